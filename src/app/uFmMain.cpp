@@ -1,0 +1,344 @@
+#include "app/uFmMain.h"
+
+#include "data/uAppState.h"
+#include "data/uFunctions.h"
+#include "data/uNoteStore.h"
+#include "platform/gui/uWindows.h"
+#include "sync/uEndpoints.h"
+#include "sync/uShutdownUpload.h"
+#include "ui/uLanguageObject.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPainter>
+#include <QProcess>
+#include <QSystemTrayIcon>
+#include <QThread>
+#include <QUuid>
+
+namespace {
+
+TFmMain* gFmMain = nullptr;
+
+// The palette of note backgrounds, RRGGBB, by colour index.
+const char* const kNotePalette[7] = {"feea3e", "89efff", "9bb5fd", "83fd82", "fdb2b2", "ffffff", "dadada"};
+
+QString withSeparator(QString path) {
+    if (!path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    return path;
+}
+
+QIcon makeTrayIcon() {
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(0x9a, 0x85, 0x10), 1.5));
+    p.setBrush(QColor(0xfe, 0xea, 0x3e));
+    p.drawRoundedRect(QRectF(3.5, 3.5, 25, 25), 4, 4);
+    p.setPen(QPen(QColor(0x6b, 0x5b, 0x08), 2));
+    for (int y : {11, 16, 21})
+        p.drawLine(QPointF(8, y), QPointF(y == 21 ? 17 : 24, y));
+    return QIcon(pm);
+}
+
+} // namespace
+
+TFmMain* FmMain() {
+    return gFmMain;
+}
+
+TFmMainEnv TFmMainEnv::Default() {
+    TFmMainEnv env;
+    env.ProgramFolder = withSeparator(QCoreApplication::applicationDirPath());
+    env.AppDataRoot = GetSpecialFolder(CSIDL_APPDATA);
+    env.ApiBase = NotesApiBase();
+    return env;
+}
+
+TFmMain::TFmMain(TFmMainEnv env, QWidget* parent) : QWidget(parent), FEnv(std::move(env)) {
+    gFmMain = this;
+    setWindowTitle(QStringLiteral("Zuvo Note Main"));
+
+    actClose = new QAction(this);
+    actNewNote = new QAction(this);
+    actLogin = new QAction(this);
+    actRegister = new QAction(this);
+    actLogout = new QAction(this);
+    actFeedBack = new QAction(this);
+    actAbout = new QAction(this);
+    actOptions = new QAction(this);
+    actShowNotesOnDesk = new QAction(this);
+    actShowNotesOnDesk->setCheckable(true);
+    connect(actClose, &QAction::triggered, this, &QWidget::close);
+
+    tmrLoadNotes = new QTimer(this);
+    tmrLoadNotes->setSingleShot(true);
+    tmrLoadNotes->setInterval(100);
+    connect(tmrLoadNotes, &QTimer::timeout, this, &TFmMain::tmrLoadNotesTimer);
+    tmrAppUpdate = new QTimer(this);
+    tmrAppUpdate->setSingleShot(true);
+    tmrAppUpdate->setInterval(5000);
+    connect(tmrAppUpdate, &QTimer::timeout, this, &TFmMain::tmrAppUpdateTimer);
+    tmrUpload = new QTimer(this);
+    connect(tmrUpload, &QTimer::timeout, this, &TFmMain::tmrUploadTimer);
+    tmrSocket = new QTimer(this);
+    tmrSocket->setInterval(50000);
+    connect(tmrSocket, &QTimer::timeout, this, &TFmMain::tmrSocketTimer);
+}
+
+TFmMain::~TFmMain() {
+    if (gFmMain == this)
+        gFmMain = nullptr;
+}
+
+bool TFmMain::Startup(QString* error) {
+    // 1. The program folder.
+    FProgramFolder = withSeparator(FEnv.ProgramFolder);
+
+    // 2. The push channel starts unconnected.
+    FPushSocket = -1;
+    FPushServer = QString::fromLatin1(kDefaultPushServer);
+    FPushPort = kDefaultPushPort;
+    FLastRecvTick = 0;
+
+    // 3. The tray icon and its hint. (4: the hand cursor is the platform's own.)
+    // Without a tray host yet, the icon appears when one starts.
+    if (FEnv.ShowTray) {
+        TrayIcon1 = new QSystemTrayIcon(makeTrayIcon(), this);
+        TrayIcon1->setToolTip(QStringLiteral("Zuvo便签"));
+        TrayIcon1->show();
+    }
+
+    // 5.-6. The data folder, with the templates on first start.
+    PrepareDataFolder();
+
+    // 7. The note colour tables.
+    FNoteTitleColors.clear();
+    FNoteBodyColors.clear();
+    for (const char* hex : kNotePalette) {
+        FNoteTitleColors.append(HexToColor(QString::fromLatin1(hex)));
+        FNoteBodyColors.append(HexToColor(QString::fromLatin1(hex)));
+    }
+
+    // 8.-9. The store and its schema upgrade.
+    if (!OpenStore(error))
+        return false;
+
+    // 10.-11. The settings.
+    TNoteOptions& options = AppState().NoteOptions;
+    options.LoadFromFile(FDataFolder + QStringLiteral("config.ini"));
+    actShowNotesOnDesk->setChecked(options.FGeneralShowNotesOnDesk);
+
+    // 12. The signed-in user's number for the push channel.
+    bool ok = false;
+    const qint32 uid = options.FconfigUserID.toInt(&ok);
+    AppState().PushUserId = ok ? uid : 0;
+
+    // 13. This installation's identity, made once and saved before any worker starts.
+    if (options.FconfigPcID.isEmpty()) {
+        options.FconfigPcID = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+        (void)options.SaveToFile(FDataFolder + QStringLiteral("config.ini"));
+    }
+
+    // 14. The basic-information task (it opens the push channel when done).
+    StartBasicInfoTask();
+
+    // 15.
+    AppState().RunningUploadCount = 0;
+
+    // 16. The language table; a missing file leaves every text empty.
+    FLanguage = std::make_unique<TLanguageObject>();
+    const QString lng = TLanguageObject::LanguageFilePath(FProgramFolder, options.FconfigLanguage);
+    if (QFileInfo::exists(lng))
+        FLanguage->LoadFromFile(lng);
+
+    // 17. The advertisement worker.
+    StartAdWorker();
+
+    // 18.
+    tmrUpload->setInterval(600000);
+
+    // 19.
+    SendMessageW(this, WM_UPDATELANGUAGE, 0, 0);
+
+    // 20. Decoders are linked in; a LibAV folder is only remembered.
+    const QString libav = FProgramFolder + QStringLiteral("LibAV");
+    FLibAVFolder = QFileInfo(libav).isDir() ? libav : QString();
+
+    tmrLoadNotes->start();
+    tmrAppUpdate->start();
+    tmrUpload->start();
+    tmrSocket->start();
+    FStarted = true;
+    return true;
+}
+
+void TFmMain::PrepareDataFolder() {
+    const QString appData = withSeparator(FEnv.AppDataRoot) + QStringLiteral("Zuvo/Note/");
+    QDir().mkpath(appData); // failure is not reported: the store open says what is wrong
+    if (FEnv.PlatformMajorVersion < 6) {
+        FDataFolder = FProgramFolder;
+        return;
+    }
+    FDataFolder = appData;
+    const QString db = FDataFolder + QStringLiteral("brisel.mdb");
+    if (!QFileInfo::exists(db))
+        QFile::copy(FProgramFolder + QStringLiteral("brisel.mdb"), db);
+    const QString ini = FDataFolder + QStringLiteral("config.ini");
+    if (!QFileInfo::exists(ini)) {
+        const QString templ = FProgramFolder + QStringLiteral("config.ini");
+        if (QFile::copy(templ, ini))
+            QFile::setPermissions(ini, QFile::permissions(ini) | QFileDevice::WriteOwner);
+        // The template goes once the first user took it; in a read-only program folder it stays.
+        QFile::remove(templ);
+    }
+}
+
+bool TFmMain::OpenStore(QString* error) {
+    const QString path = FDataFolder + QStringLiteral("brisel.mdb");
+    try {
+        if (!QFileInfo::exists(path)) {
+            // Neither folder had a database: make one from the template's schema.
+            TDbConnection::CreateFromSchema(path);
+        } else if (!(QFile::permissions(path) & QFileDevice::WriteOwner)) {
+            // A template copied from a read-only program folder keeps its mode.
+            QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::WriteOwner);
+        }
+        FDb = TDbConnection::Open(path);
+        UpgradeSchema(*FDb);
+        return true;
+    } catch (const TSqlError& e) {
+        FDb.reset();
+        if (error)
+            *error = QStringLiteral("Zuvo Note cannot use its note database\n%1\n\n%2\n\n"
+                                    "The file has been left as it is.")
+                         .arg(QDir::toNativeSeparators(path), e.text());
+        return false;
+    }
+}
+
+bool TFmMain::event(QEvent* e) {
+    switch (static_cast<int>(e->type())) {
+    case WM_UPDATELANGUAGE:
+        WMUpdateLanguage(static_cast<TWinMessage&>(*e));
+        return true;
+    case WM_LOGINFAILED:
+        WMLoaginFailed(static_cast<TWinMessage&>(*e));
+        return true;
+    case WM_SOCKET:
+        WMSockMessage(static_cast<TWinMessage&>(*e));
+        return true;
+    default:
+        return QWidget::event(e);
+    }
+}
+
+void TFmMain::WMUpdateLanguage(TWinMessage&) {
+    if (!FLanguage)
+        return;
+    const TLanguageObject& l = *FLanguage;
+    actClose->setText(l.FmMainactClose_Caption());
+    actNewNote->setText(l.FmMainactNewNote_Caption());
+    actLogin->setText(l.FmMainactLogin_Caption());
+    actRegister->setText(l.FmMainactRegister_Caption());
+    actLogout->setText(l.FmMainactLogout_Caption());
+    actFeedBack->setText(l.FmMainactFeedback_Caption());
+    actAbout->setText(l.FmMainactAbout_Caption());
+    actOptions->setText(l.FmMainactOptions_Caption());
+    actShowNotesOnDesk->setText(l.FmMainactShowNotesOnDesk_Caption());
+}
+
+void TFmMain::WMLoaginFailed(TWinMessage&) {
+    // The sign-in dialog answers this; until it exists nothing is shown.
+}
+
+void TFmMain::WMSockMessage(TWinMessage&) {
+    // Push-channel socket events; the channel is not connected in this build.
+}
+
+void TFmMain::tmrLoadNotesTimer() {
+    // Loading the stored notes into windows belongs to the note windows.
+}
+
+void TFmMain::tmrAppUpdateTimer() {
+    tmrAppUpdate->stop();
+    const QString updater = FProgramFolder + QStringLiteral("update");
+    const QFileInfo fi(updater);
+    if (!fi.isFile() || !fi.isExecutable())
+        return;
+    // The quote characters are part of the argument; the result is not examined.
+    (void)QProcess::startDetached(updater, {QStringLiteral("\"Zuvo Note\"")}, FProgramFolder);
+}
+
+void TFmMain::tmrUploadTimer() {
+    // The periodic upload of all pending notes runs on the upload worker.
+}
+
+void TFmMain::tmrSocketTimer() {
+    // Keep-alive and reconnect of the push channel.
+}
+
+void TFmMain::StartBasicInfoTask() {
+    // The basic-information worker fetches the push server address.
+}
+
+void TFmMain::StartAdWorker() {
+    // The advertisement worker fetches the advertisement lines.
+}
+
+void TFmMain::ClosePushChannel() {
+    FPushSocket = -1;
+}
+
+void TFmMain::closeEvent(QCloseEvent* e) {
+    e->accept();
+    Shutdown();
+}
+
+void TFmMain::Shutdown() {
+    if (FShuttingDown)
+        return;
+    FShuttingDown = true;
+    tmrLoadNotes->stop();
+    tmrAppUpdate->stop();
+    tmrUpload->stop();
+    tmrSocket->stop();
+
+    if (FStarted) {
+        TNoteOptions& options = AppState().NoteOptions;
+        // 1. The settings (written beside the file and renamed: never half-written).
+        (void)options.SaveToFile(FDataFolder + QStringLiteral("config.ini"));
+
+        // 2. Every note hides and saves its look and place.
+        for (QWidget* w : WindowsTitled(QString::fromLatin1(kNoteWindowTitle))) {
+            SendMessageW(w, WM_HIDENOTE, 0, 0);
+            SendMessageW(w, WM_SAVENOTEATTRS, 0, 0);
+        }
+
+        // 3. Running uploads finish first; their completion handlers need the loop.
+        while (AppState().RunningUploadCount.load() > 0) {
+            QThread::msleep(10);
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        }
+
+        // 4. The last upload of pending notes.
+        if (FDb) {
+            TShutdownUploadOptions how;
+            how.ApiBase = FEnv.ApiBase;
+            how.TimeoutMs = FEnv.ShutdownUploadTimeoutMs;
+            (void)ShutdownUpload(*FDb, options, how);
+        }
+
+        // 5.-6.
+        FLanguage.reset();
+        ClosePushChannel();
+    }
+    FDb.reset();
+    emit ShutdownFinished();
+    QCoreApplication::quit();
+}

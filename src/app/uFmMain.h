@@ -1,0 +1,115 @@
+#pragma once
+// The hidden main window: owns the process-wide state (folders, store connection,
+// language table, colour tables, tray icon, timers) and routes the application's
+// messages. It is never shown.
+
+#include "platform/uMessages.h"
+
+#include <QAction>
+#include <QList>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+class QSystemTrayIcon;
+class TDbConnection;
+class TLanguageObject;
+
+struct TFmMainEnv {
+    // Folder of the executable, ending with a separator.
+    QString ProgramFolder;
+    // The per-user application-data root (the folder "Zuvo/Note/" is made inside it).
+    QString AppDataRoot;
+    // Linux counts as 6 and above: per-user data folder, templates copied.
+    int PlatformMajorVersion = 6;
+    bool ShowTray = true;
+    // Where the shutdown upload goes (NotesApiBase()).
+    QString ApiBase;
+    // Bound on the shutdown upload, so that exit never hangs on a dead network.
+    int ShutdownUploadTimeoutMs = 15000;
+
+    [[nodiscard]] static TFmMainEnv Default();
+};
+
+class TFmMain : public QWidget {
+    Q_OBJECT
+public:
+    explicit TFmMain(TFmMainEnv env, QWidget* parent = nullptr);
+    ~TFmMain() override;
+
+    // The start-up sequence. False (with the reason) when the store cannot be
+    // used; the caller reports it and ends the process.
+    [[nodiscard]] bool Startup(QString* error);
+    // The shutdown sequence; runs once, then ends the event loop.
+    void Shutdown();
+
+    [[nodiscard]] const QString& ProgramFolder() const { return FProgramFolder; }
+    [[nodiscard]] const QString& DataFolder() const { return FDataFolder; }
+    [[nodiscard]] TDbConnection& Db() const { return *FDb; }
+    [[nodiscard]] TLanguageObject* Language() const { return FLanguage.get(); }
+    [[nodiscard]] const QList<qint32>& NoteTitleColors() const { return FNoteTitleColors; }
+    [[nodiscard]] const QList<qint32>& NoteBodyColors() const { return FNoteBodyColors; }
+    [[nodiscard]] const QString& LibAVFolder() const { return FLibAVFolder; }
+    [[nodiscard]] bool IsShuttingDown() const { return FShuttingDown; }
+
+    QAction* actClose;
+    QAction* actNewNote;
+    QAction* actLogin;
+    QAction* actRegister;
+    QAction* actLogout;
+    QAction* actFeedBack;
+    QAction* actAbout;
+    QAction* actOptions;
+    QAction* actShowNotesOnDesk;
+
+    QTimer* tmrLoadNotes;
+    QTimer* tmrAppUpdate;
+    QTimer* tmrUpload;
+    QTimer* tmrSocket;
+    QSystemTrayIcon* TrayIcon1 = nullptr;
+
+    // The push channel's state.
+    int FPushSocket = -1;
+    QString FPushServer;
+    quint16 FPushPort = 0;
+    quint32 FLastRecvTick = 0;
+
+signals:
+    void ShutdownFinished();
+
+protected:
+    bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    void WMUpdateLanguage(TWinMessage& msg);
+    void WMLoaginFailed(TWinMessage& msg);
+    void WMSockMessage(TWinMessage& msg);
+
+    void PrepareDataFolder();
+    [[nodiscard]] bool OpenStore(QString* error);
+    void tmrLoadNotesTimer();
+    void tmrAppUpdateTimer();
+    void tmrUploadTimer();
+    void tmrSocketTimer();
+    void StartBasicInfoTask();
+    void StartAdWorker();
+    void ClosePushChannel();
+
+    TFmMainEnv FEnv;
+    QString FProgramFolder;
+    QString FDataFolder;
+    QString FLibAVFolder;
+    std::unique_ptr<TDbConnection> FDb;
+    std::unique_ptr<TLanguageObject> FLanguage;
+    QList<qint32> FNoteTitleColors;
+    QList<qint32> FNoteBodyColors;
+    bool FStarted = false;
+    bool FShuttingDown = false;
+};
+
+// The one main window of the process (null before it is created and after it is gone).
+[[nodiscard]] TFmMain* FmMain();

@@ -1,0 +1,59 @@
+// Process entry: one instance per user, the hidden main window, the message loop.
+
+#include "app/uFmMain.h"
+#include "platform/gui/uWindows.h"
+#include "platform/uSignalPipe.h"
+#include "platform/uSingleInstance.h"
+
+#include <QApplication>
+#include <cstdio>
+
+namespace {
+
+// True when Qt can reach a display; otherwise says plainly what to do.
+bool checkDisplay() {
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
+    if (platform.isEmpty() && wayland && x11) {
+        // Notes must come back where they were, and only X11 (XWayland) lets a
+        // client place its own windows.
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        return true;
+    }
+    if (!platform.isEmpty() || x11 || wayland)
+        return true;
+    std::fprintf(stderr,
+                 "Zuvo Note needs a graphical desktop, and none was found (DISPLAY is not set).\n"
+                 "To run it without a screen, start it under a virtual X server:\n"
+                 "    xvfb-run -a %s\n",
+                 "zuvonote");
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (!checkDisplay())
+        return 1;
+
+    // A second instance ends at once, silently.
+    TSingleInstance instance(QStringLiteral("Zuvo note"));
+    if (!instance.TryAcquire())
+        return 0;
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Zuvo Note"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    TFmMain main(TFmMainEnv::Default());
+    TSignalPipe signalPipe;
+    QObject::connect(&signalPipe, &TSignalPipe::Terminate, &main, [&main](int) { main.close(); });
+
+    QString error;
+    if (!main.Startup(&error)) {
+        MessageBoxW(nullptr, error, QStringLiteral("Zuvo Note"), MB_OK | MB_ICONERROR);
+        return 1;
+    }
+    return app.exec();
+}

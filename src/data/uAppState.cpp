@@ -1,0 +1,6 @@
+#include "data/uAppState.h"
+
+TAppState& AppState() {
+    static TAppState state;
+    return state;
+}

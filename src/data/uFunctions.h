@@ -1,0 +1,46 @@
+#pragma once
+// Exchange documents (notes <-> XML) and the small text helpers whose exact
+// behaviour the sync protocol, the windows and the server rely on.
+
+#include "data/uDataTypes.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+typedef struct _xmlNode xmlNode;
+
+// Writes rows (in row order, columns in the select's order) as a NoteList document;
+// empty text when the set is not open or holds no row. Characters that XML 1.0
+// cannot carry at all (C0 controls other than tab, LF and CR; U+FFFE, U+FFFF)
+// are left out; everything else, "]]>" and CR in the note text included, reads
+// back unchanged.
+[[nodiscard]] QString NotesToXml(const TRowSet& rows);
+// Reads one note element of a server document with the defaults of the exchange format.
+[[nodiscard]] TNoteItem XmlToNoteItem(const xmlNode* node);
+// Reads a notes document ("NOTES" > "NOTEITEM"...); empty when it does not parse,
+// its document element is not "NOTES", it carries a document type declaration
+// (no entity is ever expanded) or it is larger than any notes list could be.
+[[nodiscard]] QList<TNoteItem> ReadNotesDocument(const QByteArray& xml);
+
+[[nodiscard]] QString UploadFieldsToStr(TUploadFields fields);
+// Six hexadecimal digits, red first -> 0x00BBGGRR. Throws std::invalid_argument
+// on text that is not six hexadecimal digits.
+[[nodiscard]] qint32 HexToColor(const QString& text);
+[[nodiscard]] qint32 LightenColor(qint32 color, int amount);
+[[nodiscard]] QString UrlEncode(const QByteArray& bytes);
+[[nodiscard]] bool IsValidEmail(const QString& text);
+
+// Version embedded in an executable file by our build: "a.b.c.d"; empty when the
+// file carries none or cannot be opened (as for a file without a version
+// resource); "-1" when its marker starts but is cut short or damaged.
+[[nodiscard]] QString GetFileVersionText(const QString& path);
+[[nodiscard]] QString GetAppVersion();
+inline constexpr int CSIDL_APPDATA = 26;
+// The per-user data root for CSIDL_APPDATA: $XDG_DATA_HOME, else ~/.local/share.
+// Like the desktop shell's folder paths it has no trailing separator, so callers
+// append "/" + their subfolder. Empty for other ids.
+[[nodiscard]] QString GetSpecialFolder(int id);
+
+// MD5 of bytes as 32 lower-case hexadecimal digits.
+[[nodiscard]] QString Md5Hex(const QByteArray& bytes);

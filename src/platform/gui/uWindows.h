@@ -1,0 +1,39 @@
+#pragma once
+// Window enumeration and message boxes of the desktop, in Qt terms.
+
+#include "platform/uMessages.h"
+
+#include <QList>
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+// Top-level windows of this process whose title is exactly this text (hidden ones included).
+[[nodiscard]] QList<QWidget*> WindowsTitled(const QString& title);
+// Sends the message to each of them in turn, with the same parameters.
+void BroadcastToTitled(const QString& title, int msg, WPARAM wParam = 0, LPARAM lParam = 0);
+
+inline constexpr const char* kNoteWindowTitle = "Zuvo Note";
+
+// Message box types and answers, as the desktop numbers them.
+inline constexpr unsigned MB_OK = 0x0;
+inline constexpr unsigned MB_OKCANCEL = 0x1;
+inline constexpr unsigned MB_YESNO = 0x4;
+inline constexpr unsigned MB_ICONERROR = 0x10;
+inline constexpr unsigned MB_ICONQUESTION = 0x20;
+inline constexpr unsigned MB_ICONWARNING = 0x30;
+inline constexpr unsigned MB_ICONINFORMATION = 0x40;
+inline constexpr int IDOK = 1;
+inline constexpr int IDCANCEL = 2;
+inline constexpr int IDYES = 6;
+inline constexpr int IDNO = 7;
+
+using TMessageBoxHandler =
+    std::function<int(QWidget* parent, const QString& text, const QString& caption, unsigned type)>;
+
+// Shows a modal message box and returns the answer. Tests install a handler that
+// answers instead (a modal box would block them).
+int MessageBoxW(QWidget* parent, const QString& text, const QString& caption, unsigned type);
+// Installs a handler; returns the previous one. An empty handler restores the real box.
+TMessageBoxHandler SetMessageBoxHandler(TMessageBoxHandler handler);

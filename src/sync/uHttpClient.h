@@ -1,0 +1,40 @@
+#pragma once
+// One HTTP request over libcurl, blocking the calling thread. Every run makes
+// its own handle: nothing (cookies, connections) is shared between runs.
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+struct THttpRequest {
+    QByteArray Method = "GET"; // "GET" or "POST"
+    QString Url;
+    QByteArray Body;        // sent as is with POST
+    QByteArray ContentType; // e.g. "application/x-www-form-urlencoded"
+    QByteArray UserAgent;
+    QByteArray Referer;
+    QByteArray Accept;
+    QList<QByteArray> ExtraHeaders; // "Name: value"
+    int ConnectTimeoutMs = 10000;
+    // No byte moved for this long ends the request (libcurl has no read time-out).
+    int ReadTimeoutMs = 10000;
+    // Hard limit on the whole request; 0 = none.
+    int TotalTimeoutMs = 0;
+};
+
+struct THttpResponse {
+    bool Ok = false; // a complete HTTP reply with a status below 400 arrived
+    long Status = 0;
+    QByteArray Body;
+    QByteArray ContentType;
+    QString Error; // why it failed, when it did
+
+    // The body decoded with the charset of the Content-Type (UTF-8 when none).
+    [[nodiscard]] QString Text() const;
+};
+
+[[nodiscard]] THttpResponse HttpPerform(const THttpRequest& request);
+
+// Form body of name=value lines joined by "&"; each value part is escaped the way
+// the services expect ("*#%<> []" and bytes below 33 or above 128 as %XX of UTF-8).
+[[nodiscard]] QByteArray FormBody(const QList<QString>& lines);

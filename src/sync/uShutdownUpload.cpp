@@ -1,0 +1,53 @@
+#include "sync/uShutdownUpload.h"
+
+#include "data/uFunctions.h"
+#include "data/uNoteOptions.h"
+#include "data/uNoteStore.h"
+#include "platform/uBlockingCall.h"
+#include "sync/uEndpoints.h"
+#include "sync/uHttpClient.h"
+
+TShutdownUploadResult ShutdownUpload(TDbConnection& db, const TNoteOptions& options,
+                                     const TShutdownUploadOptions& how) {
+    if (options.FconfigUserID.isEmpty())
+        return TShutdownUploadResult::NotSignedIn;
+    try {
+        const TRowSet rows = db.Select(QString::fromLatin1(NoteStore::kSelectPendingForShutdown));
+        if (rows.rowCount() == 0)
+            return TShutdownUploadResult::NothingPending;
+        QStringList sentIds;
+        sentIds.reserve(rows.rowCount());
+        for (int r = 0; r < rows.rowCount(); ++r)
+            sentIds.append(rows.asText(r, QStringLiteral("id")));
+
+        THttpRequest req;
+        req.Method = "POST";
+        req.Url = how.ApiBase + QStringLiteral("update_note.php?userid=") + options.FconfigUserID +
+                  QStringLiteral("&userpass=") + options.FconfigUserPass + QStringLiteral("&pcid=") +
+                  options.FconfigPcID;
+        req.Body = UrlEncode(NotesToXml(rows).toUtf8()).toLatin1();
+        req.ContentType = "application/x-www-form-urlencoded";
+        req.UserAgent = ShellUserAgent;
+        req.Accept = "text/html, */*";
+        req.ConnectTimeoutMs = std::min(5000, how.TimeoutMs);
+        req.ReadTimeoutMs = how.TimeoutMs;
+        req.TotalTimeoutMs = how.TimeoutMs;
+
+        THttpResponse resp;
+        const auto call = [&] { resp = HttpPerform(req); };
+        if (how.RunBlocking)
+            how.RunBlocking(call);
+        else
+            RunWithEventLoop(call);
+
+        if (!resp.Ok)
+            return TShutdownUploadResult::Failed;
+        // Only an exact "0" means the server stored every note of the document.
+        if (resp.Body != "0")
+            return TShutdownUploadResult::Refused;
+        NoteStore::MarkCommitted(db, sentIds);
+        return TShutdownUploadResult::Stored;
+    } catch (const std::exception&) {
+        return TShutdownUploadResult::Failed;
+    }
+}

@@ -1,0 +1,29 @@
+#pragma once
+// The last upload of pending notes when the program exits.
+
+#include <QString>
+#include <functional>
+
+class TDbConnection;
+class TNoteOptions;
+
+enum class TShutdownUploadResult {
+    NotSignedIn, // nothing sent: the server would refuse anonymous rows anyway
+    NothingPending,
+    Stored,  // the server answered "0": the sent rows are committed
+    Refused, // another answer: the rows stay pending
+    Failed,  // no answer (network, time-out): the rows stay pending
+};
+
+struct TShutdownUploadOptions {
+    QString ApiBase;       // NotesApiBase()
+    int TimeoutMs = 15000; // the whole request; exit never waits longer
+    // Runs the blocking request; by default on a helper thread while the caller's
+    // event loop keeps turning.
+    std::function<void(const std::function<void()>&)> RunBlocking;
+};
+
+// Selects the pending rows, posts them as one exchange document and marks exactly
+// the rows that were sent committed when the server stored them. Never throws.
+TShutdownUploadResult ShutdownUpload(TDbConnection& db, const TNoteOptions& options,
+                                     const TShutdownUploadOptions& how);

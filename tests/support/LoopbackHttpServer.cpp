@@ -1,0 +1,115 @@
+#include "support/LoopbackHttpServer.h"
+
+#include <QEventLoop>
+#include <QMutexLocker>
+#include <QSemaphore>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+class TLoopbackWorker : public QObject {
+public:
+    explicit TLoopbackWorker(TLoopbackHttpServer* owner) : FOwner(owner) {}
+
+    quint16 listen() {
+        FServer = new QTcpServer(this);
+        FServer->listen(QHostAddress::LocalHost, 0);
+        QObject::connect(FServer, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = FServer->nextPendingConnection())
+                serve(s);
+        });
+        return FServer->serverPort();
+    }
+
+private:
+    void serve(QTcpSocket* s) {
+        auto buf = std::make_shared<QByteArray>();
+        QObject::connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+        QObject::connect(s, &QTcpSocket::readyRead, s, [this, s, buf] {
+            buf->append(s->readAll());
+            const qsizetype headEnd = buf->indexOf("\r\n\r\n");
+            if (headEnd < 0)
+                return;
+            TRecordedRequest r;
+            const QList<QByteArray> lines = buf->left(headEnd).split('\n');
+            const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
+            r.Method = first.value(0);
+            r.Target = first.value(1);
+            for (qsizetype i = 1; i < lines.size(); ++i) {
+                const qsizetype c = lines[i].indexOf(':');
+                if (c > 0)
+                    r.Headers.insert(lines[i].left(c).trimmed().toLower(), lines[i].mid(c + 1).trimmed());
+            }
+            const qsizetype len = r.Headers.value("content-length", "0").toLongLong();
+            if (buf->size() < headEnd + 4 + len)
+                return;
+            r.Body = buf->mid(headEnd + 4, len);
+            buf->remove(0, headEnd + 4 + len);
+            FOwner->record(r);
+            const TCannedReply reply = FOwner->replyFor(r);
+            auto send = [s, reply] {
+                QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.Status) + " X\r\n";
+                out += "Content-Type: " + reply.ContentType + "\r\n";
+                out += "Content-Length: " + QByteArray::number(reply.Body.size()) + "\r\n";
+                out += "Connection: close\r\n\r\n" + reply.Body;
+                s->write(out);
+                s->disconnectFromHost();
+            };
+            if (reply.DelayMs > 0)
+                QTimer::singleShot(reply.DelayMs, s, send);
+            else
+                send();
+        });
+    }
+
+    TLoopbackHttpServer* FOwner;
+    QTcpServer* FServer = nullptr;
+};
+
+TLoopbackHttpServer::TLoopbackHttpServer() {
+    FReply.Body = "0";
+    auto* worker = new TLoopbackWorker(this);
+    worker->moveToThread(&FThread);
+    QObject::connect(&FThread, &QThread::finished, worker, &QObject::deleteLater);
+    FThread.start();
+    QSemaphore ready;
+    QMetaObject::invokeMethod(worker, [this, worker, &ready] {
+        FPort = worker->listen();
+        ready.release();
+    });
+    ready.acquire();
+}
+
+TLoopbackHttpServer::~TLoopbackHttpServer() {
+    FThread.quit();
+    FThread.wait();
+}
+
+QString TLoopbackHttpServer::baseUrl() const {
+    return QStringLiteral("http://127.0.0.1:%1/").arg(FPort);
+}
+
+void TLoopbackHttpServer::setReply(const TCannedReply& reply) {
+    QMutexLocker l(&FLock);
+    FReply = reply;
+}
+
+void TLoopbackHttpServer::setHandler(std::function<TCannedReply(const TRecordedRequest&)> handler) {
+    QMutexLocker l(&FLock);
+    FHandler = std::move(handler);
+}
+
+QList<TRecordedRequest> TLoopbackHttpServer::requests() const {
+    QMutexLocker l(&FLock);
+    return FRequests;
+}
+
+TCannedReply TLoopbackHttpServer::replyFor(const TRecordedRequest& r) {
+    QMutexLocker l(&FLock);
+    return FHandler ? FHandler(r) : FReply;
+}
+
+void TLoopbackHttpServer::record(const TRecordedRequest& r) {
+    QMutexLocker l(&FLock);
+    FRequests.append(r);
+}
