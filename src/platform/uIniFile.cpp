@@ -91,7 +91,8 @@ void TIniFile::parse(const QString& text) {
             s.Name = (close < 0 ? t.mid(1) : t.mid(1, close - 1)).trimmed();
             s.Lines.push_back(TLine{raw, {}, {}});
             FSections.push_back(std::move(s));
-            FSectionIndex.insert(FSections.back().Name.toLower(), int(FSections.size() - 1));
+            if (!FSectionIndex.contains(FSections.back().Name.toLower()))
+                FSectionIndex.insert(FSections.back().Name.toLower(), int(FSections.size() - 1));
             continue;
         }
         TSection& cur = FSections.back();
@@ -100,8 +101,9 @@ void TIniFile::parse(const QString& text) {
         if (eq > 0 && !t.startsWith(u';')) {
             line.Key = t.left(eq).trimmed();
             line.Value = unquote(t.mid(eq + 1));
-            if (!line.Key.isEmpty() && &cur != &FSections.front())
-                cur.KeyIndex.insert(line.Key.toLower(), int(cur.Lines.size()));
+            const QString lower = line.Key.toLower();
+            if (!line.Key.isEmpty() && &cur != &FSections.front() && !cur.KeyIndex.contains(lower))
+                cur.KeyIndex.insert(lower, int(cur.Lines.size()));
         }
         cur.Lines.push_back(std::move(line));
     }

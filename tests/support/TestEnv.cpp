@@ -39,3 +39,30 @@ QByteArray readFile(const QString& path) {
 }
 
 } // namespace testenv
+
+#include <QFileInfo>
+#include <QProcess>
+#include <unistd.h>
+
+namespace testenv {
+
+TReadOnly::TReadOnly(QString path) : FPath(std::move(path)) {
+    if (::geteuid() == 0) {
+        FImmutable = QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), FPath}) == 0;
+        FOk = FImmutable;
+        return;
+    }
+    const bool dir = QFileInfo(FPath).isDir();
+    FOk = QFile::setPermissions(FPath, dir ? (QFileDevice::ReadOwner | QFileDevice::ExeOwner)
+                                            : QFileDevice::ReadOwner);
+}
+
+TReadOnly::~TReadOnly() {
+    if (FImmutable) {
+        QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), FPath});
+        return;
+    }
+    QFile::setPermissions(FPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+} // namespace testenv

@@ -19,3 +19,24 @@ void writeFile(const QString& path, const QByteArray& bytes);
 [[nodiscard]] QByteArray readFile(const QString& path);
 
 } // namespace testenv
+
+namespace testenv {
+
+// Makes a file or folder read-only for this process while it lives, also when the
+// tests run as root (where permission bits do not stop writes): then the
+// immutable attribute is used. ok() is false when neither works here.
+class TReadOnly {
+public:
+    explicit TReadOnly(QString path);
+    ~TReadOnly();
+    TReadOnly(const TReadOnly&) = delete;
+    TReadOnly& operator=(const TReadOnly&) = delete;
+    [[nodiscard]] bool ok() const { return FOk; }
+
+private:
+    QString FPath;
+    bool FImmutable = false;
+    bool FOk = false;
+};
+
+} // namespace testenv
