@@ -203,7 +203,7 @@ TEST(LanguageTable, FileReadingRules) {
 
 // Disabled until the INI reader keeps the first of duplicate keys when it parses
 // (it keeps the last one today).
-TEST(LanguageTable, DISABLED_FirstOfDuplicateKeysWins) {
+TEST(LanguageTable, FirstOfDuplicateKeysWins) {
     TLanguageObject lang;
     ASSERT_TRUE(
         lang.LoadFromFile(writeLng("dup", "[FmMain]\nactClose_Caption=First\nactclose_caption=Second\n")));
