@@ -1,14 +1,35 @@
 #include "sync/uEndpoints.h"
 
-QString NotesSiteRoot() {
-    QString host = qEnvironmentVariable("ZUVONOTE_HOST");
-    if (host.isEmpty())
-        host = QStringLiteral("http://127.0.0.1:8480/");
-    if (!host.endsWith(QLatin1Char('/')))
-        host += QLatin1Char('/');
-    return host;
+#include <QMutex>
+#include <QMutexLocker>
+
+namespace {
+QMutex gLock;
+QString gRoot;
+
+QString normalised(QString root) {
+    root = root.trimmed();
+    if (!root.isEmpty() && !root.endsWith(QLatin1Char('/')))
+        root += QLatin1Char('/');
+    return root;
+}
+} // namespace
+
+void SetServerRoot(const QString& configured) {
+    QMutexLocker l(&gLock);
+    gRoot = normalised(configured);
 }
 
-QString NotesApiBase() {
-    return NotesSiteRoot() + QStringLiteral("api/v11/");
+QString ServerRoot() {
+    const QString env = normalised(qEnvironmentVariable("ZUVONOTE_SERVER"));
+    if (!env.isEmpty())
+        return env;
+    QMutexLocker l(&gLock);
+    return gRoot.isEmpty() ? QString::fromLatin1(kDefaultServerRoot) : gRoot;
 }
+
+QString NotesSiteRoot() { return ServerRoot(); }
+QString NotesApiBase() { return ServerRoot() + QStringLiteral("api/v11/"); }
+QString SignOnBase() { return ServerRoot() + QStringLiteral("sso/v3/"); }
+QString WebSiteRoot() { return ServerRoot() + QStringLiteral("www/"); }
+QString AdServiceRoot() { return ServerRoot() + QStringLiteral("ads/"); }

@@ -1,15 +1,30 @@
 #pragma once
-// Where the services live. The host is the user's own server: set
-// ZUVONOTE_HOST (e.g. "http://notes.example.org:8480/") to point the client
-// at it; without it the client talks to a server on this computer.
+// Where the services live. Every service hangs off one server root: the user's
+// own zuvonote-server. The root comes from the environment (ZUVONOTE_SERVER),
+// else from the key "Server" of section [config] in config.ini, else a server on
+// this computer.
 
 #include <QByteArray>
 #include <QString>
 
-// Root of the notes host, ending in "/".
+inline constexpr const char* kDefaultServerRoot = "http://127.0.0.1:8086/";
+
+// Chooses the root once at start-up; an empty text keeps the default. The
+// environment variable, when set, wins over the given text.
+void SetServerRoot(const QString& configured);
+// The server root, ending in "/".
+[[nodiscard]] QString ServerRoot();
+
+// The notes web site (basic information, pages): the server root.
 [[nodiscard]] QString NotesSiteRoot();
-// NotesSiteRoot() + "api/v11/".
+// The notes web service: NotesSiteRoot() + "api/v11/".
 [[nodiscard]] QString NotesApiBase();
+// The sign-on service: root + "sso/v3/".
+[[nodiscard]] QString SignOnBase();
+// The web site (feedback, forgotten password): root + "www/".
+[[nodiscard]] QString WebSiteRoot();
+// The advertisement service: root + "ads/".
+[[nodiscard]] QString AdServiceRoot();
 
 inline constexpr const char* ServiceUserAgent =
     "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1; Mozilla/4.0 (compatible; MSIE 6.0; Windows NT "
