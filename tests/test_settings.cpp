@@ -59,7 +59,7 @@ TEST(Settings, BooleansReadAnyNonZeroIntegerAsTrueAndTextAsTheDefault) {
         bool AutoHide;  // default false
     };
     const TCase cases[] = {
-        {"yes", true, false}, {"2", true, true},   {"0", false, false}, {"-1", true, true},
+        {"yes", true, false}, {"2", true, true},   {"0", false, false},  {"-1", true, true},
         {"", true, false},    {" 1 ", true, true}, {"1.0", true, false}, {"0x1", true, false},
     };
     for (const TCase& c : cases) {
@@ -105,11 +105,12 @@ TEST(Settings, SaveWritesAllThirteenKeysAndKeepsEverythingElseInOrder) {
     ASSERT_TRUE(o.SaveToFile(path));
 
     const QString text = QString::fromUtf8(testenv::readFile(path));
-    EXPECT_TRUE(text.startsWith(QStringLiteral("[Other]\nkeep=me\n\n[config]\nUnknown=stay\nUserName=new name\n")))
+    EXPECT_TRUE(
+        text.startsWith(QStringLiteral("[Other]\nkeep=me\n\n[config]\nUnknown=stay\nUserName=new name\n")))
         << text.toStdString();
     EXPECT_LT(text.indexOf(QStringLiteral("[config]")), text.indexOf(QStringLiteral("[Tail]")));
-    for (const char* key : {"Language=Chinese", "AffId=", "PcID=", "UserID=", "UserName=new name", "UserPass=",
-                            "RefererID=", "Version=0", "AutoHideNote=0", "InsertDateAuto=1",
+    for (const char* key : {"Language=Chinese", "AffId=", "PcID=", "UserID=", "UserName=new name",
+                            "UserPass=", "RefererID=", "Version=0", "AutoHideNote=0", "InsertDateAuto=1",
                             "InsertDateFormat=mm.dd", "ShowNotesOnDesk=0", "ShowHideNoteHint=1"})
         EXPECT_TRUE(text.contains(QLatin1String(key))) << key;
     // The new keys sit inside their section, before the blank line that ends it.

@@ -13,7 +13,7 @@
 
 namespace {
 
-const QStringList kAddedIntColumns = {"istopmost",    "bgcolorindex", "showaslist", "notetype", "autoheight",
+const QStringList kAddedIntColumns = {"istopmost",    "bgcolorindex", "showaslist", "notetype",  "autoheight",
                                       "ishiddenmode", "hiddenpos",    "hiddenposx", "hiddenposy"};
 
 QString newDb(const QString& name) {
@@ -89,7 +89,8 @@ TEST(Store, UnrepairableTableFailsWithAnErrorAndStaysAsItWas) {
     EXPECT_THROW(UpgradeSchema(*db), TSqlError);
     db.reset();
     auto again = TDbConnection::Open(path);
-    EXPECT_EQ(again->Select(QStringLiteral("select name from sqlite_master where type='table'")).rowCount(), 1);
+    EXPECT_EQ(again->Select(QStringLiteral("select name from sqlite_master where type='table'")).rowCount(),
+              1);
 }
 
 TEST(Store, RefusesFilesItCannotUseAndLeavesThemUntouched) {
@@ -146,7 +147,8 @@ TEST(Store, IdIsUniqueAndLookupsUseTheIndex) {
     auto db = TDbConnection::Open(newDb(QStringLiteral("unique")));
     insertBaseRow(*db, QStringLiteral("X"), QStringLiteral("a"), 0);
     EXPECT_THROW(insertBaseRow(*db, QStringLiteral("X"), QStringLiteral("b"), 0), TSqlError);
-    const TRowSet plan = db->Select(QStringLiteral("explain query plan select * from notes where id=?"), {"X"});
+    const TRowSet plan =
+        db->Select(QStringLiteral("explain query plan select * from notes where id=?"), {"X"});
     ASSERT_EQ(plan.rowCount(), 1);
     EXPECT_TRUE(plan.asText(0, QStringLiteral("detail")).contains(QStringLiteral("USING INDEX")))
         << plan.asText(0, QStringLiteral("detail")).toStdString();
@@ -233,7 +235,8 @@ TEST(Store, HostileTextsTravelThroughBoundParametersUnchanged) {
     for (int i = 0; i < texts.size(); ++i)
         insertBaseRow(*db, QStringLiteral("ID%1").arg(i), texts[i], 0);
     for (int i = 0; i < texts.size(); ++i) {
-        const TRowSet r = db->Select(QStringLiteral("select mynote from notes where id=?"), {QStringLiteral("ID%1").arg(i)});
+        const TRowSet r = db->Select(QStringLiteral("select mynote from notes where id=?"),
+                                     {QStringLiteral("ID%1").arg(i)});
         ASSERT_EQ(r.rowCount(), 1);
         EXPECT_EQ(r.asText(0, "mynote"), texts[i]) << i;
     }
@@ -283,8 +286,8 @@ TEST(Store, ConnectionsOnSeveralThreadsWriteConcurrently) {
                     // Read, then write: the pattern that deadlocks with a deferred BEGIN.
                     TTransaction tr(*db);
                     const TRowSet n = db->Select(QStringLiteral("select count(*) as n from notes"));
-                    NoteStore::InsertFromShell(*db, QStringLiteral("T%1-%2-%3").arg(t).arg(i).arg(n.asInt(0, "n")),
-                                               i, t);
+                    NoteStore::InsertFromShell(
+                        *db, QStringLiteral("T%1-%2-%3").arg(t).arg(i).arg(n.asInt(0, "n")), i, t);
                     tr.Commit();
                 }
             } catch (const std::exception& e) {

@@ -4,6 +4,7 @@
 #include "data/uFunctions.h"
 #include "data/uNoteStore.h"
 #include "platform/gui/uWindows.h"
+#include "platform/uIniFile.h"
 #include "sync/uEndpoints.h"
 #include "sync/uShutdownUpload.h"
 #include "ui/uLanguageObject.h"
@@ -56,7 +57,6 @@ TFmMainEnv TFmMainEnv::Default() {
     TFmMainEnv env;
     env.ProgramFolder = withSeparator(QCoreApplication::applicationDirPath());
     env.AppDataRoot = GetSpecialFolder(CSIDL_APPDATA);
-    env.ApiBase = NotesApiBase();
     return env;
 }
 
@@ -133,6 +133,8 @@ bool TFmMain::Startup(QString* error) {
     TNoteOptions& options = AppState().NoteOptions;
     options.LoadFromFile(FDataFolder + QStringLiteral("config.ini"));
     actShowNotesOnDesk->setChecked(options.FGeneralShowNotesOnDesk);
+    SetServerRoot(TIniFile(FDataFolder + QStringLiteral("config.ini"))
+                      .ReadString(QStringLiteral("config"), QStringLiteral("Server"), QString()));
 
     // 12. The signed-in user's number for the push channel.
     bool ok = false;
@@ -329,7 +331,7 @@ void TFmMain::Shutdown() {
         // 4. The last upload of pending notes.
         if (FDb) {
             TShutdownUploadOptions how;
-            how.ApiBase = FEnv.ApiBase;
+            how.ApiBase = FEnv.ApiBase.isEmpty() ? NotesApiBase() : FEnv.ApiBase;
             how.TimeoutMs = FEnv.ShutdownUploadTimeoutMs;
             (void)ShutdownUpload(*FDb, options, how);
         }

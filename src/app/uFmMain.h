@@ -26,7 +26,7 @@ struct TFmMainEnv {
     // Linux counts as 6 and above: per-user data folder, templates copied.
     int PlatformMajorVersion = 6;
     bool ShowTray = true;
-    // Where the shutdown upload goes (NotesApiBase()).
+    // Where the shutdown upload goes; empty: NotesApiBase().
     QString ApiBase;
     // Bound on the shutdown upload, so that exit never hangs on a dead network.
     int ShutdownUploadTimeoutMs = 15000;

@@ -6,6 +6,7 @@
 #include "platform/uSingleInstance.h"
 
 #include <QApplication>
+#include <QWidget>
 #include <cstdio>
 
 namespace {
@@ -48,7 +49,15 @@ int main(int argc, char** argv) {
 
     TFmMain main(TFmMainEnv::Default());
     TSignalPipe signalPipe;
-    QObject::connect(&signalPipe, &TSignalPipe::Terminate, &main, [&main](int) { main.close(); });
+    QObject::connect(&signalPipe, &TSignalPipe::Terminate, &main, [&main](int) {
+        // A modal box (the start-up error, a dialog) runs its own loop: end it first.
+        while (QWidget* modal = QApplication::activeModalWidget()) {
+            modal->close();
+            if (QApplication::activeModalWidget() == modal)
+                break;
+        }
+        main.close();
+    });
 
     QString error;
     if (!main.Startup(&error)) {

@@ -28,8 +28,18 @@ QString ServerRoot() {
     return gRoot.isEmpty() ? QString::fromLatin1(kDefaultServerRoot) : gRoot;
 }
 
-QString NotesSiteRoot() { return ServerRoot(); }
-QString NotesApiBase() { return ServerRoot() + QStringLiteral("api/v11/"); }
-QString SignOnBase() { return ServerRoot() + QStringLiteral("sso/v3/"); }
-QString WebSiteRoot() { return ServerRoot() + QStringLiteral("www/"); }
-QString AdServiceRoot() { return ServerRoot() + QStringLiteral("ads/"); }
+QString NotesSiteRoot() {
+    return ServerRoot();
+}
+QString NotesApiBase() {
+    return ServerRoot() + QStringLiteral("api/v11/");
+}
+QString SignOnBase() {
+    return ServerRoot() + QStringLiteral("sso/v3/");
+}
+QString WebSiteRoot() {
+    return ServerRoot() + QStringLiteral("www/");
+}
+QString AdServiceRoot() {
+    return ServerRoot() + QStringLiteral("ads/");
+}

@@ -54,7 +54,7 @@ TReadOnly::TReadOnly(QString path) : FPath(std::move(path)) {
     }
     const bool dir = QFileInfo(FPath).isDir();
     FOk = QFile::setPermissions(FPath, dir ? (QFileDevice::ReadOwner | QFileDevice::ExeOwner)
-                                            : QFileDevice::ReadOwner);
+                                           : QFileDevice::ReadOwner);
 }
 
 TReadOnly::~TReadOnly() {

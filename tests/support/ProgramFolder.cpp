@@ -1,0 +1,38 @@
+#include "support/ProgramFolder.h"
+
+#include "support/TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace testenv {
+
+TFmMainEnv TProgramSetup::Env() const {
+    TFmMainEnv env;
+    env.ProgramFolder = ProgramFolder;
+    env.AppDataRoot = AppDataRoot;
+    env.ShowTray = false;
+    env.ApiBase = QStringLiteral("http://127.0.0.1:9/api/v11/"); // nothing listens there
+    env.ShutdownUploadTimeoutMs = 2000;
+    return env;
+}
+
+TProgramSetup MakeProgramSetup(bool withTemplates) {
+    TProgramSetup s;
+    s.ProgramFolder = freshDir(QStringLiteral("program")) + QLatin1Char('/');
+    s.AppDataRoot = freshDir(QStringLiteral("appdata")) + QLatin1Char('/');
+    const QString bin = binDir() + QLatin1Char('/');
+    QDir().mkpath(s.ProgramFolder + QStringLiteral("languages"));
+    for (const QString& lng : QDir(bin + QStringLiteral("languages")).entryList({QStringLiteral("*.lng")}))
+        QFile::copy(bin + QStringLiteral("languages/") + lng,
+                    s.ProgramFolder + QStringLiteral("languages/") + lng);
+    if (withTemplates) {
+        QFile::copy(bin + QStringLiteral("brisel.mdb"), s.ProgramFolder + QStringLiteral("brisel.mdb"));
+        // The build's own program folder may have lost its template to a real start.
+        QFile::copy(sourceDir() + QStringLiteral("/resources/config.ini"),
+                    s.ProgramFolder + QStringLiteral("config.ini"));
+    }
+    return s;
+}
+
+} // namespace testenv

@@ -1,0 +1,92 @@
+// Numbered window messages: synchronous delivery on the receiver's thread, a
+// worker blocking until the window handled it, and broadcasts by title.
+
+#include "platform/gui/uWindows.h"
+#include "platform/uMessages.h"
+
+#include <QApplication>
+#include <QTest>
+#include <QThread>
+#include <QWidget>
+#include <atomic>
+#include <gtest/gtest.h>
+
+namespace {
+
+class TReceiver : public QWidget {
+public:
+    explicit TReceiver(const QString& title) { setWindowTitle(title); }
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::Type(WM_SETTRANS)) {
+            auto& m = static_cast<TWinMessage&>(*e);
+            FHandledOn = QThread::currentThread();
+            FSeen.append(m.LParam);
+            m.Result = m.WParam * 1000 + m.LParam;
+            return true;
+        }
+        return QWidget::event(e);
+    }
+    QThread* FHandledOn = nullptr;
+    QList<LPARAM> FSeen;
+};
+
+} // namespace
+
+TEST(Messages, SendFromTheUiThreadIsDirectAndReturnsTheResult) {
+    TReceiver r(QStringLiteral("x"));
+    EXPECT_EQ(SendMessageW(&r, WM_SETTRANS, 2, 160), 2160);
+    EXPECT_EQ(r.FHandledOn, QThread::currentThread());
+    EXPECT_EQ(SendMessageW(nullptr, WM_SETTRANS, 2, 160), 0);
+}
+
+TEST(Messages, AWorkerWaitsUntilTheWindowHandledItOnTheUiThread) {
+    TReceiver r(QStringLiteral("x"));
+    std::atomic<LRESULT> result{-1};
+    QThread* worker = QThread::create([&] { result = SendMessageW(&r, WM_SETTRANS, 1, 7); });
+    worker->start();
+    // The worker is blocked until this thread turns its event loop.
+    EXPECT_FALSE(worker->wait(200));
+    EXPECT_EQ(result.load(), -1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return worker->isFinished(); }, 5000));
+    EXPECT_EQ(result.load(), 1007);
+    EXPECT_EQ(r.FHandledOn, QApplication::instance()->thread());
+    delete worker;
+}
+
+TEST(Messages, AWindowDestroyedBeforeItsTurnReleasesTheWorker) {
+    auto* r = new TReceiver(QStringLiteral("x"));
+    std::atomic<LRESULT> result{-1};
+    QThread* worker = QThread::create([&] { result = SendMessageW(r, WM_SETTRANS, 1, 7); });
+    worker->start();
+    QThread::msleep(100);
+    delete r;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return worker->isFinished(); }, 5000));
+    EXPECT_EQ(result.load(), 0);
+    delete worker;
+}
+
+TEST(Messages, BroadcastReachesEveryWindowWithTheExactTitleHiddenOnesIncluded) {
+    TReceiver a(QStringLiteral("Zuvo Note")), b(QStringLiteral("Zuvo Note")), c(QStringLiteral("Zuvo Note "));
+    a.show();
+    BroadcastToTitled(QString::fromLatin1(kNoteWindowTitle), WM_SETTRANS, 0, 5);
+    EXPECT_EQ(a.FSeen, QList<LPARAM>{5});
+    EXPECT_EQ(b.FSeen, QList<LPARAM>{5});
+    EXPECT_TRUE(c.FSeen.isEmpty());
+}
+
+TEST(Messages, MessageBoxesCanBeAnsweredByTests) {
+    QString seenText;
+    unsigned seenType = 0;
+    const TMessageBoxHandler old =
+        SetMessageBoxHandler([&](QWidget*, const QString& text, const QString&, unsigned t) {
+            seenText = text;
+            seenType = t;
+            return IDYES;
+        });
+    EXPECT_EQ(
+        MessageBoxW(nullptr, QStringLiteral("Sure?"), QStringLiteral("Question"), MB_YESNO | MB_ICONQUESTION),
+        IDYES);
+    EXPECT_EQ(seenText, QStringLiteral("Sure?"));
+    EXPECT_EQ(seenType, MB_YESNO | MB_ICONQUESTION);
+    SetMessageBoxHandler(old);
+}

@@ -1,0 +1,153 @@
+// The real executable: one instance per user, orderly exit on signals, and a
+// plain answer when there is no display or no usable database.
+
+#include "data/uNoteStore.h"
+#include "platform/uIniFile.h"
+#include "support/TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTest>
+#include <csignal>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct TUserProcess {
+    QString Home;
+    QString ProgramFolder;
+    [[nodiscard]] QString DataFolder() const { return Home + QStringLiteral("/.local/share/Zuvo/Note/"); }
+
+    TUserProcess() {
+        Home = testenv::freshDir(QStringLiteral("home"));
+        QDir().mkpath(Home + QStringLiteral("/run"));
+        QFile::setPermissions(Home + QStringLiteral("/run"),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        ProgramFolder = testenv::freshDir(QStringLiteral("prog"));
+        const QString bin = testenv::binDir();
+        QFile::copy(bin + QStringLiteral("/zuvonote"), ProgramFolder + QStringLiteral("/zuvonote"));
+        QFile::copy(bin + QStringLiteral("/brisel.mdb"), ProgramFolder + QStringLiteral("/brisel.mdb"));
+        QFile::copy(testenv::sourceDir() + QStringLiteral("/resources/config.ini"),
+                    ProgramFolder + QStringLiteral("/config.ini"));
+        QDir().mkpath(ProgramFolder + QStringLiteral("/languages"));
+        for (const QString& f : QDir(bin + QStringLiteral("/languages")).entryList(QDir::Files))
+            QFile::copy(bin + QStringLiteral("/languages/") + f,
+                        ProgramFolder + QStringLiteral("/languages/") + f);
+    }
+
+    [[nodiscard]] QProcessEnvironment Env(bool display = true) const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), Home);
+        env.remove(QStringLiteral("XDG_DATA_HOME"));
+        env.remove(QStringLiteral("XDG_CONFIG_HOME"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), Home + QStringLiteral("/run"));
+        env.insert(QStringLiteral("ZUVONOTE_SERVER"), QStringLiteral("http://127.0.0.1:9/"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        if (display) {
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        } else {
+            env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+            env.remove(QStringLiteral("DISPLAY"));
+        }
+        return env;
+    }
+
+    void Start(QProcess& p, bool display = true) const {
+        p.setProcessEnvironment(Env(display));
+        p.setProgram(ProgramFolder + QStringLiteral("/zuvonote"));
+        p.start();
+        ASSERT_TRUE(p.waitForStarted(10000));
+    }
+
+    // Start-up saved the new computer identity: the signal handlers are in place by then.
+    [[nodiscard]] bool WaitUntilStarted() const {
+        return QTest::qWaitFor(
+            [&] {
+                return !TIniFile(DataFolder() + QStringLiteral("config.ini"))
+                            .ReadString("config", "PcID", {})
+                            .isEmpty();
+            },
+            15000);
+    }
+};
+
+} // namespace
+
+TEST(Process, ASecondStartEndsAtOnceSilentlyWhileTheFirstRuns) {
+    const TUserProcess user;
+    QProcess first;
+    user.Start(first);
+    ASSERT_TRUE(user.WaitUntilStarted());
+
+    QProcess second;
+    user.Start(second);
+    ASSERT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(second.readAllStandardOutput().isEmpty());
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    ::kill(pid_t(first.processId()), SIGTERM);
+    ASSERT_TRUE(first.waitForFinished(15000));
+
+    // Once the first has gone, a new start runs again.
+    QProcess third;
+    user.Start(third);
+    EXPECT_FALSE(third.waitForFinished(1500));
+    ::kill(pid_t(third.processId()), SIGTERM);
+    ASSERT_TRUE(third.waitForFinished(15000));
+}
+
+TEST(Process, EachTerminationSignalShutsDownInOrder) {
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        const TUserProcess user;
+        QProcess p;
+        user.Start(p);
+        ASSERT_TRUE(user.WaitUntilStarted()) << sig;
+        ::kill(pid_t(p.processId()), sig);
+        ASSERT_TRUE(p.waitForFinished(15000)) << sig;
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << sig;
+        EXPECT_EQ(p.exitCode(), 0) << sig;
+
+        // The settings file is whole, and the store was closed cleanly.
+        const QString config =
+            QString::fromUtf8(testenv::readFile(user.DataFolder() + QStringLiteral("config.ini")));
+        EXPECT_TRUE(config.contains(QStringLiteral("ShowHideNoteHint=1"))) << config.toStdString();
+        const QString db = user.DataFolder() + QStringLiteral("brisel.mdb");
+        EXPECT_FALSE(QFileInfo::exists(db + QStringLiteral("-wal"))) << sig;
+        auto conn = TDbConnection::Open(db);
+        EXPECT_EQ(conn->Select(QStringLiteral("PRAGMA integrity_check")).asText(0, "integrity_check"),
+                  QStringLiteral("ok"));
+        EXPECT_GE(conn->Select(QStringLiteral("select * from notes where 1=2")).columnIndex("hiddenposy"), 0);
+    }
+}
+
+TEST(Process, WithoutADisplayItSaysHowToRunUnderAVirtualServer) {
+    const TUserProcess user;
+    QProcess p;
+    user.Start(p, false);
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_NE(p.exitCode(), 0);
+    const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+    EXPECT_TRUE(err.contains(QStringLiteral("xvfb-run"))) << err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(user.DataFolder()));
+}
+
+TEST(Process, AnUnusableDatabaseIsReportedAndTheProcessEndsWithAnError) {
+    const TUserProcess user;
+    QDir().mkpath(user.DataFolder());
+    const QString db = user.DataFolder() + QStringLiteral("brisel.mdb");
+    const QByteArray junk(2048, 'J');
+    testenv::writeFile(db, junk);
+    QProcess p;
+    user.Start(p);
+    // The error box waits for the user; the process must still be there, then end non-zero.
+    EXPECT_FALSE(p.waitForFinished(1500));
+    ::kill(pid_t(p.processId()), SIGTERM);
+    ASSERT_TRUE(p.waitForFinished(15000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_NE(p.exitCode(), 0);
+    EXPECT_EQ(testenv::readFile(db), junk);
+}

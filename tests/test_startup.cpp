@@ -1,0 +1,211 @@
+// The hidden main window's start-up: folders and templates, the store, the
+// settings, the computer identity, the language table and the timers.
+
+#include "app/uFmMain.h"
+#include "data/uAppState.h"
+#include "data/uNoteStore.h"
+#include "platform/uIniFile.h"
+#include "support/ProgramFolder.h"
+#include "support/TestEnv.h"
+#include "ui/uLanguageObject.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using testenv::MakeProgramSetup;
+using testenv::TProgramSetup;
+
+namespace {
+
+const QRegularExpression
+    kGuid(QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
+
+QString pcIdOnDisk(const QString& dataFolder) {
+    return TIniFile(dataFolder + QStringLiteral("config.ini")).ReadString("config", "PcID", {});
+}
+
+} // namespace
+
+TEST(Startup, FirstStartTakesTheTemplatesAndTheNextUserStartsWithDefaults) {
+    const TProgramSetup first = MakeProgramSetup();
+    {
+        TFmMain main(first.Env());
+        QString error;
+        ASSERT_TRUE(main.Startup(&error)) << error.toStdString();
+        EXPECT_EQ(main.DataFolder(), first.DataFolder());
+        EXPECT_TRUE(QFileInfo::exists(first.DataFolder() + QStringLiteral("brisel.mdb")));
+        EXPECT_TRUE(QFileInfo::exists(first.DataFolder() + QStringLiteral("config.ini")));
+        // The program folder's settings template is taken by the first user; the database template stays.
+        EXPECT_FALSE(QFileInfo::exists(first.ProgramFolder + QStringLiteral("config.ini")));
+        EXPECT_TRUE(QFileInfo::exists(first.ProgramFolder + QStringLiteral("brisel.mdb")));
+        // The upgrade ran on the copied template.
+        EXPECT_GE(main.Db().Select(QStringLiteral("select * from notes where 1=2")).columnIndex("hiddenposy"),
+                  0);
+        const QString pcid = pcIdOnDisk(first.DataFolder());
+        EXPECT_TRUE(kGuid.match(pcid).hasMatch()) << pcid.toStdString();
+        EXPECT_EQ(AppState().NoteOptions.FconfigPcID, pcid);
+        main.Shutdown();
+    }
+
+    // A second user of the same program folder: no settings template any more.
+    TProgramSetup second = first;
+    second.AppDataRoot = testenv::freshDir(QStringLiteral("appdata2")) + QLatin1Char('/');
+    TFmMain main(second.Env());
+    QString error;
+    ASSERT_TRUE(main.Startup(&error)) << error.toStdString();
+    EXPECT_EQ(AppState().NoteOptions.FconfigLanguage, QStringLiteral("Chinese"));
+    EXPECT_TRUE(AppState().NoteOptions.FGeneralShowNotesOnDesk);
+    const QString pcid = pcIdOnDisk(second.DataFolder());
+    EXPECT_TRUE(kGuid.match(pcid).hasMatch());
+    EXPECT_NE(pcid, pcIdOnDisk(first.DataFolder()));
+    main.Shutdown();
+}
+
+TEST(Startup, BelowVersionSixTheDataLiveInTheProgramFolder) {
+    const TProgramSetup s = MakeProgramSetup();
+    TFmMainEnv env = s.Env();
+    env.PlatformMajorVersion = 5;
+    TFmMain main(env);
+    QString error;
+    ASSERT_TRUE(main.Startup(&error)) << error.toStdString();
+    EXPECT_EQ(main.DataFolder(), s.ProgramFolder);
+    EXPECT_TRUE(QDir(s.DataFolder()).exists());
+    EXPECT_TRUE(QDir(s.DataFolder()).isEmpty());
+    EXPECT_TRUE(QFileInfo::exists(s.ProgramFolder + QStringLiteral("config.ini")));
+    EXPECT_FALSE(pcIdOnDisk(s.ProgramFolder).isEmpty());
+    main.Shutdown();
+}
+
+TEST(Startup, AnExistingPcIdIsNeverChanged) {
+    const TProgramSetup s = MakeProgramSetup();
+    QDir().mkpath(s.DataFolder());
+    testenv::writeFile(s.DataFolder() + QStringLiteral("config.ini"), "[config]\nPcID=KEEP-ME\nUserID=77\n");
+    TFmMain main(s.Env());
+    QString error;
+    ASSERT_TRUE(main.Startup(&error));
+    EXPECT_EQ(AppState().NoteOptions.FconfigPcID, QStringLiteral("KEEP-ME"));
+    EXPECT_EQ(AppState().PushUserId.load(), 77);
+    main.Shutdown();
+    EXPECT_EQ(pcIdOnDisk(s.DataFolder()), QStringLiteral("KEEP-ME"));
+}
+
+TEST(Startup, WithoutAnyDatabaseOneIsMadeFromTheSchema) {
+    const TProgramSetup s = MakeProgramSetup(false);
+    TFmMain main(s.Env());
+    QString error;
+    ASSERT_TRUE(main.Startup(&error)) << error.toStdString();
+    EXPECT_EQ(main.Db().Select(QStringLiteral("select * from notes")).Columns.size(), 28);
+    main.Shutdown();
+}
+
+TEST(Startup, AnUnusableDatabaseStopsStartUpWithTheFileNamedAndUntouched) {
+    const TProgramSetup s = MakeProgramSetup();
+    QDir().mkpath(s.DataFolder());
+    const QString db = s.DataFolder() + QStringLiteral("brisel.mdb");
+    const QByteArray junk("Standard Jet DB\0\0\0 not for us", 30);
+    testenv::writeFile(db, junk);
+    TFmMain main(s.Env());
+    QString error;
+    EXPECT_FALSE(main.Startup(&error));
+    EXPECT_TRUE(error.contains(QDir::toNativeSeparators(db))) << error.toStdString();
+    EXPECT_TRUE(error.contains(QStringLiteral("not a database"))) << error.toStdString();
+    EXPECT_EQ(testenv::readFile(db), junk);
+    EXPECT_FALSE(QFileInfo::exists(db + QStringLiteral("-wal")));
+}
+
+TEST(Startup, AReadOnlyDataFolderIsReportedAndNothingIsLost) {
+    const TProgramSetup s = MakeProgramSetup();
+    QDir().mkpath(s.DataFolder());
+    const QString config = s.DataFolder() + QStringLiteral("config.ini");
+    testenv::writeFile(config, "[config]\nUserID=5\n");
+    testenv::TReadOnly ro(s.DataFolder());
+    ASSERT_TRUE(ro.ok());
+    TFmMain main(s.Env());
+    QString error;
+    EXPECT_FALSE(main.Startup(&error));
+    EXPECT_TRUE(error.contains(QStringLiteral("brisel.mdb"))) << error.toStdString();
+    EXPECT_EQ(testenv::readFile(config), QByteArray("[config]\nUserID=5\n"));
+}
+
+TEST(Startup, TrayCaptionsComeFromTheLanguageFileWithEnglishForMissingKeys) {
+    struct TCase {
+        const char* Language;
+        QByteArray FileText; // empty: no file of that name
+        QString Close;
+        QString NewNote;
+    };
+    const TCase cases[] = {
+        {"English", "[FmMain]\nactClose_Caption=Quit\n", QStringLiteral("Quit"), QStringLiteral("Add Note")},
+        {"Klingon", "", QString(), QString()},
+    };
+    for (const TCase& c : cases) {
+        const TProgramSetup s = MakeProgramSetup();
+        if (!c.FileText.isEmpty())
+            testenv::writeFile(s.ProgramFolder + QStringLiteral("languages/") + QLatin1String(c.Language) +
+                                   QStringLiteral(".lng"),
+                               c.FileText);
+        QDir().mkpath(s.DataFolder());
+        testenv::writeFile(s.DataFolder() + QStringLiteral("config.ini"),
+                           QByteArray("[config]\nLanguage=") + c.Language + "\n");
+        TFmMain main(s.Env());
+        QString error;
+        ASSERT_TRUE(main.Startup(&error)) << c.Language;
+        EXPECT_EQ(main.actClose->text(), c.Close) << c.Language;
+        EXPECT_EQ(main.actNewNote->text(), c.NewNote) << c.Language;
+        EXPECT_EQ(main.actLogin->text().isEmpty(), c.NewNote.isEmpty()) << c.Language;
+        main.Shutdown();
+    }
+}
+
+TEST(Startup, TheDefaultLanguageIsTheShippedChineseFile) {
+    const TProgramSetup s = MakeProgramSetup();
+    TFmMain main(s.Env());
+    QString error;
+    ASSERT_TRUE(main.Startup(&error));
+    const TIniFile zh(s.ProgramFolder + QStringLiteral("languages/Chinese.lng"));
+    EXPECT_EQ(main.actClose->text(), zh.ReadString("FmMain", "actClose_Caption", QStringLiteral("?")));
+    EXPECT_EQ(main.actShowNotesOnDesk->text(), zh.ReadString("FmMain", "actShowNotesOnDesk_Caption", "?"));
+    EXPECT_TRUE(main.actShowNotesOnDesk->isChecked());
+    main.Shutdown();
+}
+
+TEST(Startup, PaletteTimersAndPushStateAreSet) {
+    const TProgramSetup s = MakeProgramSetup();
+    TFmMain main(s.Env());
+    QString error;
+    ASSERT_TRUE(main.Startup(&error));
+    const QList<qint32> expected = {0x3EEAFE, 0xFFEF89, 0xFDB59B, 0x82FD83, 0xB2B2FD, 0xFFFFFF, 0xDADADA};
+    EXPECT_EQ(main.NoteTitleColors(), expected);
+    EXPECT_EQ(main.NoteBodyColors(), expected);
+    EXPECT_EQ(main.tmrUpload->interval(), 600000);
+    EXPECT_TRUE(main.tmrLoadNotes->isSingleShot());
+    EXPECT_EQ(main.tmrLoadNotes->interval(), 100);
+    EXPECT_EQ(main.tmrAppUpdate->interval(), 5000);
+    EXPECT_EQ(main.tmrSocket->interval(), 50000);
+    EXPECT_EQ(main.FPushSocket, -1);
+    EXPECT_EQ(main.FPushPort, 50001);
+    EXPECT_EQ(main.FLastRecvTick, 0u);
+    EXPECT_EQ(AppState().RunningUploadCount.load(), 0);
+    EXPECT_TRUE(main.LibAVFolder().isEmpty());
+    main.Shutdown();
+}
+
+TEST(Startup, TheUpdaterIsStartedWithTheQuotedProductName) {
+    const TProgramSetup s = MakeProgramSetup();
+    const QString out = s.ProgramFolder + QStringLiteral("update-args.txt");
+    const QString updater = s.ProgramFolder + QStringLiteral("update");
+    testenv::writeFile(updater, QByteArray("#!/bin/sh\nprintf '%s|' \"$@\" > '") + out.toUtf8() + "'\n");
+    QFile::setPermissions(updater, QFile::permissions(updater) | QFileDevice::ExeOwner);
+    TFmMain main(s.Env());
+    QString error;
+    ASSERT_TRUE(main.Startup(&error));
+    main.tmrAppUpdate->start(0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo(out).size() > 0; }, 5000));
+    EXPECT_EQ(testenv::readFile(out), QByteArray("\"Zuvo Note\"|"));
+    EXPECT_FALSE(main.tmrAppUpdate->isActive());
+    main.Shutdown();
+}
