@@ -15,6 +15,8 @@ PACKAGES=(
     fonts-wqy-microhei fonts-dejavu-core
     # headless runs of the real program
     xvfb xauth xdotool x11-utils
+    # benchmarks
+    time
 )
 if [[ "${ZUVO_SERVER_DEPS:-1}" == 1 && -f "$(dirname "$0")/server-packages.txt" ]]; then
     mapfile -t extra < <(grep -v '^#' "$(dirname "$0")/server-packages.txt" | grep -v '^$')
