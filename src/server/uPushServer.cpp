@@ -1,0 +1,346 @@
+#include "server/uPushServer.h"
+
+#include "sync/uPushPacket.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <random>
+
+namespace zsrv {
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+std::uint32_t nowSeconds() {
+    static const TClock::time_point start = TClock::now();
+    return static_cast<std::uint32_t>(
+        std::chrono::duration_cast<std::chrono::seconds>(TClock::now() - start).count());
+}
+
+// One buffer for every read: the io thread reads one socket at a time, and an
+// idle connection should not carry a buffer of its own.
+thread_local std::array<std::uint8_t, 16384> tReadBuffer;
+
+} // namespace
+
+struct TPushServer::TSession {
+    explicit TSession(asio::ip::tcp::socket sock) : Sock(std::move(sock)) {}
+    asio::ip::tcp::socket Sock;
+    push::TPushStreamReader Reader;
+    std::string DeviceId;
+    std::unique_ptr<std::string> Out; // what the socket has not taken yet
+    std::int64_t UserId = 0;
+    std::uint32_t Opened = nowSeconds();
+    std::uint32_t LastActive = Opened;
+    bool SignedIn = false;
+    bool Verifying = false;
+    bool Closed = false;
+};
+
+TPushServer::TPushServer(asio::io_context& io, TServerStore& store, TAccounts& accounts, TPushOptions options)
+    : FIo(io), FStore(store), FAccounts(accounts), FOptions(options), FAcceptor(io), FSweepTimer(io),
+      FAlive(std::make_shared<std::atomic<bool>>(true)) {
+    std::random_device rd;
+    FOrigin = std::to_string(rd()) + "-" + std::to_string(rd());
+}
+
+TPushServer::~TPushServer() {
+    FAlive->store(false);
+    FVerifiers.join();
+}
+
+std::uint16_t TPushServer::Listen(const std::string& host, std::uint16_t port) {
+    const asio::ip::tcp::endpoint ep(asio::ip::make_address(host), port);
+    FAcceptor.open(ep.protocol());
+    FAcceptor.set_option(asio::ip::tcp::acceptor::reuse_address(true));
+    FAcceptor.bind(ep);
+    FAcceptor.listen(asio::socket_base::max_listen_connections);
+    accept();
+    sweep();
+    FStore.Subscribe([this, alive = FAlive](const TPushNotice& n) {
+        if (!alive->load() || n.Origin == FOrigin)
+            return;
+        asio::post(FIo, [this, alive, n] {
+            if (alive->load())
+                fanOut(n.UserId, n.DeviceId, nullptr, n.NoteId);
+        });
+    });
+    return FAcceptor.local_endpoint().port();
+}
+
+void TPushServer::Close() {
+    std::error_code ec;
+    FAcceptor.close(ec);
+    FSweepTimer.cancel();
+    std::vector<TSessionPtr> all;
+    all.reserve(FSessions.size());
+    for (auto& [raw, s] : FSessions)
+        all.push_back(s);
+    for (const TSessionPtr& s : all)
+        close(s);
+}
+
+void TPushServer::accept() {
+    FAcceptor.async_accept([this](std::error_code ec, asio::ip::tcp::socket sock) {
+        if (ec == asio::error::operation_aborted || !FAcceptor.is_open())
+            return;
+        if (ec) {
+            // Out of file descriptors, most likely: wait for the sweep to free some.
+            auto retry = std::make_shared<asio::steady_timer>(FIo, std::chrono::milliseconds(100));
+            retry->async_wait([this, retry](std::error_code) {
+                if (FAcceptor.is_open())
+                    accept();
+            });
+            return;
+        }
+        std::error_code opt;
+        sock.non_blocking(true, opt);
+        sock.set_option(asio::ip::tcp::no_delay(true), opt);
+        auto s = std::make_shared<TSession>(std::move(sock));
+        FSessions.emplace(s.get(), s);
+        ++FCount;
+        armRead(s);
+        accept();
+    });
+}
+
+void TPushServer::armRead(const TSessionPtr& s) {
+    s->Sock.async_wait(asio::ip::tcp::socket::wait_read, [this, s](std::error_code ec) {
+        if (!ec && !s->Closed)
+            onReadable(s);
+    });
+}
+
+void TPushServer::onReadable(const TSessionPtr& s) {
+    for (;;) {
+        std::error_code ec;
+        const std::size_t n = s->Sock.read_some(asio::buffer(tReadBuffer), ec);
+        if (ec == asio::error::would_block || ec == asio::error::try_again)
+            break;
+        if (ec) {
+            close(s);
+            return;
+        }
+        s->LastActive = nowSeconds();
+        const auto status = s->Reader.Feed({tReadBuffer.data(), n}, [&](const push::TPacketView& p) {
+            onPacket(s, p.Header.Command, p.Header.deviceId(), p.Body);
+        });
+        if (status == push::TPushStreamReader::TStatus::Garbage) {
+            close(s);
+            return;
+        }
+        if (s->Closed)
+            return;
+        if (n < tReadBuffer.size())
+            break;
+    }
+    armRead(s);
+}
+
+void TPushServer::onPacket(const TSessionPtr& s, std::int32_t command, const std::string& device,
+                           std::span<const std::uint8_t> body) {
+    if (s->Closed)
+        return;
+    switch (command) {
+    case push::CMD_LOGIN: {
+        const auto login = push::DecodeLogin(body);
+        if (!login) {
+            close(s);
+            return;
+        }
+        if (!s->Verifying)
+            beginLogin(s, login->UserId, login->Password, device);
+        return;
+    }
+    case push::CMD_NOTECHANGED: {
+        const auto changed = push::DecodeNoteChanged(body);
+        if (!changed) {
+            close(s);
+            return;
+        }
+        // Only the signed-in user's devices hear of it, whatever user id the body claims.
+        if (!s->SignedIn)
+            return;
+        fanOut(s->UserId, s->DeviceId, s.get(), changed->NoteId);
+        asio::post(FVerifiers,
+                   [this, alive = FAlive, n = TPushNotice{s->UserId, s->DeviceId, changed->NoteId, FOrigin}] {
+                       if (!alive->load())
+                           return;
+                       try {
+                           FStore.Publish(n);
+                       } catch (const std::exception& e) {
+                           std::fprintf(stderr, "push: cannot tell the other servers: %s\n", e.what());
+                       }
+                   });
+        return;
+    }
+    case push::CMD_KEEPALIVE: {
+        const auto keep = push::DecodeKeepAlive(body);
+        if (!keep) {
+            close(s);
+            return;
+        }
+        send(s, push::EncodeKeepAlive({}, push::TKeepAliveBody{0, keep->Random}));
+        return;
+    }
+    case push::CMD_LOGOUT:
+    default:
+        close(s);
+        return;
+    }
+}
+
+void TPushServer::beginLogin(const TSessionPtr& s, std::int64_t userId, std::string digest,
+                             std::string device) {
+    s->Verifying = true;
+    asio::post(FVerifiers, [this, alive = FAlive, s, userId, digest = std::move(digest),
+                            device = std::move(device)]() mutable {
+        if (!alive->load())
+            return;
+        bool ok = false;
+        try {
+            ok = userId > 0 && FAccounts.AuthenticateAccount(FStore.AccountById(userId), digest).has_value();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "push: sign-in check failed: %s\n", e.what());
+        }
+        asio::post(FIo, [this, alive, s, userId, device = std::move(device), ok]() mutable {
+            if (alive->load())
+                finishLogin(s, userId, std::move(device), ok);
+        });
+    });
+}
+
+void TPushServer::finishLogin(const TSessionPtr& s, std::int64_t userId, std::string device, bool ok) {
+    s->Verifying = false;
+    if (s->Closed)
+        return;
+    if (!ok) {
+        close(s);
+        return;
+    }
+    if (s->SignedIn) {
+        auto& list = FByUser[s->UserId];
+        list.erase(std::remove(list.begin(), list.end(), s.get()), list.end());
+        --FSignedIn;
+    }
+    // A device that signs in again has lost its old connection, whether or not
+    // we have noticed yet: keep only the new one.
+    auto& list = FByUser[userId];
+    std::vector<TSession*> stale;
+    for (TSession* other : list)
+        if (other != s.get() && other->DeviceId == device)
+            stale.push_back(other);
+    for (TSession* other : stale) {
+        const auto it = FSessions.find(other);
+        if (it != FSessions.end())
+            close(TSessionPtr(it->second));
+    }
+    s->SignedIn = true;
+    s->UserId = userId;
+    s->DeviceId = std::move(device);
+    FByUser[userId].push_back(s.get());
+    ++FSignedIn;
+}
+
+void TPushServer::fanOut(std::int64_t user, const std::string& senderDevice, const TSession* sender,
+                         const std::string& noteId) {
+    const auto it = FByUser.find(user);
+    if (it == FByUser.end())
+        return;
+    const std::string packet = push::EncodeNoteChanged(
+        senderDevice, push::TNoteChangedBody{static_cast<std::int32_t>(user), noteId});
+    std::vector<TSessionPtr> targets;
+    targets.reserve(it->second.size());
+    for (TSession* other : it->second)
+        if (other != sender && other->DeviceId != senderDevice)
+            targets.push_back(FSessions.at(other));
+    for (const TSessionPtr& t : targets)
+        send(t, packet);
+}
+
+void TPushServer::send(const TSessionPtr& s, const std::string& bytes) {
+    if (s->Closed)
+        return;
+    if (s->Out) {
+        if (s->Out->size() + bytes.size() > FOptions.MaxQueuedBytes) {
+            close(s);
+            return;
+        }
+        s->Out->append(bytes);
+        return;
+    }
+    std::error_code ec;
+    std::size_t n = s->Sock.write_some(asio::buffer(bytes), ec);
+    if (ec == asio::error::would_block || ec == asio::error::try_again)
+        n = 0;
+    else if (ec) {
+        close(s);
+        return;
+    }
+    if (n < bytes.size()) {
+        s->Out = std::make_unique<std::string>(bytes.substr(n));
+        armWrite(s);
+    }
+}
+
+void TPushServer::armWrite(const TSessionPtr& s) {
+    s->Sock.async_wait(asio::ip::tcp::socket::wait_write, [this, s](std::error_code ec) {
+        if (ec || s->Closed || !s->Out)
+            return;
+        std::error_code wec;
+        const std::size_t n = s->Sock.write_some(asio::buffer(*s->Out), wec);
+        if (wec && wec != asio::error::would_block && wec != asio::error::try_again) {
+            close(s);
+            return;
+        }
+        s->Out->erase(0, wec ? 0 : n);
+        if (s->Out->empty())
+            s->Out.reset();
+        else
+            armWrite(s);
+    });
+}
+
+void TPushServer::close(const TSessionPtr& s) {
+    if (s->Closed)
+        return;
+    s->Closed = true;
+    if (s->SignedIn) {
+        const auto it = FByUser.find(s->UserId);
+        if (it != FByUser.end()) {
+            auto& list = it->second;
+            list.erase(std::remove(list.begin(), list.end(), s.get()), list.end());
+            if (list.empty())
+                FByUser.erase(it);
+        }
+        --FSignedIn;
+    }
+    std::error_code ec;
+    s->Sock.shutdown(asio::ip::tcp::socket::shutdown_both, ec);
+    s->Sock.close(ec);
+    s->Out.reset();
+    if (FSessions.erase(s.get()))
+        --FCount;
+}
+
+void TPushServer::sweep() {
+    const std::uint32_t now = nowSeconds();
+    const auto idle = static_cast<std::uint32_t>(FOptions.IdleLimit.count());
+    const auto login = static_cast<std::uint32_t>(FOptions.LoginLimit.count());
+    std::vector<TSessionPtr> expired;
+    for (auto& [raw, s] : FSessions) {
+        if (now - s->LastActive > idle || (!s->SignedIn && !s->Verifying && now - s->Opened > login))
+            expired.push_back(s);
+    }
+    for (const TSessionPtr& s : expired)
+        close(s);
+    FSweepTimer.expires_after(FOptions.SweepInterval);
+    FSweepTimer.async_wait([this](std::error_code ec) {
+        if (!ec)
+            sweep();
+    });
+}
+
+} // namespace zsrv

@@ -1,0 +1,82 @@
+#pragma once
+// The push server: long-lived TCP connections from the user's devices. A
+// device signs in with CMD_LOGIN; a CMD_NOTECHANGED from it reaches every other
+// signed-in device of the same user (here, and through the store in the other
+// server processes); keep-alives are answered; logout, garbage and silence
+// close the connection. One thread runs all connections; slow password checks
+// run beside it so that no connection waits for another's sign-in.
+
+#include "server/uAccounts.h"
+#include "server/uServerStore.h"
+
+#include <asio.hpp>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace zsrv {
+
+struct TPushOptions {
+    std::chrono::seconds IdleLimit{180};
+    std::chrono::seconds LoginLimit{30};
+    std::chrono::milliseconds SweepInterval{1000};
+    std::size_t MaxQueuedBytes = 64 * 1024; // a reader slower than this is dropped
+};
+
+class TPushServer {
+public:
+    TPushServer(asio::io_context& io, TServerStore& store, TAccounts& accounts, TPushOptions options);
+    ~TPushServer();
+    TPushServer(const TPushServer&) = delete;
+    TPushServer& operator=(const TPushServer&) = delete;
+
+    // Binds and starts accepting; returns the bound port (useful with port 0).
+    // Throws std::system_error when the address cannot be bound.
+    std::uint16_t Listen(const std::string& host, std::uint16_t port);
+    // Stops accepting and closes every connection; call on the io thread or
+    // after the io context has stopped.
+    void Close();
+
+    // Counts for tests and the log (read from any thread).
+    [[nodiscard]] std::size_t ConnectionCount() const { return FCount.load(); }
+    [[nodiscard]] std::size_t SignedInCount() const { return FSignedIn.load(); }
+
+private:
+    struct TSession;
+    using TSessionPtr = std::shared_ptr<TSession>;
+
+    void accept();
+    void armRead(const TSessionPtr& s);
+    void onReadable(const TSessionPtr& s);
+    void onPacket(const TSessionPtr& s, std::int32_t command, const std::string& device,
+                  std::span<const std::uint8_t> body);
+    void beginLogin(const TSessionPtr& s, std::int64_t userId, std::string digest, std::string device);
+    void finishLogin(const TSessionPtr& s, std::int64_t userId, std::string device, bool ok);
+    void fanOut(std::int64_t user, const std::string& senderDevice, const TSession* sender,
+                const std::string& noteId);
+    void send(const TSessionPtr& s, const std::string& bytes);
+    void armWrite(const TSessionPtr& s);
+    void close(const TSessionPtr& s);
+    void sweep();
+
+    asio::io_context& FIo;
+    TServerStore& FStore;
+    TAccounts& FAccounts;
+    TPushOptions FOptions;
+    asio::ip::tcp::acceptor FAcceptor;
+    asio::steady_timer FSweepTimer;
+    asio::thread_pool FVerifiers{2};
+    std::string FOrigin; // this process, in notices to the others
+    std::unordered_map<TSession*, TSessionPtr> FSessions;
+    std::unordered_map<std::int64_t, std::vector<TSession*>> FByUser;
+    std::atomic<std::size_t> FCount{0};
+    std::atomic<std::size_t> FSignedIn{0};
+    std::shared_ptr<std::atomic<bool>> FAlive;
+};
+
+} // namespace zsrv

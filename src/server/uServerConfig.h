@@ -1,0 +1,49 @@
+#pragma once
+// How one server process is set up: an INI file (--config) and flags, the
+// flags winning. Everything defaults to a private server on this computer.
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace zsrv {
+
+struct TAdLine {
+    std::string Text;
+    std::string Url;
+};
+
+struct TServerConfig {
+    std::string HttpHost = "127.0.0.1";
+    int HttpPort = 8086;
+    std::string PushHost = "127.0.0.1";
+    int PushPort = 50001;
+    std::string Db; // "sqlite:PATH" or a PostgreSQL URI; empty: SQLite in the data folder
+    std::string TlsCert;
+    std::string TlsKey;
+    // The push address zuvonote.xml names; empty: the push listen address, or
+    // when that is a wildcard, the address the client reached the web server at.
+    std::string PushPublicAddress;
+    int PushIdleSeconds = 180; // the client sends a keep-alive every 50 s
+    int PushLoginSeconds = 30; // a connection must sign in within this time
+    std::size_t MaxBodyBytes = 8u << 20;
+    int HttpThreads = 16;
+    int Pbkdf2Iterations = 100000;
+    bool LogRequests = true;
+    // Advertisement lines by language id (0: for every language without a list of its own).
+    std::map<int, std::vector<TAdLine>> Ads;
+
+    [[nodiscard]] const std::vector<TAdLine>& AdsFor(int language) const;
+};
+
+// $XDG_DATA_HOME/Zuvo/Server (or ~/.local/share/Zuvo/Server).
+[[nodiscard]] std::string DefaultDataDir();
+[[nodiscard]] std::string DefaultDbSpec();
+
+// Splits "host:port"; false when the text is not of that form.
+[[nodiscard]] bool SplitHostPort(const std::string& text, std::string& host, int& port);
+
+// Reads an INI file into the configuration; false with a reason when it cannot.
+[[nodiscard]] bool LoadConfigFile(const std::string& path, TServerConfig& config, std::string& error);
+
+} // namespace zsrv

@@ -1,0 +1,295 @@
+#include "server/uWire.h"
+
+#include <charconv>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <memory>
+
+namespace zsrv {
+
+namespace {
+
+int hexValue(char ch) {
+    if (ch >= '0' && ch <= '9')
+        return ch - '0';
+    if (ch >= 'a' && ch <= 'f')
+        return ch - 'a' + 10;
+    if (ch >= 'A' && ch <= 'F')
+        return ch - 'A' + 10;
+    return -1;
+}
+
+struct TDocFree {
+    void operator()(xmlDoc* d) const { xmlFreeDoc(d); }
+};
+
+void collectText(const xmlNode* n, std::string& out) {
+    for (const xmlNode* c = n->children; c; c = c->next) {
+        if ((c->type == XML_TEXT_NODE || c->type == XML_CDATA_SECTION_NODE) && c->content)
+            out += reinterpret_cast<const char*>(c->content);
+        else if (c->type == XML_ELEMENT_NODE)
+            collectText(c, out);
+    }
+}
+
+bool isInt32Text(std::string_view s) {
+    if (s.empty())
+        return true; // a null column
+    std::int64_t v = 0;
+    const char* b = s.data();
+    const char* e = b + s.size();
+    if (*b == '+')
+        ++b;
+    const auto r = std::from_chars(b, e, v);
+    return r.ec == std::errc() && r.ptr == e && v >= INT32_MIN && v <= INT32_MAX;
+}
+
+int columnByElement(std::string_view name) {
+    for (int c = 0; c < kNoteColumnCount; ++c)
+        if (UploadElementName(c) == name)
+            return c;
+    return -1;
+}
+
+// Markup escaped; for XML text nodes carriage returns become references (a
+// parser turns a literal one into a line feed), for HTML quotes are escaped too.
+void appendEscaped(std::string& out, std::string_view text, bool html = false) {
+    for (char ch : text) {
+        switch (ch) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '\r':
+            out += html ? "\r" : "&#13;";
+            break;
+        case '"':
+            out += html ? "&quot;" : "\"";
+            break;
+        case '\'':
+            out += html ? "&#39;" : "'";
+            break;
+        default:
+            out += ch;
+        }
+    }
+}
+
+// CDATA cannot hold "]]>" nor keep a carriage return: the first is split over
+// two sections, the second leaves the section as a character reference.
+void appendCData(std::string& out, std::string_view text) {
+    out += "<![CDATA[";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char ch = text[i];
+        if (ch == '\r') {
+            out += "]]>&#13;<![CDATA[";
+        } else if (ch == '>' && i >= 2 && text[i - 1] == ']' && text[i - 2] == ']') {
+            out += "]]><![CDATA[>";
+        } else {
+            out += ch;
+        }
+    }
+    out += "]]>";
+}
+
+void appendElement(std::string& out, std::string_view name, std::string_view value) {
+    out += '<';
+    out += name;
+    out += '>';
+    appendEscaped(out, value);
+    out += "</";
+    out += name;
+    out += '>';
+}
+
+} // namespace
+
+std::string PercentDecode(std::string_view text, bool plusIsSpace) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char ch = text[i];
+        if (ch == '%' && i + 2 < text.size()) {
+            const int hi = hexValue(text[i + 1]);
+            const int lo = hexValue(text[i + 2]);
+            if (hi >= 0 && lo >= 0) {
+                out += char(hi * 16 + lo);
+                i += 2;
+                continue;
+            }
+        }
+        out += (plusIsSpace && ch == '+') ? ' ' : ch;
+    }
+    return out;
+}
+
+TForm ParseForm(std::string_view body) {
+    TForm form;
+    while (!body.empty()) {
+        const std::size_t amp = body.find('&');
+        const std::string_view line = body.substr(0, amp);
+        body = amp == std::string_view::npos ? std::string_view() : body.substr(amp + 1);
+        if (line.empty())
+            continue;
+        const std::size_t eq = line.find('=');
+        if (eq == std::string_view::npos)
+            form.emplace_back(PercentDecode(line, false), std::string());
+        else
+            form.emplace_back(PercentDecode(line.substr(0, eq), false),
+                              PercentDecode(line.substr(eq + 1), false));
+    }
+    return form;
+}
+
+TForm ParseQuery(std::string_view target) {
+    const std::size_t q = target.find('?');
+    if (q == std::string_view::npos)
+        return {};
+    std::string_view query = target.substr(q + 1);
+    const std::size_t hash = query.find('#');
+    return ParseForm(query.substr(0, hash));
+}
+
+std::optional<std::string> FormValue(const TForm& form, std::string_view name) {
+    for (const auto& [k, v] : form)
+        if (k == name)
+            return v;
+    return std::nullopt;
+}
+
+std::optional<TFieldSet> ParseFieldString(std::string_view text) {
+    if (text.size() != 20)
+        return std::nullopt;
+    TFieldSet f;
+    f.Bits = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '0' && text[i] != '1')
+            return std::nullopt;
+        if (i < 11 && text[i] == '1')
+            f.Bits = static_cast<std::uint16_t>(f.Bits | (1u << i));
+    }
+    return f;
+}
+
+bool IsUsableNoteId(std::string_view id) {
+    if (id.empty() || id.size() > 64)
+        return false;
+    for (unsigned char ch : id)
+        if (ch <= 32 || ch >= 127)
+            return false;
+    return true;
+}
+
+TUploadParse ParseUploadBody(std::string_view body) {
+    TUploadParse result;
+    const std::string xml = PercentDecode(body, true);
+    if (xml.size() > static_cast<std::size_t>(INT32_MAX)) {
+        result.Error = "too large";
+        return result;
+    }
+    std::unique_ptr<xmlDoc, TDocFree> doc(
+        xmlReadMemory(xml.data(), int(xml.size()), nullptr, "UTF-8",
+                      XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NOCDATA));
+    if (!doc) {
+        result.Error = "not a well-formed document";
+        return result;
+    }
+    if (doc->intSubset || doc->extSubset) {
+        result.Error = "document type declarations are not taken";
+        return result;
+    }
+    const xmlNode* root = xmlDocGetRootElement(doc.get());
+    if (!root || std::string_view(reinterpret_cast<const char*>(root->name)) != "NoteList") {
+        result.Error = "the root element is not NoteList";
+        return result;
+    }
+    for (const xmlNode* item = root->children; item; item = item->next) {
+        if (item->type != XML_ELEMENT_NODE)
+            continue;
+        if (std::string_view(reinterpret_cast<const char*>(item->name)) != "NoteItem")
+            continue;
+        TUploadNote note;
+        for (const xmlNode* e = item->children; e; e = e->next) {
+            if (e->type != XML_ELEMENT_NODE)
+                continue;
+            const int col = columnByElement(reinterpret_cast<const char*>(e->name));
+            if (col < 0 || note.Present[std::size_t(col)])
+                continue; // unknown columns are skipped; the first of twins counts
+            std::string value;
+            collectText(e, value);
+            if (!IsTextColumn(col) && !isInt32Text(value)) {
+                result.Error = "column " + std::string(UploadElementName(col)) + " is not a number";
+                return result;
+            }
+            if (!IsTextColumn(col) && !value.empty() && value[0] == '+')
+                value.erase(0, 1);
+            note.Note.Values[std::size_t(col)] = std::move(value);
+            note.Present.set(std::size_t(col));
+        }
+        if (!IsUsableNoteId(note.Note.id())) {
+            result.Error = "a note without a usable id";
+            return result;
+        }
+        result.Notes.push_back(std::move(note));
+    }
+    return result;
+}
+
+std::string WriteNotesDocument(const std::vector<TServerNote>& notes) {
+    std::string out;
+    std::size_t guess = 64;
+    for (const TServerNote& n : notes)
+        guess += 420 + n.Values[ncText].size();
+    out.reserve(guess);
+    out += "<?xml version=\"1.0\" encoding=\"utf-8\"?><NOTES>";
+    for (const TServerNote& n : notes) {
+        const auto& v = n.Values;
+        out += "<NOTEITEM>";
+        appendElement(out, "ID", v[ncId]);
+        out += "<MyNote>";
+        appendCData(out, v[ncText]);
+        out += "</MyNote>";
+        appendElement(out, "NoteType", v[ncNoteType]);
+        appendElement(out, "FormTrans", v[ncFormTrans]);
+        appendElement(out, "FormW", v[ncFormW]);
+        appendElement(out, "FormH", v[ncFormH]);
+        appendElement(out, "FormX", v[ncFormX]);
+        appendElement(out, "FormY", v[ncFormY]);
+        appendElement(out, "shownote", std::to_string(n.ShowNote));
+        appendElement(out, "FontColor", v[ncFontColor]);
+        appendElement(out, "FontSize", v[ncFontSize]);
+        appendElement(out, "FontBold", v[ncFontBold]);
+        appendElement(out, "BGColorIndex", v[ncBgColorIndex]);
+        appendElement(out, "FontName", v[ncFontName]);
+        appendElement(out, "AlertType", v[ncAlertType]);
+        appendElement(out, "AlertValue1", v[ncAlertValue1]);
+        appendElement(out, "AlertValue2", v[ncAlertValue2]);
+        appendElement(out, "AlertValue3", v[ncAlertValue3]);
+        appendElement(out, "IsTopMost", v[ncIsTopMost]);
+        appendElement(out, "AutoHeight", v[ncAutoHeight]);
+        appendElement(out, "ShowAsList", v[ncShowAsList]);
+        appendElement(out, "FileMd5", v[ncFileMd5]);
+        out += "</NOTEITEM>";
+    }
+    out += "</NOTES>";
+    return out;
+}
+
+std::string XmlEscape(std::string_view text) {
+    std::string out;
+    appendEscaped(out, text);
+    return out;
+}
+
+std::string HtmlEscape(std::string_view text) {
+    std::string out;
+    appendEscaped(out, text, true);
+    return out;
+}
+
+} // namespace zsrv

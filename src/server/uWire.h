@@ -1,0 +1,50 @@
+#pragma once
+// The byte-level forms the client sends and reads: percent-encoded forms and
+// query strings, the URL-encoded upload document, and the notes document.
+
+#include "server/uServerStore.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace zsrv {
+
+using TForm = std::vector<std::pair<std::string, std::string>>;
+
+// Undoes %XX escapes; a "%" not followed by two hexadecimal digits stays as it
+// is. With plusIsSpace a "+" becomes a blank (only the client's URL encoder
+// writes blanks that way; its form encoder leaves "+" as a literal plus).
+[[nodiscard]] std::string PercentDecode(std::string_view text, bool plusIsSpace);
+// name=value lines joined by "&"; values decoded, "+" kept.
+[[nodiscard]] TForm ParseForm(std::string_view body);
+// The query part of a request target ("/a?b=c" gives b=c).
+[[nodiscard]] TForm ParseQuery(std::string_view target);
+[[nodiscard]] std::optional<std::string> FormValue(const TForm& form, std::string_view name);
+
+// The upload field string: twenty characters of "0" and "1".
+[[nodiscard]] std::optional<TFieldSet> ParseFieldString(std::string_view text);
+
+struct TUploadParse {
+    std::vector<TUploadNote> Notes;
+    std::string Error; // empty when the document was accepted
+};
+// Reads an upload body: URL-encoded UTF-8 of a NoteList document. Refuses the
+// whole document (nothing of it is to be stored) when it is not well-formed
+// UTF-8 XML, carries a document type declaration, has another root, lists a
+// note without a usable id, or holds a number column that is not a 32-bit
+// decimal integer.
+[[nodiscard]] TUploadParse ParseUploadBody(std::string_view body);
+
+// The notes document the client reads: NOTES > NOTEITEM, one per note.
+[[nodiscard]] std::string WriteNotesDocument(const std::vector<TServerNote>& notes);
+
+[[nodiscard]] std::string XmlEscape(std::string_view text);
+[[nodiscard]] std::string HtmlEscape(std::string_view text);
+// A note id as the client makes them is a GUID text; anything printable up to
+// 64 bytes is taken, so other clients' ids work too.
+[[nodiscard]] bool IsUsableNoteId(std::string_view id);
+
+} // namespace zsrv
