@@ -1,0 +1,680 @@
+// The exchange documents and the small text helpers whose exact results the
+// server, the push channel and the windows depend on.
+
+#include "data/uFunctions.h"
+#include "data/uVersionMarker.h"
+#include "platform/uAnsi.h"
+#include "support/TestEnv.h"
+#include "uVersion.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
+#include <climits>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Helpers
+
+struct DocFree {
+    void operator()(xmlDoc* d) const { xmlFreeDoc(d); }
+};
+using DocPtr = std::unique_ptr<xmlDoc, DocFree>;
+
+// Parses strictly: anything a server's parser would reject fails here too.
+DocPtr ParseStrict(const QByteArray& utf8) {
+    return DocPtr(xmlReadMemory(utf8.constData(), static_cast<int>(utf8.size()), nullptr, nullptr,
+                                XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
+}
+
+xmlNode* FirstChild(xmlNode* parent, const char* name) {
+    for (xmlNode* c = parent ? parent->children : nullptr; c; c = c->next) {
+        if (c->type == XML_ELEMENT_NODE && xmlStrEqual(c->name, reinterpret_cast<const xmlChar*>(name)))
+            return c;
+    }
+    return nullptr;
+}
+
+QString TextContent(const xmlNode* node) {
+    xmlChar* raw = xmlNodeGetContent(node);
+    const QString s = QString::fromUtf8(reinterpret_cast<const char*>(raw));
+    xmlFree(raw);
+    return s;
+}
+
+TRowSet MakeRows(const QStringList& columns, const QList<QVector<QVariant>>& rows) {
+    TRowSet set;
+    set.Open = true;
+    set.Columns = columns;
+    set.Rows = rows;
+    return set;
+}
+
+const QStringList kStatement4Columns = {
+    "id",          "mynote",    "form_x",     "form_y",       "form_w",     "form_h",      "form_trans",
+    "fontcolor",   "fontsize",  "fontname",   "fontbold",     "alerttype",  "alertvalue1", "alertvalue2",
+    "alertvalue3", "istopmost", "autoheight", "bgcolorindex", "showaslist", "filemd5"};
+
+// One note element inside a notes document, read back through the reader.
+TNoteItem ReadOneItem(const QByteArray& children) {
+    const QList<TNoteItem> items = ReadNotesDocument("<NOTES><NOTEITEM>" + children + "</NOTEITEM></NOTES>");
+    EXPECT_EQ(items.size(), 1) << children.constData();
+    return items.value(0);
+}
+
+// Sets the locale variables for one scope and puts the old ones back.
+class LocaleGuard {
+public:
+    LocaleGuard() {
+        for (const char* v : kVars)
+            FSaved.push_back(qEnvironmentVariableIsSet(v) ? std::optional(qgetenv(v)) : std::nullopt);
+    }
+    ~LocaleGuard() {
+        for (size_t i = 0; i < std::size(kVars); ++i) {
+            if (FSaved[i])
+                qputenv(kVars[i], *FSaved[i]);
+            else
+                qunsetenv(kVars[i]);
+        }
+    }
+    // Only LANG set, as on most desktops.
+    void lang(const char* value) {
+        qunsetenv("LC_ALL");
+        qunsetenv("LC_CTYPE");
+        qputenv("LANG", value);
+    }
+
+private:
+    static constexpr const char* kVars[] = {"LC_ALL", "LC_CTYPE", "LANG"};
+    std::vector<std::optional<QByteArray>> FSaved;
+};
+
+QByteArray MarkerStart() {
+    return QByteArray(reinterpret_cast<const char*>(zuvo_version_marker.Start), TVersionMarker::kStartSize);
+}
+QByteArray MarkerEnd() {
+    return QByteArray(reinterpret_cast<const char*>(zuvo_version_marker.End), TVersionMarker::kEndSize);
+}
+
+// ---------------------------------------------------------------------------
+// Writing the outgoing document
+
+TEST(NotesToXml, NothingToWriteGivesEmptyText) {
+    TRowSet closed = MakeRows({"id", "mynote"}, {{QString("A"), QString("x")}});
+    closed.Open = false;
+    const TRowSet noRows = MakeRows({"id", "mynote"}, {});
+    EXPECT_TRUE(NotesToXml(closed).isEmpty());
+    EXPECT_TRUE(NotesToXml(noRows).isEmpty());
+}
+
+TEST(NotesToXml, WritesTheExactDocument) {
+    const TRowSet rows = MakeRows(kStatement4Columns, {
+                                                          {QString("6F9619FF-8B86-D011-B42D-00C04FC964FF"),
+                                                           QString("Buy milk\n买牛奶"),
+                                                           1050,
+                                                           10,
+                                                           220,
+                                                           100,
+                                                           160,
+                                                           0,
+                                                           9,
+                                                           QString("Tahoma"),
+                                                           0,
+                                                           0,
+                                                           QString(),
+                                                           QString(),
+                                                           QString(),
+                                                           0,
+                                                           0,
+                                                           0,
+                                                           2,
+                                                           QString()},
+                                                          {QString("ID-2"),
+                                                           QString("a<b&c>\"'"),
+                                                           qlonglong(-5),
+                                                           QVariant(),
+                                                           220,
+                                                           100,
+                                                           160,
+                                                           16777215,
+                                                           12,
+                                                           QString("A&B <Sans>"),
+                                                           1,
+                                                           3,
+                                                           QString("2024-01-02"),
+                                                           QVariant(),
+                                                           QVariant(),
+                                                           1,
+                                                           1,
+                                                           6,
+                                                           0,
+                                                           QString("d41d8cd98f00b204e9800998ecf8427e")},
+                                                      });
+    const QString expected =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+        "<NoteList>"
+        "<NoteItem><id>6F9619FF-8B86-D011-B42D-00C04FC964FF</id><mynote><![CDATA[Buy milk\n买牛奶]]></mynote>"
+        "<form_x>1050</form_x><form_y>10</form_y><form_w>220</form_w><form_h>100</form_h>"
+        "<form_trans>160</form_trans><fontcolor>0</fontcolor><fontsize>9</fontsize><fontname>Tahoma</"
+        "fontname>"
+        "<fontbold>0</fontbold><alerttype>0</alerttype><alertvalue1/><alertvalue2/><alertvalue3/>"
+        "<istopmost>0</istopmost><autoheight>0</autoheight><bgcolorindex>0</bgcolorindex>"
+        "<showaslist>2</showaslist><filemd5/></NoteItem>"
+        "<NoteItem><id>ID-2</id><mynote><![CDATA[a<b&c>\"']]></mynote>"
+        "<form_x>-5</form_x><form_y/><form_w>220</form_w><form_h>100</form_h>"
+        "<form_trans>160</form_trans><fontcolor>16777215</fontcolor><fontsize>12</fontsize>"
+        "<fontname>A&amp;B &lt;Sans&gt;</fontname>"
+        "<fontbold>1</fontbold><alerttype>3</alerttype><alertvalue1>2024-01-02</alertvalue1><alertvalue2/>"
+        "<alertvalue3/><istopmost>1</istopmost><autoheight>1</autoheight><bgcolorindex>6</bgcolorindex>"
+        "<showaslist>0</showaslist><filemd5>d41d8cd98f00b204e9800998ecf8427e</filemd5></NoteItem>"
+        "</NoteList>\n";
+    EXPECT_EQ(NotesToXml(rows), expected);
+}
+
+TEST(NotesToXml, ElementsFollowTheSelectsColumnsAndCells) {
+    // A short row leaves its missing cells empty rather than failing.
+    const TRowSet rows = MakeRows({"notetype", "id", "mynote", "fontsize"}, {{1, QString("N")}});
+    const QString xml = NotesToXml(rows);
+    EXPECT_TRUE(xml.endsWith(
+        "<NoteList><NoteItem><notetype>1</notetype><id>N</id><mynote><![CDATA[]]></mynote><fontsize/>"
+        "</NoteItem></NoteList>\n"))
+        << xml.toStdString();
+}
+
+TEST(NotesToXml, HostileTextsComeBackUnchanged) {
+    const QString longText = QString("长文本 with ]]> and \r\n line ends. ").repeated(3000).left(100000);
+    struct Case {
+        const char* label;
+        QString text;
+        QString expected; // after the parse; characters XML cannot carry are gone
+    };
+    const QString controls = QString("a") + QChar(0x01) + "b" + QChar(0x1F) + "c" + QChar(0x0B) +
+                             QChar(0x0C) + QChar(0) + "d" + QChar(0xFFFE) + QChar(0xFFFF) + "e\tf\ng";
+    const Case cases[] = {
+        {"quotes", "\"double\" and 'single'", "\"double\" and 'single'"},
+        {"markup characters", "<&>", "<&>"},
+        {"entity text", "&amp; &lt; &#13;", "&amp; &lt; &#13;"},
+        {"CDATA end marker", "]]>", "]]>"},
+        {"doubled brackets", "]]]]>>", "]]]]>>"},
+        {"markers in a row", "a]]>]]>b", "a]]>]]>b"},
+        {"brackets at the end", "x]]", "x]]"},
+        {"CDATA inside", "<![CDATA[x]]>", "<![CDATA[x]]>"},
+        {"carriage returns", "one\r\ntwo\rthree\r\r\n", "one\r\ntwo\rthree\r\r\n"},
+        {"only a carriage return", "\r", "\r"},
+        {"control characters", controls, "abcde\tf\ng"},
+        {"Chinese", "中文便笺：明天上午十点开会", "中文便笺：明天上午十点开会"},
+        {"outside the BMP", "😀 𠀀", "😀 𠀀"},
+        {"100 000 characters", longText, longText},
+        {"empty", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const TRowSet rows =
+            MakeRows({"id", "mynote", "fontname", "alertvalue1"}, {{QString("A"), c.text, c.text, c.text}});
+        const DocPtr doc = ParseStrict(NotesToXml(rows).toUtf8());
+        ASSERT_TRUE(doc);
+        xmlNode* item = FirstChild(xmlDocGetRootElement(doc.get()), "NoteItem");
+        xmlNode* note = FirstChild(item, "mynote");
+        ASSERT_TRUE(note);
+        EXPECT_EQ(TextContent(note), c.expected);
+        EXPECT_EQ(TextContent(FirstChild(item, "fontname")), c.expected);
+        EXPECT_EQ(TextContent(FirstChild(item, "alertvalue1")), c.expected);
+        // The note travels as CDATA; only runs of CR ride between sections.
+        for (const xmlNode* n = note->children; n; n = n->next) {
+            const bool crRun = n->type == XML_TEXT_NODE &&
+                               QByteArray(reinterpret_cast<const char*>(n->content)).count('\r') ==
+                                   qsizetype(strlen(reinterpret_cast<const char*>(n->content)));
+            EXPECT_TRUE(n->type == XML_CDATA_SECTION_NODE || crRun);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Reading the server's note elements
+
+TEST(XmlToNoteItem, IntegerFieldsAbsentOrNotANumber) {
+    struct Case {
+        QByteArray children;
+        qint32 TNoteItem::*field;
+        qint32 expected;
+    };
+    const Case cases[] = {
+        {"", &TNoteItem::FmTrans, 0},
+        {"<FormTrans></FormTrans>", &TNoteItem::FmTrans, 160},
+        {"<FormTrans/>", &TNoteItem::FmTrans, 160},
+        {"<FormTrans>abc</FormTrans>", &TNoteItem::FmTrans, 160},
+        {"<FormTrans> 7</FormTrans>", &TNoteItem::FmTrans, 160},
+        {"<FormTrans>1.5</FormTrans>", &TNoteItem::FmTrans, 160},
+        {"<FormTrans>0x10</FormTrans>", &TNoteItem::FmTrans, 160},
+        {"<FormTrans>2147483648</FormTrans>", &TNoteItem::FmTrans, 160},
+        {"<FormTrans>-2147483648</FormTrans>", &TNoteItem::FmTrans, INT_MIN},
+        {"<FormTrans>+7</FormTrans>", &TNoteItem::FmTrans, 7},
+        {"<FormTrans>200</FormTrans>", &TNoteItem::FmTrans, 200},
+        {"<formtrans>200</formtrans>", &TNoteItem::FmTrans, 0},
+        {"", &TNoteItem::FmW, 0},
+        {"<FormW></FormW>", &TNoteItem::FmW, 220},
+        {"", &TNoteItem::FmH, 0},
+        {"<FormH>x</FormH>", &TNoteItem::FmH, 100},
+        {"", &TNoteItem::ShowNote, 0},
+        {"<shownote></shownote>", &TNoteItem::ShowNote, 1},
+        {"<shownote>0</shownote>", &TNoteItem::ShowNote, 0},
+        {"<shownote>2</shownote>", &TNoteItem::ShowNote, 2},
+        {"<ShowNote>1</ShowNote>", &TNoteItem::ShowNote, 0},
+        {"", &TNoteItem::FontSize, 9},
+        {"<FontSize></FontSize>", &TNoteItem::FontSize, 9},
+        {"<FontSize>0</FontSize>", &TNoteItem::FontSize, 9},
+        {"<FontSize>12</FontSize>", &TNoteItem::FontSize, 12},
+        {"<FormX></FormX>", &TNoteItem::FmX, 0},
+        {"<FormY>-30</FormY>", &TNoteItem::FmY, -30},
+        {"<NoteType>x</NoteType>", &TNoteItem::NoteType, 0},
+        {"<FontColor></FontColor>", &TNoteItem::FontColor, 0},
+        {"<FontBold>x</FontBold>", &TNoteItem::FontBold, 0},
+        {"<BGColorIndex></BGColorIndex>", &TNoteItem::BGColorIdx, 0},
+        {"<AlertType>x</AlertType>", &TNoteItem::AlertType, 0},
+        {"<IsTopMost></IsTopMost>", &TNoteItem::IsTopMost, 0},
+        {"<AutoHeight>x</AutoHeight>", &TNoteItem::AutoHeight, 0},
+        {"<ShowAsList></ShowAsList>", &TNoteItem::ShowAsList, 0},
+        {"<FormX>1</FormX><FormX>2</FormX>", &TNoteItem::FmX, 1},
+        {"<Deleted>1</Deleted>", &TNoteItem::Deleted, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.children.constData());
+        EXPECT_EQ(ReadOneItem(c.children).*c.field, c.expected);
+    }
+}
+
+TEST(XmlToNoteItem, TextFieldsTakeTheWholeText) {
+    struct Case {
+        QByteArray children;
+        QString TNoteItem::*field;
+        QString expected;
+    };
+    const Case cases[] = {
+        {"", &TNoteItem::NoteID, ""},
+        {"<ID>6F9619FF-8B86-D011-B42D-00C04FC964FF</ID>", &TNoteItem::NoteID,
+         "6F9619FF-8B86-D011-B42D-00C04FC964FF"},
+        {"<id>lower</id>", &TNoteItem::NoteID, ""},
+        {"<MyNote><![CDATA[a]]]]><![CDATA[>b]]>&#13;&lt;c</MyNote>", &TNoteItem::NNote, "a]]>b\r<c"},
+        {"<MyNote>中文 😀</MyNote>", &TNoteItem::NNote, "中文 😀"},
+        {"<FontName>  Tahoma \n</FontName>", &TNoteItem::FontName, "  Tahoma \n"},
+        {"<AlertValue1>1<b>2</b><!-- no -->3</AlertValue1>", &TNoteItem::AlertValue1, "123"},
+        {"<AlertValue2>x</AlertValue2><AlertValue2>y</AlertValue2>", &TNoteItem::AlertValue2, "x"},
+        {"<FileMd5/>", &TNoteItem::VoiceMd5, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.children.constData());
+        EXPECT_EQ(ReadOneItem(c.children).*c.field, c.expected);
+    }
+}
+
+TEST(XmlToNoteItem, EveryElementReachesItsOwnField) {
+    // Distinct values in reverse order: a swapped or misnamed element shows.
+    const TNoteItem item =
+        ReadOneItem("<FileMd5>m</FileMd5><ShowAsList>21</ShowAsList><AutoHeight>20</AutoHeight>"
+                    "<IsTopMost>19</IsTopMost><AlertValue3>v3</AlertValue3>"
+                    "<AlertValue2>v2</AlertValue2><AlertValue1>v1</AlertValue1>"
+                    "<AlertType>15</AlertType><FontName>f</FontName>"
+                    "<BGColorIndex>13</BGColorIndex><FontBold>12</FontBold>"
+                    "<FontSize>11</FontSize><FontColor>10</FontColor><shownote>9</shownote>"
+                    "<FormY>8</FormY><FormX>7</FormX><FormH>6</FormH><FormW>5</FormW>"
+                    "<FormTrans>4</FormTrans><NoteType>3</NoteType><MyNote>n</MyNote>"
+                    "<ID>i</ID>");
+    TNoteItem expected;
+    expected.NoteID = "i";
+    expected.NNote = "n";
+    expected.NoteType = 3;
+    expected.FmTrans = 4;
+    expected.FmW = 5;
+    expected.FmH = 6;
+    expected.FmX = 7;
+    expected.FmY = 8;
+    expected.ShowNote = 9;
+    expected.FontColor = 10;
+    expected.FontSize = 11;
+    expected.FontBold = 12;
+    expected.BGColorIdx = 13;
+    expected.FontName = "f";
+    expected.AlertType = 15;
+    expected.AlertValue1 = "v1";
+    expected.AlertValue2 = "v2";
+    expected.AlertValue3 = "v3";
+    expected.IsTopMost = 19;
+    expected.AutoHeight = 20;
+    expected.ShowAsList = 21;
+    expected.VoiceMd5 = "m";
+    EXPECT_EQ(item, expected);
+}
+
+// ---------------------------------------------------------------------------
+// Reading a whole notes document
+
+TEST(ReadNotesDocument, OnlyAWellFormedNotesDocumentCounts) {
+    const QByteArray item = "<NOTEITEM><ID>A</ID></NOTEITEM>";
+    const QByteArray cases[] = {
+        "",
+        "-2",
+        "garbage <<",
+        "<NOTES/>",
+        "<NOTES>\n</NOTES>",
+        "<notes>" + item + "</notes>",
+        "<ROOT><NOTES>" + item + "</NOTES></ROOT>",
+        "<NOTES>" + item,                             // broken off
+        "<NOTES>" + item + "</NOTES><NOTES/>",        // two document elements
+        "<NOTES>" + item + "<NOTEITEM><ID>B</NOTES>", // broken inside the last item
+        "<?xml version=\"1.0\"?><!DOCTYPE NOTES [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;\">]>"
+        "<NOTES><NOTEITEM><ID>&b;</ID></NOTEITEM></NOTES>",
+    };
+    for (const QByteArray& xml : cases) {
+        SCOPED_TRACE(xml.constData());
+        EXPECT_TRUE(ReadNotesDocument(xml).isEmpty());
+    }
+}
+
+TEST(ReadNotesDocument, VisitsTheNoteItemChildrenInOrder) {
+    const QByteArray xml =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<NOTES>\n  <NOTEITEM><ID>A</ID></NOTEITEM>\n"
+        "  <!-- comment --><OTHER><ID>X</ID></OTHER><noteitem><ID>Y</ID></noteitem>"
+        "<?NOTEITEM not an element?>"
+        "<NOTEITEM><ID>B</ID><NOTEITEM><ID>nested</ID></NOTEITEM></NOTEITEM>"
+        "<NOTEITEM/>\n</NOTES>\n";
+    const QList<TNoteItem> items = ReadNotesDocument(xml);
+    ASSERT_EQ(items.size(), 3);
+    EXPECT_EQ(items[0].NoteID, "A");
+    EXPECT_EQ(items[1].NoteID, "B");
+    EXPECT_EQ(items[2].NoteID, "");
+    EXPECT_EQ(items[2].FontSize, 9);
+}
+
+TEST(ReadNotesDocument, HonoursTheDeclaredEncoding) {
+    const struct {
+        const char* label;
+        QByteArray xml;
+    } cases[] = {
+        {"GBK", QByteArray("<?xml version=\"1.0\" encoding=\"GBK\"?><NOTES><NOTEITEM><MyNote>") +
+                    QByteArray::fromHex("d6d0cec4") + "</MyNote></NOTEITEM></NOTES>"},
+        {"UTF-8 with a byte order mark",
+         QByteArray::fromHex("efbbbf") + "<NOTES><NOTEITEM><MyNote>中文</MyNote></NOTEITEM></NOTES>"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        const QList<TNoteItem> items = ReadNotesDocument(c.xml);
+        ASSERT_EQ(items.size(), 1);
+        EXPECT_EQ(items[0].NNote, QString("中文"));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Text helpers
+
+TEST(UploadFieldsToStr, ElevenFlagsThenNineOnes) {
+    const struct {
+        TUploadFields fields;
+        const char* expected;
+    } cases[] = {
+        {{}, "11111111111111111111"},
+        {{utNote}, "10000000000111111111"},
+        {{utFontName, utFontSize, utFontBold}, "00111000000111111111"},
+        {{utShowAsList}, "00000010000111111111"},
+        {{utFontColor}, "00000000001111111111"},
+        {{utBgcolor, utAlert, utIsTopMost, utAutoHeight}, "01000001110111111111"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fields.bits());
+        EXPECT_EQ(UploadFieldsToStr(c.fields), QString(c.expected));
+    }
+}
+
+TEST(HexToColor, RedComesFirst) {
+    const struct {
+        const char* text;
+        qint32 expected;
+    } cases[] = {
+        {"feea3e", 254 + 234 * 256 + 62 * 65536},
+        {"FEEA3E", 254 + 234 * 256 + 62 * 65536},
+        {"000000", 0},
+        {"ffffff", 0xFFFFFF},
+        {"0000ff", 0xFF0000},
+        {"ff0000", 0x0000FF},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(HexToColor(c.text), c.expected) << c.text;
+    for (const char* bad : {"", "feea3", "feea3e0", "gggggg", "#feea3", " feea3", "fe ea3"})
+        EXPECT_THROW((void)HexToColor(bad), std::invalid_argument) << '"' << bad << '"';
+}
+
+TEST(LightenColor, EachByteSaturatesOnItsOwn) {
+    const struct {
+        qint32 color;
+        int amount;
+        qint32 expected;
+    } cases[] = {
+        {254 + 234 * 256 + 62 * 65536, 30, 255 + 255 * 256 + 92 * 65536},
+        {0x000000, 0, 0x000000},
+        {0x102030, 255, 0xFFFFFF},
+        {0x7F7F7F, 0x80, 0xFFFFFF},
+        {0x7F7F7F, 0x7F, 0xFEFEFE},
+        {static_cast<qint32>(0xAB000000u), 1, 0x010101}, // the top byte is dropped
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(LightenColor(c.color, c.amount), c.expected) << std::hex << c.color << " + " << c.amount;
+}
+
+TEST(UrlEncode, KeepsOnlyLettersAndDigits) {
+    const struct {
+        QByteArray bytes;
+        const char* expected;
+    } cases[] = {
+        {"", ""},
+        {"Zuvo Note", "Zuvo+Note"},
+        {"a+b", "a%2Bb"},
+        {"AZaz09", "AZaz09"},
+        {"-_.~", "%2D%5F%2E%7E"},
+        {"&=%", "%26%3D%25"},
+        {"v1.0.0.1", "v1%2E0%2E0%2E1"},
+        {QString("便").toUtf8(), "%E4%BE%BF"},
+        {QByteArray("\x00\x7f\xff", 3), "%00%7F%FF"},
+        {"<a>\r\n", "%3Ca%3E%0D%0A"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(UrlEncode(c.bytes), QString(c.expected)) << c.bytes.toHex().constData();
+}
+
+TEST(IsValidEmail, TheSixRules) {
+    const struct {
+        const char* text;
+        bool valid;
+    } cases[] = {
+        {"a@b.cd", true},      {"first.last-1_x@mail.example.com", true},
+        {"a@b.c", false},      // domain shorter than four
+        {"a@bc.d", false},     // only one character after the dot
+        {"a@bcde", false},     // no dot in the domain
+        {"a@.bcd", true},      // the rules ask nothing more of the dot
+        {"a..b@cd.ef", false}, // two dots in the local part
+        {"ab@cd..ef", false},  // two dots in the domain
+        {"@bc.de", false},     // nothing before the at sign
+        {"abc.de", false},     // no at sign
+        {"a@b@c.de", false},   // a second at sign
+        {"a b@cd.ef", false},  // blank
+        {"a+b@cd.ef", false},  // plus sign
+        {"中@cd.ef", false},   // not ASCII
+        {"a@cd.ef.", true},    // the first dot decides
+        {"a_-@c-d.e_f", true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsValidEmail(c.text), c.valid) << c.text;
+}
+
+TEST(Md5Hex, KnownDigests) {
+    const struct {
+        QByteArray bytes;
+        const char* expected;
+    } cases[] = {
+        {"", "d41d8cd98f00b204e9800998ecf8427e"},
+        {"a", "0cc175b9c0f1b6a831c399e269772661"},
+        {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+        {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+        {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+         "57edf4a22be3c955ac49da2e2107b67a"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Md5Hex(c.bytes), QString(c.expected)) << c.bytes.constData();
+}
+
+// ---------------------------------------------------------------------------
+// Version
+
+TEST(Version, TheProgramCarriesTheBuildVersionOnce) {
+    const QString build = QString("%1.%2.%3.%4")
+                              .arg(zuvo::kVersionMajor)
+                              .arg(zuvo::kVersionMinor)
+                              .arg(zuvo::kVersionRelease)
+                              .arg(zuvo::kVersionBuild);
+    EXPECT_EQ(GetAppVersion(), build);
+    // The reader's pattern is made at run time: a file holds the magic only in
+    // its marker, or the scan could stop at a copy.
+    for (const QString& file : {testenv::binDir() + "/zuvonote", QCoreApplication::applicationFilePath()}) {
+        SCOPED_TRACE(file.toStdString());
+        EXPECT_EQ(GetFileVersionText(file), build);
+        EXPECT_EQ(testenv::readFile(file).count(MarkerStart()), 1);
+    }
+}
+
+TEST(Version, FilesWithoutAMarkerHaveNoVersion) {
+    const QString dir = testenv::freshDir("version-none");
+    testenv::writeFile(dir + "/text", "no marker here\n");
+    testenv::writeFile(dir + "/empty", "");
+    for (const QString& path : {dir + "/text", dir + "/empty", dir + "/missing", dir})
+        EXPECT_EQ(GetFileVersionText(path), QString()) << path.toStdString();
+}
+
+TEST(Version, DamagedMarkersReadAsMinusOne) {
+    const QString dir = testenv::freshDir("version-damaged");
+    const QByteArray start = MarkerStart();
+    const QByteArray end = MarkerEnd();
+    const QByteArray parts = QByteArray::fromHex("0200010000002300"); // 2.1.0.35, low bytes first
+    QByteArray badEnd = end;
+    badEnd[3] = static_cast<char>(badEnd[3] ^ 0x20);
+    const QByteArray exe = testenv::readFile(testenv::binDir() + "/zuvonote");
+    const qsizetype at = exe.indexOf(start);
+    ASSERT_GE(at, 0);
+
+    const struct {
+        const char* label;
+        QByteArray bytes;
+        const char* expected;
+    } cases[] = {
+        {"a marker alone", "pre" + start + parts + end + "post", "2.1.0.35"},
+        {"16-bit parts", start + QByteArray::fromHex("0201ffff00000100") + end, "258.65535.0.1"},
+        {"program cut after the start", exe.left(at + start.size()), "-1"},
+        {"program cut inside the parts", exe.left(at + start.size() + 3), "-1"},
+        {"program cut inside the end", exe.left(at + start.size() + parts.size() + 2), "-1"},
+        {"end magic damaged", start + parts + badEnd, "-1"},
+        {"damaged, then whole", start + parts + badEnd + start + parts + end, "2.1.0.35"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        const QString path = dir + "/file";
+        testenv::writeFile(path, c.bytes);
+        EXPECT_EQ(GetFileVersionText(path), QString(c.expected));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Folders
+
+TEST(GetSpecialFolder, AppDataIsTheXdgDataHome) {
+    const QByteArray saved = qgetenv("XDG_DATA_HOME");
+    EXPECT_EQ(GetSpecialFolder(CSIDL_APPDATA), qEnvironmentVariable("XDG_DATA_HOME"));
+    qunsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(GetSpecialFolder(CSIDL_APPDATA), QDir::homePath() + "/.local/share");
+    qputenv("XDG_DATA_HOME", saved);
+    for (int other : {0, 5, 28, 35})
+        EXPECT_EQ(GetSpecialFolder(other), QString()) << other;
+}
+
+// ---------------------------------------------------------------------------
+// Code page and language
+
+TEST(Ansi, CodePageFollowsTheLocale) {
+    LocaleGuard guard;
+    const struct {
+        const char* locale;
+        const char* codePage;
+    } cases[] = {
+        {"zh_CN.UTF-8", "GBK"},         {"zh_SG", "GBK"},
+        {"zh_TW.UTF-8", "BIG5"},        {"zh_HK.UTF-8", "BIG5"},
+        {"ja_JP.UTF-8", "SHIFT_JIS"},   {"ko_KR.UTF-8", "CP949"},
+        {"ru_RU.UTF-8", "CP1251"},      {"en_US.UTF-8", "WINDOWS-1252"},
+        {"de_DE@euro", "WINDOWS-1252"}, {"C.UTF-8", "WINDOWS-1252"},
+        {"", "WINDOWS-1252"},
+    };
+    for (const auto& c : cases) {
+        guard.lang(c.locale);
+        EXPECT_EQ(AnsiCodePageName(), QString(c.codePage)) << c.locale;
+    }
+    // LC_ALL outranks LC_CTYPE, which outranks LANG.
+    qputenv("LANG", "ru_RU.UTF-8");
+    qputenv("LC_CTYPE", "ja_JP.UTF-8");
+    qputenv("LC_ALL", "zh_CN.UTF-8");
+    EXPECT_EQ(AnsiCodePageName(), QString("GBK"));
+    qputenv("LC_ALL", "");
+    EXPECT_EQ(AnsiCodePageName(), QString("SHIFT_JIS"));
+    qunsetenv("LC_CTYPE");
+    EXPECT_EQ(AnsiCodePageName(), QString("CP1251"));
+}
+
+TEST(Ansi, TextInTheLocalesCodePage) {
+    LocaleGuard guard;
+    const struct {
+        const char* locale;
+        QString text;
+        QByteArray expected;
+    } cases[] = {
+        {"zh_CN.UTF-8", "中文", QByteArray::fromHex("d6d0cec4")},
+        {"zh_CN.UTF-8", "a中😀b", QByteArray::fromHex("61d6d03f62")},
+        {"en_US.UTF-8", "中", "?"},
+        {"en_US.UTF-8", "aé€b", QByteArray::fromHex("61e98062")},
+        {"en_US.UTF-8", "😀", "?"},
+        {"ru_RU.UTF-8", "Привет", QByteArray::fromHex("cff0e8e2e5f2")},
+        {"ja_JP.UTF-8", "日本", QByteArray::fromHex("93fa967b")},
+        {"zh_TW.UTF-8", "中文", QByteArray::fromHex("a4a4a4e5")},
+        {"ko_KR.UTF-8", "한", QByteArray::fromHex("c7d1")},
+        {"en_US.UTF-8", "", ""},
+    };
+    for (const auto& c : cases) {
+        guard.lang(c.locale);
+        EXPECT_EQ(ToAnsiBytes(c.text).toHex(), c.expected.toHex()) << c.locale << ' ' << c.text.toStdString();
+    }
+    // Long text takes the growth path of the conversion.
+    guard.lang("en_US.UTF-8");
+    EXPECT_EQ(ToAnsiBytes(QString("é中").repeated(50000)), QByteArray("\xE9?").repeated(50000));
+    EXPECT_EQ(ToAnsiBytes("中文", "GBK").toHex(), QByteArray("d6d0cec4"));
+    EXPECT_THROW((void)ToAnsiBytes("x", "NO-SUCH-CODEPAGE"), std::invalid_argument);
+}
+
+TEST(Ansi, LanguageIdentifierOfTheLocale) {
+    LocaleGuard guard;
+    const struct {
+        const char* locale;
+        quint16 id;
+    } cases[] = {
+        {"zh_CN.UTF-8", 2052}, {"en_US.UTF-8", 1033}, {"en_GB.UTF-8", 2057}, {"de_DE.UTF-8", 1031},
+        {"fr_FR.UTF-8", 1036}, {"ja_JP.UTF-8", 1041}, {"ko_KR.UTF-8", 1042}, {"ru_RU.UTF-8", 1049},
+        {"zh_TW.UTF-8", 1028}, {"de_AT", 3079},       {"de_BE.UTF-8", 1031}, {"pl_PL.UTF-8", 1045},
+        {"xx_YY.UTF-8", 1033}, {"C", 1033},           {"POSIX", 1033},       {"", 1033},
+    };
+    for (const auto& c : cases) {
+        guard.lang(c.locale);
+        EXPECT_EQ(GetSystemDefaultLangID(), c.id) << c.locale;
+    }
+}
+
+} // namespace
