@@ -3,8 +3,11 @@
 #include "data/uAppState.h"
 #include "data/uFunctions.h"
 #include "data/uNoteStore.h"
+#include "note/uFmNote.h"
+#include "platform/gui/uDesktop.h"
 #include "platform/gui/uWindows.h"
 #include "platform/uIniFile.h"
+#include "platform/uTicks.h"
 #include "sync/uEndpoints.h"
 #include "sync/uShutdownUpload.h"
 #include "ui/uLanguageObject.h"
@@ -14,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMenu>
 #include <QPainter>
 #include <QProcess>
 #include <QSystemTrayIcon>
@@ -75,6 +79,16 @@ TFmMain::TFmMain(TFmMainEnv env, QWidget* parent) : QWidget(parent), FEnv(std::m
     actShowNotesOnDesk = new QAction(this);
     actShowNotesOnDesk->setCheckable(true);
     connect(actClose, &QAction::triggered, this, &QWidget::close);
+    connect(actNewNote, &QAction::triggered, this, [this] { CreateNewNote(QString()); });
+    connect(actShowNotesOnDesk, &QAction::triggered, this, [this] { actShowNotesOnDeskExecute(); });
+    for (auto [a, name] : {std::pair{actLogin, "actLogin"}, std::pair{actRegister, "actRegister"},
+                           std::pair{actLogout, "actLogout"}, std::pair{actOptions, "actOptions"},
+                           std::pair{actAbout, "actAbout"}, std::pair{actFeedBack, "actFeedBack"}}) {
+        a->setObjectName(QLatin1String(name));
+        connect(a, &QAction::triggered, this,
+                [this, name] { emit CommandRequested(QLatin1String(name), nullptr); });
+    }
+    BuildTrayMenu();
 
     tmrLoadNotes = new QTimer(this);
     tmrLoadNotes->setSingleShot(true);
@@ -111,6 +125,15 @@ bool TFmMain::Startup(QString* error) {
     if (FEnv.ShowTray) {
         TrayIcon1 = new QSystemTrayIcon(makeTrayIcon(), this);
         TrayIcon1->setToolTip(QStringLiteral("Zuvo便签"));
+        TrayIcon1->setContextMenu(pmTray);
+        // A left click opens the same menu as the right one.
+        connect(TrayIcon1, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
+            if (r == QSystemTrayIcon::Trigger) {
+                QCoreApplication::processEvents();
+                pmTrayPopup();
+                pmTray->popup(QCursor::pos());
+            }
+        });
         TrayIcon1->show();
     }
 
@@ -263,10 +286,6 @@ void TFmMain::WMSockMessage(TWinMessage&) {
     // Push-channel socket events; the channel is not connected in this build.
 }
 
-void TFmMain::tmrLoadNotesTimer() {
-    // Loading the stored notes into windows belongs to the note windows.
-}
-
 void TFmMain::tmrAppUpdateTimer() {
     tmrAppUpdate->stop();
     const QString updater = FProgramFolder + QStringLiteral("update");
@@ -343,4 +362,233 @@ void TFmMain::Shutdown() {
     FDb.reset();
     emit ShutdownFinished();
     QCoreApplication::quit();
+}
+
+// ---- tray -----------------------------------------------------------------------
+
+void TFmMain::BuildTrayMenu() {
+    pmTray = new QMenu(this);
+    pmTray->setObjectName(QStringLiteral("pmTray"));
+    pmTray->addAction(actNewNote);
+    pmTray->addSeparator();
+    pmTray->addAction(actLogin);
+    pmTray->addAction(actRegister);
+    pmTray->addAction(actLogout);
+    pmTray->addSeparator();
+    pmTray->addAction(actShowNotesOnDesk);
+    pmTray->addAction(actOptions);
+    pmTray->addSeparator();
+    pmTray->addAction(actAbout);
+    pmTray->addAction(actFeedBack);
+    pmTray->addAction(actClose);
+    connect(pmTray, &QMenu::aboutToShow, this, &TFmMain::pmTrayPopup);
+}
+
+void TFmMain::pmTrayPopup() {
+    const TNoteOptions& o = AppState().NoteOptions;
+    const bool in = !o.FconfigUserID.isEmpty();
+    actLogin->setVisible(!in);
+    actRegister->setVisible(!in);
+    actLogout->setVisible(in);
+    actShowNotesOnDesk->setChecked(o.FGeneralShowNotesOnDesk);
+}
+
+void TFmMain::actShowNotesOnDeskExecute() {
+    // The action has already toggled its own check mark; the setting follows it.
+    TNoteOptions& o = AppState().NoteOptions;
+    const bool show = !o.FGeneralShowNotesOnDesk;
+    o.FGeneralShowNotesOnDesk = show;
+    actShowNotesOnDesk->setChecked(show);
+    BroadcastToTitled(QString::fromLatin1(kNoteWindowTitle), show ? WM_SHOWNOTE : WM_HIDENOTE, 0, 0);
+    (void)o.SaveToFile(FDataFolder + QStringLiteral("config.ini"));
+}
+
+// ---- loading and placement ---------------------------------------------------------
+
+QList<TFmNote*> TFmMain::NoteWindows() {
+    QList<TFmNote*> out;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* n = qobject_cast<TFmNote*>(w))
+            out.append(n);
+    return out;
+}
+
+void TFmMain::AdoptNote(TFmNote* note) {
+    connect(note, &TFmNote::CommandRequested, this,
+            [this, note](const QString& action) { emit CommandRequested(action, note); });
+}
+
+void TFmMain::ApplyNoteRow(TFmNote* n, const TRowSet& rows, int row) {
+    auto I = [&](const char* c) { return rows.asInt(row, QLatin1String(c)); };
+    auto T = [&](const char* c) { return rows.asText(row, QLatin1String(c)); };
+    n->NoteId = T("id");
+    n->setGeometry(I("form_x"), I("form_y"), I("form_w"), I("form_h"));
+    n->SetEditorFont(T("fontname"), I("fontsize"), I("fontbold") == 1);
+    n->SetFontColor(I("fontcolor"));
+    n->SetBgColorIndex(I("bgcolorindex"));
+    n->SetNoteType(I("notetype"));
+    n->SetAlpha(I("form_trans") & 0xFF);
+    n->SetLayered(true);
+    n->IsHiddenMode = I("ishiddenmode") == 1;
+    n->HiddenPos = I("hiddenpos");
+    n->HiddenPosX = I("hiddenposx");
+    n->HiddenPosY = I("hiddenposy");
+    if (n->IsHiddenMode) {
+        switch (n->HiddenPos) {
+        case 1:
+            n->setGeometry(n->HiddenPosX, 0, 60, 16);
+            break;
+        case 0:
+            n->setGeometry(0, n->HiddenPosY, 16, 60);
+            break;
+        case 2:
+            n->setGeometry(n->HiddenPosX, n->HiddenPosY, 16, 60);
+            break;
+        default:
+            break;
+        }
+    }
+    n->SetIsTopMost(I("istopmost"));
+    n->SetIsAutoHeight(I("autoheight"));
+    n->SetShowAsList(I("showaslist"));
+    ApplyReminder(n, I("alerttype"), T("alertvalue1"), T("alertvalue2"), T("alertvalue3"));
+    n->SetNoteText(T("mynote"));
+    n->SetStoredNote();
+}
+
+void TFmMain::tmrLoadNotesTimer() {
+    tmrLoadNotes->stop();
+    const TRowSet rows = FDb->Select(QString::fromLatin1(NoteStore::kSelectShown));
+    const bool show = AppState().NoteOptions.FGeneralShowNotesOnDesk;
+    int count = 0;
+    for (int r = 0; r < rows.rowCount(); ++r) {
+        auto* n = new TFmNote;
+        n->ShowAd = r == 0;
+        ApplyNoteRow(n, rows, r);
+        AdoptNote(n);
+        if (show)
+            n->show();
+        ++count;
+    }
+    GetNotesFromSrv();
+    if (count == 0)
+        CreateNewNote(FLanguage ? FLanguage->FmNoteblankNoteHint() : QString());
+}
+
+TFmNote* TFmMain::CreateNewNote(const QString& InitText) {
+    const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    const QPoint place = GetNewNotesPos(220, 100);
+    NoteStore::InsertFromShell(*FDb, id, place.x(), place.y());
+    auto* n = new TFmNote;
+    n->NoteId = id;
+    n->SetAlpha(160);
+    n->SetLayered(true);
+    n->setGeometry(place.x(), place.y(), 220, 100);
+    n->SetEditorFont(QStringLiteral("Tahoma"), 9, false);
+    n->SetNoteText(InitText);
+    AdoptNote(n);
+    n->show();
+    return n;
+}
+
+TFmNote* TFmMain::AddDownloadedNote(const TNoteItem& nItem) {
+    const QPoint place = GetNewNotesPos(nItem.FmW, nItem.FmH);
+    auto* n = new TFmNote;
+    n->NoteId = nItem.NoteID;
+    n->setGeometry(nItem.FmX != 0 ? nItem.FmX : place.x(), nItem.FmY != 0 ? nItem.FmY : place.y(), nItem.FmW,
+                   nItem.FmH);
+    n->SetFontColor(nItem.FontColor);
+    n->SetEditorFont(nItem.FontName, nItem.FontSize, nItem.FontBold == 1);
+    n->SetBgColorIndex(nItem.BGColorIdx);
+    n->SetIsTopMost(nItem.IsTopMost);
+    n->SetIsAutoHeight(nItem.AutoHeight);
+    n->SetShowAsList(nItem.ShowAsList);
+    n->SetNoteType(nItem.NoteType);
+    n->SetAlpha(nItem.FmTrans & 0xFF);
+    n->SetLayered(true);
+    n->SetNoteText(nItem.NNote);
+    n->SetStoredNote();
+    AdoptNote(n);
+    if (AppState().NoteOptions.FGeneralShowNotesOnDesk)
+        n->show();
+    return n;
+}
+
+QPoint TFmMain::GetNewNotesPos(int newWidth, int newHeight) const {
+    const QRect wa = PrimaryWorkArea();
+    const int W = wa.width();
+    const int H = wa.height();
+    QPoint result(W - newWidth - 10, 10);
+    QList<QRect> taken;
+    for (TFmNote* n : NoteWindows())
+        if (n->isVisible())
+            taken.append(n->geometry());
+    const int rows = (H - newHeight) / 10;
+    const int cols = (W - newWidth - 10) / 10;
+    if (cols < 0)
+        return result;
+    for (int col = cols; col >= 0; --col) {
+        for (int j = 0; j <= rows; ++j) {
+            const QRect candidate(col * 10, (j + 1) * 10, newWidth, newHeight);
+            bool free = true;
+            for (const QRect& t : taken)
+                if (t.intersects(candidate)) {
+                    free = false;
+                    break;
+                }
+            if (free)
+                return candidate.topLeft();
+        }
+    }
+    return result;
+}
+
+void TFmMain::EndSession() {
+    for (TFmNote* n : NoteWindows()) {
+        try {
+            n->SaveOnEndSession();
+        } catch (const TSqlError&) {
+            // One note that cannot be saved must not keep the others from saving.
+        }
+    }
+}
+
+// ---- what the notes ask of the shell --------------------------------------------------
+
+void TFmMain::StartUploadWorker(const TNoteItem& item, TUploadFields fields, bool notify) {
+    emit UploadRequested(item.NoteID, fields.bits(), notify);
+}
+
+void TFmMain::StartSingleNoteRefresh(TFmNote* note) {
+    // Without a refresh worker the store already holds the latest text.
+    QPointer<TFmNote> guard(note);
+    QTimer::singleShot(0, this, [guard] {
+        if (guard)
+            guard->OnGetOneNoteTerminate();
+    });
+}
+
+void TFmMain::GetNotesFromSrv() {}
+
+bool TFmMain::TryDockNote(TFmNote*) {
+    return false;
+}
+
+void TFmMain::DockedNoteMoved(TFmNote*) {}
+
+void TFmMain::CheckNoteExists(TFmNote*) {}
+
+void TFmMain::ApplyReminder(TFmNote*, int, const QString&, const QString&, const QString&) {}
+
+void TFmMain::NoteTick(TFmNote*) {}
+
+bool TFmMain::DesktopInFront() {
+    static quint32 lastTick = 0;
+    static bool lastValue = false;
+    const quint32 now = GetTickCount();
+    if (lastTick == 0 || now - lastTick >= 900) {
+        lastTick = now;
+        lastValue = IsShowingDesktop();
+    }
+    return lastValue;
 }

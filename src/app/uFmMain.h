@@ -14,9 +14,14 @@
 #include <functional>
 #include <memory>
 
+class QMenu;
 class QSystemTrayIcon;
 class TDbConnection;
+class TFmNote;
 class TLanguageObject;
+struct TNoteItem;
+struct TRowSet;
+class TUploadFields;
 
 struct TFmMainEnv {
     // Folder of the executable, ending with a separator.
@@ -55,6 +60,35 @@ public:
     [[nodiscard]] const QString& LibAVFolder() const { return FLibAVFolder; }
     [[nodiscard]] bool IsShuttingDown() const { return FShuttingDown; }
 
+    // Loading and placement of note windows.
+    void tmrLoadNotesTimer();
+    TFmNote* CreateNewNote(const QString& InitText);
+    TFmNote* AddDownloadedNote(const TNoteItem& nItem);
+    [[nodiscard]] QPoint GetNewNotesPos(int newWidth, int newHeight) const;
+    // Every note window, hidden ones included.
+    [[nodiscard]] static QList<TFmNote*> NoteWindows();
+    // Connects a note window made elsewhere (a note's own new-note command).
+    void AdoptNote(TFmNote* note);
+
+    // The session ends (log-off, termination signal): every note saves, then the shutdown runs.
+    void EndSession();
+
+    // What note windows ask of the shell; the sync, docking and reminder parts answer.
+    void StartUploadWorker(const TNoteItem& item, TUploadFields fields, bool notify);
+    void StartSingleNoteRefresh(TFmNote* note);
+    void GetNotesFromSrv();
+    [[nodiscard]] bool TryDockNote(TFmNote* note);
+    void DockedNoteMoved(TFmNote* note);
+    void CheckNoteExists(TFmNote* note);
+    void ApplyReminder(TFmNote* note, int type, const QString& v1, const QString& v2, const QString& v3);
+    void NoteTick(TFmNote* note);
+    // The desktop is in front (show-desktop); read at most once a second for all notes.
+    [[nodiscard]] static bool DesktopInFront();
+
+    QMenu* pmTray = nullptr;
+    void pmTrayPopup();
+    void actShowNotesOnDeskExecute();
+
     QAction* actClose;
     QAction* actNewNote;
     QAction* actLogin;
@@ -79,6 +113,10 @@ public:
 
 signals:
     void ShutdownFinished();
+    // An upload of one note (or of all pending ones) was asked for.
+    void UploadRequested(const QString& noteId, quint16 fields, bool notify);
+    // A note or the tray asked for a command whose window lives elsewhere.
+    void CommandRequested(const QString& action, TFmNote* note);
 
 protected:
     bool event(QEvent* e) override;
@@ -91,13 +129,14 @@ private:
 
     void PrepareDataFolder();
     [[nodiscard]] bool OpenStore(QString* error);
-    void tmrLoadNotesTimer();
     void tmrAppUpdateTimer();
     void tmrUploadTimer();
     void tmrSocketTimer();
     void StartBasicInfoTask();
     void StartAdWorker();
     void ClosePushChannel();
+    void BuildTrayMenu();
+    void ApplyNoteRow(TFmNote* note, const TRowSet& rows, int row);
 
     TFmMainEnv FEnv;
     QString FProgramFolder;

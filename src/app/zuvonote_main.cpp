@@ -57,6 +57,8 @@ int main(int argc, char** argv) {
             if (QApplication::activeModalWidget() == modal)
                 break;
         }
+        // As at the end of a session: every note saves its text and look first.
+        main.EndSession();
         main.close();
     });
 

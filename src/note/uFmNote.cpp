@@ -1,0 +1,1278 @@
+#include "note/uFmNote.h"
+
+#include "app/uFmMain.h"
+#include "data/uAppState.h"
+#include "data/uFunctions.h"
+#include "data/uNoteStore.h"
+#include "note/uNoteText.h"
+#include "note/uNoteWidgets.h"
+#include "note/uTransRichEdit.h"
+#include "platform/gui/uDesktop.h"
+#include "platform/gui/uWindows.h"
+#include "platform/uSharedTicker.h"
+#include "sync/uEndpoints.h"
+#include "ui/uLanguageObject.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QClipboard>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextDocumentFragment>
+#include <QUrl>
+#include <QUuid>
+#include <QWindow>
+
+std::function<void(const QString& url)> TFmNote::OpenUrlHook = [](const QString& url) {
+    QDesktopServices::openUrl(QUrl(url));
+};
+
+namespace {
+
+constexpr int kBorder = 8;
+constexpr int kMinWidth = 120;
+constexpr int kMinHeight = 40;
+
+struct TPaletteEntry {
+    const char* Text;
+    const char* English;
+    const char* Chinese;
+};
+const TPaletteEntry kPalette[7] = {
+    {"feea3e", "Yellow", "黄色"}, {"89efff", "Blue", "蓝色"}, {"9bb5fd", "Purple", "紫色"},
+    {"83fd82", "Green", "绿色"},  {"fdb2b2", "Red", "红色"},  {"ffffff", "White", "白色"},
+    {"dadada", "Gray", "灰色"},
+};
+
+QColor colorOf(qint32 c) {
+    return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
+
+// A damaged row or a server may carry any number; the palette has seven entries.
+int safeIndex(int i) {
+    return i >= 0 && i < 7 ? i : 0;
+}
+
+qint32 bodyColor(int i) {
+    i = safeIndex(i);
+    if (TFmMain* m = FmMain(); m && m->NoteBodyColors().size() == 7)
+        return m->NoteBodyColors()[i];
+    return HexToColor(QString::fromLatin1(kPalette[i].Text));
+}
+
+qint32 titleColor(int i) {
+    i = safeIndex(i);
+    if (TFmMain* m = FmMain(); m && m->NoteTitleColors().size() == 7)
+        return m->NoteTitleColors()[i];
+    return HexToColor(QString::fromLatin1(kPalette[i].Text));
+}
+
+const TLanguageObject* lang() {
+    static const TLanguageObject empty;
+    TFmMain* m = FmMain();
+    return m && m->Language() ? m->Language() : &empty;
+}
+
+TDbConnection* db() {
+    TFmMain* m = FmMain();
+    return m ? &m->Db() : nullptr;
+}
+
+QString blankHint() {
+    return lang()->FmNoteblankNoteHint();
+}
+
+bool signedIn() {
+    return !AppState().NoteOptions.FconfigUserID.isEmpty();
+}
+
+QRegion roundRectRegion(const QRect& r) {
+    // The corners of a 6×6 ellipse, stair-stepped: the only shaping that works without a compositor.
+    QPainterPath path;
+    path.addRoundedRect(QRectF(r), 3, 3);
+    return QRegion(path.toFillPolygon().toPolygon());
+}
+
+} // namespace
+
+const char* NotePaletteText(int index) {
+    return kPalette[safeIndex(index)].Text;
+}
+
+QString NotePaletteName(int index, bool chinese) {
+    const TPaletteEntry& e = kPalette[safeIndex(index)];
+    return QString::fromUtf8(chinese ? e.Chinese : e.English);
+}
+
+TFmNote::TFmNote(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint) {
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setMouseTracking(true);
+    setMinimumSize(1, 1);
+    resize(220, 100);
+
+    FDocument = new QTextDocument(this);
+    FDocument->setDocumentMargin(1);
+    FDocument->setIndentWidth(18);
+    FDocument->setUndoRedoEnabled(false);
+    FHighlighter = new TLinkHighlighter(FDocument);
+    FFont = QFont(QStringLiteral("Tahoma"));
+    FFont.setPointSize(9);
+    ApplyFontToDocument();
+    connect(FDocument, &QTextDocument::contentsChanged, this, [this] {
+        if (FIsAutoHeight == 1 && !mmoNote)
+            UpdateAutoHeightFromDocument();
+    });
+
+    // 1.-2.
+    SetIsTopMost(0);
+    SetIsAutoHeight(0);
+    SetShowAsList(0);
+    FisUpdatingNote = false;
+    FIsShowDesktop = false;
+    LayoutEditor();
+    // 3.-4.
+    setWindowTitle(QString::fromLatin1(kNoteWindowTitle));
+    SendMessageW(this, WM_UPDATELANGUAGE, 0, 0);
+    // 6. The one-second work (show-desktop watch, reminder) rides the shared ticker.
+    DelCountNo = 30;
+    FTicket = TSharedTicker::Instance().Subscribe([this] { Tick(); });
+    SetSkipTaskbar(this);
+}
+
+TFmNote::~TFmNote() {
+    TSharedTicker::Instance().Unsubscribe(FTicket);
+}
+
+// ---- properties -------------------------------------------------------------
+
+void TFmNote::SetBgColorIndex(int i) {
+    FBgColorIndex = i;
+    DrawNoteFrame();
+}
+
+void TFmNote::SetIsTopMost(int v) {
+    FIsTopMost = v;
+    if (QWindow* w = windowHandle())
+        w->setFlag(Qt::WindowStaysOnTopHint, v == 1);
+    else
+        setWindowFlag(Qt::WindowStaysOnTopHint, v == 1);
+    if (actTopmost)
+        actTopmost->setChecked(v == 1);
+}
+
+void TFmNote::SetIsAutoHeight(int v) {
+    FIsAutoHeight = v;
+    if (mmoNote)
+        mmoNote->SetAutoHeight(v == 1);
+    else if (v == 1)
+        UpdateAutoHeightFromDocument();
+    if (actAutoHeight)
+        actAutoHeight->setChecked(v == 1);
+}
+
+void TFmNote::SetShowAsList(int v) {
+    FShowAsList = v;
+    ApplyListStyle();
+}
+
+void TFmNote::SetIsPreviewMode(bool v) {
+    FIsPreviewMode = v;
+    DrawNoteFrame();
+}
+
+void TFmNote::SetAlpha(int alpha) {
+    FAlpha = alpha & 0xFF;
+    if (FLayered)
+        setWindowOpacity(FAlpha / 255.0);
+    DrawNoteFrame();
+}
+
+void TFmNote::SetLayered(bool on) {
+    FLayered = on;
+    setWindowOpacity(on ? FAlpha / 255.0 : 1.0);
+    DrawNoteFrame();
+}
+
+void TFmNote::SetEditorFont(const QString& name, int pointSize, bool bold) {
+    FFont = QFont(name);
+    if (pointSize > 0)
+        FFont.setPointSize(pointSize);
+    FFont.setBold(bold);
+    ApplyFontToDocument();
+    if (mmoNote)
+        mmoNote->setFont(FFont);
+    update();
+}
+
+void TFmNote::SetFontColor(qint32 color) {
+    FFontColor = color & 0xFFFFFF;
+    if (mmoNote) {
+        QPalette p = mmoNote->palette();
+        p.setColor(QPalette::Text, colorOf(FFontColor));
+        mmoNote->setPalette(p);
+    }
+    update();
+}
+
+int TFmNote::TextHeight() const {
+    return NoteText::TextHeightOf(FFont);
+}
+
+void TFmNote::ApplyFontToDocument() {
+    FDocument->setDefaultFont(FFont);
+    ApplyLineSpacing();
+}
+
+// ---- text ------------------------------------------------------------------
+
+void TFmNote::SetNoteText(const QString& text) {
+    FShowingHint = !text.isEmpty() && text == blankHint();
+    NoteText::SetPlainText(FDocument, text, TextHeight() + NoteText::kLineSpace, FShowAsList);
+    FScrollY = 0;
+    update();
+}
+
+void TFmNote::ShowBlankHint() {
+    SetNoteText(blankHint());
+}
+
+void TFmNote::SetStoredNote() {
+    storedNote = NoteText();
+}
+
+QString TFmNote::NoteText() const {
+    // The blank-note hint is a display, never the note's text.
+    return FShowingHint ? QString() : NoteText::PlainText(FDocument);
+}
+
+void TFmNote::ApplyLineSpacing() {
+    NoteText::ApplyLineSpacing(FDocument, TextHeight() + NoteText::kLineSpace);
+}
+
+void TFmNote::ApplyListStyle() {
+    NoteText::ApplyListStyle(FDocument, FShowAsList);
+    update();
+}
+
+void TFmNote::UploadNote(TUploadFields fields, bool notify) {
+    if (NoteId.isEmpty() || FIsPreviewMode)
+        return;
+    TNoteItem item;
+    item.NoteID = NoteId;
+    item.NNote = NoteText();
+    item.FmTrans = FAlpha;
+    item.FmX = x();
+    item.FmY = y();
+    item.FmW = width();
+    item.FmH = height();
+    FDocument->setModified(false);
+    if (TFmMain* m = FmMain())
+        m->StartUploadWorker(item, fields, notify);
+}
+
+void TFmNote::StartEditRequest(const QPoint& globalPos) {
+    const TNoteOptions& o = AppState().NoteOptions;
+    if (o.FconfigUserID.isEmpty() || o.FconfigUserName.isEmpty()) {
+        EnableMmoNote();
+        return;
+    }
+    EnsureUpdatingWidgets();
+    if (FisUpdatingNote) {
+        pnlIsUpdating->setGeometry(10, (height() - 35) / 2, width() - 20, 35);
+        pnlIsUpdating->show();
+        pnlIsUpdating->raise();
+        return;
+    }
+    FLastMousePos = globalPos;
+    imgUpdating->show();
+    FisUpdatingNote = true;
+    if (TFmMain* m = FmMain())
+        m->StartSingleNoteRefresh(this);
+    else
+        OnGetOneNoteTerminate();
+}
+
+void TFmNote::OnGetOneNoteTerminate() {
+    EnsureUpdatingWidgets();
+    imgUpdating->hide();
+    pnlIsUpdating->hide();
+    FisUpdatingNote = false;
+    SendMessageW(this, WM_RELOADNOTE, 0, 0);
+    EnableMmoNote();
+}
+
+void TFmNote::EnableMmoNote() {
+    if (FNoteType == 1)
+        return;
+    if (FShowingHint)
+        SetNoteText(QString());
+    AppState().NoteEditing = true;
+    if (!mmoNote) {
+        mmoNote = new TTransRichEdit(this);
+        mmoNote->SetTransparent(true);
+        mmoNote->setFont(FFont);
+        mmoNote->ShareDocument(FDocument);
+        mmoNote->SetAutoHeight(false);
+        mmoNote->SetOnHeightChange([this](TTransRichEdit*, int& h) { mmoNoteHeightChange(h); });
+        mmoNote->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(mmoNote, &QWidget::customContextMenuRequested, this,
+                [this](const QPoint& p) { PopupMenu()->popup(mmoNote->mapToGlobal(p)); });
+        mmoNote->installEventFilter(this);
+        mmoNote->viewport()->installEventFilter(this);
+        mmoNote->viewport()->setCursor(Qt::IBeamCursor);
+        SetFontColor(FFontColor);
+        LayoutEditor();
+        mmoNote->SetAutoHeight(FIsAutoHeight == 1);
+    }
+    mmoNote->setEnabled(true);
+    mmoNote->show();
+    mmoNote->verticalScrollBar()->setValue(FScrollY);
+    FNoteState.include(nsEditing);
+    DrawNoteFrame();
+    activateWindow();
+    mmoNote->setFocus();
+    storedNote = NoteText();
+    if (FLastMousePos == QPoint(0, 0))
+        FLastMousePos = QCursor::pos();
+    const QPoint local = mmoNote->viewport()->mapFromGlobal(FLastMousePos);
+    mmoNote->setTextCursor(mmoNote->cursorForPosition(local));
+    FLastMousePos = QPoint(0, 0);
+}
+
+void TFmNote::DisableEditor() {
+    if (!mmoNote)
+        return;
+    FScrollY = mmoNote->verticalScrollBar()->value();
+    TTransRichEdit* ed = mmoNote;
+    mmoNote = nullptr;
+    ed->hide();
+    ed->removeEventFilter(this);
+    ed->viewport()->removeEventFilter(this);
+    ed->deleteLater();
+}
+
+void TFmNote::Deactivated() {
+    if (FIsPreviewMode || NoteId.isEmpty())
+        return;
+    if (mmoNote) {
+        QTextCursor c = mmoNote->textCursor();
+        c.setPosition(0);
+        mmoNote->setTextCursor(c);
+    }
+    const QString text = NoteText();
+    if (text != storedNote) {
+        storedNote = text;
+        if (mmoNote) {
+            // Makes the transparent editor lay its text out and repaint again.
+            mmoNote->resize(mmoNote->width() < width() - 15 ? mmoNote->width() + 1 : width() - 20,
+                            mmoNote->height());
+        }
+        QString sql = QStringLiteral("update notes set mynote=?");
+        TSqlParams p{text};
+        if (!IsHiddenMode) {
+            sql += QStringLiteral(",form_x=?,form_y=?,form_w=?,form_h=?");
+            p << x() << y() << width() << height();
+        }
+        sql += QStringLiteral(",form_trans=?,fontcolor=?,fontname=?,fontsize=?,fontbold=?,bgcolorindex=?,"
+                              "commited=0  where id=?");
+        p << FAlpha << FFontColor << FFont.family() << FFont.pointSize() << (FFont.bold() ? 1 : 0)
+          << FBgColorIndex << NoteId;
+        if (TDbConnection* d = db())
+            d->Exec(sql, p);
+        UploadNote({utNote}, true);
+    }
+    if (text.isEmpty())
+        ShowBlankHint();
+    DisableEditor();
+    FNoteState.exclude(nsEditing);
+    DrawNoteFrame();
+    AppState().NoteEditing = false;
+}
+
+void TFmNote::SaveOnEndSession() {
+    if (FIsPreviewMode || NoteId.isEmpty())
+        return;
+    const QString text = NoteText();
+    QString sql = QStringLiteral("update notes set mynote=?");
+    TSqlParams p{text};
+    if (!IsHiddenMode) {
+        sql += QStringLiteral(",form_x=?,form_y=?,form_w=?,form_h=?");
+        p << x() << y() << width() << height();
+    }
+    sql += QStringLiteral(",form_trans=?,fontcolor=?,fontname=?,bgcolorindex=?,fontsize=?,fontbold=?");
+    p << FAlpha << FFontColor << FFont.family() << FBgColorIndex << FFont.pointSize()
+      << (FFont.bold() ? 1 : 0);
+    // An edit that was never saved must still go up: it is pending like any other.
+    if (text != storedNote)
+        sql += QStringLiteral(",commited=0");
+    sql += QStringLiteral(" where id=?");
+    p << NoteId;
+    if (TDbConnection* d = db())
+        d->Exec(sql, p);
+    storedNote = text;
+}
+
+void TFmNote::WMSaveNoteAttrs() {
+    if (FIsPreviewMode || NoteId.isEmpty())
+        return;
+    QString sql = QStringLiteral("Update notes set  ");
+    TSqlParams p;
+    if (!IsHiddenMode) {
+        sql += QStringLiteral(" form_x=?,form_y=?,form_w=?,form_h=?,");
+        p << x() << y() << width() << height();
+    }
+    sql += QStringLiteral(" form_trans=?,fontcolor=?,fontname=?,fontsize=?,fontbold=? where id=?");
+    p << FAlpha << FFontColor << FFont.family() << FFont.pointSize() << (FFont.bold() ? 1 : 0) << NoteId;
+    if (TDbConnection* d = db())
+        d->Exec(sql, p);
+}
+
+// ---- look -------------------------------------------------------------------
+
+QRect TFmNote::EditorRect() const {
+    return QRect(10, 15, width() - 20, height() - 25);
+}
+
+void TFmNote::LayoutEditor() {
+    FDocument->setTextWidth(qMax(1, width() - 20));
+    if (mmoNote)
+        mmoNote->setGeometry(EditorRect());
+}
+
+int TFmNote::FocusBorderStep() const {
+    int e = 5;
+    if (FLayered) {
+        if (FAlpha >= 150 && FAlpha <= 200)
+            e = 6;
+        if (FAlpha >= 100 && FAlpha <= 150)
+            e = 7;
+        if (FAlpha >= 0 && FAlpha <= 100)
+            e = 8;
+    }
+    return e;
+}
+
+void TFmNote::DrawNoteFrame() {
+    const int W = width();
+    const int H = height();
+    const int i = safeIndex(FBgColorIndex);
+    const QColor body = colorOf(bodyColor(i));
+    if (imgUpdating)
+        imgUpdating->SetBackground(body);
+    QPicture pic;
+    QPainter p(&pic);
+    if (IsHiddenMode) {
+        p.fillRect(0, 0, W, H, body);
+        p.end();
+        // The side that touches the screen edge is squared off.
+        QRegion strip = roundRectRegion(QRect(1, 1, 15, 59));
+        if (HiddenPos == 0)
+            strip = roundRectRegion(QRect(1, 1, 15, 59)) | QRegion(1, 1, 9, 59);
+        else if (HiddenPos == 1)
+            strip = roundRectRegion(QRect(1, 1, 59, 15)) | QRegion(1, 1, 59, 9);
+        else if (HiddenPos == 2)
+            strip = roundRectRegion(QRect(1, 1, 15, 59)) | QRegion(7, 1, 9, 59);
+        setMask(strip);
+    } else {
+        p.fillRect(0, 0, W, H, Qt::black);
+        p.fillRect(0, 0, W, 20, colorOf(titleColor(i)));
+        p.fillRect(0, 20, W, H - 20, body);
+        setMask(roundRectRegion(QRect(0, 0, W, H)));
+        if (FNoteState.contains(nsFocused) || FNoteState.contains(nsEditing) || FIsPreviewMode) {
+            const int e = FocusBorderStep();
+            QRect r(0, 0, W, H);
+            p.setBrush(body);
+            for (int n = 8; n >= 0; --n) {
+                r.adjust(1, 1, -1, -1);
+                p.setPen(colorOf(LightenColor(bodyColor(i), n * e)));
+                // Outlines sit on the rectangle's inner pixels, one pixel further in each step.
+                const QRect outline = r.adjusted(0, 0, -1, -1);
+                if (n == 8)
+                    p.drawRoundedRect(outline, 3, 3);
+                else
+                    p.drawRect(outline);
+            }
+        }
+        p.end();
+    }
+    cacheBmp = pic;
+    update();
+}
+
+void TFmNote::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    cacheBmp.play(&p);
+    if (mmoNote || IsHiddenMode)
+        return;
+    // Nobody edits: the window draws its text itself, clipped to the editor's place.
+    const QRect r = EditorRect();
+    p.setClipRect(r);
+    p.translate(r.topLeft() - QPoint(0, FScrollY));
+    QAbstractTextDocumentLayout::PaintContext ctx;
+    ctx.palette.setColor(QPalette::Text, colorOf(FFontColor));
+    ctx.clip = QRectF(0, FScrollY, r.width(), r.height());
+    FDocument->documentLayout()->draw(&p, ctx);
+}
+
+void TFmNote::resizeEvent(QResizeEvent*) {
+    DrawNoteFrame();
+    LayoutEditor();
+    PlaceControls();
+}
+
+void TFmNote::PlaceControls() {
+    if (imgUpdating) {
+        if (!IsHiddenMode)
+            imgUpdating->setGeometry(width() - 16 - 6, 8, 16, 16);
+        else if (HiddenPos == 1)
+            imgUpdating->setGeometry(width() - 16 - 5, (height() - 16) / 2, 16, 16);
+        else
+            imgUpdating->setGeometry((width() - 16) / 2, height() - 16 - 6, 16, 16);
+    }
+    if (pnlIsUpdating)
+        pnlIsUpdating->setGeometry(10, (height() - 35) / 2, width() - 20, 35);
+}
+
+void TFmNote::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    storedTransValue = FAlpha;
+    storedFontColor = FFontColor;
+    const QRect wa = PrimaryWorkArea();
+    if (!AppState().NoteOptions.FconfigAutoHideNote) {
+        QPoint pos = this->pos();
+        if (pos.x() < 0)
+            pos.setX(10);
+        if (pos.y() < 0)
+            pos.setY(10);
+        if (pos.x() + width() > wa.width())
+            pos.setX(wa.width() - width() - 10);
+        if (pos.y() + height() > wa.height())
+            pos.setY(wa.height() - height() - 10);
+        if (pos != this->pos())
+            move(pos);
+    } else if (IsHiddenMode) {
+        setGeometry(HiddenPosX, HiddenPosY, HiddenPos == 1 ? 60 : 16, HiddenPos == 1 ? 16 : 60);
+    }
+    if (FIsTopMost == 1 && windowHandle())
+        windowHandle()->setFlag(Qt::WindowStaysOnTopHint, true);
+    DrawNoteFrame();
+}
+
+// ---- auto height ------------------------------------------------------------
+
+void TFmNote::UpdateAutoHeightFromDocument() {
+    FDocument->setTextWidth(qMax(1, width() - 20));
+    int h = NoteText::DisplayLineCount(FDocument) * (TextHeight() + NoteText::kLineSpace);
+    if (h == height() - 25)
+        return;
+    mmoNoteHeightChange(h);
+}
+
+void TFmNote::mmoNoteHeightChange(int& newH) {
+    if (IsHiddenMode || FIsAutoHeight != 1)
+        return;
+    const int workHeight = PrimaryWorkArea().height();
+    if (newH + 25 <= workHeight) {
+        resize(width(), qMax(kMinHeight, newH + 25));
+    } else {
+        newH = workHeight - 25;
+        setGeometry(x(), 0, width(), workHeight);
+    }
+}
+
+// ---- mouse ------------------------------------------------------------------
+
+int TFmNote::HitBorder(const QPoint& p) const {
+    if (IsHiddenMode)
+        return 0;
+    const int W = width();
+    const int H = height();
+    int edges = 0;
+    if (p.x() > W - kBorder)
+        edges |= kRight;
+    else if (p.x() < kBorder)
+        edges |= kLeft;
+    if (p.y() < kBorder)
+        edges |= kTop;
+    else if (p.y() > H - kBorder)
+        edges |= kBottom;
+    return edges;
+}
+
+void TFmNote::UpdateCursorShape(const QPoint& p) {
+    const int e = HitBorder(p);
+    Qt::CursorShape shape = Qt::ArrowCursor;
+    if (e == (kLeft | kTop) || e == (kRight | kBottom))
+        shape = Qt::SizeFDiagCursor;
+    else if (e == (kRight | kTop) || e == (kLeft | kBottom))
+        shape = Qt::SizeBDiagCursor;
+    else if (e & (kLeft | kRight))
+        shape = Qt::SizeHorCursor;
+    else if (e & (kTop | kBottom))
+        shape = Qt::SizeVerCursor;
+    if (cursor().shape() != shape)
+        setCursor(shape);
+}
+
+QRect TFmNote::ClampedGeometry(QRect r, int edges) const {
+    if (IsHiddenMode)
+        return r;
+    if (r.width() < kMinWidth) {
+        if (edges & kLeft)
+            r.setLeft(r.right() - kMinWidth + 1);
+        else
+            r.setWidth(kMinWidth);
+    }
+    if (r.height() < kMinHeight) {
+        if (edges & kTop)
+            r.setTop(r.bottom() - kMinHeight + 1);
+        else
+            r.setHeight(kMinHeight);
+    }
+    return r;
+}
+
+void TFmNote::mousePressEvent(QMouseEvent* e) {
+    if (IsHiddenMode && e->button() != Qt::LeftButton)
+        return;
+    if (e->button() == Qt::RightButton)
+        return; // the context menu
+    FDragging = true;
+    FDragMoved = false;
+    FDragEdges = HitBorder(e->position().toPoint());
+    FDragStartMouse = e->globalPosition().toPoint();
+    FDragStartGeometry = geometry();
+}
+
+void TFmNote::mouseMoveEvent(QMouseEvent* e) {
+    if (!FDragging) {
+        UpdateCursorShape(e->position().toPoint());
+        return;
+    }
+    const QPoint d = e->globalPosition().toPoint() - FDragStartMouse;
+    if (!FDragMoved && d.manhattanLength() < 2)
+        return;
+    FDragMoved = true;
+    if (FDragEdges == 0) {
+        move(FDragStartGeometry.topLeft() + d);
+        return;
+    }
+    QRect r = FDragStartGeometry;
+    if (FDragEdges & kLeft)
+        r.setLeft(r.left() + d.x());
+    if (FDragEdges & kRight)
+        r.setRight(r.right() + d.x());
+    if (FDragEdges & kTop)
+        r.setTop(r.top() + d.y());
+    if (FDragEdges & kBottom)
+        r.setBottom(r.bottom() + d.y());
+    setGeometry(ClampedGeometry(r, FDragEdges));
+}
+
+void TFmNote::mouseReleaseEvent(QMouseEvent*) {
+    if (!FDragging)
+        return;
+    const bool moved = FDragMoved && FDragEdges == 0;
+    FDragging = false;
+    FDragMoved = false;
+    if (!moved || FIsPreviewMode)
+        return;
+    if (IsHiddenMode) {
+        DockedDragEnded();
+        return;
+    }
+    if (!AppState().NoteOptions.FconfigAutoHideNote)
+        return; // the place reaches the store with the next save
+    if (TFmMain* m = FmMain(); m && m->TryDockNote(this))
+        return;
+    try {
+        if (TDbConnection* d = db())
+            d->Exec(QStringLiteral("update notes set form_x=?,form_y=?,form_w=?,form_h=? where  id=?"),
+                    {x(), y(), width(), height(), NoteId});
+    } catch (const TSqlError&) {
+        // A lost drag position is not worth an error box; the next save stores it.
+    }
+}
+
+void TFmNote::DockedDragEnded() {
+    if (TFmMain* m = FmMain())
+        m->DockedNoteMoved(this);
+}
+
+void TFmNote::mouseDoubleClickEvent(QMouseEvent* e) {
+    if (e->button() != Qt::LeftButton || IsHiddenMode || mmoNote)
+        return;
+    StartEditRequest(e->globalPosition().toPoint());
+}
+
+void TFmNote::wheelEvent(QWheelEvent* e) {
+    const int steps = e->angleDelta().y() / 120;
+    if (steps == 0 || mmoNote)
+        return;
+    const int pitch = TextHeight() + NoteText::kLineSpace;
+    const int maxScroll = qMax(0, int(FDocument->size().height()) - EditorRect().height());
+    FScrollY = qBound(0, FScrollY - steps * pitch, maxScroll);
+    update();
+}
+
+void TFmNote::enterEvent(QEnterEvent* e) {
+    QWidget::enterEvent(e);
+    FNoteState.include(nsFocused);
+    DrawNoteFrame();
+}
+
+void TFmNote::leaveEvent(QEvent* e) {
+    QWidget::leaveEvent(e);
+    FNoteState.exclude(nsFocused);
+    DrawNoteFrame();
+}
+
+void TFmNote::contextMenuEvent(QContextMenuEvent* e) {
+    if (FIsPreviewMode)
+        return;
+    PopupMenu()->popup(e->globalPos());
+}
+
+// ---- editor events ------------------------------------------------------------
+
+bool TFmNote::eventFilter(QObject* watched, QEvent* e) {
+    if (mmoNote && watched == mmoNote && e->type() == QEvent::KeyRelease) {
+        EditorKeyReleased(static_cast<QKeyEvent*>(e)->key());
+        return false;
+    }
+    if (mmoNote && watched == mmoNote->viewport())
+        return EditorMouse(e);
+    return QWidget::eventFilter(watched, e);
+}
+
+void TFmNote::EditorKeyReleased(int key) {
+    if (key != Qt::Key_Return && key != Qt::Key_Enter)
+        return;
+    const TNoteOptions& o = AppState().NoteOptions;
+    if (!o.FconfigInsertDateAuto || FShowAsList == 0 || !mmoNote)
+        return;
+    const QString date = NoteText::FormatDateText(o.FconfigInsertDateFormat, QDateTime::currentDateTime());
+    QTextCursor c = mmoNote->textCursor();
+    const int column = c.positionInBlock();
+    if (c.block().text().mid(column, date.size()) == date)
+        return;
+    c.insertText(date + QLatin1Char(' '));
+    mmoNote->setTextCursor(c);
+}
+
+bool TFmNote::EditorMouse(QEvent* e) {
+    if (e->type() == QEvent::MouseButtonPress) {
+        auto* me = static_cast<QMouseEvent*>(e);
+        if (me->button() == Qt::LeftButton)
+            FEditorPressPos = me->position().toPoint();
+        return false;
+    }
+    if (e->type() != QEvent::MouseButtonRelease)
+        return false;
+    auto* me = static_cast<QMouseEvent*>(e);
+    if (me->button() != Qt::LeftButton ||
+        (me->position().toPoint() - FEditorPressPos).manhattanLength() > 3 ||
+        mmoNote->textCursor().hasSelection())
+        return false;
+    const QTextCursor at = mmoNote->cursorForPosition(me->position().toPoint());
+    const QString link = TLinkHighlighter::LinkAt(at.block().text(), at.positionInBlock());
+    if (link.isEmpty())
+        return false;
+    try {
+        const QString site = NotesSiteRoot();
+        const QString url = link +
+                            (link.contains(QLatin1Char('?')) ? QStringLiteral("&ZuvoClient=")
+                                                             : QStringLiteral("?ZuvoClient=")) +
+                            site;
+        if (OpenUrlHook)
+            OpenUrlHook(url);
+    } catch (...) {
+        // Opening a link never disturbs the note.
+    }
+    return false;
+}
+
+// ---- messages -------------------------------------------------------------------
+
+bool TFmNote::event(QEvent* e) {
+    const int t = static_cast<int>(e->type());
+    if (t > QEvent::User && t < 65535 && dynamic_cast<TWinMessage*>(e)) {
+        auto& m = static_cast<TWinMessage&>(*e);
+        switch (t) {
+        case WM_SETTRANS:
+            WMSetTrans(m);
+            return true;
+        case WM_SAVENOTEATTRS:
+            WMSaveNoteAttrs();
+            return true;
+        case WM_HIDENOTE:
+            hide();
+            return true;
+        case WM_RELOADNOTE:
+            WMReloadNote();
+            return true;
+        case WM_SETFONTCOLOR:
+            WMSetFontColor(m);
+            return true;
+        case WM_SETNOTEFONT:
+            WMSetNoteFont(m);
+            return true;
+        case WM_UPDATELANGUAGE:
+            WMUpdateLanguage();
+            return true;
+        case WM_UPDATEAD:
+            return true;
+        case WM_CHECKNOTEEXISTS:
+            if (TFmMain* mm = FmMain(); mm && !FIsPreviewMode)
+                mm->CheckNoteExists(this);
+            return true;
+        case WM_APPBARNOTIFY:
+            WMAppBarNotify(m);
+            return true;
+        case WM_UPDATINGBEGIN:
+            WMUpdatingBegin();
+            return true;
+        case WM_UPDATINGEND:
+            WMUpdatingEnd();
+            return true;
+        case WM_RESETAUDIOCTRL:
+            return true;
+        case WM_CLOSENOTE:
+            // Hidden, not destroyed: the shutdown still sends this window its save message.
+            FClosedForExit = true;
+            hide();
+            return true;
+        case WM_SHOWNOTE:
+            if (!FClosedForExit)
+                show();
+            return true;
+        default:
+            break;
+        }
+    }
+    if (e->type() == QEvent::WindowDeactivate)
+        Deactivated();
+    return QWidget::event(e);
+}
+
+void TFmNote::EnsureUpdatingWidgets() {
+    if (pnlIsUpdating)
+        return;
+    // Made on first need: most notes never show them.
+    pnlIsUpdating = new QLabel(lang()->FmNotepnlIsUpdating_Caption(), this);
+    pnlIsUpdating->setAlignment(Qt::AlignCenter);
+    pnlIsUpdating->setAutoFillBackground(true);
+    pnlIsUpdating->setFrameShape(QFrame::Panel);
+    pnlIsUpdating->setGeometry(10, (height() - 35) / 2, width() - 20, 35);
+    pnlIsUpdating->hide();
+    imgUpdating = new TUpdatingSpinner(this);
+    imgUpdating->SetBackground(colorOf(bodyColor(FBgColorIndex)));
+    PlaceControls();
+    imgUpdating->hide();
+}
+
+void TFmNote::WMUpdateLanguage() {
+    const TLanguageObject* l = lang();
+    if (pnlIsUpdating)
+        pnlIsUpdating->setText(l->FmNotepnlIsUpdating_Caption());
+    if (!pmNote)
+        return;
+    actAddNewNote->setText(l->FmNoteactAddNewNote_Caption());
+    actDelNote->setText(l->FmNoteactDelNote_Caption());
+    actUpdateNotes->setText(l->FmNoteactUpdateNotes_Caption());
+    actSetTransValue->setText(l->FmNoteactSetTransValue_Caption());
+    actSetFont->setText(l->FmNoteactSetFont_Caption());
+    actSetColor->setText(l->FmNoteactSetColor_Caption());
+    actBgColor->setText(l->FmNoteactBGColor_Caption());
+    actSetupAlert->setText(l->FmNoteactSetupAlert_Caption());
+    actTopmost->setText(l->FmNoteactIsTopMost_Caption());
+    actAutoHide->setText(l->FmNoteactAutoHide_Caption());
+    actAutoHeight->setText(l->FmNoteactAutoHeight_Caption());
+    actListStyle->setText(l->FmNoteactListStyle_Caption());
+    actCopy->setText(l->FmNoteactCopy_Caption());
+    actPaste->setText(l->FmNoteactPaste_Caption());
+    actHideOnThisComputer->setText(l->FmNoteactHideOnThisComputer_Caption());
+    actNoteManager->setText(l->FmNoteactNoteManager_Caption());
+    actUpdateHistory->setText(l->FmNoteactUpdateHistory_Caption());
+    actLogin->setText(l->FmNoteactLogin_Caption());
+    actRegister->setText(l->FmNoteactRegister_Caption());
+    actMyAccount->setText(l->FmNoteactMyAccount_Caption());
+    actFeedBack->setText(l->FmNoteactFeedback_Caption());
+    actClose->setText(l->FmNoteactClose_Caption());
+    const QString listCaptions[7] = {l->FmNoteactListNone_Caption(),     l->FmNoteactListBullet_Caption(),
+                                     l->FmNoteactListARABIC_Caption(),   l->FmNoteactListLCLETTER_Caption(),
+                                     l->FmNoteactListUCLETTER_Caption(), l->FmNoteactListLCROMAN_Caption(),
+                                     l->FmNoteactListUCROMAN_Caption()};
+    for (int i = 0; i < 7; ++i)
+        actListStyles[i]->setText(listCaptions[i]);
+}
+
+void TFmNote::WMSetTrans(const TWinMessage& m) {
+    if (FIsPreviewMode)
+        return;
+    switch (m.WParam) {
+    case 0:
+        SetAlpha(int(m.LParam & 0xFF));
+        break;
+    case 1:
+        SetAlpha(storedTransValue);
+        break;
+    case 2:
+        SetAlpha(int(m.LParam & 0xFF));
+        storedTransValue = int(m.LParam);
+        if (TDbConnection* d = db())
+            d->Exec(QStringLiteral("update notes set form_trans=?,commited=0 where id=?"),
+                    {int(m.LParam), NoteId});
+        UploadNote({utTransparency}, false);
+        break;
+    default:
+        break;
+    }
+}
+
+void TFmNote::WMSetFontColor(const TWinMessage& m) {
+    if (FIsPreviewMode)
+        return;
+    switch (m.WParam) {
+    case 0:
+        SetFontColor(qint32(m.LParam));
+        break;
+    case 1:
+        SetFontColor(storedFontColor);
+        break;
+    case 2:
+        storedFontColor = qint32(m.LParam);
+        SetFontColor(qint32(m.LParam));
+        if (TDbConnection* d = db())
+            d->Exec(QStringLiteral("update notes set fontcolor = ?, commited = 0 where id=?"),
+                    {qint32(m.LParam), NoteId});
+        UploadNote({utFontColor}, false);
+        break;
+    default:
+        break;
+    }
+}
+
+void TFmNote::WMSetNoteFont(const TWinMessage& m) {
+    if (FIsPreviewMode || m.LParam == 0)
+        return;
+    const auto* info = reinterpret_cast<const TFontInfo*>(m.LParam);
+    SetEditorFont(info->FontName, info->FontSize > 0 ? info->FontSize : FFont.pointSize(), info->FontBold);
+    ApplyLineSpacing();
+    if (TDbConnection* d = db())
+        d->Exec(QStringLiteral("update notes set  fontname=?,fontsize=?,fontbold=?,commited=0 where id=?"),
+                {info->FontName, FFont.pointSize(), info->FontBold ? 1 : 0, NoteId});
+    UploadNote({utFontName, utFontSize, utFontBold}, false);
+}
+
+void TFmNote::WMReloadNote() {
+    TDbConnection* d = db();
+    if (!d)
+        return;
+    const TRowSet r = d->Select(QStringLiteral("select mynote,form_trans,alerttype,alertvalue1,alertvalue2, "
+                                               "alertvalue3, bgcolorindex, fontname, fontsize, fontcolor, "
+                                               "istopmost, showaslist from notes where id=?"),
+                                {NoteId});
+    if (r.rowCount() == 0)
+        return;
+    SetNoteText(r.asText(0, "mynote"));
+    storedNote = NoteText();
+    SetEditorFont(r.asText(0, "fontname"), r.asInt(0, "fontsize"), FFont.bold());
+    SetFontColor(r.asInt(0, "fontcolor"));
+    SetBgColorIndex(r.asInt(0, "bgcolorindex"));
+    SetIsTopMost(r.asInt(0, "istopmost"));
+    SetShowAsList(r.asInt(0, "showaslist"));
+    SetAlpha(r.asInt(0, "form_trans"));
+    if (TFmMain* m = FmMain())
+        m->ApplyReminder(this, r.asInt(0, "alerttype"), r.asText(0, "alertvalue1"),
+                         r.asText(0, "alertvalue2"), r.asText(0, "alertvalue3"));
+    if (FShowingHint || NoteText().isEmpty())
+        ShowBlankHint();
+    update();
+}
+
+void TFmNote::WMAppBarNotify(const TWinMessage& m) {
+    if (m.WParam != ABN_FULLSCREENAPP || FIsTopMost != 1)
+        return;
+    if (m.LParam == 1)
+        hide();
+    else if (m.LParam == 0 && !FClosedForExit)
+        show();
+}
+
+void TFmNote::WMUpdatingBegin() {
+    if (FIsPreviewMode)
+        return;
+    FisUpdatingNote = true;
+    EnsureUpdatingWidgets();
+    imgUpdating->show();
+}
+
+void TFmNote::WMUpdatingEnd() {
+    if (FIsPreviewMode)
+        return;
+    FisUpdatingNote = false;
+    if (imgUpdating) {
+        imgUpdating->hide();
+        pnlIsUpdating->hide();
+    }
+}
+
+// ---- the one-second work ----------------------------------------------------------
+
+void TFmNote::Tick() {
+    if (TFmMain* m = FmMain())
+        m->NoteTick(this);
+    if (FIsTopMost == 1 || !isVisible())
+        return;
+    const bool desktop = TFmMain::DesktopInFront();
+    if (desktop && !FIsShowDesktop) {
+        if (QWindow* w = windowHandle())
+            w->setFlag(Qt::WindowStaysOnTopHint, true);
+        FIsShowDesktop = true;
+    } else if (!desktop && FIsShowDesktop) {
+        if (QWindow* w = windowHandle()) {
+            w->setFlag(Qt::WindowStaysOnTopHint, false);
+            w->lower();
+            w->raise();
+        }
+        FIsShowDesktop = false;
+    }
+}
+
+// ---- menu and commands ----------------------------------------------------------
+
+QMenu* TFmNote::PopupMenu() {
+    if (!pmNote)
+        BuildMenu();
+    UpdateMenuState();
+    return pmNote;
+}
+
+void TFmNote::BuildMenu() {
+    pmNote = new QMenu(this);
+    auto add = [this](QAction*& a, const char* name, auto slot) {
+        a = pmNote->addAction(QString());
+        a->setObjectName(QLatin1String(name));
+        connect(a, &QAction::triggered, this, slot);
+    };
+    auto request = [this](const char* name) {
+        return [this, name] { emit CommandRequested(QLatin1String(name)); };
+    };
+    add(actAddNewNote, "actAddNewNote", [this] { actAddNewNoteExecute(); });
+    add(actDelNote, "actDelNote", request("actDelNote"));
+    add(actUpdateNotes, "actUpdateNotes", [this] { actUpdateNotesExecute(); });
+    pmNote->addSeparator();
+    add(actSetTransValue, "actSetTransValue", request("actSetTransValue"));
+    add(actSetFont, "actSetFont", request("actSetFont"));
+    add(actSetColor, "actSetColor", request("actSetColor"));
+    FBgMenu = pmNote->addMenu(QString());
+    actBgColor = FBgMenu->menuAction();
+    auto* bgGroup = new QActionGroup(this);
+    const bool chinese = AppState().NoteOptions.FconfigLanguage == QLatin1String("Chinese");
+    for (int i = 0; i < 7; ++i) {
+        QAction* a = FBgMenu->addAction(NotePaletteName(i, chinese));
+        a->setCheckable(true);
+        a->setData(i);
+        bgGroup->addAction(a);
+        connect(a, &QAction::triggered, this, [this, i] { BgColorMenuClick(i); });
+        mnuBgColors.append(a);
+    }
+    add(actSetupAlert, "actSetupAlert", request("actSetupAlert"));
+    add(actTopmost, "actTopmost", [this] { actTopmostExecute(); });
+    actTopmost->setCheckable(true);
+    add(actAutoHide, "actAutoHide", request("actAutoHide"));
+    actAutoHide->setCheckable(true);
+    add(actAutoHeight, "actAutoHeight", [this] { actAutoHeightExecute(); });
+    actAutoHeight->setCheckable(true);
+    FListMenu = pmNote->addMenu(QString());
+    actListStyle = FListMenu->menuAction();
+    auto* listGroup = new QActionGroup(this);
+    for (int tag = 0; tag < 7; ++tag) {
+        // Menu order: none, bullet, arabic, lower letters, upper letters, lower roman, upper roman.
+        QAction* a = FListMenu->addAction(QString());
+        a->setCheckable(true);
+        a->setData(tag);
+        listGroup->addAction(a);
+        connect(a, &QAction::triggered, this, [this, tag] { actListStyleExecute(tag); });
+        actListStyles.append(a);
+    }
+    sepBeforeCopy = pmNote->addSeparator();
+    add(actCopy, "actCopy", [this] { actCopyExecute(); });
+    add(actPaste, "actPaste", [this] { actPasteExecute(); });
+    add(actHideOnThisComputer, "actHideOnThisComputer", request("actHideOnThisComputer"));
+    add(actNoteManager, "actNoteManager", request("actNoteManager"));
+    add(actUpdateHistory, "actUpdateHistory", request("actUpdateHistory"));
+    pmNote->addSeparator();
+    add(actLogin, "actLogin", request("actLogin"));
+    add(actRegister, "actRegister", request("actRegister"));
+    add(actMyAccount, "actMyAccount", request("actMyAccount"));
+    pmNote->addSeparator();
+    add(actFeedBack, "actFeedBack", request("actFeedBack"));
+    add(actClose, "actClose", [this] { actCloseExecute(); });
+    WMUpdateLanguage();
+}
+
+void TFmNote::UpdateMenuState() {
+    // 1. The only note, blank, cannot be deleted.
+    bool onlyBlank = false;
+    if (TDbConnection* d = db()) {
+        const TRowSet r = d->Select(QStringLiteral("select mynote from notes"));
+        onlyBlank = r.rowCount() == 1 && r.asText(0, "mynote").trimmed().isEmpty();
+    }
+    actDelNote->setEnabled(!onlyBlank);
+    // 2. Signed in or not.
+    const bool in = signedIn();
+    actLogin->setVisible(!in);
+    actRegister->setVisible(!in);
+    actMyAccount->setVisible(in);
+    sepBeforeCopy->setVisible(in);
+    actHideOnThisComputer->setVisible(in);
+    actUpdateHistory->setVisible(in);
+    // 3. Paste only while editing with text on the clipboard.
+    const QMimeData* clip = QGuiApplication::clipboard()->mimeData();
+    actPaste->setVisible(mmoNote && mmoNote->isEnabled() && clip && clip->hasText());
+    // 4.
+    actAutoHide->setChecked(AppState().NoteOptions.FconfigAutoHideNote);
+    actTopmost->setChecked(FIsTopMost == 1);
+    actAutoHeight->setChecked(FIsAutoHeight == 1);
+    actListStyles[safeIndex(FShowAsList)]->setChecked(FShowAsList >= 0 && FShowAsList <= 6);
+    mnuBgColors[safeIndex(FBgColorIndex)]->setChecked(true);
+}
+
+void TFmNote::actAddNewNoteExecute() {
+    if (FIsPreviewMode)
+        return;
+    TFmMain* m = FmMain();
+    if (!m)
+        return;
+    const TNoteOptions& o = AppState().NoteOptions;
+    const QString date =
+        o.FconfigInsertDateAuto && FShowAsList > 0
+            ? NoteText::FormatDateText(o.FconfigInsertDateFormat, QDateTime::currentDateTime())
+            : QString();
+    const QPoint place = m->GetNewNotesPos(width(), height());
+    TNoteItem look;
+    look.NoteID = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    look.NNote = date;
+    look.FmW = width();
+    look.FmH = height();
+    look.FmTrans = FAlpha;
+    look.FontColor = FFontColor;
+    look.FontName = FFont.family();
+    look.FontSize = FFont.pointSize();
+    look.FontBold = FFont.bold() ? 1 : 0;
+    look.IsTopMost = FIsTopMost;
+    look.AutoHeight = FIsAutoHeight;
+    look.ShowAsList = FShowAsList;
+    look.BGColorIdx = FBgColorIndex;
+    NoteStore::InsertFromNote(m->Db(), look, place.x(), place.y());
+
+    auto* n = new TFmNote;
+    n->NoteId = look.NoteID;
+    n->SetAlpha(FAlpha);
+    n->SetLayered(true);
+    n->setGeometry(place.x(), place.y(), width(), height());
+    n->SetFontColor(FFontColor);
+    n->SetEditorFont(FFont.family(), FFont.pointSize(), FFont.bold());
+    n->SetBgColorIndex(FBgColorIndex);
+    n->SetIsAutoHeight(FIsAutoHeight);
+    n->SetShowAsList(FShowAsList);
+    n->SetIsTopMost(FIsTopMost);
+    n->SetNoteText(date);
+    n->SetStoredNote();
+    m->AdoptNote(n);
+    n->show();
+}
+
+void TFmNote::actTopmostExecute() {
+    if (FIsPreviewMode)
+        return;
+    SetIsTopMost(FIsTopMost == 1 ? 0 : 1);
+    if (TDbConnection* d = db())
+        d->Exec(QStringLiteral("update notes set istopmost = ?, commited = 0 where id=?"),
+                {FIsTopMost, NoteId});
+}
+
+void TFmNote::actAutoHeightExecute() {
+    if (FIsPreviewMode)
+        return;
+    SetIsAutoHeight(FIsAutoHeight == 1 ? 0 : 1);
+    if (TDbConnection* d = db())
+        d->Exec(QStringLiteral("update notes set autoheight = ?, commited = 0 where id=?"),
+                {FIsAutoHeight, NoteId});
+}
+
+void TFmNote::actListStyleExecute(int tag) {
+    if (FIsPreviewMode)
+        return;
+    SetShowAsList(tag);
+    if (TDbConnection* d = db())
+        d->Exec(QStringLiteral("update notes set showaslist=?, commited=0 where id=?"), {tag, NoteId});
+    UploadNote({utShowAsList}, true);
+    if (!actListStyles.isEmpty())
+        actListStyles[safeIndex(tag)]->setChecked(true);
+    const TNoteOptions& o = AppState().NoteOptions;
+    if (NoteText().trimmed().isEmpty() && o.FconfigInsertDateAuto && tag > 0)
+        SetNoteText(NoteText::FormatDateText(o.FconfigInsertDateFormat, QDateTime::currentDateTime()));
+    ApplyListStyle();
+    if (mmoNote) {
+        QTextCursor c = mmoNote->textCursor();
+        c.setPosition(0);
+        mmoNote->setTextCursor(c);
+    }
+}
+
+void TFmNote::BgColorMenuClick(int index) {
+    if (FIsPreviewMode)
+        return;
+    SetBgColorIndex(index);
+    if (!mnuBgColors.isEmpty())
+        mnuBgColors[safeIndex(index)]->setChecked(true);
+    if (TDbConnection* d = db())
+        d->Exec(QStringLiteral("update notes set bgcolorindex = ?, commited = 0 where id=?"),
+                {index, NoteId});
+    UploadNote({utBgcolor}, true);
+    DrawNoteFrame();
+}
+
+void TFmNote::actCopyExecute() {
+    QString text;
+    if (mmoNote && mmoNote->textCursor().hasSelection())
+        text = mmoNote->textCursor().selection().toPlainText();
+    else
+        text = NoteText();
+    QGuiApplication::clipboard()->setText(text);
+}
+
+void TFmNote::actPasteExecute() {
+    if (mmoNote && mmoNote->isEnabled())
+        mmoNote->paste();
+}
+
+void TFmNote::actUpdateNotesExecute() {
+    const TNoteOptions& o = AppState().NoteOptions;
+    if (o.FconfigUserID.isEmpty() || o.FconfigUserPass.isEmpty()) {
+        MessageBoxW(this, lang()->FmNoteudpnotes_err_notlogin(), lang()->Otherstitle_dlginformation(),
+                    MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    if (TFmMain* m = FmMain())
+        m->GetNotesFromSrv();
+}
+
+void TFmNote::actCloseExecute() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<TFmNote*>(w))
+            SendMessageW(w, WM_CLOSENOTE, 0, 0);
+    if (TFmMain* m = FmMain())
+        m->close();
+}

@@ -1,0 +1,227 @@
+#pragma once
+// One sticky note: a borderless, semi-transparent tool window showing one note's
+// text over its colour. While nobody edits it, the window paints its text itself
+// from its document; the editor (TTransRichEdit) exists only while the text is
+// open for editing, so a thousand idle notes carry no thousand editors.
+
+#include "data/uDataTypes.h"
+#include "platform/uMessages.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QMenu>
+#include <QPicture>
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+
+class QTextDocument;
+class QLabel;
+class TTransRichEdit;
+class TLinkHighlighter;
+class TUpdatingSpinner;
+
+class TFmNote : public QWidget {
+    Q_OBJECT
+public:
+    explicit TFmNote(QWidget* parent = nullptr);
+    ~TFmNote() override;
+
+    // Opens web addresses; tests replace it.
+    static std::function<void(const QString& url)> OpenUrlHook;
+
+    QString NoteId;
+    bool ShowAd = false;
+
+    // Properties with side effects.
+    [[nodiscard]] int BgColorIndex() const { return FBgColorIndex; }
+    void SetBgColorIndex(int i);
+    [[nodiscard]] int IsTopMost() const { return FIsTopMost; }
+    void SetIsTopMost(int v);
+    [[nodiscard]] int IsAutoHeight() const { return FIsAutoHeight; }
+    void SetIsAutoHeight(int v);
+    [[nodiscard]] int ShowAsList() const { return FShowAsList; }
+    void SetShowAsList(int v);
+    [[nodiscard]] int NoteType() const { return FNoteType; }
+    void SetNoteType(int v) { FNoteType = v; }
+    [[nodiscard]] bool IsPreviewMode() const { return FIsPreviewMode; }
+    void SetIsPreviewMode(bool v);
+
+    // Docking state (the strip at a screen edge).
+    bool IsHiddenMode = false;
+    int HiddenPos = 0;
+    int HiddenPosX = 0;
+    int HiddenPosY = 0;
+
+    // Per-window alpha (0..255); layered transparency on or off.
+    [[nodiscard]] int Alpha() const { return FAlpha; }
+    void SetAlpha(int alpha);
+    [[nodiscard]] bool Layered() const { return FLayered; }
+    void SetLayered(bool on);
+
+    // The editor's font and text colour (0x00BBGGRR).
+    [[nodiscard]] QFont EditorFont() const { return FFont; }
+    void SetEditorFont(const QString& name, int pointSize, bool bold);
+    [[nodiscard]] qint32 FontColor() const { return FFontColor; }
+    void SetFontColor(qint32 color);
+    [[nodiscard]] int TextHeight() const;
+
+    // Text.
+    void SetNoteText(const QString& text);
+    void SetStoredNote();
+    [[nodiscard]] QString NoteText() const;
+    [[nodiscard]] const QString& StoredNote() const { return storedNote; }
+    [[nodiscard]] bool ShowsBlankHint() const { return FShowingHint; }
+    [[nodiscard]] QTextDocument* Document() const { return FDocument; }
+    void EnableMmoNote();
+    [[nodiscard]] bool IsEditing() const { return FNoteState.contains(nsEditing); }
+    void ApplyLineSpacing();
+    void ApplyListStyle();
+    void UploadNote(TUploadFields fields, bool notify);
+    void OnGetOneNoteTerminate();
+
+    // Look.
+    void DrawNoteFrame();
+    void LayoutEditor();
+    [[nodiscard]] int FocusBorderStep() const;
+    [[nodiscard]] QRect EditorRect() const;
+
+    // The session ends (log-off, shutdown signal): text and look go to the store.
+    void SaveOnEndSession();
+
+    // The context menu, built on first use.
+    QMenu* PopupMenu();
+    void UpdateMenuState();
+
+    TTransRichEdit* mmoNote = nullptr; // only while editing
+    TNoteState FNoteState;
+    QPoint FLastMousePos;
+    bool FisUpdatingNote = false;
+    int storedTransValue = 0;
+    qint32 storedFontColor = 0;
+    int DelCountNo = 30;
+    bool FIsShowDesktop = false;
+    QLabel* pnlIsUpdating = nullptr;
+    TUpdatingSpinner* imgUpdating = nullptr;
+
+    // Menu actions (null until the menu is first built).
+    QAction* actAddNewNote = nullptr;
+    QAction* actDelNote = nullptr;
+    QAction* actUpdateNotes = nullptr;
+    QAction* actSetTransValue = nullptr;
+    QAction* actSetFont = nullptr;
+    QAction* actSetColor = nullptr;
+    QAction* actBgColor = nullptr;
+    QAction* actSetupAlert = nullptr;
+    QAction* actTopmost = nullptr;
+    QAction* actAutoHide = nullptr;
+    QAction* actAutoHeight = nullptr;
+    QAction* actListStyle = nullptr;
+    QAction* actCopy = nullptr;
+    QAction* actPaste = nullptr;
+    QAction* actHideOnThisComputer = nullptr;
+    QAction* actNoteManager = nullptr;
+    QAction* actUpdateHistory = nullptr;
+    QAction* actLogin = nullptr;
+    QAction* actRegister = nullptr;
+    QAction* actMyAccount = nullptr;
+    QAction* actFeedBack = nullptr;
+    QAction* actClose = nullptr;
+    QAction* sepBeforeCopy = nullptr;
+    QList<QAction*> actListStyles; // by tag 0..6
+    QList<QAction*> mnuBgColors;   // by index 0..6
+
+    // Commands.
+    void actAddNewNoteExecute();
+    void actTopmostExecute();
+    void actAutoHeightExecute();
+    void actListStyleExecute(int tag);
+    void BgColorMenuClick(int index);
+    void actCopyExecute();
+    void actPasteExecute();
+    void actUpdateNotesExecute();
+    void actCloseExecute();
+
+signals:
+    // Commands whose windows are built elsewhere; the main window connects them.
+    void CommandRequested(const QString& action);
+
+protected:
+    bool event(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
+    void enterEvent(QEnterEvent* e) override;
+    void leaveEvent(QEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
+
+private:
+    void WMUpdateLanguage();
+    void EnsureUpdatingWidgets();
+    void PlaceControls();
+    void WMSetTrans(const TWinMessage& m);
+    void WMSetFontColor(const TWinMessage& m);
+    void WMSetNoteFont(const TWinMessage& m);
+    void WMReloadNote();
+    void WMSaveNoteAttrs();
+    void WMAppBarNotify(const TWinMessage& m);
+    void WMUpdatingBegin();
+    void WMUpdatingEnd();
+    void Deactivated();
+    void StartEditRequest(const QPoint& globalPos);
+    void DisableEditor();
+    void ShowBlankHint();
+    void UpdateAutoHeightFromDocument();
+    void mmoNoteHeightChange(int& newH);
+    void ApplyFontToDocument();
+    void EditorKeyReleased(int key);
+    bool EditorMouse(QEvent* e);
+    void Tick();
+    void DockedDragEnded();
+    [[nodiscard]] int HitBorder(const QPoint& p) const;
+    void UpdateCursorShape(const QPoint& p);
+    [[nodiscard]] QRect ClampedGeometry(QRect r, int edges) const;
+    void BuildMenu();
+
+    QTextDocument* FDocument = nullptr;
+    TLinkHighlighter* FHighlighter = nullptr;
+    QPicture cacheBmp; // the background, recorded once per change and replayed on paint
+    QFont FFont;
+    qint32 FFontColor = 0;
+    int FAlpha = 255;
+    bool FLayered = false;
+    int FBgColorIndex = 0;
+    int FIsTopMost = 0;
+    int FIsAutoHeight = 0;
+    int FShowAsList = 0;
+    int FNoteType = 0;
+    bool FIsPreviewMode = false;
+    bool FShowingHint = false;
+    bool FClosedForExit = false;
+    int FScrollY = 0;
+    QString storedNote;
+    quint64 FTicket = 0;
+
+    // Hand-made move and resize: which edges follow the mouse (none = move).
+    enum : int { kLeft = 1, kTop = 2, kRight = 4, kBottom = 8 };
+    bool FDragging = false;
+    int FDragEdges = 0;
+    bool FDragMoved = false;
+    QPoint FDragStartMouse;
+    QRect FDragStartGeometry;
+    QPoint FEditorPressPos;
+
+    QMenu* pmNote = nullptr;
+    QMenu* FBgMenu = nullptr;
+    QMenu* FListMenu = nullptr;
+};
+
+// Palette texts and names, by colour index.
+[[nodiscard]] const char* NotePaletteText(int index);
+[[nodiscard]] QString NotePaletteName(int index, bool chinese);

@@ -1,0 +1,86 @@
+#include "note/uTransRichEdit.h"
+
+#include "note/uNoteText.h"
+
+#include <QScrollBar>
+#include <QWheelEvent>
+
+TTransRichEdit::TTransRichEdit(QWidget* parent) : QTextEdit(parent) {
+    setFrameShape(QFrame::NoFrame);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setAcceptRichText(false);
+    connect(document(), &QTextDocument::contentsChanged, this, [this] {
+        if (FAutoHeight)
+            UpdateAutoHeight();
+    });
+    fontChanged();
+}
+
+void TTransRichEdit::ShareDocument(QTextDocument* doc) {
+    setDocument(doc);
+    connect(doc, &QTextDocument::contentsChanged, this, [this] {
+        if (FAutoHeight)
+            UpdateAutoHeight();
+    });
+}
+
+void TTransRichEdit::SetTransparent(bool v) {
+    FTransparent = v;
+    QPalette p = palette();
+    if (v) {
+        viewport()->setAutoFillBackground(false);
+        setAutoFillBackground(false);
+        p.setColor(QPalette::Base, Qt::transparent);
+        p.setColor(QPalette::Window, Qt::transparent);
+    } else {
+        viewport()->setAutoFillBackground(true);
+        p.setColor(QPalette::Base, QPalette().color(QPalette::Base));
+    }
+    setPalette(p);
+    update();
+}
+
+void TTransRichEdit::SetAutoHeight(bool v) {
+    FAutoHeight = v;
+    if (v)
+        UpdateAutoHeight();
+}
+
+void TTransRichEdit::UpdateAutoHeight() {
+    document()->setTextWidth(viewport()->width());
+    const int n = NoteText::DisplayLineCount(document());
+    int h = n * (FTextHeight + FLineSpace);
+    if (h == height() || !FOnHeightChange)
+        return;
+    FOnHeightChange(this, h);
+    resize(width(), h);
+}
+
+void TTransRichEdit::changeEvent(QEvent* e) {
+    QTextEdit::changeEvent(e);
+    if (e->type() == QEvent::FontChange)
+        fontChanged();
+}
+
+void TTransRichEdit::fontChanged() {
+    FTextHeight = NoteText::TextHeightOf(font());
+    if (FAutoHeight)
+        UpdateAutoHeight();
+}
+
+void TTransRichEdit::wheelEvent(QWheelEvent* e) {
+    // One line per wheel step, whatever the desktop's wheel setting says.
+    const int steps = e->angleDelta().y() / 120;
+    if (steps != 0) {
+        QScrollBar* bar = verticalScrollBar();
+        bar->setValue(bar->value() - steps * (FTextHeight + FLineSpace));
+    }
+    e->accept();
+}
+
+void TTransRichEdit::mouseDoubleClickEvent(QMouseEvent* e) {
+    if (!isEnabled())
+        setEnabled(true);
+    QTextEdit::mouseDoubleClickEvent(e);
+}

@@ -1,0 +1,42 @@
+#pragma once
+// The note's text editor: a rich-text edit whose note background shows through
+// behind text and caret, that measures its own font for a fixed line pitch and
+// reports the height its content needs.
+
+#include <QTextEdit>
+#include <functional>
+
+class TTransRichEdit : public QTextEdit {
+    Q_OBJECT
+public:
+    using TOnHeightChange = std::function<void(TTransRichEdit* Sender, int& newH)>;
+
+    explicit TTransRichEdit(QWidget* parent = nullptr);
+
+    [[nodiscard]] int TextHeight() const { return FTextHeight; }
+    [[nodiscard]] bool Transparent() const { return FTransparent; }
+    void SetTransparent(bool v);
+    [[nodiscard]] bool AutoHeight() const { return FAutoHeight; }
+    void SetAutoHeight(bool v);
+    [[nodiscard]] int LineSpace() const { return FLineSpace; }
+    void SetLineSpace(int v) { FLineSpace = v; }
+    void SetOnHeightChange(TOnHeightChange handler) { FOnHeightChange = std::move(handler); }
+
+    void UpdateAutoHeight();
+    // Makes the control show this document (the note keeps it while nobody edits).
+    void ShareDocument(QTextDocument* doc);
+
+protected:
+    void changeEvent(QEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+
+private:
+    void fontChanged();
+
+    int FTextHeight = 0;
+    bool FTransparent = false;
+    bool FAutoHeight = true;
+    int FLineSpace = 2;
+    TOnHeightChange FOnHeightChange;
+};

@@ -1,0 +1,585 @@
+// Note windows on the desktop: loading and placement, editing and saving, the
+// window messages, the context menu and the tray.
+
+#include "app/uFmMain.h"
+#include "data/uAppState.h"
+#include "data/uNoteStore.h"
+#include "note/uFmNote.h"
+#include "note/uNoteText.h"
+#include "note/uTransRichEdit.h"
+#include "platform/gui/uDesktop.h"
+#include "platform/gui/uWindows.h"
+#include "platform/uIniFile.h"
+#include "support/ProgramFolder.h"
+#include "support/TestEnv.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDateTime>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextList>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct TUpload {
+    QString NoteId;
+    quint16 Fields;
+    bool Notify;
+};
+
+class NoteTest : public ::testing::Test {
+protected:
+    void SetUp() override { SetWorkAreaOverride(QRect(0, 0, 1280, 1024)); }
+    void TearDown() override {
+        for (TFmNote* n : TFmMain::NoteWindows())
+            delete n;
+        if (FMain)
+            FMain->Shutdown();
+        FMain.reset();
+        SetWorkAreaOverride(QRect());
+    }
+
+    // Starts the shell with this config and these rows; loads nothing yet.
+    void Start(const QByteArray& config = "[config]\nLanguage=English\n",
+               const std::function<void(TDbConnection&)>& rows = {}) {
+        FSetup = testenv::MakeProgramSetup();
+        QDir().mkpath(FSetup.DataFolder());
+        testenv::writeFile(FSetup.DataFolder() + QStringLiteral("config.ini"), config);
+        FMain = std::make_unique<TFmMain>(FSetup.Env());
+        QString error;
+        ASSERT_TRUE(FMain->Startup(&error)) << error.toStdString();
+        FMain->tmrLoadNotes->stop();
+        QObject::connect(FMain.get(), &TFmMain::UploadRequested,
+                         [this](const QString& id, quint16 f, bool n) {
+                             FUploads.append({id, f, n});
+                         });
+        if (rows)
+            rows(FMain->Db());
+    }
+
+    TRowSet Row(const QString& id) {
+        return FMain->Db().Select(QStringLiteral("select * from notes where id=?"), {id});
+    }
+
+    static void Deactivate(TFmNote* n) {
+        QEvent e(QEvent::WindowDeactivate);
+        QApplication::sendEvent(n, &e);
+    }
+
+    static void AddRow(TDbConnection& db, const QString& id, const QString& text, int x, int y, int w = 220,
+                       int h = 100) {
+        NoteStore::InsertFromShell(db, id, x, y);
+        db.Exec(QStringLiteral("update notes set mynote=?, form_w=?, form_h=? where id=?"), {text, w, h, id});
+    }
+
+    testenv::TProgramSetup FSetup;
+    std::unique_ptr<TFmMain> FMain;
+    QList<TUpload> FUploads;
+};
+
+} // namespace
+
+TEST_F(NoteTest, FreePlacesFillTheScreenFromTheRightTopToBottom) {
+    Start();
+    EXPECT_EQ(FMain->GetNewNotesPos(220, 100), QPoint(1050, 10));
+    TFmNote* first = FMain->CreateNewNote(QString());
+    EXPECT_EQ(first->geometry(), QRect(1050, 10, 220, 100));
+    EXPECT_EQ(FMain->GetNewNotesPos(220, 100), QPoint(1050, 110));
+    // Hidden notes do not take a place.
+    first->hide();
+    EXPECT_EQ(FMain->GetNewNotesPos(220, 100), QPoint(1050, 10));
+    // Too wide for the work area: the preset point with a negative x.
+    EXPECT_EQ(FMain->GetNewNotesPos(1400, 100), QPoint(1280 - 1400 - 10, 10));
+}
+
+TEST_F(NoteTest, ADownloadedNoteKeepsEachCoordinateItHas) {
+    Start();
+    TNoteItem item;
+    item.NoteID = QStringLiteral("DL");
+    item.FmX = 0;
+    item.FmY = 300;
+    item.FmW = 220;
+    item.FmH = 100;
+    item.FontSize = 9;
+    item.FontName = QStringLiteral("Tahoma");
+    item.FmTrans = 0x1A0; // only the low byte reaches the window
+    TFmNote* n = FMain->AddDownloadedNote(item);
+    EXPECT_EQ(n->geometry(), QRect(1050, 300, 220, 100));
+    EXPECT_EQ(n->Alpha(), 0xA0);
+}
+
+TEST_F(NoteTest, LoadingBringsBackEveryShownNoteAsItWas) {
+    Start("[config]\nLanguage=English\n", [](TDbConnection& db) {
+        AddRow(db, "PLAIN", "hello", 300, 200, 250, 130);
+        db.Exec("update notes set fontname='DejaVu Sans', fontsize=14, fontbold=1, fontcolor=255, "
+                "form_trans=200, bgcolorindex=3, showaslist=2, istopmost=1 where id='PLAIN'");
+        AddRow(db, "TOP", "docked top", 10, 10);
+        db.Exec("update notes set ishiddenmode=1, hiddenpos=1, hiddenposx=400 where id='TOP'");
+        AddRow(db, "LEFT", "docked left", 10, 10);
+        db.Exec("update notes set ishiddenmode=1, hiddenpos=0, hiddenposy=500 where id='LEFT'");
+        AddRow(db, "RIGHT", "docked right", 10, 10);
+        db.Exec(
+            "update notes set ishiddenmode=1, hiddenpos=2, hiddenposx=1264, hiddenposy=70 where id='RIGHT'");
+        AddRow(db, "HIDDEN", "not on this PC", 10, 10);
+        db.Exec("update notes set shownote=0 where id='HIDDEN'");
+    });
+    FMain->tmrLoadNotesTimer();
+    QMap<QString, TFmNote*> byId;
+    for (TFmNote* n : TFmMain::NoteWindows())
+        byId.insert(n->NoteId, n);
+    ASSERT_EQ(byId.size(), 4);
+    EXPECT_FALSE(byId.contains("HIDDEN"));
+    TFmNote* p = byId["PLAIN"];
+    EXPECT_EQ(p->geometry(), QRect(300, 200, 250, 130));
+    EXPECT_EQ(p->EditorFont().family(), QStringLiteral("DejaVu Sans"));
+    EXPECT_EQ(p->EditorFont().pointSize(), 14);
+    EXPECT_TRUE(p->EditorFont().bold());
+    EXPECT_EQ(p->FontColor(), 255);
+    EXPECT_EQ(p->Alpha(), 200);
+    EXPECT_EQ(p->BgColorIndex(), 3);
+    EXPECT_EQ(p->IsTopMost(), 1);
+    EXPECT_EQ(p->ShowAsList(), 2);
+    EXPECT_EQ(p->NoteText(), QStringLiteral("hello"));
+    EXPECT_EQ(p->StoredNote(), QStringLiteral("hello"));
+    EXPECT_TRUE(p->isVisible());
+    EXPECT_EQ(byId["TOP"]->geometry(), QRect(400, 0, 60, 16));
+    EXPECT_EQ(byId["LEFT"]->geometry(), QRect(0, 500, 16, 60));
+    EXPECT_EQ(byId["RIGHT"]->geometry(), QRect(1264, 70, 16, 60));
+}
+
+TEST_F(NoteTest, AnEmptyStoreGetsOneNoteShowingTheHintThatIsNeverStored) {
+    Start();
+    FMain->tmrLoadNotesTimer();
+    const QList<TFmNote*> notes = TFmMain::NoteWindows();
+    ASSERT_EQ(notes.size(), 1);
+    TFmNote* n = notes.first();
+    EXPECT_EQ(n->geometry().topLeft(), QPoint(1050, 10));
+    EXPECT_TRUE(n->ShowsBlankHint());
+    EXPECT_EQ(NoteText::PlainText(n->Document()),
+              QStringLiteral("Double Click To Edit Note. Right Click To Add New Note."));
+    EXPECT_TRUE(n->NoteText().isEmpty());
+    // Deactivating a note that only shows the hint stores and uploads nothing.
+    Deactivate(n);
+    EXPECT_TRUE(FUploads.isEmpty());
+    EXPECT_TRUE(Row(n->NoteId).isNull(0, "mynote"));
+    EXPECT_TRUE(Row(n->NoteId).isNull(0, "commited"));
+}
+
+TEST_F(NoteTest, WithDesktopNotesOffLoadedNotesStayHiddenButANewNoteShows) {
+    Start("[config]\nLanguage=English\n[General]\nShowNotesOnDesk=0\n",
+          [](TDbConnection& db) { AddRow(db, "A", "a", 100, 100); });
+    FMain->tmrLoadNotesTimer();
+    ASSERT_EQ(TFmMain::NoteWindows().size(), 1);
+    EXPECT_FALSE(TFmMain::NoteWindows().first()->isVisible());
+    TFmNote* fresh = FMain->CreateNewNote(QString());
+    EXPECT_TRUE(fresh->isVisible());
+}
+
+TEST_F(NoteTest, EditingThenDeactivatingSavesTheTextAndAsksForAnUpload) {
+    Start("[config]\nLanguage=English\n", [](TDbConnection& db) {
+        AddRow(db, "A", "before", 100, 100);
+        db.Exec("update notes set commited=1 where id='A'");
+    });
+    FMain->tmrLoadNotesTimer();
+    TFmNote* n = TFmMain::NoteWindows().first();
+    n->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(n));
+
+    // Editing that changes nothing writes nothing.
+    QTest::mouseDClick(n, Qt::LeftButton, {}, QPoint(60, 30));
+    ASSERT_TRUE(n->IsEditing());
+    ASSERT_NE(n->mmoNote, nullptr);
+    EXPECT_TRUE(AppState().NoteEditing.load());
+    Deactivate(n);
+    EXPECT_FALSE(n->IsEditing());
+    EXPECT_FALSE(AppState().NoteEditing.load());
+    EXPECT_TRUE(FUploads.isEmpty());
+    EXPECT_EQ(Row("A").asInt(0, "commited"), 1);
+
+    QTest::mouseDClick(n, Qt::LeftButton, {}, QPoint(60, 30));
+    ASSERT_NE(n->mmoNote, nullptr);
+    n->mmoNote->selectAll();
+    QTest::keyClicks(n->mmoNote, QStringLiteral("after"));
+    n->move(140, 150);
+    Deactivate(n);
+    const TRowSet r = Row("A");
+    EXPECT_EQ(r.asText(0, "mynote"), QStringLiteral("after"));
+    EXPECT_EQ(r.asInt(0, "commited"), 0);
+    EXPECT_EQ(r.asInt(0, "form_x"), 140);
+    EXPECT_EQ(r.asInt(0, "form_y"), 150);
+    ASSERT_EQ(FUploads.size(), 1);
+    EXPECT_EQ(FUploads[0].NoteId, QStringLiteral("A"));
+    EXPECT_EQ(FUploads[0].Fields, TUploadFields{utNote}.bits());
+    EXPECT_TRUE(FUploads[0].Notify);
+    EXPECT_EQ(n->mmoNote, nullptr); // the editor goes with the editing
+}
+
+TEST_F(NoteTest, ClearingTheTextStoresItEmptyAndShowsTheHint) {
+    Start("[config]\nLanguage=English\n", [](TDbConnection& db) { AddRow(db, "A", "some text", 100, 100); });
+    FMain->tmrLoadNotesTimer();
+    TFmNote* n = TFmMain::NoteWindows().first();
+    n->EnableMmoNote();
+    n->mmoNote->clear();
+    Deactivate(n);
+    EXPECT_EQ(Row("A").asText(0, "mynote"), QString());
+    EXPECT_FALSE(Row("A").isNull(0, "mynote"));
+    EXPECT_TRUE(n->ShowsBlankHint());
+    // Double-clicking the hint opens an empty editor.
+    n->EnableMmoNote();
+    EXPECT_TRUE(n->mmoNote->toPlainText().isEmpty());
+}
+
+TEST_F(NoteTest, EnterInADatedListStartsTheNewItemWithTheDate) {
+    Start("[config]\nLanguage=English\nInsertDateAuto=1\nInsertDateFormat=yyyy.mm.dd\n",
+          [](TDbConnection& db) { AddRow(db, "A", "", 100, 100); });
+    FMain->tmrLoadNotesTimer();
+    TFmNote* n = TFmMain::NoteWindows().first();
+    const QString date = NoteText::FormatDateText(QStringLiteral("yyyy.mm.dd"), QDateTime::currentDateTime());
+    // Choosing a list style in an empty note puts the date in; style 0 would not.
+    n->actListStyleExecute(2);
+    EXPECT_EQ(n->NoteText(), date);
+    n->EnableMmoNote();
+    n->mmoNote->moveCursor(QTextCursor::End);
+    QTest::keyClick(n->mmoNote, Qt::Key_Return);
+    EXPECT_EQ(n->NoteText(), date + QLatin1Char('\n') + date + QLatin1Char(' '));
+    // Style 0: Enter gives a plain empty line.
+    n->actListStyleExecute(0);
+    n->mmoNote->moveCursor(QTextCursor::End);
+    QTest::keyClick(n->mmoNote, Qt::Key_Return);
+    EXPECT_TRUE(n->NoteText().endsWith(QLatin1Char('\n')));
+}
+
+TEST_F(NoteTest, ListStylesNumberEveryParagraphAndAreStoredPending) {
+    Start("[config]\nLanguage=English\n", [](TDbConnection& db) {
+        AddRow(db, "A", "one\ntwo\nthree", 100, 100);
+        db.Exec("update notes set commited=1 where id='A'");
+    });
+    FMain->tmrLoadNotesTimer();
+    TFmNote* n = TFmMain::NoteWindows().first();
+    const QTextListFormat::Style expected[] = {
+        QTextListFormat::ListStyleUndefined, QTextListFormat::ListDisc,       QTextListFormat::ListDecimal,
+        QTextListFormat::ListLowerAlpha,     QTextListFormat::ListUpperAlpha, QTextListFormat::ListLowerRoman,
+        QTextListFormat::ListUpperRoman,
+    };
+    for (int tag = 0; tag <= 6; ++tag) {
+        n->actListStyleExecute(tag);
+        int inList = 0;
+        for (QTextBlock b = n->Document()->begin(); b.isValid(); b = b.next())
+            if (QTextList* l = b.textList()) {
+                ++inList;
+                EXPECT_EQ(l->format().style(), expected[tag]) << tag;
+                EXPECT_EQ(l->format().numberSuffix(), QStringLiteral(".")) << tag;
+            }
+        EXPECT_EQ(inList, tag == 0 ? 0 : 3) << tag;
+        EXPECT_EQ(Row("A").asInt(0, "showaslist"), tag);
+        EXPECT_EQ(Row("A").asInt(0, "commited"), 0);
+        EXPECT_EQ(n->NoteText(), QStringLiteral("one\ntwo\nthree")) << "list markers are not text";
+    }
+    EXPECT_EQ(FUploads.size(), 7);
+    EXPECT_EQ(FUploads.last().Fields, TUploadFields{utShowAsList}.bits());
+}
+
+TEST_F(NoteTest, AutoHeightFollowsTheLinesWithinTheWorkAreaAndTheMinimum) {
+    Start();
+    TFmNote* n = FMain->CreateNewNote(QString());
+    const int pitch = n->TextHeight() + NoteText::kLineSpace;
+    n->SetNoteText(QStringLiteral("a\nb\nc"));
+    n->SetIsAutoHeight(1);
+    EXPECT_EQ(n->height(), 3 * pitch + 25);
+    n->SetNoteText(QStringLiteral("a\nb\nc\n")); // a trailing empty line does not count
+    EXPECT_EQ(n->height(), 3 * pitch + 25);
+    n->SetNoteText(QString());
+    EXPECT_EQ(n->height(), 40);
+    QStringList many;
+    for (int i = 0; i < 200; ++i)
+        many << QStringLiteral("line");
+    n->SetNoteText(many.join(QLatin1Char('\n')));
+    EXPECT_EQ(n->height(), 1024);
+    EXPECT_EQ(n->y(), 0);
+}
+
+TEST(TransRichEdit, AsksForLinesTimesPitchAndOnlyWhenAllowed) {
+    TTransRichEdit ed;
+    ed.resize(200, 10);
+    int asked = -1;
+    ed.SetOnHeightChange([&](TTransRichEdit*, int& h) { asked = h; });
+    const int pitch = ed.TextHeight() + ed.LineSpace();
+    EXPECT_EQ(ed.TextHeight(), QFontMetrics(ed.font()).ascent() + QFontMetrics(ed.font()).descent());
+    ed.setPlainText(QStringLiteral("a\nb\nc"));
+    EXPECT_EQ(asked, 3 * pitch);
+    EXPECT_EQ(ed.height(), 3 * pitch);
+    ed.setPlainText(QString(400, QLatin1Char('w')).replace(QStringLiteral("wwwww"), QStringLiteral("wwww ")));
+    EXPECT_GT(asked, 3 * pitch); // a wrapped paragraph counts each display line
+    ed.SetAutoHeight(false);
+    const int before = ed.height();
+    ed.setPlainText(QStringLiteral("1\n2\n3\n4\n5\n6"));
+    EXPECT_EQ(ed.height(), before);
+}
+
+TEST(NoteLook, FocusBorderStepFollowsTheAlpha) {
+    struct TCase {
+        bool Layered;
+        int Alpha;
+        int Step;
+    };
+    const TCase cases[] = {{true, 255, 5}, {true, 201, 5}, {true, 200, 6}, {true, 151, 6}, {true, 150, 7},
+                           {true, 101, 7}, {true, 100, 8}, {true, 0, 8},   {false, 100, 5}};
+    TFmNote n;
+    for (const TCase& c : cases) {
+        n.SetAlpha(c.Alpha);
+        n.SetLayered(c.Layered);
+        EXPECT_EQ(n.FocusBorderStep(), c.Step) << c.Alpha;
+    }
+}
+
+TEST(NoteLook, TheFocusBorderIsNineOutlinesLightestOutside) {
+    TFmNote n;
+    n.resize(220, 100);
+    n.SetAlpha(255);
+    n.SetLayered(true);
+    n.FNoteState.include(nsFocused);
+    n.DrawNoteFrame();
+    const QImage img = n.grab().toImage();
+    const QColor body(0xfe, 0xea, 0x3e);
+    // Pixel n+1 from the left edge carries the body colour lightened by (8-n)*5.
+    for (int k = 1; k <= 8; ++k) {
+        const int add = (9 - k) * 5;
+        const QColor expected(qMin(255, body.red() + add), qMin(255, body.green() + add),
+                              qMin(255, body.blue() + add));
+        EXPECT_EQ(img.pixelColor(k, 60), expected) << k;
+    }
+    EXPECT_EQ(img.pixelColor(9, 60), body);
+    EXPECT_EQ(img.pixelColor(110, 10), body); // band and body share the colour
+}
+
+TEST_F(NoteTest, MessagesChangeTheNoteAndPreviewsIgnoreThem) {
+    Start("[config]\nLanguage=English\n", [](TDbConnection& db) { AddRow(db, "A", "x", 100, 100); });
+    FMain->tmrLoadNotesTimer();
+    TFmNote* n = TFmMain::NoteWindows().first();
+    n->SetAlpha(160);
+    n->show();
+    EXPECT_EQ(n->storedTransValue, 160);
+    SendMessageW(n, WM_SETTRANS, 0, 100);
+    EXPECT_EQ(n->Alpha(), 100);
+    EXPECT_EQ(Row("A").asInt(0, "form_trans"), 160); // preview only
+    SendMessageW(n, WM_SETTRANS, 1, 0);
+    EXPECT_EQ(n->Alpha(), 160);
+    SendMessageW(n, WM_SETTRANS, 7, 30);
+    EXPECT_EQ(n->Alpha(), 160);
+    SendMessageW(n, WM_SETTRANS, 2, 90);
+    EXPECT_EQ(Row("A").asInt(0, "form_trans"), 90);
+    EXPECT_EQ(FUploads.last().Fields, TUploadFields{utTransparency}.bits());
+    EXPECT_FALSE(FUploads.last().Notify);
+
+    SendMessageW(n, WM_SETFONTCOLOR, 2, 0x0000FF);
+    EXPECT_EQ(n->FontColor(), 0x0000FF);
+    EXPECT_EQ(Row("A").asInt(0, "fontcolor"), 0x0000FF);
+
+    TFontInfo font{QStringLiteral("DejaVu Serif"), 16, 0, true};
+    SendMessageW(n, WM_SETNOTEFONT, 0, reinterpret_cast<LPARAM>(&font));
+    EXPECT_EQ(Row("A").asText(0, "fontname"), QStringLiteral("DejaVu Serif"));
+    EXPECT_EQ(Row("A").asInt(0, "fontsize"), 16);
+    EXPECT_EQ(Row("A").asInt(0, "fontbold"), 1);
+    EXPECT_EQ(FUploads.last().Fields, 28);
+
+    FMain->Db().Exec("update notes set mynote='from server', bgcolorindex=4 where id='A'");
+    SendMessageW(n, WM_RELOADNOTE, 0, 0);
+    EXPECT_EQ(n->NoteText(), QStringLiteral("from server"));
+    EXPECT_EQ(n->BgColorIndex(), 4);
+
+    SendMessageW(n, WM_HIDENOTE, 0, 0);
+    EXPECT_FALSE(n->isVisible());
+    SendMessageW(n, WM_SHOWNOTE, 0, 0);
+    EXPECT_TRUE(n->isVisible());
+    SendMessageW(n, WM_UPDATINGBEGIN, 0, 0);
+    EXPECT_TRUE(n->FisUpdatingNote);
+    SendMessageW(n, WM_UPDATINGEND, 0, 0);
+    EXPECT_FALSE(n->FisUpdatingNote);
+
+    n->SetIsPreviewMode(true);
+    const int uploads = FUploads.size();
+    SendMessageW(n, WM_SETTRANS, 2, 33);
+    SendMessageW(n, WM_SETNOTEFONT, 0, reinterpret_cast<LPARAM>(&font));
+    SendMessageW(n, WM_SETFONTCOLOR, 2, 0xFF0000);
+    EXPECT_EQ(n->Alpha(), 90);
+    EXPECT_EQ(FUploads.size(), uploads);
+    EXPECT_EQ(Row("A").asInt(0, "form_trans"), 90);
+}
+
+TEST_F(NoteTest, MenuStateFollowsTheStoreTheAccountAndTheClipboard) {
+    Start("[config]\nLanguage=English\n", [](TDbConnection& db) { AddRow(db, "ONLY", "  ", 100, 100); });
+    FMain->tmrLoadNotesTimer();
+    TFmNote* n = TFmMain::NoteWindows().first();
+    QMenu* menu = n->PopupMenu();
+    EXPECT_EQ(menu->actions().size(), 26);
+    EXPECT_FALSE(n->actDelNote->isEnabled()); // the only note, blank
+    EXPECT_TRUE(n->actLogin->isVisible());
+    EXPECT_FALSE(n->actMyAccount->isVisible());
+    EXPECT_FALSE(n->actHideOnThisComputer->isVisible());
+    EXPECT_FALSE(n->actPaste->isVisible());
+    EXPECT_EQ(n->actClose->text(), QStringLiteral("Exit"));
+    EXPECT_EQ(n->mnuBgColors[0]->text(), QStringLiteral("Yellow"));
+
+    AddRow(FMain->Db(), "SECOND", "", 400, 100);
+    AppState().NoteOptions.FconfigUserID = QStringLiteral("5");
+    AppState().NoteOptions.FconfigAutoHideNote = true;
+    QGuiApplication::clipboard()->setText(QStringLiteral("clip"));
+    n->EnableMmoNote();
+    n->PopupMenu();
+    EXPECT_TRUE(n->actDelNote->isEnabled());
+    EXPECT_FALSE(n->actLogin->isVisible());
+    EXPECT_TRUE(n->actMyAccount->isVisible());
+    EXPECT_TRUE(n->actUpdateHistory->isVisible());
+    EXPECT_TRUE(n->actPaste->isVisible());
+    EXPECT_TRUE(n->actAutoHide->isChecked());
+    AppState().NoteOptions.FconfigUserID.clear();
+    AppState().NoteOptions.FconfigAutoHideNote = false;
+}
+
+TEST_F(NoteTest, BackgroundNamesFollowTheLanguageSettingAtFirstUse) {
+    Start("[config]\nLanguage=Chinese\n");
+    TFmNote* n = FMain->CreateNewNote(QString());
+    n->PopupMenu();
+    EXPECT_EQ(n->mnuBgColors[0]->text(), QStringLiteral("黄色"));
+    EXPECT_EQ(n->mnuBgColors[6]->text(), QStringLiteral("灰色"));
+}
+
+TEST_F(NoteTest, NewNoteFromANoteCopiesItsLookAndStartsWithTheDateForLists) {
+    Start("[config]\nLanguage=English\nInsertDateAuto=1\n",
+          [](TDbConnection& db) { AddRow(db, "A", "x", 100, 100, 300, 150); });
+    FMain->tmrLoadNotesTimer();
+    TFmNote* a = TFmMain::NoteWindows().first();
+    a->SetShowAsList(1);
+    a->SetBgColorIndex(2);
+    a->actAddNewNoteExecute();
+    QList<TFmNote*> notes = TFmMain::NoteWindows();
+    ASSERT_EQ(notes.size(), 2);
+    TFmNote* b = notes[0] == a ? notes[1] : notes[0];
+    EXPECT_EQ(b->size(), QSize(300, 150));
+    EXPECT_EQ(b->BgColorIndex(), 2);
+    const TRowSet r = Row(b->NoteId);
+    EXPECT_EQ(r.asInt(0, "commited"), 0);
+    EXPECT_EQ(r.asText(0, "mynote"),
+              NoteText::FormatDateText(QStringLiteral("mm.dd"), QDateTime::currentDateTime()));
+    EXPECT_EQ(r.asInt(0, "showaslist"), 1);
+    EXPECT_TRUE(FUploads.isEmpty());
+}
+
+TEST_F(NoteTest, UpdateNotesWhileSignedOutShowsTheReminder) {
+    Start();
+    TFmNote* n = FMain->CreateNewNote(QString());
+    QString text, title;
+    const TMessageBoxHandler old =
+        SetMessageBoxHandler([&](QWidget*, const QString& t, const QString& c, unsigned) {
+            text = t;
+            title = c;
+            return IDOK;
+        });
+    n->actUpdateNotesExecute();
+    SetMessageBoxHandler(old);
+    EXPECT_EQ(text, QStringLiteral("You have not signed in, please sign in first!"));
+    EXPECT_EQ(title, QStringLiteral("Information"));
+}
+
+TEST_F(NoteTest, CopyWithoutSelectionCopiesTheWholeNote) {
+    Start("[config]\nLanguage=English\n",
+          [](TDbConnection& db) { AddRow(db, "A", "line one\nline two", 100, 100); });
+    FMain->tmrLoadNotesTimer();
+    TFmNote* n = TFmMain::NoteWindows().first();
+    n->actCopyExecute();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("line one\nline two"));
+}
+
+TEST_F(NoteTest, ClickingALinkWhileEditingOpensItWithTheClientMark) {
+    Start("[config]\nLanguage=English\n", [](TDbConnection& db) {
+        AddRow(db, "A", "see http://example.org/a?b=1 and www.example.org/x", 100, 100, 600, 100);
+    });
+    FMain->tmrLoadNotesTimer();
+    TFmNote* n = TFmMain::NoteWindows().first();
+    n->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(n));
+    QStringList opened;
+    auto old = TFmNote::OpenUrlHook;
+    TFmNote::OpenUrlHook = [&](const QString& u) { opened << u; };
+    n->EnableMmoNote();
+    QTextCursor c(n->Document());
+    const QString text = n->NoteText();
+    for (const QString& needle : {QStringLiteral("example.org/a"), QStringLiteral("www.example")}) {
+        c.setPosition(int(text.indexOf(needle)) + 2);
+        const QPoint at = n->mmoNote->cursorRect(c).center();
+        QTest::mouseClick(n->mmoNote->viewport(), Qt::LeftButton, {}, at);
+    }
+    TFmNote::OpenUrlHook = old;
+    ASSERT_EQ(opened.size(), 2);
+    EXPECT_EQ(opened[0], QStringLiteral("http://example.org/a?b=1&ZuvoClient=http://127.0.0.1:8086/"));
+    EXPECT_EQ(opened[1], QStringLiteral("http://www.example.org/x?ZuvoClient=http://127.0.0.1:8086/"));
+}
+
+TEST_F(NoteTest, TheTrayToggleHidesAndShowsAllNotesAndSurvivesARestart) {
+    Start("[config]\nLanguage=English\n", [](TDbConnection& db) {
+        AddRow(db, "A", "a", 100, 100);
+        AddRow(db, "B", "b", 400, 100);
+    });
+    FMain->tmrLoadNotesTimer();
+    FMain->pmTrayPopup();
+    EXPECT_TRUE(FMain->actLogin->isVisible());
+    EXPECT_FALSE(FMain->actLogout->isVisible());
+    EXPECT_TRUE(FMain->actShowNotesOnDesk->isChecked());
+    FMain->actShowNotesOnDesk->trigger();
+    for (TFmNote* n : TFmMain::NoteWindows())
+        EXPECT_FALSE(n->isVisible());
+    EXPECT_FALSE(TIniFile(FSetup.DataFolder() + "config.ini").ReadBool("General", "ShowNotesOnDesk", true));
+    FMain->actShowNotesOnDesk->trigger();
+    for (TFmNote* n : TFmMain::NoteWindows())
+        EXPECT_TRUE(n->isVisible());
+    EXPECT_TRUE(TIniFile(FSetup.DataFolder() + "config.ini").ReadBool("General", "ShowNotesOnDesk", false));
+    ASSERT_EQ(FMain->pmTray->actions().size(), 12);
+}
+
+TEST_F(NoteTest, ExitClosesEveryNoteAndTheShutdownStillSavesThem) {
+    Start("[config]\nLanguage=English\n", [](TDbConnection& db) {
+        AddRow(db, "A", "a", 100, 100);
+        AddRow(db, "B", "b", 400, 100);
+    });
+    FMain->tmrLoadNotesTimer();
+    for (TFmNote* n : TFmMain::NoteWindows())
+        n->setGeometry(n->x() + 33, n->y() + 44, 300, 120); // moved and resized, not yet stored
+    TFmMain::NoteWindows().first()->actCloseExecute();
+    for (TFmNote* n : TFmMain::NoteWindows())
+        EXPECT_FALSE(n->isVisible());
+    EXPECT_TRUE(FMain->IsShuttingDown());
+    auto db = TDbConnection::Open(FSetup.DataFolder() + QStringLiteral("brisel.mdb"));
+    const TRowSet r = db->Select(QStringLiteral("select id, form_x, form_y, form_w from notes order by id"));
+    EXPECT_EQ(r.asInt(0, "form_x"), 133);
+    EXPECT_EQ(r.asInt(0, "form_y"), 144);
+    EXPECT_EQ(r.asInt(1, "form_x"), 433);
+    EXPECT_EQ(r.asInt(1, "form_w"), 300);
+    FMain.reset(); // already shut down
+}
+
+TEST_F(NoteTest, DraggingMovesTheNoteAndResizingKeepsTheLimits) {
+    Start();
+    TFmNote* n = FMain->CreateNewNote(QStringLiteral("drag me"));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(n));
+    const QRect before = n->geometry();
+    QTest::mousePress(n, Qt::LeftButton, {}, QPoint(100, 50));
+    QMouseEvent move(QEvent::MouseMove, QPointF(60, 30), n->mapToGlobal(QPointF(60, 30)), Qt::NoButton,
+                     Qt::LeftButton, {});
+    QApplication::sendEvent(n, &move);
+    QTest::mouseRelease(n, Qt::LeftButton, {}, QPoint(60, 30));
+    EXPECT_EQ(n->pos(), before.topLeft() + QPoint(-40, -20));
+    // Form the bottom-right corner, far inward: the limits hold.
+    const QPoint corner(n->width() - 2, n->height() - 2);
+    QTest::mousePress(n, Qt::LeftButton, {}, corner);
+    QMouseEvent shrink(QEvent::MouseMove, QPointF(5, 5), n->mapToGlobal(QPointF(5, 5)), Qt::NoButton,
+                       Qt::LeftButton, {});
+    QApplication::sendEvent(n, &shrink);
+    QTest::mouseRelease(n, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(n->size(), QSize(120, 40));
+    // Without auto-hide the new place is not stored until the next save.
+    EXPECT_EQ(Row(n->NoteId).asInt(0, "form_x"), before.x());
+}
