@@ -27,8 +27,26 @@ std::string credential(const TForm& body, const TForm& query, std::string_view n
     return FormValue(query, name).value_or(std::string());
 }
 
-TForm bodyForm(const httplib::Request& req) {
-    return req.method == "POST" ? ParseForm(req.body) : TForm();
+using THandler = std::function<void(const httplib::Request&, const std::string&, httplib::Response&)>;
+
+// POST routes read their bodies themselves: the library would refuse a form
+// body over 8 KiB (a long note, a long comment) before any handler saw it.
+void post(httplib::Server& svr, const std::string& pattern, THandler handler) {
+    svr.Post(pattern, [h = std::move(handler)](const httplib::Request& req, httplib::Response& res,
+                                                 const httplib::ContentReader& reader) {
+        std::string body;
+        reader([&](const char* data, std::size_t length) {
+            body.append(data, length);
+            return true;
+        });
+        h(req, body, res);
+    });
+}
+
+void get(httplib::Server& svr, const std::string& pattern, THandler handler) {
+    svr.Get(pattern, [h = std::move(handler)](const httplib::Request& req, httplib::Response& res) {
+        h(req, std::string(), res);
+    });
 }
 
 std::string le32(std::int32_t a, std::int32_t b) {
@@ -167,7 +185,7 @@ void THttpService::Register(httplib::Server& svr) {
 
     // --- notes web service
 
-    svr.Post("/api/v11/update_note.php", [this](const httplib::Request& req, httplib::Response& res) {
+    post(svr, "/api/v11/update_note.php", [this](const httplib::Request& req, const std::string& body, httplib::Response& res) {
         const TForm q = ParseQuery(req.target);
         const auto account = FAccounts.Authenticate(FormValue(q, "userid").value_or(""),
                                                     FormValue(q, "userpass").value_or(""));
@@ -185,7 +203,7 @@ void THttpService::Register(httplib::Server& svr) {
             // The client's "no field" stands for all of them.
             fields = parsed->Bits == 0 ? TFieldSet{} : *parsed;
         }
-        TUploadParse upload = ParseUploadBody(req.body);
+        TUploadParse upload = ParseUploadBody(body);
         if (!upload.Error.empty()) {
             res.set_content("-1", kText);
             return;
@@ -195,9 +213,9 @@ void THttpService::Register(httplib::Server& svr) {
         res.set_content("0", kText);
     });
 
-    const auto getNotes = [this, signedIn](const httplib::Request& req, httplib::Response& res) {
+    const auto getNotes = [this, signedIn](const httplib::Request& req, const std::string& body, httplib::Response& res) {
         const TForm q = ParseQuery(req.target);
-        const TForm b = bodyForm(req);
+        const TForm b = ParseForm(body);
         const auto account = signedIn(b, q, res);
         if (!account)
             return;
@@ -209,13 +227,13 @@ void THttpService::Register(httplib::Server& svr) {
                                      return true;
                                  });
     };
-    svr.Post("/api/v11/get_notes.php", getNotes);
-    svr.Get("/api/v11/get_notes.php", getNotes);
+    post(svr, "/api/v11/get_notes.php", getNotes);
+    get(svr, "/api/v11/get_notes.php", getNotes);
 
-    svr.Post("/api/v11/get_single_note.php",
-             [this, signedIn](const httplib::Request& req, httplib::Response& res) {
+    post(svr, "/api/v11/get_single_note.php",
+             [this, signedIn](const httplib::Request& req, const std::string& body, httplib::Response& res) {
                  const TForm q = ParseQuery(req.target);
-                 const TForm b = bodyForm(req);
+                 const TForm b = ParseForm(body);
                  const auto account = signedIn(b, q, res);
                  if (!account)
                      return;
@@ -225,9 +243,9 @@ void THttpService::Register(httplib::Server& svr) {
                  res.set_content(WriteNotesDocument(notes), kXml);
              });
 
-    svr.Post("/api/v11/del_note.php", [this, signedIn](const httplib::Request& req, httplib::Response& res) {
+    post(svr, "/api/v11/del_note.php", [this, signedIn](const httplib::Request& req, const std::string& body, httplib::Response& res) {
         const TForm q = ParseQuery(req.target);
-        const TForm b = bodyForm(req);
+        const TForm b = ParseForm(body);
         const auto account = signedIn(b, q, res);
         if (!account)
             return;
@@ -235,7 +253,7 @@ void THttpService::Register(httplib::Server& svr) {
         res.set_content(found ? "0" : "-1", kText);
     });
 
-    svr.Get("/api/v11/downloadfiles.php", [this](const httplib::Request& req, httplib::Response& res) {
+    get(svr, "/api/v11/downloadfiles.php", [this](const httplib::Request& req, const std::string& body, httplib::Response& res) {
         // The client writes whatever body comes into the audio file, so every
         // refusal is an error status, never a reply text.
         const TForm q = ParseQuery(req.target);
@@ -255,7 +273,7 @@ void THttpService::Register(httplib::Server& svr) {
 
     // --- site root
 
-    svr.Get("/zuvonote.xml", [this](const httplib::Request& req, httplib::Response& res) {
+    get(svr, "/zuvonote.xml", [this](const httplib::Request& req, const std::string& body, httplib::Response& res) {
         std::string address = FConfig.PushPublicAddress;
         if (address.empty()) {
             address = FConfig.PushHost;
@@ -268,9 +286,9 @@ void THttpService::Register(httplib::Server& svr) {
                         kXml);
     });
 
-    const auto updateHistory = [this](const httplib::Request& req, httplib::Response& res) {
+    const auto updateHistory = [this](const httplib::Request& req, const std::string& body, httplib::Response& res) {
         const TForm q = ParseQuery(req.target);
-        const TForm b = bodyForm(req);
+        const TForm b = ParseForm(body);
         const auto account = FAccounts.Authenticate(credential(b, q, "userid"), credential(b, q, "userpass"));
         if (!account) {
             res.set_content(
@@ -293,22 +311,22 @@ void THttpService::Register(httplib::Server& svr) {
         body += "</table>";
         res.set_content(page("Note Update History", body), kHtml);
     };
-    svr.Post("/update_his.php", updateHistory);
-    svr.Get("/update_his.php", updateHistory);
+    post(svr, "/update_his.php", updateHistory);
+    get(svr, "/update_his.php", updateHistory);
 
-    svr.Get("/qrcode_dl.php", [](const httplib::Request&, httplib::Response& res) {
+    get(svr, "/qrcode_dl.php", [](const httplib::Request&, httplib::Response& res) {
         res.set_content(page("Zuvo Note on your phone",
                              "<p>Sign in to the mobile app with the same account and this server's address; "
                              "your notes follow you there.</p>"),
                         kHtml);
     });
-    svr.Get("/greenversion.php", [](const httplib::Request&, httplib::Response& res) {
+    get(svr, "/greenversion.php", [](const httplib::Request&, httplib::Response& res) {
         res.set_content(page("Zuvo Note portable version",
                              "<p>The portable version is the same program; copy its folder to a removable "
                              "drive and run it from there.</p>"),
                         kHtml);
     });
-    svr.Get("/", [](const httplib::Request& req, httplib::Response& res) {
+    get(svr, "/", [](const httplib::Request& req, const std::string& body, httplib::Response& res) {
         const TForm q = ParseQuery(req.target);
         std::string body = "<p>This is a Zuvo Note server. Point the program's server setting at this "
                            "address to keep your notes in sync.</p>";
@@ -319,8 +337,8 @@ void THttpService::Register(httplib::Server& svr) {
 
     // --- sign-on service
 
-    svr.Post("/sso/v3/login_80124.php", [this](const httplib::Request& req, httplib::Response& res) {
-        const TForm b = ParseForm(req.body);
+    post(svr, "/sso/v3/login_80124.php", [this](const httplib::Request& req, const std::string& body, httplib::Response& res) {
+        const TForm b = ParseForm(body);
         std::int32_t code = -1;
         std::int32_t id = 0;
         const std::string name = trimBlanks(FormValue(b, "username").value_or(""));
@@ -335,8 +353,8 @@ void THttpService::Register(httplib::Server& svr) {
         res.set_content(le32(code, id), "application/octet-stream");
     });
 
-    svr.Post("/sso/v3/reg_6541z.php", [this](const httplib::Request& req, httplib::Response& res) {
-        const TForm b = ParseForm(req.body);
+    post(svr, "/sso/v3/reg_6541z.php", [this](const httplib::Request& req, const std::string& body, httplib::Response& res) {
+        const TForm b = ParseForm(body);
         const std::string email = trimBlanks(FormValue(b, "username").value_or(""));
         const std::string password = FormValue(b, "password").value_or("");
         const std::string name = FormValue(b, "uname").value_or("");
@@ -357,16 +375,16 @@ void THttpService::Register(httplib::Server& svr) {
 
     // --- web site
 
-    svr.Get("/www/forgotpassword.php", [](const httplib::Request&, httplib::Response& res) {
+    get(svr, "/www/forgotpassword.php", [](const httplib::Request&, httplib::Response& res) {
         res.set_content(page("Forgot Password",
                              "<p>This server sends no mail. Ask the person who runs it to set a new password "
                              "with <code>zuvonote-server set-password</code>.</p>"),
                         kHtml);
     });
 
-    svr.Post("/www/utils/feedback.php", [this](const httplib::Request& req, httplib::Response& res) {
+    post(svr, "/www/utils/feedback.php", [this](const httplib::Request& req, const std::string& body, httplib::Response& res) {
         // Each value was URL-encoded by the client and then form-encoded again.
-        const TForm b = ParseForm(req.body);
+        const TForm b = ParseForm(body);
         const auto value = [&](const char* key) {
             return PercentDecode(FormValue(b, key).value_or(""), true);
         };
@@ -382,7 +400,7 @@ void THttpService::Register(httplib::Server& svr) {
 
     // --- advertisement service
 
-    svr.Get("/ads/getad.php", [this](const httplib::Request& req, httplib::Response& res) {
+    get(svr, "/ads/getad.php", [this](const httplib::Request& req, const std::string& body, httplib::Response& res) {
         const TForm q = ParseQuery(req.target);
         int language = 0;
         try {

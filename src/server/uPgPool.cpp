@@ -6,6 +6,8 @@
 #include "server/uSqlPool.h"
 
 #include <atomic>
+#include <cctype>
+#include <chrono>
 #include <libpq-fe.h>
 #include <mutex>
 #include <poll.h>
@@ -29,6 +31,8 @@ TPgHandle connect(const std::string& uri) {
     if (!c || PQstatus(c.get()) != CONNECTION_OK)
         throw TDbError("cannot connect to PostgreSQL: " +
                        std::string(c ? PQerrorMessage(c.get()) : "out of memory"));
+    // "relation exists, skipping" and the like are not news for the log.
+    PQsetNoticeProcessor(c.get(), [](void*, const char*) {}, nullptr);
     return c;
 }
 
@@ -97,8 +101,8 @@ private:
 class TPgPool final : public TSqlPool {
 public:
     explicit TPgPool(std::string uri) : FUri(std::move(uri)) {
-        TPgConn probe(FUri);
-        const TSqlRows r = probe.Query("select current_schema()", {}, false);
+        auto probe = std::make_unique<TPgConn>(FUri);
+        const TSqlRows r = probe->Query("select current_schema()", {}, false);
         std::string schema = r.empty() ? std::string() : r.text(0, 0);
         FChannel = "zuvo_push";
         if (!schema.empty() && schema != "public") {
@@ -106,7 +110,7 @@ public:
             for (char ch : schema)
                 FChannel += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
         }
-        FIdle.push_back(std::make_unique<TPgConn>(std::move(probe)));
+        FIdle.push_back(std::move(probe));
     }
 
     ~TPgPool() override {

@@ -7,9 +7,23 @@
 
 #include <httplib.h>
 #include <libxml/parser.h>
+#include <functional>
+#include <sys/socket.h>
 #include <thread>
 
 namespace zsrv {
+
+namespace {
+
+// The library listens with a backlog of 5, which drops connections that a
+// burst of clients opens at once; widening it needs the listening socket.
+template <class TBase> class TWideBacklog final : public TBase {
+public:
+    using TBase::TBase;
+    void widenBacklog() { ::listen(this->svr_sock_, SOMAXCONN); }
+};
+
+} // namespace
 
 struct TServerApp::TImpl {
     TServerConfig Config;
@@ -20,6 +34,7 @@ struct TServerApp::TImpl {
     std::unique_ptr<TAccounts> Accounts;
     std::unique_ptr<THttpService> Http;
     std::unique_ptr<httplib::Server> HttpServer;
+    std::function<void()> WidenBacklog;
     std::unique_ptr<TPushServer> Push;
     std::thread HttpThread;
     std::thread IoThread;
@@ -51,13 +66,17 @@ void TServerApp::Start() {
 
     const bool tls = !m.Config.TlsCert.empty() || !m.Config.TlsKey.empty();
     if (tls) {
-        auto ssl = std::make_unique<httplib::SSLServer>(m.Config.TlsCert.c_str(), m.Config.TlsKey.c_str());
+        auto ssl =
+            std::make_unique<TWideBacklog<httplib::SSLServer>>(m.Config.TlsCert.c_str(), m.Config.TlsKey.c_str());
         if (!ssl->is_valid())
             throw std::runtime_error("cannot use the TLS certificate " + m.Config.TlsCert + " and key " +
                                      m.Config.TlsKey);
+        m.WidenBacklog = [raw = ssl.get()] { raw->widenBacklog(); };
         m.HttpServer = std::move(ssl);
     } else {
-        m.HttpServer = std::make_unique<httplib::Server>();
+        auto plain = std::make_unique<TWideBacklog<httplib::Server>>();
+        m.WidenBacklog = [raw = plain.get()] { raw->widenBacklog(); };
+        m.HttpServer = std::move(plain);
     }
     const int threads = m.Config.HttpThreads;
     m.HttpServer->new_task_queue = [threads] { return new httplib::ThreadPool(std::size_t(threads)); };
@@ -73,6 +92,8 @@ void TServerApp::Start() {
                                      std::to_string(m.Config.HttpPort));
         m.HttpPort = static_cast<std::uint16_t>(m.Config.HttpPort);
     }
+
+    m.WidenBacklog();
 
     TPushOptions po;
     po.IdleLimit = std::chrono::seconds(m.Config.PushIdleSeconds);

@@ -32,7 +32,7 @@ xcb_atom_t atom(xcb_connection_t* c, const char* name) {
         return *it;
     const auto cookie = xcb_intern_atom(c, 0, uint16_t(strlen(name)), name);
     std::unique_ptr<xcb_intern_atom_reply_t, TFree> r(xcb_intern_atom_reply(c, cookie, nullptr));
-    const xcb_atom_t a = r ? r->atom : XCB_ATOM_NONE;
+    const xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
     cache.insert(QByteArray(name), a);
     return a;
 }
