@@ -33,7 +33,7 @@ using THandler = std::function<void(const httplib::Request&, const std::string&,
 // body over 8 KiB (a long note, a long comment) before any handler saw it.
 void post(httplib::Server& svr, const std::string& pattern, THandler handler) {
     svr.Post(pattern, [h = std::move(handler)](const httplib::Request& req, httplib::Response& res,
-                                                 const httplib::ContentReader& reader) {
+                                               const httplib::ContentReader& reader) {
         std::string body;
         reader([&](const char* data, std::size_t length) {
             body.append(data, length);
@@ -43,10 +43,11 @@ void post(httplib::Server& svr, const std::string& pattern, THandler handler) {
     });
 }
 
-void get(httplib::Server& svr, const std::string& pattern, THandler handler) {
-    svr.Get(pattern, [h = std::move(handler)](const httplib::Request& req, httplib::Response& res) {
-        h(req, std::string(), res);
-    });
+// A route that also answers GET, with an empty body.
+void postAndGet(httplib::Server& svr, const std::string& pattern, const THandler& handler) {
+    post(svr, pattern, handler);
+    svr.Get(pattern,
+            [handler](const httplib::Request& req, httplib::Response& res) { handler(req, {}, res); });
 }
 
 std::string le32(std::int32_t a, std::int32_t b) {
@@ -185,35 +186,37 @@ void THttpService::Register(httplib::Server& svr) {
 
     // --- notes web service
 
-    post(svr, "/api/v11/update_note.php", [this](const httplib::Request& req, const std::string& body, httplib::Response& res) {
-        const TForm q = ParseQuery(req.target);
-        const auto account = FAccounts.Authenticate(FormValue(q, "userid").value_or(""),
-                                                    FormValue(q, "userpass").value_or(""));
-        if (!account) {
-            res.set_content("-2", kText);
-            return;
-        }
-        TFieldSet fields; // no field string (the shutdown upload): every attribute
-        if (const auto f = FormValue(q, "uploadfields")) {
-            const auto parsed = ParseFieldString(*f);
-            if (!parsed) {
-                res.set_content("-1", kText);
-                return;
-            }
-            // The client's "no field" stands for all of them.
-            fields = parsed->Bits == 0 ? TFieldSet{} : *parsed;
-        }
-        TUploadParse upload = ParseUploadBody(body);
-        if (!upload.Error.empty()) {
-            res.set_content("-1", kText);
-            return;
-        }
-        if (!upload.Notes.empty())
-            FStore.StoreNotes(account->Id, FormValue(q, "pcid").value_or(""), fields, upload.Notes);
-        res.set_content("0", kText);
-    });
+    post(svr, "/api/v11/update_note.php",
+         [this](const httplib::Request& req, const std::string& body, httplib::Response& res) {
+             const TForm q = ParseQuery(req.target);
+             const auto account = FAccounts.Authenticate(FormValue(q, "userid").value_or(""),
+                                                         FormValue(q, "userpass").value_or(""));
+             if (!account) {
+                 res.set_content("-2", kText);
+                 return;
+             }
+             TFieldSet fields; // no field string (the shutdown upload): every attribute
+             if (const auto f = FormValue(q, "uploadfields")) {
+                 const auto parsed = ParseFieldString(*f);
+                 if (!parsed) {
+                     res.set_content("-1", kText);
+                     return;
+                 }
+                 // The client's "no field" stands for all of them.
+                 fields = parsed->Bits == 0 ? TFieldSet{} : *parsed;
+             }
+             TUploadParse upload = ParseUploadBody(body);
+             if (!upload.Error.empty()) {
+                 res.set_content("-1", kText);
+                 return;
+             }
+             if (!upload.Notes.empty())
+                 FStore.StoreNotes(account->Id, FormValue(q, "pcid").value_or(""), fields, upload.Notes);
+             res.set_content("0", kText);
+         });
 
-    const auto getNotes = [this, signedIn](const httplib::Request& req, const std::string& body, httplib::Response& res) {
+    const auto getNotes = [this, signedIn](const httplib::Request& req, const std::string& body,
+                                           httplib::Response& res) {
         const TForm q = ParseQuery(req.target);
         const TForm b = ParseForm(body);
         const auto account = signedIn(b, q, res);
@@ -227,33 +230,34 @@ void THttpService::Register(httplib::Server& svr) {
                                      return true;
                                  });
     };
-    post(svr, "/api/v11/get_notes.php", getNotes);
-    get(svr, "/api/v11/get_notes.php", getNotes);
+    postAndGet(svr, "/api/v11/get_notes.php", getNotes);
 
     post(svr, "/api/v11/get_single_note.php",
-             [this, signedIn](const httplib::Request& req, const std::string& body, httplib::Response& res) {
-                 const TForm q = ParseQuery(req.target);
-                 const TForm b = ParseForm(body);
-                 const auto account = signedIn(b, q, res);
-                 if (!account)
-                     return;
-                 std::vector<TServerNote> notes;
-                 if (auto n = FStore.Note(account->Id, credential(b, q, "noteid")))
-                     notes.push_back(std::move(*n));
-                 res.set_content(WriteNotesDocument(notes), kXml);
-             });
+         [this, signedIn](const httplib::Request& req, const std::string& body, httplib::Response& res) {
+             const TForm q = ParseQuery(req.target);
+             const TForm b = ParseForm(body);
+             const auto account = signedIn(b, q, res);
+             if (!account)
+                 return;
+             std::vector<TServerNote> notes;
+             if (auto n = FStore.Note(account->Id, credential(b, q, "noteid")))
+                 notes.push_back(std::move(*n));
+             res.set_content(WriteNotesDocument(notes), kXml);
+         });
 
-    post(svr, "/api/v11/del_note.php", [this, signedIn](const httplib::Request& req, const std::string& body, httplib::Response& res) {
-        const TForm q = ParseQuery(req.target);
-        const TForm b = ParseForm(body);
-        const auto account = signedIn(b, q, res);
-        if (!account)
-            return;
-        const bool found = FStore.DeleteNote(account->Id, credential(b, q, "nid"), credential(b, q, "pcid"));
-        res.set_content(found ? "0" : "-1", kText);
-    });
+    post(svr, "/api/v11/del_note.php",
+         [this, signedIn](const httplib::Request& req, const std::string& body, httplib::Response& res) {
+             const TForm q = ParseQuery(req.target);
+             const TForm b = ParseForm(body);
+             const auto account = signedIn(b, q, res);
+             if (!account)
+                 return;
+             const bool found =
+                 FStore.DeleteNote(account->Id, credential(b, q, "nid"), credential(b, q, "pcid"));
+             res.set_content(found ? "0" : "-1", kText);
+         });
 
-    get(svr, "/api/v11/downloadfiles.php", [this](const httplib::Request& req, const std::string& body, httplib::Response& res) {
+    svr.Get("/api/v11/downloadfiles.php", [this](const httplib::Request& req, httplib::Response& res) {
         // The client writes whatever body comes into the audio file, so every
         // refusal is an error status, never a reply text.
         const TForm q = ParseQuery(req.target);
@@ -273,7 +277,7 @@ void THttpService::Register(httplib::Server& svr) {
 
     // --- site root
 
-    get(svr, "/zuvonote.xml", [this](const httplib::Request& req, const std::string& body, httplib::Response& res) {
+    svr.Get("/zuvonote.xml", [this](const httplib::Request& req, httplib::Response& res) {
         std::string address = FConfig.PushPublicAddress;
         if (address.empty()) {
             address = FConfig.PushHost;
@@ -286,7 +290,8 @@ void THttpService::Register(httplib::Server& svr) {
                         kXml);
     });
 
-    const auto updateHistory = [this](const httplib::Request& req, const std::string& body, httplib::Response& res) {
+    const auto updateHistory = [this](const httplib::Request& req, const std::string& body,
+                                      httplib::Response& res) {
         const TForm q = ParseQuery(req.target);
         const TForm b = ParseForm(body);
         const auto account = FAccounts.Authenticate(credential(b, q, "userid"), credential(b, q, "userpass"));
@@ -301,106 +306,108 @@ void THttpService::Register(httplib::Server& svr) {
                             kHtml);
             return;
         }
-        std::string body = "<table border=\"1\" cellpadding=\"4\" cellspacing=\"0\"><tr><th>#</th><th>Time "
-                           "(UTC)</th><th>Change</th><th>Computer</th><th>Text</th></tr>";
+        std::string table = "<table border=\"1\" cellpadding=\"4\" cellspacing=\"0\"><tr><th>#</th><th>Time "
+                            "(UTC)</th><th>Change</th><th>Computer</th><th>Text</th></tr>";
         for (auto it = versions.rbegin(); it != versions.rend(); ++it) {
-            body += "<tr><td>" + std::to_string(it->Version) + "</td><td>" + HtmlEscape(it->StoredAt) +
-                    "</td><td>" + HtmlEscape(describeChange(it->Change)) + "</td><td>" +
-                    HtmlEscape(it->Device) + "</td><td>" + multiline(it->Note.Values[ncText]) + "</td></tr>";
+            table += "<tr><td>" + std::to_string(it->Version) + "</td><td>" + HtmlEscape(it->StoredAt) +
+                     "</td><td>" + HtmlEscape(describeChange(it->Change)) + "</td><td>" +
+                     HtmlEscape(it->Device) + "</td><td>" + multiline(it->Note.Values[ncText]) + "</td></tr>";
         }
-        body += "</table>";
-        res.set_content(page("Note Update History", body), kHtml);
+        table += "</table>";
+        res.set_content(page("Note Update History", table), kHtml);
     };
-    post(svr, "/update_his.php", updateHistory);
-    get(svr, "/update_his.php", updateHistory);
+    postAndGet(svr, "/update_his.php", updateHistory);
 
-    get(svr, "/qrcode_dl.php", [](const httplib::Request&, httplib::Response& res) {
+    svr.Get("/qrcode_dl.php", [](const httplib::Request&, httplib::Response& res) {
         res.set_content(page("Zuvo Note on your phone",
                              "<p>Sign in to the mobile app with the same account and this server's address; "
                              "your notes follow you there.</p>"),
                         kHtml);
     });
-    get(svr, "/greenversion.php", [](const httplib::Request&, httplib::Response& res) {
+    svr.Get("/greenversion.php", [](const httplib::Request&, httplib::Response& res) {
         res.set_content(page("Zuvo Note portable version",
                              "<p>The portable version is the same program; copy its folder to a removable "
                              "drive and run it from there.</p>"),
                         kHtml);
     });
-    get(svr, "/", [](const httplib::Request& req, const std::string& body, httplib::Response& res) {
+    svr.Get("/", [](const httplib::Request& req, httplib::Response& res) {
         const TForm q = ParseQuery(req.target);
-        std::string body = "<p>This is a Zuvo Note server. Point the program's server setting at this "
+        std::string text = "<p>This is a Zuvo Note server. Point the program's server setting at this "
                            "address to keep your notes in sync.</p>";
         if (const auto v = FormValue(q, "version"); v && !v->empty())
-            body += "<p>Your program version: " + HtmlEscape(*v) + "</p>";
-        res.set_content(page("Zuvo Note", body), kHtml);
+            text += "<p>Your program version: " + HtmlEscape(*v) + "</p>";
+        res.set_content(page("Zuvo Note", text), kHtml);
     });
 
     // --- sign-on service
 
-    post(svr, "/sso/v3/login_80124.php", [this](const httplib::Request& req, const std::string& body, httplib::Response& res) {
-        const TForm b = ParseForm(body);
-        std::int32_t code = -1;
-        std::int32_t id = 0;
-        const std::string name = trimBlanks(FormValue(b, "username").value_or(""));
-        if (!name.empty()) {
-            if (const auto account = FAccounts.AuthenticateAccount(FStore.AccountByEmail(name),
-                                                                   FormValue(b, "password").value_or(""));
-                account && account->Id <= INT32_MAX) {
-                code = 0;
-                id = static_cast<std::int32_t>(account->Id);
-            }
-        }
-        res.set_content(le32(code, id), "application/octet-stream");
-    });
+    post(svr, "/sso/v3/login_80124.php",
+         [this](const httplib::Request&, const std::string& body, httplib::Response& res) {
+             const TForm b = ParseForm(body);
+             std::int32_t code = -1;
+             std::int32_t id = 0;
+             const std::string name = trimBlanks(FormValue(b, "username").value_or(""));
+             if (!name.empty()) {
+                 if (const auto account = FAccounts.AuthenticateAccount(
+                         FStore.AccountByEmail(name), FormValue(b, "password").value_or(""));
+                     account && account->Id <= INT32_MAX) {
+                     code = 0;
+                     id = static_cast<std::int32_t>(account->Id);
+                 }
+             }
+             res.set_content(le32(code, id), "application/octet-stream");
+         });
 
-    post(svr, "/sso/v3/reg_6541z.php", [this](const httplib::Request& req, const std::string& body, httplib::Response& res) {
-        const TForm b = ParseForm(body);
-        const std::string email = trimBlanks(FormValue(b, "username").value_or(""));
-        const std::string password = FormValue(b, "password").value_or("");
-        const std::string name = FormValue(b, "uname").value_or("");
-        if (!validEmail(email) || email.size() > 100 || trimBlanks(password).empty() ||
-            trimBlanks(name).empty()) {
-            res.set_content("-1", kText);
-            return;
-        }
-        std::string details;
-        for (const char* key :
-             {"utel", "umobile", "usite", "uprovince", "ucity", "uqq", "umsn", "uremark", "regfrom", "affid"})
-            if (const auto v = FormValue(b, key); v && !v->empty())
-                details += std::string(key) + "=" + *v + "\n";
-        const auto id = FStore.CreateAccount(
-            TNewAccount{email, name, VerifierForPassword(password, FConfig.Pbkdf2Iterations), details});
-        res.set_content(id ? "0" : "-2", kText);
-    });
+    post(svr, "/sso/v3/reg_6541z.php",
+         [this](const httplib::Request&, const std::string& body, httplib::Response& res) {
+             const TForm b = ParseForm(body);
+             const std::string email = trimBlanks(FormValue(b, "username").value_or(""));
+             const std::string password = FormValue(b, "password").value_or("");
+             const std::string name = FormValue(b, "uname").value_or("");
+             if (!validEmail(email) || email.size() > 100 || trimBlanks(password).empty() ||
+                 trimBlanks(name).empty()) {
+                 res.set_content("-1", kText);
+                 return;
+             }
+             std::string details;
+             for (const char* key : {"utel", "umobile", "usite", "uprovince", "ucity", "uqq", "umsn",
+                                     "uremark", "regfrom", "affid"})
+                 if (const auto v = FormValue(b, key); v && !v->empty())
+                     details += std::string(key) + "=" + *v + "\n";
+             const auto id = FStore.CreateAccount(
+                 TNewAccount{email, name, VerifierForPassword(password, FConfig.Pbkdf2Iterations), details});
+             res.set_content(id ? "0" : "-2", kText);
+         });
 
     // --- web site
 
-    get(svr, "/www/forgotpassword.php", [](const httplib::Request&, httplib::Response& res) {
+    svr.Get("/www/forgotpassword.php", [](const httplib::Request&, httplib::Response& res) {
         res.set_content(page("Forgot Password",
                              "<p>This server sends no mail. Ask the person who runs it to set a new password "
                              "with <code>zuvonote-server set-password</code>.</p>"),
                         kHtml);
     });
 
-    post(svr, "/www/utils/feedback.php", [this](const httplib::Request& req, const std::string& body, httplib::Response& res) {
-        // Each value was URL-encoded by the client and then form-encoded again.
-        const TForm b = ParseForm(body);
-        const auto value = [&](const char* key) {
-            return PercentDecode(FormValue(b, key).value_or(""), true);
-        };
-        TFeedback f{value("fbname"), value("fbemail"), value("fbcontent"), value("fbproduct"),
-                    req.remote_addr};
-        if (!validEmail(f.Email) || f.Content.find_first_not_of(" \t\r\n") == std::string::npos) {
-            res.set_content("-1", kText);
-            return;
-        }
-        FStore.AddFeedback(f);
-        res.set_content("0", kText);
-    });
+    post(svr, "/www/utils/feedback.php",
+         [this](const httplib::Request& req, const std::string& body, httplib::Response& res) {
+             // Each value was URL-encoded by the client and then form-encoded again.
+             const TForm b = ParseForm(body);
+             const auto value = [&](const char* key) {
+                 return PercentDecode(FormValue(b, key).value_or(""), true);
+             };
+             TFeedback f{value("fbname"), value("fbemail"), value("fbcontent"), value("fbproduct"),
+                         req.remote_addr};
+             if (!validEmail(f.Email) || f.Content.find_first_not_of(" \t\r\n") == std::string::npos) {
+                 res.set_content("-1", kText);
+                 return;
+             }
+             FStore.AddFeedback(f);
+             res.set_content("0", kText);
+         });
 
     // --- advertisement service
 
-    get(svr, "/ads/getad.php", [this](const httplib::Request& req, const std::string& body, httplib::Response& res) {
+    svr.Get("/ads/getad.php", [this](const httplib::Request& req, httplib::Response& res) {
         const TForm q = ParseQuery(req.target);
         int language = 0;
         try {

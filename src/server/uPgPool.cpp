@@ -32,7 +32,8 @@ TPgHandle connect(const std::string& uri) {
         throw TDbError("cannot connect to PostgreSQL: " +
                        std::string(c ? PQerrorMessage(c.get()) : "out of memory"));
     // "relation exists, skipping" and the like are not news for the log.
-    PQsetNoticeProcessor(c.get(), [](void*, const char*) {}, nullptr);
+    PQsetNoticeProcessor(
+        c.get(), [](void*, const char*) {}, nullptr);
     return c;
 }
 

@@ -5,9 +5,9 @@
 #include "server/uPushServer.h"
 #include "server/uServerStore.h"
 
+#include <functional>
 #include <httplib.h>
 #include <libxml/parser.h>
-#include <functional>
 #include <sys/socket.h>
 #include <thread>
 
@@ -66,8 +66,8 @@ void TServerApp::Start() {
 
     const bool tls = !m.Config.TlsCert.empty() || !m.Config.TlsKey.empty();
     if (tls) {
-        auto ssl =
-            std::make_unique<TWideBacklog<httplib::SSLServer>>(m.Config.TlsCert.c_str(), m.Config.TlsKey.c_str());
+        auto ssl = std::make_unique<TWideBacklog<httplib::SSLServer>>(m.Config.TlsCert.c_str(),
+                                                                      m.Config.TlsKey.c_str());
         if (!ssl->is_valid())
             throw std::runtime_error("cannot use the TLS certificate " + m.Config.TlsCert + " and key " +
                                      m.Config.TlsKey);

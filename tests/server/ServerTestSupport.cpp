@@ -1,0 +1,154 @@
+#include "ServerTestSupport.h"
+
+#include "data/uFunctions.h"
+#include "server/uAccounts.h"
+#include "server/uServerStore.h"
+#include "support/TestEnv.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <curl/curl.h>
+#include <libpq-fe.h>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace servertest {
+
+namespace {
+
+std::string pgUri() {
+    const char* v = std::getenv("ZUVO_TEST_PG");
+    return v ? std::string(v) : std::string();
+}
+
+void pgExec(const std::string& sql) {
+    PGconn* c = PQconnectdb(pgUri().c_str());
+    std::unique_ptr<PGconn, decltype(&PQfinish)> guard(c, &PQfinish);
+    if (PQstatus(c) != CONNECTION_OK)
+        throw std::runtime_error(std::string("PostgreSQL: ") + PQerrorMessage(c));
+    PQsetNoticeProcessor(
+        c, [](void*, const char*) {}, nullptr);
+    std::unique_ptr<PGresult, decltype(&PQclear)> r(PQexec(c, sql.c_str()), &PQclear);
+    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
+        throw std::runtime_error(std::string("PostgreSQL: ") + PQerrorMessage(c));
+}
+
+size_t collect(char* p, size_t size, size_t n, void* out) {
+    static_cast<std::string*>(out)->append(p, size * n);
+    return size * n;
+}
+
+TReply perform(const std::string& url, const std::string* body, const std::string& contentType) {
+    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
+    TReply reply;
+    curl_slist* headers = nullptr;
+    curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT, 30L);
+    curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &collect);
+    curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &reply.Body);
+    if (body) {
+        curl_easy_setopt(curl.get(), CURLOPT_POST, 1L);
+        curl_easy_setopt(curl.get(), CURLOPT_POSTFIELDS, body->data());
+        curl_easy_setopt(curl.get(), CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body->size()));
+        headers = curl_slist_append(headers, ("Content-Type: " + contentType).c_str());
+        headers = curl_slist_append(headers, "Expect:");
+        curl_easy_setopt(curl.get(), CURLOPT_HTTPHEADER, headers);
+    }
+    const CURLcode rc = curl_easy_perform(curl.get());
+    curl_slist_free_all(headers);
+    if (rc != CURLE_OK) {
+        reply.Status = -1;
+        reply.Body = curl_easy_strerror(rc);
+        return reply;
+    }
+    curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &reply.Status);
+    char* type = nullptr;
+    curl_easy_getinfo(curl.get(), CURLINFO_CONTENT_TYPE, &type);
+    reply.ContentType = type ? type : "";
+    return reply;
+}
+
+} // namespace
+
+std::vector<std::string> StoreKinds() {
+    std::vector<std::string> kinds{"sqlite"};
+    if (!pgUri().empty())
+        kinds.push_back("postgres");
+    return kinds;
+}
+
+std::string KindName(const std::string& kind) {
+    return kind == "sqlite" ? "SQLite" : "PostgreSQL";
+}
+
+TTestDatabase::TTestDatabase(const std::string& kind) {
+    static std::atomic<int> counter{0};
+    const int n = ++counter;
+    if (kind == "sqlite") {
+        FSpec = "sqlite:" + testenv::freshDir(QStringLiteral("db%1").arg(n)).toStdString() + "/server.db";
+        return;
+    }
+    FSchema = "t" + std::to_string(::getpid()) + "_" + std::to_string(n);
+    pgExec("drop schema if exists " + FSchema + " cascade; create schema " + FSchema);
+    const std::string base = pgUri();
+    FSpec = base + (base.find('?') == std::string::npos ? "?" : "&") + "options=-csearch_path%3D" + FSchema;
+}
+
+TTestDatabase::~TTestDatabase() {
+    if (FSchema.empty())
+        return;
+    try {
+        pgExec("drop schema if exists " + FSchema + " cascade");
+    } catch (const std::exception&) {
+    }
+}
+
+zsrv::TServerConfig TTestServer::QuietConfig() {
+    zsrv::TServerConfig c;
+    c.HttpPort = 0;
+    c.PushPort = 0;
+    c.LogRequests = false;
+    c.HttpThreads = 8;
+    return c;
+}
+
+TTestServer::TTestServer(const std::string& dbSpec, zsrv::TServerConfig config)
+    : FApp([&] {
+          config.Db = dbSpec;
+          return config;
+      }()) {
+    FApp.Start();
+}
+
+TTestServer::~TTestServer() {
+    FApp.Stop();
+}
+
+std::string TTestServer::root() const {
+    return "http://127.0.0.1:" + std::to_string(FApp.HttpPort()) + "/";
+}
+
+std::int64_t TTestServer::addUser(const std::string& email, const std::string& password) {
+    // Few rounds: the tests check the protocol, not the hash's cost.
+    const auto id = FApp.Store().CreateAccount(
+        zsrv::TNewAccount{email, "Tester", zsrv::VerifierForPassword(password, 1000), ""});
+    if (!id)
+        throw std::runtime_error("account exists: " + email);
+    return *id;
+}
+
+TReply Post(const std::string& url, const std::string& body, const std::string& contentType) {
+    return perform(url, &body, contentType);
+}
+
+TReply Get(const std::string& url) {
+    return perform(url, nullptr, {});
+}
+
+// The client's own digest, so that the server is checked against it.
+std::string Md5(const std::string& text) {
+    return Md5Hex(QByteArray::fromStdString(text)).toStdString();
+}
+
+} // namespace servertest

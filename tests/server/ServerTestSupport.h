@@ -1,0 +1,66 @@
+#pragma once
+// What the server's tests share: a database of each kind for one test, a
+// server started in-process on free ports, and a plain HTTP client (libcurl,
+// nothing of the server's) that sends bytes as given and returns bytes.
+
+#include "server/uServerApp.h"
+#include "server/uServerConfig.h"
+
+#include <QByteArray>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace servertest {
+
+// "sqlite" always; "postgres" when ZUVO_TEST_PG holds a connection URI.
+[[nodiscard]] std::vector<std::string> StoreKinds();
+[[nodiscard]] std::string KindName(const std::string& kind);
+
+// A fresh, empty database of one kind for one test: an SQLite file in the
+// test's folder, or a PostgreSQL schema of its own that is dropped afterwards.
+class TTestDatabase {
+public:
+    explicit TTestDatabase(const std::string& kind);
+    ~TTestDatabase();
+    TTestDatabase(const TTestDatabase&) = delete;
+    TTestDatabase& operator=(const TTestDatabase&) = delete;
+    [[nodiscard]] const std::string& spec() const { return FSpec; }
+
+private:
+    std::string FSpec;
+    std::string FSchema;
+};
+
+// A server on loopback with ephemeral ports.
+class TTestServer {
+public:
+    explicit TTestServer(const std::string& dbSpec, zsrv::TServerConfig config = QuietConfig());
+    ~TTestServer();
+    [[nodiscard]] static zsrv::TServerConfig QuietConfig();
+
+    [[nodiscard]] std::string root() const; // "http://127.0.0.1:PORT/"
+    [[nodiscard]] std::uint16_t pushPort() const { return FApp.PushPort(); }
+    [[nodiscard]] zsrv::TServerApp& app() { return FApp; }
+
+    // Creates an account through the store; returns its id.
+    std::int64_t addUser(const std::string& email, const std::string& password);
+
+private:
+    zsrv::TServerApp FApp;
+};
+
+struct TReply {
+    long Status = 0;
+    std::string Body;
+    std::string ContentType;
+};
+
+[[nodiscard]] TReply Post(const std::string& url, const std::string& body,
+                          const std::string& contentType = "application/x-www-form-urlencoded");
+[[nodiscard]] TReply Get(const std::string& url);
+
+// 32 lower-case hexadecimal digits of MD5, as the client proves a password.
+[[nodiscard]] std::string Md5(const std::string& text);
+
+} // namespace servertest

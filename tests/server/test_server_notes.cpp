@@ -1,0 +1,411 @@
+// The notes web service spoken as the client speaks it: the client's own
+// document writer, URL encoder, form encoder and notes reader against the
+// server's endpoints, on each kind of database.
+
+#include "ServerTestSupport.h"
+
+#include "data/uFunctions.h"
+#include "server/uServerStore.h"
+#include "sync/uHttpClient.h"
+
+#include <QStringList>
+#include <gtest/gtest.h>
+#include <map>
+
+using namespace servertest;
+
+namespace {
+
+const QStringList kUploadColumns = {
+    "id",          "mynote",    "form_x",     "form_y",       "form_w",     "form_h",      "form_trans",
+    "fontcolor",   "fontsize",  "fontname",   "fontbold",     "alerttype",  "alertvalue1", "alertvalue2",
+    "alertvalue3", "istopmost", "autoheight", "bgcolorindex", "showaslist", "filemd5",     "notetype"};
+
+using TRow = std::map<QString, QVariant>;
+
+// A row of the client's pending-notes select: what a new note holds, changed by `values`.
+QVector<QVariant> clientRow(const TRow& values) {
+    TRow row = {{"form_x", 100},     {"form_y", 100},   {"form_w", 220},  {"form_h", 100},
+                {"form_trans", 160}, {"fontcolor", 0},  {"fontsize", 9},  {"fontname", "Tahoma"},
+                {"fontbold", 0},     {"alerttype", 0},  {"istopmost", 0}, {"autoheight", 0},
+                {"bgcolorindex", 0}, {"showaslist", 0}, {"notetype", 0}};
+    for (const auto& [k, v] : values)
+        row[k] = v;
+    QVector<QVariant> out;
+    for (const QString& c : kUploadColumns)
+        out.append(row.count(c) ? row[c] : QVariant());
+    return out;
+}
+
+std::string uploadBody(const std::vector<TRow>& notes) {
+    TRowSet rows;
+    rows.Open = true;
+    rows.Columns = kUploadColumns;
+    for (const TRow& n : notes)
+        rows.Rows.append(clientRow(n));
+    return UrlEncode(NotesToXml(rows).toUtf8()).toStdString();
+}
+
+std::string form(const QList<QString>& lines) {
+    return FormBody(lines).toStdString();
+}
+
+// One signed-in computer of a user, sending what the client's workers send.
+class TDevice {
+public:
+    TDevice(std::string root, std::int64_t user, std::string password, std::string pcid)
+        : FRoot(std::move(root)), FUser(std::to_string(user)), FPass(Md5(password)), FPc(std::move(pcid)) {}
+
+    [[nodiscard]] std::string creds() const {
+        return "userid=" + FUser + "&userpass=" + FPass + "&pcid=" + FPc;
+    }
+    [[nodiscard]] QList<QString> credLines() const {
+        return {"userid=" + QString::fromStdString(FUser), "userpass=" + QString::fromStdString(FPass),
+                "pcid=" + QString::fromStdString(FPc)};
+    }
+
+    TReply upload(const std::vector<TRow>& notes, const std::string& fields = std::string(20, '1')) const {
+        return Post(api() + "update_note.php?" + creds() + "&uploadfields=" + fields + "&os=Windows",
+                    uploadBody(notes));
+    }
+    TReply uploadRaw(const std::string& body, const std::string& fields = std::string(20, '1')) const {
+        return Post(api() + "update_note.php?" + creds() + "&uploadfields=" + fields + "&os=Windows", body);
+    }
+    TReply getNotes() const { return Post(api() + "get_notes.php?" + creds(), form(credLines())); }
+    [[nodiscard]] QList<TNoteItem> notes() const {
+        const TReply r = getNotes();
+        EXPECT_EQ(r.Status, 200);
+        return ReadNotesDocument(QByteArray::fromStdString(r.Body));
+    }
+    [[nodiscard]] std::optional<TNoteItem> note(const QString& id) const {
+        for (const TNoteItem& n : notes())
+            if (n.NoteID == id)
+                return n;
+        return std::nullopt;
+    }
+    TReply getSingle(const std::string& id) const {
+        QList<QString> lines = credLines();
+        lines.append("noteid=" + QString::fromStdString(id));
+        return Post(api() + "get_single_note.php?" + creds() + "&noteid=" + id, form(lines));
+    }
+    TReply del(const std::string& id) const {
+        return Post(api() + "del_note.php",
+                    form({"nid=" + QString::fromStdString(id), "userid=" + QString::fromStdString(FUser),
+                          "userpass=" + QString::fromStdString(FPass), "username=someone@example.com"}));
+    }
+    TReply history(const std::string& id) const {
+        return Post(FRoot + "update_his.php", "userid=" + FUser + "&userpass=" + FPass + "&noteid=" + id);
+    }
+    TReply audio(const std::string& id) const {
+        return Get(api() + "downloadfiles.php?" + creds() + "&noteid=" + id);
+    }
+
+private:
+    [[nodiscard]] std::string api() const { return FRoot + "api/v11/"; }
+    std::string FRoot, FUser, FPass, FPc;
+};
+
+const QString kNoteA = "6F9619FF-8B86-D011-B42D-00C04FC964FF";
+const QString kNoteB = "0B5E3C51-2D7A-4F0E-9C1B-7A4E2B9D1C33";
+
+class NotesService : public ::testing::TestWithParam<std::string> {
+protected:
+    TTestDatabase FDb{GetParam()};
+    TTestServer FServer{FDb.spec()};
+    std::int64_t FUser = FServer.addUser("ann@example.com", "secret-1");
+    TDevice FPc1{FServer.root(), FUser, "secret-1", "11111111-1111-1111-1111-111111111111"};
+    TDevice FPc2{FServer.root(), FUser, "secret-1", "22222222-2222-2222-2222-222222222222"};
+};
+
+TEST_P(NotesService, UploadedNoteComesBackWithEveryAttribute) {
+    const QString text = QString::fromUtf8("Line 1\r\nLine 2 & <b> ]]> 'quoted'; drop table notes; -- 便签");
+    const TReply up = FPc1.upload({{{"id", kNoteA},
+                                    {"mynote", text},
+                                    {"fontname", "A & B"},
+                                    {"fontsize", 12},
+                                    {"fontbold", 1},
+                                    {"fontcolor", 255},
+                                    {"bgcolorindex", 3},
+                                    {"form_trans", 200},
+                                    {"alerttype", 2},
+                                    {"alertvalue1", "08:30"},
+                                    {"showaslist", 2}}});
+    EXPECT_EQ(up.Status, 200);
+    EXPECT_EQ(up.Body, "0"); // exactly, no blank or line break
+
+    const auto n = FPc2.note(kNoteA);
+    ASSERT_TRUE(n);
+    EXPECT_EQ(n->NNote, text);
+    EXPECT_EQ(n->FontName, "A & B");
+    EXPECT_EQ(n->FontSize, 12);
+    EXPECT_EQ(n->FontBold, 1);
+    EXPECT_EQ(n->FontColor, 255);
+    EXPECT_EQ(n->BGColorIdx, 3);
+    EXPECT_EQ(n->FmTrans, 200);
+    EXPECT_EQ(n->AlertType, 2);
+    EXPECT_EQ(n->AlertValue1, "08:30");
+    EXPECT_EQ(n->ShowAsList, 2);
+    EXPECT_EQ(n->ShowNote, 1);
+    EXPECT_EQ(n->NoteType, 0);
+
+    const TReply single = FPc2.getSingle(kNoteA.toStdString());
+    const auto items = ReadNotesDocument(QByteArray::fromStdString(single.Body));
+    ASSERT_EQ(items.size(), 1);
+    EXPECT_EQ(items[0].NNote, text);
+}
+
+TEST_P(NotesService, ShutdownUploadWithoutFieldStringStoresEverything) {
+    const TReply r = Post(FServer.root() + "api/v11/update_note.php?" + FPc1.creds(),
+                          uploadBody({{{"id", kNoteA}, {"mynote", "at exit"}, {"bgcolorindex", 5}}}));
+    EXPECT_EQ(r.Body, "0");
+    const auto n = FPc2.note(kNoteA);
+    ASSERT_TRUE(n);
+    EXPECT_EQ(n->NNote, "at exit");
+    EXPECT_EQ(n->BGColorIdx, 5);
+}
+
+TEST_P(NotesService, ChangesFromTwoDevicesToDifferentAttributesBothSurvive) {
+    ASSERT_EQ(FPc1.upload({{{"id", kNoteA}, {"mynote", "first"}, {"bgcolorindex", 0}}}).Body, "0");
+    // Each device changes one attribute of its own stale copy.
+    ASSERT_EQ(FPc1.upload({{{"id", kNoteA}, {"mynote", "edited on pc1"}, {"bgcolorindex", 0}}},
+                          "10000000000111111111")
+                  .Body,
+              "0");
+    ASSERT_EQ(
+        FPc2.upload({{{"id", kNoteA}, {"mynote", "first"}, {"bgcolorindex", 4}}}, "01000000000111111111")
+            .Body,
+        "0");
+    const auto n = FPc1.note(kNoteA);
+    ASSERT_TRUE(n);
+    EXPECT_EQ(n->NNote, "edited on pc1");
+    EXPECT_EQ(n->BGColorIdx, 4);
+}
+
+TEST_P(NotesService, FieldSetsApplyOnlyTheirAttributes) {
+    struct TCase {
+        const char* Fields;
+        TRow Change;
+        std::function<void(const TNoteItem&)> Check;
+    };
+    const std::vector<TCase> cases = {
+        {"00111000000111111111",
+         {{"fontname", "Courier"}, {"fontsize", 14}, {"fontbold", 1}, {"mynote", "ignored"}},
+         [](const TNoteItem& n) {
+             EXPECT_EQ(n.FontName, "Courier");
+             EXPECT_EQ(n.FontSize, 14);
+             EXPECT_EQ(n.FontBold, 1);
+             EXPECT_EQ(n.NNote, "base");
+         }},
+        {"00000100000111111111",
+         {{"form_trans", 90}, {"bgcolorindex", 6}},
+         [](const TNoteItem& n) {
+             EXPECT_EQ(n.FmTrans, 90);
+             EXPECT_EQ(n.BGColorIdx, 0);
+         }},
+        {"00000001000111111111",
+         {{"alerttype", 3},
+          {"alertvalue1", "1"},
+          {"alertvalue2", "2"},
+          {"alertvalue3", "3"},
+          {"fontcolor", 9}},
+         [](const TNoteItem& n) {
+             EXPECT_EQ(n.AlertType, 3);
+             EXPECT_EQ(n.AlertValue3, "3");
+             EXPECT_EQ(n.FontColor, 0);
+         }},
+        {"00000000001111111111",
+         {{"fontcolor", 65280}, {"showaslist", 5}},
+         [](const TNoteItem& n) {
+             EXPECT_EQ(n.FontColor, 65280);
+             EXPECT_EQ(n.ShowAsList, 0);
+         }},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Fields);
+        ASSERT_EQ(FPc1.upload({{{"id", kNoteA}, {"mynote", "base"}}}).Body, "0");
+        TRow change = {{"id", kNoteA}, {"mynote", "base"}};
+        for (const auto& [k, v] : c.Change)
+            change[k] = v;
+        ASSERT_EQ(FPc2.upload({change}, c.Fields).Body, "0");
+        const auto n = FPc1.note(kNoteA);
+        ASSERT_TRUE(n);
+        c.Check(*n);
+    }
+}
+
+TEST_P(NotesService, DeletedNoteReachesOtherDevicesAsHiddenAndAnEditRevivesIt) {
+    ASSERT_EQ(FPc1.upload({{{"id", kNoteA}, {"mynote", "keep"}}, {{"id", kNoteB}, {"mynote", "bin"}}}).Body,
+              "0");
+    EXPECT_EQ(FPc1.del(kNoteB.toStdString()).Body, "0");
+    EXPECT_EQ(FPc1.del("00000000-0000-0000-0000-000000000000").Body, "-1");
+
+    const auto listed = FPc2.notes();
+    ASSERT_EQ(listed.size(), 2);
+    for (const TNoteItem& n : listed)
+        EXPECT_EQ(n.ShowNote, n.NoteID == kNoteB ? 0 : 1) << n.NoteID.toStdString();
+
+    // A device that had not heard of the deletion edits the note: the edit is kept.
+    ASSERT_EQ(FPc2.upload({{{"id", kNoteB}, {"mynote", "still needed"}}}, "10000000000111111111").Body, "0");
+    const auto revived = FPc1.note(kNoteB);
+    ASSERT_TRUE(revived);
+    EXPECT_EQ(revived->ShowNote, 1);
+    EXPECT_EQ(revived->NNote, "still needed");
+}
+
+TEST_P(NotesService, HistoryListsEveryStoredVersion) {
+    for (const char* text : {"one", "two <three>"})
+        ASSERT_EQ(FPc1.upload({{{"id", kNoteA}, {"mynote", text}}}, "10000000000111111111").Body, "0");
+    ASSERT_EQ(FPc1.del(kNoteA.toStdString()).Body, "0");
+
+    const TReply page = FPc1.history(kNoteA.toStdString());
+    EXPECT_EQ(page.Status, 200);
+    EXPECT_NE(page.ContentType.find("text/html"), std::string::npos);
+    std::size_t rows = 0;
+    for (std::size_t at = page.Body.find("<tr><td>"); at != std::string::npos;
+         at = page.Body.find("<tr><td>", at + 1))
+        ++rows;
+    EXPECT_EQ(rows, 3u);
+    EXPECT_NE(page.Body.find("two &lt;three&gt;"), std::string::npos);
+    EXPECT_EQ(page.Body.find("<three>"), std::string::npos);
+    EXPECT_NE(page.Body.find("deleted"), std::string::npos);
+
+    const TReply stranger =
+        Post(FServer.root() + "update_his.php",
+             "userid=" + std::to_string(FUser) + "&userpass=" + Md5("wrong") + "&noteid=x");
+    EXPECT_EQ(stranger.Body.find("two"), std::string::npos);
+}
+
+TEST_P(NotesService, RejectedCredentialsGetMinusTwoAndChangeNothing) {
+    ASSERT_EQ(FPc1.upload({{{"id", kNoteA}, {"mynote", "mine"}}}).Body, "0");
+    const std::string api = FServer.root() + "api/v11/";
+    const std::string user = std::to_string(FUser);
+    const std::vector<std::pair<std::string, std::string>> credentials = {
+        {user, Md5("wrong")}, {"999999", Md5("secret-1")}, {"abc", Md5("secret-1")}, {"", ""}, {user, ""}};
+    for (const auto& [id, pass] : credentials) {
+        SCOPED_TRACE(id + "/" + pass);
+        const std::string q = "userid=" + id + "&userpass=" + pass + "&pcid=P";
+        EXPECT_EQ(Post(api + "update_note.php?" + q + "&uploadfields=11111111111111111111&os=Windows",
+                       uploadBody({{{"id", kNoteA}, {"mynote", "stolen"}}}))
+                      .Body,
+                  "-2");
+        EXPECT_EQ(Post(api + "get_notes.php?" + q, q).Body, "-2");
+        EXPECT_EQ(Post(api + "get_single_note.php?" + q + "&noteid=" + kNoteA.toStdString(), q).Body, "-2");
+        EXPECT_EQ(Post(api + "del_note.php", "nid=" + kNoteA.toStdString() + "&" + q).Body, "-2");
+        EXPECT_EQ(Get(api + "downloadfiles.php?" + q + "&noteid=" + kNoteA.toStdString()).Status, 403);
+    }
+    const auto n = FPc1.note(kNoteA);
+    ASSERT_TRUE(n);
+    EXPECT_EQ(n->NNote, "mine");
+    EXPECT_EQ(n->ShowNote, 1);
+}
+
+TEST_P(NotesService, AnotherUserCanNeitherReadNorChangeTheNotes) {
+    ASSERT_EQ(FPc1.upload({{{"id", kNoteA}, {"mynote", "private"}}}).Body, "0");
+    const std::int64_t bob = FServer.addUser("bob@example.com", "bobs-pass");
+    const TDevice bobPc(FServer.root(), bob, "bobs-pass", "33333333-3333-3333-3333-333333333333");
+
+    EXPECT_TRUE(bobPc.notes().isEmpty());
+    EXPECT_TRUE(
+        ReadNotesDocument(QByteArray::fromStdString(bobPc.getSingle(kNoteA.toStdString()).Body)).isEmpty());
+    EXPECT_EQ(bobPc.del(kNoteA.toStdString()).Body, "-1");
+    EXPECT_EQ(bobPc.history(kNoteA.toStdString()).Body.find("private"), std::string::npos);
+    // The same id under another account is another note.
+    ASSERT_EQ(bobPc.upload({{{"id", kNoteA}, {"mynote", "bob's"}}}).Body, "0");
+    EXPECT_EQ(FPc1.note(kNoteA)->NNote, "private");
+    EXPECT_EQ(bobPc.note(kNoteA)->NNote, "bob's");
+}
+
+TEST_P(NotesService, MalformedUploadsAreRefusedWholeAndStoreNothing) {
+    ASSERT_EQ(FPc1.upload({{{"id", kNoteA}, {"mynote", "safe"}}}).Body, "0");
+    const std::string good = uploadBody({{{"id", kNoteA}, {"mynote", "changed"}}});
+    const auto enc = [](const std::string& xml) {
+        return UrlEncode(QByteArray::fromStdString(xml)).toStdString();
+    };
+    const std::string item = "<NoteItem><id>" + kNoteA.toStdString() + "</id><mynote>changed</mynote>";
+    const std::vector<std::pair<std::string, std::string>> bodies = {
+        {"truncated", good.substr(0, good.size() / 2)},
+        {"empty", ""},
+        {"not xml", enc("hello")},
+        {"other root", enc("<NOTES>" + item + "</NoteItem></NOTES>")},
+        {"invalid utf-8", enc("<NoteList>" + item + "\xC3\x28</NoteItem></NoteList>")},
+        {"entity",
+         enc("<!DOCTYPE x [<!ENTITY e \"changed\">]><NoteList>" + item + "&e;</NoteItem></NoteList>")},
+        {"number column", enc("<NoteList>" + item + "<fontsize>9pt</fontsize></NoteItem></NoteList>")},
+        {"out of range", enc("<NoteList>" + item + "<fontsize>4294967296</fontsize></NoteItem></NoteList>")},
+        {"second note without id",
+         enc("<NoteList>" + item + "</NoteItem><NoteItem><mynote>x</mynote></NoteItem></NoteList>")},
+        {"id with a blank", enc("<NoteList><NoteItem><id>a b</id></NoteItem></NoteList>")},
+    };
+    for (const auto& [what, body] : bodies) {
+        SCOPED_TRACE(what);
+        const TReply r = FPc1.uploadRaw(body);
+        EXPECT_EQ(r.Status, 200);
+        EXPECT_EQ(r.Body, "-1");
+    }
+    for (const char* fields : {"1111", "1111111111111111111x", "111111111111111111111"}) {
+        SCOPED_TRACE(fields);
+        EXPECT_EQ(FPc1.uploadRaw(good, fields).Body, "-1");
+    }
+    const auto n = FPc2.note(kNoteA);
+    ASSERT_TRUE(n);
+    EXPECT_EQ(n->NNote, "safe");
+}
+
+TEST_P(NotesService, BodyOverTheLimitIsRefusedWithAnErrorStatus) {
+    zsrv::TServerConfig config = TTestServer::QuietConfig();
+    config.MaxBodyBytes = 4096;
+    TTestDatabase db(GetParam());
+    TTestServer small(db.spec(), config);
+    const std::int64_t id = small.addUser("max@example.com", "pw-123456");
+    const TDevice pc(small.root(), id, "pw-123456", "44444444-4444-4444-4444-444444444444");
+    const TReply r = pc.upload({{{"id", kNoteA}, {"mynote", QString(5000, 'x')}}});
+    EXPECT_EQ(r.Status, 413);
+    EXPECT_NE(r.Body, "0");
+    EXPECT_TRUE(pc.notes().isEmpty());
+    EXPECT_EQ(pc.upload({{{"id", kNoteA}, {"mynote", "short"}}}).Body, "0");
+}
+
+TEST_P(NotesService, AudioRecordingIsServedWithItsDigestAndSurvivesStaleUploads) {
+    ASSERT_EQ(FPc1.upload({{{"id", kNoteA}, {"mynote", "voice memo"}}}).Body, "0");
+    const std::string bytes("ID3\x00\x01\x02 recording \xFF\xFE", 17);
+    const std::string md5 = Md5(bytes);
+    ASSERT_TRUE(FServer.app().Store().PutAudio(FUser, kNoteA.toStdString(), zsrv::TAudio{bytes, md5}));
+
+    auto n = FPc2.note(kNoteA);
+    ASSERT_TRUE(n);
+    EXPECT_EQ(n->NoteType, 1);
+    EXPECT_EQ(n->VoiceMd5.toStdString(), md5);
+    const TReply file = FPc2.audio(kNoteA.toStdString());
+    EXPECT_EQ(file.Status, 200);
+    EXPECT_EQ(file.Body, bytes);
+    EXPECT_EQ(FPc2.audio(kNoteB.toStdString()).Status, 404);
+
+    // A computer that uploads its whole row from before the recording came
+    // must not turn the note back into a text note.
+    ASSERT_EQ(
+        FPc1.upload({{{"id", kNoteA}, {"mynote", "voice memo, renamed"}, {"notetype", 0}, {"filemd5", ""}}})
+            .Body,
+        "0");
+    n = FPc2.note(kNoteA);
+    EXPECT_EQ(n->NoteType, 1);
+    EXPECT_EQ(n->VoiceMd5.toStdString(), md5);
+    EXPECT_EQ(n->NNote, "voice memo, renamed");
+}
+
+TEST_P(NotesService, SeveralNotesInOneUploadAndRepeatedDownloadsAgree) {
+    std::vector<TRow> many;
+    for (int i = 0; i < 50; ++i)
+        many.push_back(
+            {{"id", QString("NOTE-%1").arg(i, 3, 10, QChar('0'))}, {"mynote", QString("text %1").arg(i)}});
+    ASSERT_EQ(FPc1.upload(many).Body, "0");
+    const TReply first = FPc2.getNotes();
+    EXPECT_EQ(ReadNotesDocument(QByteArray::fromStdString(first.Body)).size(), 50);
+    EXPECT_EQ(FPc2.getNotes().Body, first.Body);
+    ASSERT_EQ(FPc1.upload({{{"id", "NOTE-007"}, {"mynote", "changed"}}}, "10000000000111111111").Body, "0");
+    EXPECT_EQ(FPc2.note("NOTE-007")->NNote, "changed");
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, NotesService, ::testing::ValuesIn(StoreKinds()),
+                         [](const auto& info) { return KindName(info.param); });
+
+} // namespace
