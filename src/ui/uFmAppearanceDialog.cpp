@@ -1,0 +1,89 @@
+#include "ui/uFmAppearanceDialog.h"
+
+#include "app/uFmMain.h"
+#include "platform/gui/uWindows.h"
+#include "ui/uLanguageObject.h"
+
+#include <QCheckBox>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+
+namespace {
+
+// What a note does with the value of WM_SETTRANS and WM_SETFONTCOLOR.
+constexpr WPARAM kPreview = 0;
+constexpr WPARAM kRevert = 1;
+constexpr WPARAM kCommit = 2;
+
+const TLanguageObject* ProcessLanguage() {
+    if (TFmMain* m = FmMain(); m && m->Language())
+        return m->Language();
+    static const TLanguageObject empty;
+    return &empty;
+}
+
+} // namespace
+
+TFmAppearanceDialog::TFmAppearanceDialog(QWidget* owner, const TLanguageObject* language, QSize clientSize)
+    : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      chkApply2AllNote(new QCheckBox(this)), btnOK(new QPushButton(this)), btnCancel(new QPushButton(this)),
+      FLanguage(language ? language : ProcessLanguage()) {
+    QFont f(QStringLiteral("Tahoma"));
+    f.setPointSize(8);
+    setFont(f);
+    setFixedSize(clientSize);
+    // Centred on the screen rather than on the note, which may sit at an edge.
+    if (const QScreen* s = QGuiApplication::primaryScreen())
+        move(s->availableGeometry().center() - rect().center());
+
+    btnOK->setDefault(true);
+    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+bool TFmAppearanceDialog::AllNotes() const {
+    return chkApply2AllNote->isChecked();
+}
+
+void TFmAppearanceDialog::SendToNotes(int msg, WPARAM wParam, LPARAM lParam) const {
+    if (AllNotes())
+        BroadcastToTitled(QString::fromLatin1(kNoteWindowTitle), msg, wParam, lParam);
+    else
+        SendMessageW(NoteWindow.data(), msg, wParam, lParam);
+}
+
+void TFmAppearanceDialog::Preview(int msg, LPARAM value) {
+    FPreviewedAll = FPreviewedAll || AllNotes();
+    SendToNotes(msg, kPreview, value);
+}
+
+void TFmAppearanceDialog::Commit(int msg, LPARAM value) {
+    // Apply-to-all was cleared after a preview reached every note: those others
+    // go back to what they keep, and only the opener takes the value.
+    if (FPreviewedAll && !AllNotes())
+        BroadcastToTitled(QString::fromLatin1(kNoteWindowTitle), msg, kRevert, value);
+    SendToNotes(msg, kCommit, value);
+}
+
+void TFmAppearanceDialog::Revert(int msg, LPARAM value) {
+    if (FPreviewedAll)
+        BroadcastToTitled(QString::fromLatin1(kNoteWindowTitle), msg, kRevert, value);
+    else
+        SendToNotes(msg, kRevert, value);
+}
+
+bool TFmAppearanceDialog::event(QEvent* e) {
+    if (e->type() == QEvent::Type(WM_UPDATELANGUAGE)) {
+        WMUpdateLanguage(static_cast<TWinMessage&>(*e));
+        return true;
+    }
+    return QDialog::event(e);
+}
+
+void TFmAppearanceDialog::WMUpdateLanguage(TWinMessage&) {
+    const TLanguageObject& l = Language();
+    chkApply2AllNote->setText(l.FmSetTranschkApply2AllNote_Caption());
+    btnOK->setText(l.OthersbtnOK_Caption());
+    btnCancel->setText(l.OthersbtnCancel_Caption());
+}

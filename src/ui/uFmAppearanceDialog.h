@@ -1,0 +1,50 @@
+#pragma once
+// What the text colour, font and transparency dialogs share: the note that opened
+// them, the choice between that note and every note, OK and Cancel, and the texts
+// common to the three.
+
+#include "platform/uMessages.h"
+
+#include <QDialog>
+#include <QPointer>
+
+class QCheckBox;
+class QPushButton;
+class TLanguageObject;
+
+class TFmAppearanceDialog : public QDialog {
+    Q_OBJECT
+public:
+    // The note window that opened the dialog; its opener sets it before showing.
+    QPointer<QWidget> NoteWindow;
+
+    QCheckBox* chkApply2AllNote;
+    QPushButton* btnOK;
+    QPushButton* btnCancel;
+
+protected:
+    // The texts come from language, or when it is null from the main window's table
+    // (an empty table while there is no main window).
+    TFmAppearanceDialog(QWidget* owner, const TLanguageObject* language, QSize clientSize);
+
+    [[nodiscard]] const TLanguageObject& Language() const { return *FLanguage; }
+
+    // To the opening note, or with apply-to-all to every note window of the process.
+    void SendToNotes(int msg, WPARAM wParam, LPARAM lParam) const;
+
+    // The three steps of a change that notes show before it is kept.
+    void Preview(int msg, LPARAM value);
+    void Commit(int msg, LPARAM value);
+    void Revert(int msg, LPARAM value);
+
+    bool event(QEvent* e) override;
+    // Sets the shared texts; each dialog adds its own.
+    virtual void WMUpdateLanguage(TWinMessage& msg);
+
+private:
+    [[nodiscard]] bool AllNotes() const;
+
+    const TLanguageObject* FLanguage;
+    // Some note other than the opener may be showing a preview.
+    bool FPreviewedAll = false;
+};
