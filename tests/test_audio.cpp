@@ -5,6 +5,7 @@
 #include "platform/gui/uAudioPlayer.h"
 #include "platform/uAudioDecoder.h"
 #include "platform/uAudioEncoder.h"
+#include "reminders/uAlarmSounds.h"
 #include "support/TestEnv.h"
 
 #include <QAudioDevice>
@@ -177,4 +178,19 @@ TEST(AudioPlayer, WithoutADeviceTheNullOutputPlaysInRealTimeAndReportsLikeASound
     EXPECT_EQ(opened.count(), 0);
     EXPECT_EQ(player.State(), TAudioPlayer::psClosed);
     TAudioPlayer::SetForceNullOutput(false);
+}
+
+TEST(AlarmSounds, EachOfTheEightShipsAsAFewSecondsOfMp3) {
+    const QString programFolder = testenv::binDir() + QLatin1Char('/');
+    ASSERT_EQ(AlarmSoundNames().size(), 8);
+    ASSERT_EQ(AlarmSoundChineseNames().size(), 8);
+    for (const QString& name : AlarmSoundNames()) {
+        SCOPED_TRACE(name.toStdString());
+        TAudioDecoder d;
+        QString error;
+        ASSERT_TRUE(d.Open(AlarmSoundPath(programFolder, name), &error)) << error.toStdString();
+        EXPECT_GE(d.DurationMs(), 1500);
+        EXPECT_LE(d.DurationMs(), 4000);
+        EXPECT_GT(decodeAll(d).Rms, 0.05);
+    }
 }
