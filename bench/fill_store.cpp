@@ -1,5 +1,6 @@
 // Benchmark fixture tool: writes a store of N notes (base columns only, as an
-// old file would be, or upgraded with --upgraded).
+// old file would be, or upgraded with --upgraded; hidden on this computer unless
+// --shown).
 #include "data/uNoteStore.h"
 
 #include <QUuid>
@@ -8,7 +9,7 @@
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s <brisel.mdb> <rows> [--upgraded]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <brisel.mdb> <rows> [--upgraded] [--shown]\n", argv[0]);
         return 2;
     }
     const QString path = QString::fromLocal8Bit(argv[1]);
@@ -16,16 +17,23 @@ int main(int argc, char** argv) {
     try {
         TDbConnection::CreateFromSchema(path);
         auto db = TDbConnection::Open(path);
-        if (argc > 3 && std::strcmp(argv[3], "--upgraded") == 0)
-            UpgradeSchema(*db);
+        bool shown = false;
+        for (int i = 3; i < argc; ++i) {
+            if (std::strcmp(argv[i], "--upgraded") == 0)
+                UpgradeSchema(*db);
+            if (std::strcmp(argv[i], "--shown") == 0)
+                shown = true;
+        }
         TTransaction tr(*db);
-        const QString text = QString(200, QLatin1Char('x'));
+        const QString text =
+            QStringLiteral("A note of some length, with a few words on two lines\nsecond line");
         for (int i = 0; i < rows; ++i)
-            db->Exec(QStringLiteral("insert into notes (id, mynote, form_x, form_y, form_w, form_h, form_trans, "
-                                    "fontcolor, fontsize, fontname, fontbold, alerttype, shownote, ctime, commited) "
-                                    "values (?, ?, ?, ?, 220, 100, 160, 0, 9, 'Tahoma', 0, 0, 0, ?, 0)"),
-                     {QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(), text, 10 + i % 1000,
-                      10 + i % 700, NoteStore::NowText()});
+            db->Exec(QStringLiteral(
+                         "insert into notes (id, mynote, form_x, form_y, form_w, form_h, form_trans, "
+                         "fontcolor, fontsize, fontname, fontbold, alerttype, shownote, ctime, commited) "
+                         "values (?, ?, ?, ?, 220, 100, 160, 0, 9, 'Tahoma', 0, 0, ?, ?, 0)"),
+                     {QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(), text,
+                      10 + (i * 37) % 1000, 10 + (i * 53) % 880, shown ? 1 : 0, NoteStore::NowText()});
         tr.Commit();
     } catch (const TSqlError& e) {
         std::fprintf(stderr, "%s\n", e.what());

@@ -12,12 +12,16 @@
 #include "platform/uIniFile.h"
 #include "support/ProgramFolder.h"
 #include "support/TestEnv.h"
+#include "ui/uFmSetColor.h"
+#include "ui/uFmSetTransValue.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QDateTime>
 #include <QMenu>
+#include <QPushButton>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextList>
@@ -582,4 +586,29 @@ TEST_F(NoteTest, DraggingMovesTheNoteAndResizingKeepsTheLimits) {
     EXPECT_EQ(n->size(), QSize(120, 40));
     // Without auto-hide the new place is not stored until the next save.
     EXPECT_EQ(Row(n->NoteId).asInt(0, "form_x"), before.x());
+}
+
+TEST_F(NoteTest, TheAppearanceDialogsChangeTheNoteThroughItsMessages) {
+    Start("[config]\nLanguage=English\n", [](TDbConnection& db) { AddRow(db, "A", "x", 100, 100); });
+    FMain->tmrLoadNotesTimer();
+    TFmNote* n = TFmMain::NoteWindows().first();
+    n->SetAlpha(160);
+    const TModalHandler old = SetModalHandler([](QDialog& d) {
+        d.show();
+        if (auto* t = qobject_cast<TFmSetTransValue*>(&d)) {
+            EXPECT_EQ(t->TrackBar1->value(), 62); // trunc(160 * 100 / 255)
+            t->TrackBar1->setValue(50);
+            t->btnOK->click();
+        } else {
+            static_cast<TFmAppearanceDialog&>(d).btnCancel->click();
+        }
+        return d.result();
+    });
+    n->actSetTransValueExecute();
+    EXPECT_EQ(n->Alpha(), 50 * 255 / 100);
+    EXPECT_EQ(Row("A").asInt(0, "form_trans"), 50 * 255 / 100);
+    const qint32 color = n->FontColor();
+    n->actSetColorExecute();
+    EXPECT_EQ(n->FontColor(), color);
+    SetModalHandler(old);
 }

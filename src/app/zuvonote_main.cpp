@@ -1,13 +1,16 @@
 // Process entry: one instance per user, the hidden main window, the message loop.
 
 #include "app/uFmMain.h"
+#include "note/uFmNote.h"
 #include "platform/gui/uWindows.h"
 #include "platform/uSignalPipe.h"
 #include "platform/uSingleInstance.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 #include <cstdio>
 
 namespace {
@@ -31,6 +34,22 @@ bool checkDisplay() {
                  "    xvfb-run -a %s\n",
                  "zuvonote");
     return false;
+}
+
+void ReportWhenNotesShown(TFmMain* main) {
+    auto* poll = new QTimer(main);
+    QObject::connect(poll, &QTimer::timeout, main, [main, poll] {
+        if (main->tmrLoadNotes->isActive())
+            return;
+        const QList<TFmNote*> notes = TFmMain::NoteWindows();
+        for (TFmNote* n : notes)
+            if (n->isVisible() && !(n->windowHandle() && n->windowHandle()->isExposed()))
+                return;
+        poll->stop();
+        std::fprintf(stderr, "shown %d %lld\n", int(notes.size()), QDateTime::currentMSecsSinceEpoch());
+        std::fflush(stderr);
+    });
+    poll->start(2);
 }
 
 } // namespace
@@ -70,5 +89,8 @@ int main(int argc, char** argv) {
     // Start-up benchmarks measure the way to the idle loop and no further.
     if (!qEnvironmentVariableIsEmpty("ZUVONOTE_QUIT_WHEN_IDLE"))
         QTimer::singleShot(0, &app, &QCoreApplication::quit);
+    // ...or until every loaded note is on screen, reported as wall-clock milliseconds.
+    if (!qEnvironmentVariableIsEmpty("ZUVONOTE_REPORT_SHOWN"))
+        ReportWhenNotesShown(&main);
     return app.exec();
 }

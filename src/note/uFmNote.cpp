@@ -11,6 +11,9 @@
 #include "platform/gui/uWindows.h"
 #include "platform/uSharedTicker.h"
 #include "sync/uEndpoints.h"
+#include "ui/uFmFont.h"
+#include "ui/uFmSetColor.h"
+#include "ui/uFmSetTransValue.h"
 #include "ui/uLanguageObject.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -24,6 +27,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollBar>
+#include <QSlider>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
@@ -144,7 +148,6 @@ TFmNote::TFmNote(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWind
     // 6. The one-second work (show-desktop watch, reminder) rides the shared ticker.
     DelCountNo = 30;
     FTicket = TSharedTicker::Instance().Subscribe([this] { Tick(); });
-    SetSkipTaskbar(this);
 }
 
 TFmNote::~TFmNote() {
@@ -461,55 +464,82 @@ int TFmNote::FocusBorderStep() const {
 }
 
 void TFmNote::DrawNoteFrame() {
-    const int W = width();
-    const int H = height();
-    const int i = safeIndex(FBgColorIndex);
-    const QColor body = colorOf(bodyColor(i));
     if (imgUpdating)
-        imgUpdating->SetBackground(body);
-    QPicture pic;
-    QPainter p(&pic);
-    if (IsHiddenMode) {
-        p.fillRect(0, 0, W, H, body);
-        p.end();
-        // The side that touches the screen edge is squared off.
-        QRegion strip = roundRectRegion(QRect(1, 1, 15, 59));
-        if (HiddenPos == 0)
-            strip = roundRectRegion(QRect(1, 1, 15, 59)) | QRegion(1, 1, 9, 59);
-        else if (HiddenPos == 1)
-            strip = roundRectRegion(QRect(1, 1, 59, 15)) | QRegion(1, 1, 59, 9);
-        else if (HiddenPos == 2)
-            strip = roundRectRegion(QRect(1, 1, 15, 59)) | QRegion(7, 1, 9, 59);
-        setMask(strip);
-    } else {
-        p.fillRect(0, 0, W, H, Qt::black);
-        p.fillRect(0, 0, W, 20, colorOf(titleColor(i)));
-        p.fillRect(0, 20, W, H - 20, body);
-        setMask(roundRectRegion(QRect(0, 0, W, H)));
-        if (FNoteState.contains(nsFocused) || FNoteState.contains(nsEditing) || FIsPreviewMode) {
-            const int e = FocusBorderStep();
-            QRect r(0, 0, W, H);
-            p.setBrush(body);
-            for (int n = 8; n >= 0; --n) {
-                r.adjust(1, 1, -1, -1);
-                p.setPen(colorOf(LightenColor(bodyColor(i), n * e)));
-                // Outlines sit on the rectangle's inner pixels, one pixel further in each step.
-                const QRect outline = r.adjusted(0, 0, -1, -1);
-                if (n == 8)
-                    p.drawRoundedRect(outline, 3, 3);
-                else
-                    p.drawRect(outline);
-            }
-        }
-        p.end();
-    }
-    cacheBmp = pic;
+        imgUpdating->SetBackground(colorOf(bodyColor(FBgColorIndex)));
+    // The picture is worked out once per change, at the next paint; paints in between
+    // only replay it.
+    cacheBmp.Valid = false;
+    UpdateRegion();
     update();
 }
 
+void TFmNote::UpdateRegion() {
+    const int W = width();
+    const int H = height();
+    const QRect key(IsHiddenMode ? HiddenPos : -1, 0, W, H);
+    if (key == FRegionKey)
+        return;
+    FRegionKey = key;
+    if (!IsHiddenMode) {
+        setMask(roundRectRegion(QRect(0, 0, W, H)));
+        return;
+    }
+    // The side that touches the screen edge is squared off.
+    QRegion strip = roundRectRegion(QRect(1, 1, 15, 59));
+    if (HiddenPos == 0)
+        strip = roundRectRegion(QRect(1, 1, 15, 59)) | QRegion(1, 1, 9, 59);
+    else if (HiddenPos == 1)
+        strip = roundRectRegion(QRect(1, 1, 59, 15)) | QRegion(1, 1, 59, 9);
+    else if (HiddenPos == 2)
+        strip = roundRectRegion(QRect(1, 1, 15, 59)) | QRegion(7, 1, 9, 59);
+    setMask(strip);
+}
+
+void TFmNote::BuildFrame() {
+    const int i = safeIndex(FBgColorIndex);
+    cacheBmp.Size = size();
+    cacheBmp.Docked = IsHiddenMode;
+    cacheBmp.Body = colorOf(bodyColor(i));
+    cacheBmp.Title = colorOf(titleColor(i));
+    cacheBmp.BorderCount = 0;
+    if (!IsHiddenMode &&
+        (FNoteState.contains(nsFocused) || FNoteState.contains(nsEditing) || FIsPreviewMode)) {
+        const int e = FocusBorderStep();
+        for (int n = 8; n >= 0; --n)
+            cacheBmp.Border[cacheBmp.BorderCount++] = colorOf(LightenColor(bodyColor(i), n * e));
+    }
+    cacheBmp.Valid = true;
+}
+
+void TFmNote::PaintFrame(QPainter& p) const {
+    const int W = cacheBmp.Size.width();
+    const int H = cacheBmp.Size.height();
+    if (cacheBmp.Docked) {
+        p.fillRect(0, 0, W, H, cacheBmp.Body);
+        return;
+    }
+    p.fillRect(0, 0, W, H, Qt::black);
+    p.fillRect(0, 0, W, 20, cacheBmp.Title);
+    p.fillRect(0, 20, W, H - 20, cacheBmp.Body);
+    // Nine one-pixel outlines, lightest outside, the outermost with rounded corners.
+    QRect r(0, 0, W, H);
+    p.setBrush(cacheBmp.Body);
+    for (int k = 0; k < cacheBmp.BorderCount; ++k) {
+        r.adjust(1, 1, -1, -1);
+        p.setPen(cacheBmp.Border[k]);
+        const QRect outline = r.adjusted(0, 0, -1, -1);
+        if (k == 0)
+            p.drawRoundedRect(outline, 3, 3);
+        else
+            p.drawRect(outline);
+    }
+}
+
 void TFmNote::paintEvent(QPaintEvent*) {
+    if (!cacheBmp.Valid || cacheBmp.Size != size())
+        BuildFrame();
     QPainter p(this);
-    cacheBmp.play(&p);
+    PaintFrame(p);
     if (mmoNote || IsHiddenMode)
         return;
     // Nobody edits: the window draws its text itself, clipped to the editor's place.
@@ -543,6 +573,11 @@ void TFmNote::PlaceControls() {
 
 void TFmNote::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
+    if (!FTaskbarSkipped) {
+        // The native window exists now and is not mapped yet: the moment to keep it out of task bars.
+        FTaskbarSkipped = true;
+        SetSkipTaskbar(this);
+    }
     storedTransValue = FAlpha;
     storedFontColor = FFontColor;
     const QRect wa = PrimaryWorkArea();
@@ -1071,9 +1106,9 @@ void TFmNote::BuildMenu() {
     add(actDelNote, "actDelNote", request("actDelNote"));
     add(actUpdateNotes, "actUpdateNotes", [this] { actUpdateNotesExecute(); });
     pmNote->addSeparator();
-    add(actSetTransValue, "actSetTransValue", request("actSetTransValue"));
-    add(actSetFont, "actSetFont", request("actSetFont"));
-    add(actSetColor, "actSetColor", request("actSetColor"));
+    add(actSetTransValue, "actSetTransValue", [this] { actSetTransValueExecute(); });
+    add(actSetFont, "actSetFont", [this] { actSetFontExecute(); });
+    add(actSetColor, "actSetColor", [this] { actSetColorExecute(); });
     FBgMenu = pmNote->addMenu(QString());
     actBgColor = FBgMenu->menuAction();
     auto* bgGroup = new QActionGroup(this);
@@ -1242,6 +1277,29 @@ void TFmNote::BgColorMenuClick(int index) {
                 {index, NoteId});
     UploadNote({utBgcolor}, true);
     DrawNoteFrame();
+}
+
+void TFmNote::actSetTransValueExecute() {
+    storedTransValue = FAlpha;
+    TFmSetTransValue d(this);
+    d.NoteWindow = this;
+    d.TrackBar1->setValue(TFmSetTransValue::PositionOfAlpha(FAlpha));
+    ExecModal(d);
+}
+
+void TFmNote::actSetFontExecute() {
+    TFmSetFont d(this);
+    d.NoteWindow = this;
+    d.SetNoteFont(FFont.family(), FFont.pointSize(), FFont.bold());
+    ExecModal(d);
+}
+
+void TFmNote::actSetColorExecute() {
+    storedFontColor = FFontColor;
+    TFmSetColor d(this);
+    d.NoteWindow = this;
+    d.Shape1->SetBrushColor(FFontColor);
+    ExecModal(d);
 }
 
 void TFmNote::actCopyExecute() {

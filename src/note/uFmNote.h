@@ -10,11 +10,11 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QMenu>
-#include <QPicture>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
 
+class QPainter;
 class QTextDocument;
 class QLabel;
 class TTransRichEdit;
@@ -137,6 +137,9 @@ public:
     void actAutoHeightExecute();
     void actListStyleExecute(int tag);
     void BgColorMenuClick(int index);
+    void actSetTransValueExecute();
+    void actSetFontExecute();
+    void actSetColorExecute();
     void actCopyExecute();
     void actPasteExecute();
     void actUpdateNotesExecute();
@@ -188,10 +191,24 @@ private:
     void UpdateCursorShape(const QPoint& p);
     [[nodiscard]] QRect ClampedGeometry(QRect r, int edges) const;
     void BuildMenu();
+    void UpdateRegion();
+    void BuildFrame();
+    void PaintFrame(QPainter& p) const;
 
     QTextDocument* FDocument = nullptr;
     TLinkHighlighter* FHighlighter = nullptr;
-    QPicture cacheBmp; // the background, recorded once per change and replayed on paint
+    // The background, worked out once per change and only replayed on paint.
+    struct TFrameCache {
+        bool Valid = false;
+        bool Docked = false;
+        QSize Size;
+        QColor Body;
+        QColor Title;
+        QColor Border[9];
+        int BorderCount = 0;
+    } cacheBmp;
+    QRect FRegionKey;
+    bool FTaskbarSkipped = false;
     QFont FFont;
     qint32 FFontColor = 0;
     int FAlpha = 255;

@@ -75,7 +75,6 @@ void SetSkipTaskbar(QWidget* window) {
     const xcb_atom_t state = atom(c, "_NET_WM_STATE");
     const xcb_atom_t values[] = {atom(c, "_NET_WM_STATE_SKIP_TASKBAR"), atom(c, "_NET_WM_STATE_SKIP_PAGER")};
     xcb_change_property(c, XCB_PROP_MODE_APPEND, w, state, XCB_ATOM_ATOM, 32, 2, values);
-    xcb_flush(c);
 }
 
 bool IsShowingDesktop() {

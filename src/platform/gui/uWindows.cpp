@@ -1,6 +1,7 @@
 #include "platform/gui/uWindows.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
@@ -79,5 +80,24 @@ int MessageBoxW(QWidget* parent, const QString& text, const QString& caption, un
 TMessageBoxHandler SetMessageBoxHandler(TMessageBoxHandler handler) {
     TMessageBoxHandler old = std::move(handlerSlot());
     handlerSlot() = std::move(handler);
+    return old;
+}
+
+namespace {
+TModalHandler& modalSlot() {
+    static TModalHandler h;
+    return h;
+}
+} // namespace
+
+int ExecModal(QDialog& dialog) {
+    if (const TModalHandler& h = modalSlot())
+        return h(dialog);
+    return dialog.exec();
+}
+
+TModalHandler SetModalHandler(TModalHandler handler) {
+    TModalHandler old = std::move(modalSlot());
+    modalSlot() = std::move(handler);
     return old;
 }

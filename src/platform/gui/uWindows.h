@@ -37,3 +37,10 @@ using TMessageBoxHandler =
 int MessageBoxW(QWidget* parent, const QString& text, const QString& caption, unsigned type);
 // Installs a handler; returns the previous one. An empty handler restores the real box.
 TMessageBoxHandler SetMessageBoxHandler(TMessageBoxHandler handler);
+
+class QDialog;
+using TModalHandler = std::function<int(QDialog& dialog)>;
+// Runs a dialog modally and returns its result. Tests install a handler that
+// drives the dialog instead (a nested loop would block them).
+int ExecModal(QDialog& dialog);
+TModalHandler SetModalHandler(TModalHandler handler);
