@@ -82,22 +82,31 @@ struct TIconvClose {
     void operator()(iconv_t cd) const { iconv_close(cd); }
 };
 
-// The password in a code page, or nothing when a character has no place there
-// (the client would send its substitute, which no one can guess).
-std::optional<std::string> convert(std::string_view utf8, const char* codePage) {
+// The password's bytes in a code page as the client makes them: a character
+// the code page lacks becomes "?".
+std::string convert(std::string_view utf8, const char* codePage) {
     iconv_t cd = iconv_open(codePage, "UTF-8");
     if (cd == reinterpret_cast<iconv_t>(-1))
-        return std::nullopt;
+        return std::string(utf8);
     std::unique_ptr<std::remove_pointer_t<iconv_t>, TIconvClose> guard(cd);
-    std::string in(utf8);
-    std::string out(in.size() * 4 + 8, '\0');
-    char* ip = in.data();
-    std::size_t il = in.size();
-    char* op = out.data();
-    std::size_t ol = out.size();
-    if (iconv(cd, &ip, &il, &op, &ol) == static_cast<std::size_t>(-1))
-        return std::nullopt;
-    out.resize(out.size() - ol);
+    std::string out;
+    std::size_t i = 0;
+    while (i < utf8.size()) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        const std::size_t len = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        std::string ch(utf8.substr(i, len));
+        i += len;
+        char buf[16];
+        char* ip = ch.data();
+        std::size_t il = ch.size();
+        char* op = buf;
+        std::size_t ol = sizeof buf;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        if (iconv(cd, &ip, &il, &op, &ol) == static_cast<std::size_t>(-1) || il != 0)
+            out += '?';
+        else
+            out.append(buf, sizeof buf - ol);
+    }
     return out;
 }
 
@@ -134,10 +143,7 @@ bool CheckVerifier(std::string_view verifier, std::string_view digest) {
 std::vector<std::string> CandidateDigests(std::string_view utf8Password) {
     std::vector<std::string> out{Md5HexOf(utf8Password)};
     for (const char* cp : {"WINDOWS-1252", "GBK", "BIG5", "SHIFT_JIS", "CP949", "CP1251"}) {
-        const auto bytes = convert(utf8Password, cp);
-        if (!bytes)
-            continue;
-        std::string d = Md5HexOf(*bytes);
+        std::string d = Md5HexOf(convert(utf8Password, cp));
         if (std::find(out.begin(), out.end(), d) == out.end())
             out.push_back(std::move(d));
     }

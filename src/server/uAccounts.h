@@ -24,8 +24,9 @@ inline constexpr int kDefaultPbkdf2Iterations = 100000;
 [[nodiscard]] bool CheckVerifier(std::string_view verifier, std::string_view digest);
 
 // The digests a client can send for a password typed into it: the MD5 of its
-// bytes in UTF-8 and in each single- and double-byte code page the client may
-// use, without repeats (an ASCII password gives one).
+// bytes in UTF-8 and in each code page the client may use (a character missing
+// there becomes "?", as in the client), without repeats: an ASCII password
+// gives one.
 [[nodiscard]] std::vector<std::string> CandidateDigests(std::string_view utf8Password);
 // The verifier for a password given in plain text (registration, admin).
 [[nodiscard]] std::string VerifierForPassword(std::string_view utf8Password, int iterations);

@@ -360,7 +360,9 @@ void THttpService::Register(httplib::Server& svr) {
 
     post(svr, "/sso/v3/reg_6541z.php",
          [this](const httplib::Request&, const std::string& body, httplib::Response& res) {
-             const TForm b = ParseForm(body);
+             const TForm b = ParseOrderedForm(body, {"username", "password", "uemail", "uname", "utel",
+                                                     "umobile", "usite", "uprovince", "ucity", "uqq", "umsn",
+                                                     "uremark", "regfrom", "affid"});
              const std::string email = trimBlanks(FormValue(b, "username").value_or(""));
              const std::string password = FormValue(b, "password").value_or("");
              const std::string name = FormValue(b, "uname").value_or("");

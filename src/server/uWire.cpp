@@ -146,6 +146,28 @@ TForm ParseForm(std::string_view body) {
     return form;
 }
 
+TForm ParseOrderedForm(std::string_view body, const std::vector<std::string_view>& names) {
+    TForm form;
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string start = (i == 0 ? "" : "&") + std::string(names[i]) + "=";
+        if (i == 0 ? body.compare(0, start.size(), start) != 0 : body.compare(at, start.size(), start) != 0) {
+            // Out of the expected order: read it as an ordinary form.
+            return ParseForm(body);
+        }
+        const std::size_t valueAt = at + start.size();
+        std::size_t end = body.size();
+        if (i + 1 < names.size()) {
+            end = body.find("&" + std::string(names[i + 1]) + "=", valueAt);
+            if (end == std::string_view::npos)
+                return ParseForm(body);
+        }
+        form.emplace_back(std::string(names[i]), PercentDecode(body.substr(valueAt, end - valueAt), false));
+        at = end;
+    }
+    return form;
+}
+
 TForm ParseQuery(std::string_view target) {
     const std::size_t q = target.find('?');
     if (q == std::string_view::npos)

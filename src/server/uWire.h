@@ -20,6 +20,11 @@ using TForm = std::vector<std::pair<std::string, std::string>>;
 [[nodiscard]] std::string PercentDecode(std::string_view text, bool plusIsSpace);
 // name=value lines joined by "&"; values decoded, "+" kept.
 [[nodiscard]] TForm ParseForm(std::string_view body);
+// A form whose lines come in a known order, read by that order: the client's
+// form encoder leaves "&", "=" and "+" in values as they are, so a value that
+// holds "&" (a password typed at registration) would otherwise be cut there.
+// Each value runs up to the next expected "&name="; names not found are absent.
+[[nodiscard]] TForm ParseOrderedForm(std::string_view body, const std::vector<std::string_view>& names);
 // The query part of a request target ("/a?b=c" gives b=c).
 [[nodiscard]] TForm ParseQuery(std::string_view target);
 [[nodiscard]] std::optional<std::string> FormValue(const TForm& form, std::string_view name);

@@ -1,0 +1,228 @@
+// Sign-on, registration, feedback, advertisements and the site pages, with
+// request bodies encoded the way the client's form encoder writes them.
+
+#include "ServerTestSupport.h"
+
+#include "data/uFunctions.h"
+#include "server/uAccounts.h"
+#include "server/uServerStore.h"
+#include "support/TestEnv.h"
+#include "sync/uHttpClient.h"
+
+#include <gtest/gtest.h>
+
+using namespace servertest;
+
+namespace {
+
+std::string form(const QList<QString>& lines) {
+    return FormBody(lines).toStdString();
+}
+
+std::pair<std::int32_t, std::int32_t> loginReply(const std::string& body) {
+    EXPECT_EQ(body.size(), 8u);
+    if (body.size() < 8)
+        return {-1000, 0};
+    const auto at = [&](std::size_t i) {
+        std::uint32_t u = 0;
+        for (int k = 0; k < 4; ++k)
+            u |= std::uint32_t(static_cast<unsigned char>(body[i + std::size_t(k)])) << (8 * k);
+        return static_cast<std::int32_t>(u);
+    };
+    return {at(0), at(4)};
+}
+
+QList<QString> registration(const QString& account, const QString& password, const QString& name) {
+    return {"username=" + account.trimmed(),
+            "password=" + password,
+            "uemail=" + account,
+            "uname=" + name,
+            "utel=",
+            "umobile=",
+            "usite=",
+            "uprovince=",
+            "ucity=",
+            "uqq=",
+            "umsn=",
+            "uremark=",
+            "regfrom=Zuvo Note",
+            "affid="};
+}
+
+class AccountService : public ::testing::TestWithParam<std::string> {
+protected:
+    std::string sso() const { return FServer.root() + "sso/v3/"; }
+    std::pair<std::int32_t, std::int32_t> login(const QString& name, const std::string& digest) {
+        const TReply r = Post(sso() + "login_80124.php", form({"username=" + name.trimmed(),
+                                                               "password=" + QString::fromStdString(digest),
+                                                               "version=1.0.0.1", "productidlist=1,2"}));
+        EXPECT_EQ(r.Status, 200);
+        return loginReply(r.Body);
+    }
+
+    TTestDatabase FDb{GetParam()};
+    TTestServer FServer{FDb.spec()};
+};
+
+TEST_P(AccountService, RegisteredAccountSignsInWithThePasswordDigest) {
+    const QString password = "p@ss w&rd+=1";
+    const TReply reg =
+        Post(sso() + "reg_6541z.php", form(registration("new.user@example.com", password, "New")));
+    EXPECT_EQ(reg.Body, "0");
+    const auto [code, id] = login("  New.User@Example.com ", Md5(password.toStdString()));
+    EXPECT_EQ(code, 0);
+    EXPECT_GT(id, 0);
+
+    const struct {
+        QString Name;
+        std::string Digest;
+    } refused[] = {{"new.user@example.com", Md5("wrong")},
+                   {"nobody@example.com", Md5(password.toStdString())},
+                   {"new.user@example.com", ""},
+                   {"", Md5(password.toStdString())}};
+    for (const auto& r : refused) {
+        SCOPED_TRACE(r.Name.toStdString() + " " + r.Digest);
+        const auto [c, i] = login(r.Name, r.Digest);
+        EXPECT_EQ(c, -1);
+        EXPECT_EQ(i, 0);
+    }
+}
+
+TEST_P(AccountService, RegistrationRepliesAsTheClientExpects) {
+    ASSERT_EQ(Post(sso() + "reg_6541z.php", form(registration("taken@example.com", "secret1", "T"))).Body,
+              "0");
+    const struct {
+        const char* What;
+        QList<QString> Lines;
+        const char* Reply;
+    } cases[] = {
+        {"same account again", registration("taken@example.com", "another1", "T"), "-2"},
+        {"same account in other case", registration("TAKEN@example.com", "another1", "T"), "-2"},
+        {"no password", registration("a@example.com", "", "T"), "-1"},
+        {"blank password", registration("a@example.com", "      ", "T"), "-1"},
+        {"no user name", registration("a@example.com", "secret1", ""), "-1"},
+        {"not an e-mail address", registration("not-an-address", "secret1", "T"), "-1"},
+        {"SQL in the name", registration("b@example.com", "secret1", "x'); drop table accounts; --"), "0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        EXPECT_EQ(Post(sso() + "reg_6541z.php", form(c.Lines)).Body, c.Reply);
+    }
+    EXPECT_EQ(login("taken@example.com", Md5("secret1")).first, 0);
+}
+
+TEST_P(AccountService, NonAsciiPasswordWorksFromAClientOnAnyCodePage) {
+    const std::string password = "Grüße-密码";
+    ASSERT_EQ(Post(sso() + "reg_6541z.php",
+                   form(registration("intl@example.com", QString::fromStdString(password), "I")))
+                  .Body,
+              "0");
+    // A client hashes the password's bytes in its own code page, with "?" for
+    // what the code page lacks: a Western client sends "Grüße-??", a Chinese one
+    // the GBK bytes of all but "ß".
+    EXPECT_EQ(login("intl@example.com", Md5(password)).first, 0);
+    EXPECT_EQ(login("intl@example.com", Md5("Gr\xFC\xDF"
+                                            "e-??"))
+                  .first,
+              0);
+    EXPECT_EQ(login("intl@example.com", Md5("Gr\xA8\xB9?e-\xC3\xDC\xC2\xEB")).first, 0);
+    EXPECT_EQ(login("intl@example.com", Md5("Grusse-??")).first, -1);
+}
+
+TEST_P(AccountService, FeedbackIsStoredDecodedOnce) {
+    const auto enc = [](const QString& v) { return UrlEncode(v.toUtf8()); };
+    const QString content = "Line one & more\r\nzwei: 100% + ümlaut";
+    const TReply ok = Post(FServer.root() + "www/utils/feedback.php",
+                           form({"fbname=" + enc("Ann B"), "fbemail=" + enc("ann@example.com"),
+                                 "fbcontent=" + enc(content), "fbproduct=" + enc("Zuvo Note v1.0.0.1")}));
+    EXPECT_EQ(ok.Body, "0");
+    EXPECT_EQ(FServer.app().Store().FeedbackCount(), 1);
+
+    for (const auto& [email, text] : std::vector<std::pair<QString, QString>>{
+             {"not an address", "hello"}, {"ann@example.com", "   "}, {"", "hello"}}) {
+        const TReply bad =
+            Post(FServer.root() + "www/utils/feedback.php",
+                 form({"fbname=", "fbemail=" + enc(email), "fbcontent=" + enc(text), "fbproduct="}));
+        EXPECT_EQ(bad.Body, "-1");
+    }
+    // A long comment is more than a short form.
+    const TReply longOne = Post(FServer.root() + "www/utils/feedback.php",
+                                form({"fbname=", "fbemail=" + enc("ann@example.com"),
+                                      "fbcontent=" + enc(QString(20000, QChar(0x4FBF))), "fbproduct="}));
+    EXPECT_EQ(longOne.Body, "0");
+    EXPECT_EQ(FServer.app().Store().FeedbackCount(), 2);
+}
+
+TEST_P(AccountService, SitePagesAndBasicInformation) {
+    const TReply info = Get(FServer.root() + "zuvonote.xml");
+    EXPECT_EQ(info.Status, 200);
+    EXPECT_EQ(info.Body, "<?xml version=\"1.0\" "
+                         "encoding=\"utf-8\"?><basicinfo><asyncserver>127.0.0.1</asyncserver></basicinfo>");
+    for (const std::string path : {"qrcode_dl.php?userid=1", "greenversion.php", "?from=app&version=1.0.0.1",
+                                   "www/forgotpassword.php"}) {
+        SCOPED_TRACE(path);
+        const TReply page = Get(FServer.root() + path);
+        EXPECT_EQ(page.Status, 200);
+        EXPECT_NE(page.ContentType.find("text/html"), std::string::npos);
+        EXPECT_NE(page.Body.find("</html>"), std::string::npos);
+    }
+    EXPECT_EQ(Get(FServer.root() + "?from=app&version=<script>").Body.find("<script>"), std::string::npos);
+    EXPECT_EQ(Get(FServer.root() + "no/such/page.php").Status, 404);
+}
+
+TEST_P(AccountService, AdvertisementsComeFromTheConfiguration) {
+    const QString ini = testenv::freshDir("ads") + "/server.ini";
+    testenv::writeFile(
+        ini, "[server]\npush_address=192.0.2.7\n"
+             "[ads]\nAd1Text=Fresh & new\nAd1Url=http://example.com/?a=1&b=2\nAd2Text=Second\n"
+             "Ad2Url=http://example.com/2\n[ads.2052]\nAd1Text=\xE4\xBE\xBF\nAd1Url=http://example.cn/\n");
+    zsrv::TServerConfig config = TTestServer::QuietConfig();
+    std::string error;
+    ASSERT_TRUE(zsrv::LoadConfigFile(ini.toStdString(), config, error)) << error;
+    TTestDatabase db(GetParam());
+    TTestServer server(db.spec(), config);
+    const std::string ads = server.root() + "ads/getad.php?app=Zuvo+Note&appver=v1%2E0&clang=";
+    EXPECT_EQ(Get(ads + "1033").Body,
+              "<?xml version=\"1.0\" encoding=\"utf-8\"?><ads><aditem><adtext>Fresh &amp; new</adtext>"
+              "<adurl>http://example.com/?a=1&amp;b=2</adurl></aditem><aditem><adtext>Second</adtext>"
+              "<adurl>http://example.com/2</adurl></aditem></ads>");
+    EXPECT_NE(Get(ads + "2052").Body.find("<adtext>\xE4\xBE\xBF</adtext>"), std::string::npos);
+    EXPECT_NE(Get(server.root() + "zuvonote.xml").Body.find("<asyncserver>192.0.2.7</asyncserver>"),
+              std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, AccountService, ::testing::ValuesIn(StoreKinds()),
+                         [](const auto& info) { return KindName(info.param); });
+
+TEST(ServerConfig, HostPortAndBadValues) {
+    const struct {
+        const char* Text;
+        bool Ok;
+        const char* Host;
+        int Port;
+    } cases[] = {{"127.0.0.1:8086", true, "127.0.0.1", 8086},
+                 {"0.0.0.0:0", true, "0.0.0.0", 0},
+                 {"[::1]:50001", true, "::1", 50001},
+                 {"localhost", false, "", 0},
+                 {":80", false, "", 0},
+                 {"host:99999", false, "", 0},
+                 {"host:8o", false, "", 0}};
+    for (const auto& c : cases) {
+        std::string host;
+        int port = -1;
+        EXPECT_EQ(zsrv::SplitHostPort(c.Text, host, port), c.Ok) << c.Text;
+        if (c.Ok) {
+            EXPECT_EQ(host, c.Host);
+            EXPECT_EQ(port, c.Port);
+        }
+    }
+    const QString ini = testenv::freshDir("badconfig") + "/server.ini";
+    testenv::writeFile(ini, "[server]\nlisten=nowhere\n");
+    zsrv::TServerConfig config;
+    std::string error;
+    EXPECT_FALSE(zsrv::LoadConfigFile(ini.toStdString(), config, error));
+    EXPECT_NE(error.find("listen"), std::string::npos);
+    EXPECT_FALSE(zsrv::LoadConfigFile("/no/such/file.ini", config, error));
+}
+
+} // namespace

@@ -1,0 +1,330 @@
+// The push server over raw sockets, with packets laid out byte by byte here
+// (not with the shared packet code, so that a mistake there cannot hide).
+
+#include "ServerTestSupport.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <optional>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace servertest;
+using namespace std::chrono_literals;
+
+namespace {
+
+void put32(std::string& s, std::size_t at, std::int32_t v) {
+    const auto u = static_cast<std::uint32_t>(v);
+    for (int i = 0; i < 4; ++i)
+        s[at + std::size_t(i)] = char((u >> (8 * i)) & 0xFF);
+}
+
+std::int32_t get32(const std::string& s, std::size_t at) {
+    std::uint32_t u = 0;
+    for (int i = 0; i < 4; ++i)
+        u |= std::uint32_t(static_cast<unsigned char>(s[at + std::size_t(i)])) << (8 * i);
+    return static_cast<std::int32_t>(u);
+}
+
+std::string header(std::int32_t command, const std::string& device, std::int32_t pass = 502613,
+                   std::int32_t deviceLen = -2) {
+    std::string h(132, '\0');
+    put32(h, 0, pass);
+    put32(h, 4, 1);
+    put32(h, 8, command);
+    put32(h, 24, 100);
+    put32(h, 28, deviceLen == -2 ? std::int32_t(device.size()) : deviceLen);
+    std::memcpy(h.data() + 32, device.data(), std::min<std::size_t>(device.size(), 100));
+    return h;
+}
+
+std::string loginPacket(const std::string& device, std::int32_t user, const std::string& name,
+                        const std::string& digest, std::int32_t nameLen = -2) {
+    std::string b(212, '\0');
+    put32(b, 0, user);
+    put32(b, 4, nameLen == -2 ? std::int32_t(name.size()) : nameLen);
+    put32(b, 8, std::int32_t(digest.size()));
+    std::memcpy(b.data() + 12, name.data(), std::min<std::size_t>(name.size(), 100));
+    std::memcpy(b.data() + 112, digest.data(), std::min<std::size_t>(digest.size(), 100));
+    return header(1, device) + b;
+}
+
+std::string changedPacket(const std::string& device, std::int32_t user, const std::string& noteId,
+                          std::int32_t idLen = -2) {
+    std::string b(58, '\0');
+    put32(b, 0, user);
+    put32(b, 4, idLen == -2 ? std::int32_t(noteId.size()) : idLen);
+    std::memcpy(b.data() + 8, noteId.data(), std::min<std::size_t>(noteId.size(), 50));
+    return header(10, device) + b;
+}
+
+std::string keepAlivePacket(const std::string& device, std::int32_t random) {
+    std::string b(8, '\0');
+    put32(b, 4, random);
+    return header(20, device) + b;
+}
+
+std::string logoutPacket(const std::string& device, std::int32_t user) {
+    std::string b(12, '\0');
+    put32(b, 0, user);
+    put32(b, 8, 1);
+    return header(30, device) + b;
+}
+
+class TPushClient {
+public:
+    explicit TPushClient(std::uint16_t port) : FFd(::socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const int one = 1;
+        ::setsockopt(FFd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        if (::connect(FFd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+            ADD_FAILURE() << "connect: " << std::strerror(errno);
+    }
+    ~TPushClient() { ::close(FFd); }
+    TPushClient(const TPushClient&) = delete;
+    TPushClient& operator=(const TPushClient&) = delete;
+
+    void send(const std::string& bytes) const {
+        ASSERT_EQ(::send(FFd, bytes.data(), bytes.size(), MSG_NOSIGNAL), ssize_t(bytes.size()));
+    }
+
+    // The next whole packet (header and the body its command implies), or nothing within the time.
+    std::optional<std::string> packet(std::chrono::milliseconds within = 3000ms) {
+        if (!fill(132, within))
+            return std::nullopt;
+        const std::int32_t command = get32(FBuffer, 8);
+        const std::size_t body = command == 10 ? 58 : command == 20 ? 8 : 0;
+        if (!fill(132 + body, within))
+            return std::nullopt;
+        std::string p = FBuffer.substr(0, 132 + body);
+        FBuffer.erase(0, 132 + body);
+        return p;
+    }
+
+    // True when the server closes the connection within the time.
+    bool closedWithin(std::chrono::milliseconds within) {
+        const auto end = std::chrono::steady_clock::now() + within;
+        while (std::chrono::steady_clock::now() < end) {
+            pollfd p{FFd, POLLIN, 0};
+            if (::poll(&p, 1, 50) <= 0)
+                continue;
+            char buf[512];
+            const ssize_t n = ::recv(FFd, buf, sizeof buf, 0);
+            if (n <= 0)
+                return true;
+            FBuffer.append(buf, std::size_t(n));
+        }
+        return false;
+    }
+
+private:
+    bool fill(std::size_t size, std::chrono::milliseconds within) {
+        const auto end = std::chrono::steady_clock::now() + within;
+        while (FBuffer.size() < size) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                return false;
+            pollfd p{FFd, POLLIN, 0};
+            if (::poll(&p, 1, int(left.count())) <= 0)
+                return false;
+            char buf[512];
+            const ssize_t n = ::recv(FFd, buf, sizeof buf, 0);
+            if (n <= 0)
+                return false;
+            FBuffer.append(buf, std::size_t(n));
+        }
+        return true;
+    }
+
+    int FFd;
+    std::string FBuffer;
+};
+
+bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds within = 5000ms) {
+    const auto end = std::chrono::steady_clock::now() + within;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+const std::string kPcA = "AAAAAAAA-0000-0000-0000-000000000001";
+const std::string kPcB = "BBBBBBBB-0000-0000-0000-000000000002";
+const std::string kPcC = "CCCCCCCC-0000-0000-0000-000000000003";
+const std::string kPcD = "DDDDDDDD-0000-0000-0000-000000000004";
+const std::string kNote = "6F9619FF-8B86-D011-B42D-00C04FC964FF";
+
+class PushServer : public ::testing::TestWithParam<std::string> {
+protected:
+    static zsrv::TServerConfig config() {
+        zsrv::TServerConfig c = TTestServer::QuietConfig();
+        c.PushIdleSeconds = 2;
+        c.PushLoginSeconds = 2;
+        return c;
+    }
+
+    // Connects and signs a device in, and waits until the server has taken it.
+    std::unique_ptr<TPushClient> signIn(TTestServer& server, std::int64_t user, const std::string& password,
+                                        const std::string& device) {
+        const std::size_t before = server.app().PushSignedIn();
+        auto c = std::make_unique<TPushClient>(server.pushPort());
+        c->send(loginPacket(device, std::int32_t(user), "ann@example.com", Md5(password)));
+        EXPECT_TRUE(waitFor([&] { return server.app().PushSignedIn() > before; }));
+        return c;
+    }
+
+    TTestDatabase FDb{GetParam()};
+    TTestServer FServer{FDb.spec(), config()};
+    std::int64_t FAnn = FServer.addUser("ann@example.com", "ann-pass");
+    std::int64_t FBob = FServer.addUser("bob@example.com", "bob-pass");
+};
+
+TEST_P(PushServer, NoteChangeReachesTheUsersOtherDevicesOnly) {
+    auto a = signIn(FServer, FAnn, "ann-pass", kPcA);
+    auto b = signIn(FServer, FAnn, "ann-pass", kPcB);
+    auto c = signIn(FServer, FAnn, "ann-pass", kPcC);
+    auto d = signIn(FServer, FBob, "bob-pass", kPcD);
+    // A body claiming another user changes nothing: the connection's account counts.
+    a->send(changedPacket(kPcA, std::int32_t(FBob), kNote));
+    for (TPushClient* other : {b.get(), c.get()}) {
+        const auto p = other->packet();
+        ASSERT_TRUE(p);
+        EXPECT_EQ(get32(*p, 0), 502613);
+        EXPECT_EQ(get32(*p, 4), 1);
+        EXPECT_EQ(get32(*p, 8), 10);
+        EXPECT_EQ(p->substr(140, std::size_t(get32(*p, 136))), kNote);
+    }
+    EXPECT_FALSE(a->packet(300ms));
+    EXPECT_FALSE(d->packet(300ms));
+}
+
+TEST_P(PushServer, KeepAlivesAreAnsweredAcrossSplitAndJoinedReads) {
+    TPushClient c(FServer.pushPort());
+    // The sign-in arrives one byte at a time, then two keep-alives in one write.
+    const std::string login = loginPacket(kPcA, std::int32_t(FAnn), "ann@example.com", Md5("ann-pass"));
+    for (char ch : login) {
+        c.send(std::string(1, ch));
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    ASSERT_TRUE(waitFor([&] { return FServer.app().PushSignedIn() == 1; }));
+    c.send(keepAlivePacket(kPcA, 4711) + keepAlivePacket(kPcA, 42));
+    for (std::int32_t expected : {4711, 42}) {
+        const auto p = c.packet();
+        ASSERT_TRUE(p);
+        EXPECT_EQ(get32(*p, 0), 502613);
+        EXPECT_EQ(get32(*p, 8), 20);
+        EXPECT_EQ(get32(*p, 136), expected);
+    }
+}
+
+TEST_P(PushServer, GarbageClosesOnlyThatConnection) {
+    auto keeper = signIn(FServer, FAnn, "ann-pass", kPcA);
+    std::string shortDevice = header(20, kPcB, 502613, 101) + std::string(8, '\0');
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"wrong pass value", header(20, kPcB, 502612) + std::string(8, '\0')},
+        {"unknown command", header(99, kPcB) + std::string(64, '\0')},
+        {"device id length over its field", shortDevice},
+        {"negative device id length", header(20, kPcB, 502613, -1) + std::string(8, '\0')},
+        {"user name length over its field",
+         loginPacket(kPcB, std::int32_t(FAnn), "ann@example.com", Md5("ann-pass"), 101)},
+        {"negative user name length",
+         loginPacket(kPcB, std::int32_t(FAnn), "ann@example.com", Md5("ann-pass"), -5)},
+        {"an HTTP request", "GET / HTTP/1.1\r\nHost: x\r\n\r\n"},
+        {"zero bytes", std::string(400, '\0')},
+        {"logout", logoutPacket(kPcB, std::int32_t(FAnn))},
+    };
+    for (const auto& [what, bytes] : cases) {
+        SCOPED_TRACE(what);
+        TPushClient bad(FServer.pushPort());
+        bad.send(bytes);
+        EXPECT_TRUE(bad.closedWithin(2000ms));
+        keeper->send(keepAlivePacket(kPcA, 7));
+        const auto p = keeper->packet();
+        ASSERT_TRUE(p);
+        EXPECT_EQ(get32(*p, 8), 20);
+    }
+    // A note id longer than its field, after a good sign-in.
+    auto b = signIn(FServer, FAnn, "ann-pass", kPcB);
+    b->send(changedPacket(kPcB, std::int32_t(FAnn), kNote, 51));
+    EXPECT_TRUE(b->closedWithin(2000ms));
+    EXPECT_FALSE(keeper->packet(200ms));
+    EXPECT_TRUE(waitFor([&] { return FServer.app().PushConnections() == 1; }));
+}
+
+TEST_P(PushServer, RefusedSignInClosesAndNoticesBeforeSignInGoNowhere) {
+    const std::vector<std::pair<std::int64_t, std::string>> refused = {{FAnn, Md5("wrong")},
+                                                                       {FAnn, ""},
+                                                                       {999999, Md5("ann-pass")},
+                                                                       {0, Md5("ann-pass")},
+                                                                       {FBob, Md5("ann-pass")}};
+    for (const auto& [user, digest] : refused) {
+        SCOPED_TRACE(std::to_string(user) + " " + digest);
+        TPushClient c(FServer.pushPort());
+        c.send(loginPacket(kPcB, std::int32_t(user), "ann@example.com", digest));
+        EXPECT_TRUE(c.closedWithin(3000ms));
+    }
+    auto a = signIn(FServer, FAnn, "ann-pass", kPcA);
+    TPushClient anonymous(FServer.pushPort());
+    anonymous.send(changedPacket(kPcB, std::int32_t(FAnn), kNote));
+    EXPECT_FALSE(a->packet(300ms));
+}
+
+TEST_P(PushServer, SilenceAndReconnectsEndOldConnections) {
+    TPushClient mute(FServer.pushPort()); // never speaks
+    auto quiet = signIn(FServer, FAnn, "ann-pass", kPcA);
+    auto alive = signIn(FServer, FAnn, "ann-pass", kPcB);
+    const auto start = std::chrono::steady_clock::now();
+    bool muteClosed = false;
+    bool quietClosed = false;
+    while (std::chrono::steady_clock::now() - start < 4500ms) {
+        alive->send(keepAlivePacket(kPcB, 1));
+        ASSERT_TRUE(alive->packet());
+        muteClosed = muteClosed || mute.closedWithin(100ms);
+        quietClosed = quietClosed || quiet->closedWithin(100ms);
+    }
+    EXPECT_TRUE(muteClosed);
+    EXPECT_TRUE(quietClosed);
+
+    // The same device signing in again replaces its old connection.
+    auto again = std::make_unique<TPushClient>(FServer.pushPort());
+    again->send(loginPacket(kPcB, std::int32_t(FAnn), "ann@example.com", Md5("ann-pass")));
+    EXPECT_TRUE(alive->closedWithin(1500ms));
+    again->send(keepAlivePacket(kPcB, 3));
+    EXPECT_TRUE(again->packet());
+}
+
+TEST_P(PushServer, ChangeReachesDevicesHeldByAnotherServerProcess) {
+    if (GetParam() != "postgres")
+        GTEST_SKIP() << "one SQLite file belongs to one server process";
+    TTestServer second(FDb.spec(), config());
+    auto a = signIn(FServer, FAnn, "ann-pass", kPcA);
+    auto b = signIn(second, FAnn, "ann-pass", kPcB);
+    auto d = signIn(second, FBob, "bob-pass", kPcD);
+    auto a2 =
+        signIn(second, FAnn, "ann-pass", kPcA + "-other"); // just so the sender's own device id is tested
+    a->send(changedPacket(kPcA, std::int32_t(FAnn), kNote));
+    const auto p = b->packet();
+    ASSERT_TRUE(p);
+    EXPECT_EQ(get32(*p, 8), 10);
+    EXPECT_TRUE(a2->packet());
+    EXPECT_FALSE(d->packet(300ms));
+    EXPECT_FALSE(a->packet(300ms));
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, PushServer, ::testing::ValuesIn(StoreKinds()),
+                         [](const auto& info) { return KindName(info.param); });
+
+} // namespace
