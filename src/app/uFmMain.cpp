@@ -4,6 +4,8 @@
 #include "data/uFunctions.h"
 #include "data/uNoteStore.h"
 #include "note/uFmNote.h"
+#include "note/uSharedAudio.h"
+#include "platform/gui/uAudioPlayer.h"
 #include "platform/gui/uDesktop.h"
 #include "platform/gui/uWindows.h"
 #include "platform/uIniFile.h"
@@ -12,14 +14,17 @@
 #include "sync/uShutdownUpload.h"
 #include "ui/uLanguageObject.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QProcess>
+#include <QProgressBar>
 #include <QSystemTrayIcon>
 #include <QThread>
 #include <QUuid>
@@ -103,6 +108,11 @@ TFmMain::TFmMain(TFmMainEnv env, QWidget* parent) : QWidget(parent), FEnv(std::m
     tmrSocket = new QTimer(this);
     tmrSocket->setInterval(50000);
     connect(tmrSocket, &QTimer::timeout, this, &TFmMain::tmrSocketTimer);
+
+    FFPlayer1 = new TAudioPlayer(this);
+    connect(FFPlayer1, &TAudioPlayer::FileOpened, this, &TFmMain::FFPlayer1FileOpen);
+    connect(FFPlayer1, &TAudioPlayer::PositionChanged, this, &TFmMain::FFPlayer1Position);
+    connect(FFPlayer1, &TAudioPlayer::StateChanged, this, &TFmMain::FFPlayer1State);
 }
 
 TFmMain::~TFmMain() {
@@ -454,6 +464,28 @@ void TFmMain::ApplyNoteRow(TFmNote* n, const TRowSet& rows, int row) {
     ApplyReminder(n, I("alerttype"), T("alertvalue1"), T("alertvalue2"), T("alertvalue3"));
     n->SetNoteText(T("mynote"));
     n->SetStoredNote();
+}
+
+void TFmMain::FFPlayer1FileOpen(qint64 duration) {
+    if (AudioProgressBar)
+        AudioProgressBar->setMaximum(static_cast<qint32>(duration));
+}
+
+void TFmMain::FFPlayer1Position(qint64 position) {
+    if (AudioProgressBar && FFPlayer1->State() != TAudioPlayer::psEnded)
+        AudioProgressBar->setValue(static_cast<qint32>(position));
+}
+
+void TFmMain::FFPlayer1State(int state) {
+    if (state != TAudioPlayer::psEnded)
+        return;
+    if (AudioImgCtrl)
+        AudioImgCtrl->setPixmap(AudioPlayPicture());
+    const QString play = CurrentLanguage().FmNoteaudioPlayCaption();
+    if (AudioLblCtrl)
+        AudioLblCtrl->setText(play);
+    if (AudioBtnCtrl)
+        AudioBtnCtrl->setText(play);
 }
 
 void TFmMain::tmrLoadNotesTimer() {

@@ -14,8 +14,12 @@
 #include <functional>
 #include <memory>
 
+class QAbstractButton;
+class QLabel;
 class QMenu;
+class QProgressBar;
 class QSystemTrayIcon;
+class TAudioPlayer;
 class TDbConnection;
 class TFmNote;
 class TLanguageObject;
@@ -105,6 +109,15 @@ public:
     QTimer* tmrSocket;
     QSystemTrayIcon* TrayIcon1 = nullptr;
 
+    // The shared audio player and the controls of the window that last started
+    // playback (those it has; see uSharedAudio). Guarded: a control that is
+    // gone by the time the player reports is simply not touched.
+    TAudioPlayer* FFPlayer1 = nullptr;
+    QPointer<QProgressBar> AudioProgressBar;
+    QPointer<QLabel> AudioImgCtrl;
+    QPointer<QLabel> AudioLblCtrl;
+    QPointer<QAbstractButton> AudioBtnCtrl;
+
     // The push channel's state.
     int FPushSocket = -1;
     QString FPushServer;
@@ -126,6 +139,10 @@ private:
     void WMUpdateLanguage(TWinMessage& msg);
     void WMLoaginFailed(TWinMessage& msg);
     void WMSockMessage(TWinMessage& msg);
+
+    void FFPlayer1FileOpen(qint64 duration);
+    void FFPlayer1Position(qint64 position);
+    void FFPlayer1State(int state);
 
     void PrepareDataFolder();
     [[nodiscard]] bool OpenStore(QString* error);

@@ -1,0 +1,116 @@
+#include "note/uAudioPlayPanel.h"
+
+#include "note/uSharedAudio.h"
+#include "ui/uLanguageObject.h"
+
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QProgressBar>
+
+namespace {
+
+QPixmap panelBackground() {
+    QPixmap pm(66, 26);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(0, 0, 0, 60), 1));
+    p.setBrush(QColor(255, 255, 255, 110));
+    p.drawRoundedRect(QRectF(0.5, 0.5, 65, 25), 5, 5);
+    return pm;
+}
+
+} // namespace
+
+TAudioPlayPanel::TAudioPlayPanel(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("pnlPlay"));
+    setFixedSize(66, 28);
+    setCursor(Qt::PointingHandCursor);
+
+    Image1 = new QLabel(this);
+    Image1->setGeometry(0, 0, 66, 26);
+    Image1->setScaledContents(true);
+    Image1->setPixmap(panelBackground());
+
+    imgAudioCtrl = new QLabel(this);
+    imgAudioCtrl->setGeometry(10, 6, 15, 15);
+    imgAudioCtrl->setScaledContents(true);
+    imgAudioCtrl->setPixmap(AudioPlayPicture());
+
+    lblAudioCtrl = new QLabel(this);
+    lblAudioCtrl->move(33, 7);
+    lblAudioCtrl->setText(CurrentLanguage().FmNoteaudioPlayCaption());
+    lblAudioCtrl->adjustSize();
+
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setGeometry(0, 26, 66, 2);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setStyleSheet(QStringLiteral("QProgressBar{border:0;background:rgba(0,0,0,40);}"
+                                               "QProgressBar::chunk{background:#2c7bd6;}"));
+
+    // The panel decides what a press means, whichever picture lies under it.
+    for (QWidget* w : {static_cast<QWidget*>(Image1), static_cast<QWidget*>(imgAudioCtrl),
+                       static_cast<QWidget*>(lblAudioCtrl), static_cast<QWidget*>(ProgressBar1)})
+        w->setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+bool TAudioPlayPanel::ShowsStop() const {
+    return lblAudioCtrl->text() != CurrentLanguage().FmNoteaudioPlayCaption();
+}
+
+void TAudioPlayPanel::Toggle() {
+    const TLanguageObject& lang = CurrentLanguage();
+    if (!ShowsStop()) {
+        ResetOtherAudioControls(window());
+        lblAudioCtrl->setText(lang.FmNoteaudioStopCaption());
+        lblAudioCtrl->adjustSize();
+        imgAudioCtrl->setPixmap(AudioStopPicture());
+        ProgressBar1->setValue(0);
+        // A recording that cannot be played leaves the control showing "Stop"
+        // until the user clicks again; nothing is reported.
+        (void)StartSharedPlayback(AudioFilePath(NoteId), ProgressBar1, imgAudioCtrl, lblAudioCtrl, nullptr);
+    } else {
+        StopSharedPlayback();
+        ProgressBar1->setValue(0);
+        lblAudioCtrl->setText(lang.FmNoteaudioPlayCaption());
+        lblAudioCtrl->adjustSize();
+        imgAudioCtrl->setPixmap(AudioPlayPicture());
+    }
+}
+
+void TAudioPlayPanel::ResetAudioCtrl() {
+    lblAudioCtrl->setText(CurrentLanguage().FmNoteaudioPlayCaption());
+    lblAudioCtrl->adjustSize();
+    imgAudioCtrl->setPixmap(AudioPlayPicture());
+    ProgressBar1->setValue(0);
+}
+
+void TAudioPlayPanel::UpdateLanguage() {
+    lblAudioCtrl->setText(CurrentLanguage().FmNoteaudioPlayCaption());
+    lblAudioCtrl->adjustSize();
+}
+
+void TAudioPlayPanel::mousePressEvent(QMouseEvent* e) {
+    if (e->button() == Qt::LeftButton && imgAudioCtrl->geometry().contains(e->position().toPoint())) {
+        // Unhandled: the note window receives it and starts its drag.
+        FPressed = false;
+        e->ignore();
+        return;
+    }
+    FPressed = e->button() == Qt::LeftButton;
+    e->accept();
+}
+
+void TAudioPlayPanel::mouseReleaseEvent(QMouseEvent* e) {
+    if (!FPressed) {
+        e->ignore();
+        return;
+    }
+    FPressed = false;
+    e->accept();
+    if (rect().contains(e->position().toPoint()))
+        Toggle();
+}

@@ -1,0 +1,104 @@
+#include "note/uSharedAudio.h"
+
+#include "app/uFmMain.h"
+#include "platform/gui/uAudioPlayer.h"
+#include "platform/gui/uWindows.h"
+#include "ui/uLanguageObject.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QProgressBar>
+
+namespace {
+
+QPixmap drawPicture(bool play) {
+    QPixmap pm(20, 22);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(0x3a, 0x3a, 0x3a), 1.2));
+    p.setBrush(QColor(0xfa, 0xfa, 0xfa));
+    p.drawEllipse(QRectF(1, 2, 18, 18));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x2c, 0x7b, 0xd6));
+    if (play) {
+        QPainterPath tri;
+        tri.moveTo(7.5, 6.5);
+        tri.lineTo(15, 11);
+        tri.lineTo(7.5, 15.5);
+        tri.closeSubpath();
+        p.drawPath(tri);
+    } else {
+        p.setBrush(QColor(0xd6, 0x3b, 0x2c));
+        p.drawRect(QRectF(6.5, 7.5, 7, 7));
+    }
+    return pm;
+}
+
+} // namespace
+
+QPixmap AudioPlayPicture() {
+    static const QPixmap pm = drawPicture(true);
+    return pm;
+}
+
+QPixmap AudioStopPicture() {
+    static const QPixmap pm = drawPicture(false);
+    return pm;
+}
+
+const TLanguageObject& CurrentLanguage() {
+    if (TFmMain* main = FmMain(); main && main->Language())
+        return *main->Language();
+    static const TLanguageObject english = [] {
+        TLanguageObject l;
+        for (const TLanguageObject::TKey& k : TLanguageObject::Keys())
+            l.*k.Field = QString::fromUtf8(k.Default);
+        return l;
+    }();
+    return english;
+}
+
+QString CurrentProgramFolder() {
+    TFmMain* main = FmMain();
+    return main ? main->ProgramFolder() : QString();
+}
+
+QString CurrentDataFolder() {
+    TFmMain* main = FmMain();
+    return main ? main->DataFolder() : QString();
+}
+
+QString AudioFilePath(const QString& noteId) {
+    return CurrentDataFolder() + QStringLiteral("audio/") + noteId;
+}
+
+TAudioPlayer* SharedPlayer() {
+    TFmMain* main = FmMain();
+    return main ? main->FFPlayer1 : nullptr;
+}
+
+bool StartSharedPlayback(const QString& path, QProgressBar* bar, QLabel* image, QLabel* label,
+                         QAbstractButton* button) {
+    TFmMain* main = FmMain();
+    if (!main || !main->FFPlayer1)
+        return false;
+    main->AudioProgressBar = bar;
+    main->AudioImgCtrl = image;
+    main->AudioLblCtrl = label;
+    main->AudioBtnCtrl = button;
+    return main->FFPlayer1->TryOpen(path);
+}
+
+void StopSharedPlayback() {
+    if (TAudioPlayer* player = SharedPlayer())
+        player->Stop();
+}
+
+void ResetOtherAudioControls(QWidget* except) {
+    for (QWidget* w : WindowsTitled(QString::fromLatin1(kNoteWindowTitle)))
+        if (w != except)
+            SendMessageW(w, WM_RESETAUDIOCTRL, 0, reinterpret_cast<LPARAM>(except));
+}
