@@ -612,3 +612,24 @@ TEST_F(NoteTest, TheAppearanceDialogsChangeTheNoteThroughItsMessages) {
     EXPECT_EQ(n->FontColor(), color);
     SetModalHandler(old);
 }
+
+TEST_F(NoteTest, AtTheEndOfASessionAnUnsavedEditIsStoredAndStaysPending) {
+    Start("[config]\nLanguage=English\n", [](TDbConnection& db) {
+        AddRow(db, "EDITED", "old", 100, 100);
+        AddRow(db, "SAME", "same", 400, 100);
+        db.Exec("update notes set commited=1");
+    });
+    FMain->tmrLoadNotesTimer();
+    for (TFmNote* n : TFmMain::NoteWindows()) {
+        n->move(n->x() + 5, n->y());
+        if (n->NoteId == QLatin1String("EDITED")) {
+            n->EnableMmoNote();
+            n->mmoNote->setPlainText(QStringLiteral("typed but never deactivated"));
+        }
+    }
+    FMain->EndSession();
+    EXPECT_EQ(Row("EDITED").asText(0, "mynote"), QStringLiteral("typed but never deactivated"));
+    EXPECT_EQ(Row("EDITED").asInt(0, "commited"), 0);
+    EXPECT_EQ(Row("SAME").asInt(0, "commited"), 1); // only the look changed: nothing to upload
+    EXPECT_EQ(Row("SAME").asInt(0, "form_x"), 405);
+}
