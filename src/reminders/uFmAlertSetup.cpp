@@ -1,0 +1,387 @@
+#include "reminders/uFmAlertSetup.h"
+
+#include "app/uFmMain.h"
+#include "data/uNoteStore.h"
+#include "note/uSharedAudio.h"
+#include "platform/gui/uAudioPlayer.h"
+#include "platform/gui/uWindows.h"
+#include "platform/uAnsi.h"
+#include "reminders/uAlarmSounds.h"
+#include "reminders/uFmSelectWeekday.h"
+#include "reminders/uScheduleObject.h"
+#include "ui/uLanguageObject.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTimeEdit>
+#include <QTimer>
+
+namespace {
+
+// The reminder columns of one note (read when the dialog opens, written on Save).
+constexpr const char* kSelectReminder =
+    "select alerttype, alertvalue1, alertvalue2, alertvalue3 from notes where id=?";
+constexpr const char* kSaveReminder =
+    "update notes set alerttype=?, alertvalue1=?, alertvalue2=?, alertvalue3=?, commited=0 where id=?";
+
+const QString kTimeFormat = QStringLiteral("HH:mm:ss");
+
+QIcon previewGlyph(bool playing) {
+    QPixmap pm(12, 12);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x30, 0x30, 0x30));
+    if (playing) {
+        p.drawRect(2, 2, 8, 8);
+    } else {
+        const QPointF tri[3] = {{2.5, 1.5}, {10.5, 6}, {2.5, 10.5}};
+        p.drawPolygon(tri, 3);
+    }
+    return QIcon(pm);
+}
+
+QTimeEdit* makeTimeEdit(QWidget* parent, const QString& format, int x, int y, int w) {
+    auto* e = new QTimeEdit(parent);
+    e->setDisplayFormat(format);
+    e->setGeometry(x, y, w, 22);
+    e->setTime(QTime(0, 0));
+    return e;
+}
+
+QRadioButton* makeRadio(QWidget* parent, int x, int y) {
+    auto* r = new QRadioButton(parent);
+    r->setGeometry(x, y, 84, 20);
+    return r;
+}
+
+} // namespace
+
+TFmAlertSetup::TFmAlertSetup(QWidget* parent)
+    : QDialog(parent), tmrPlay(new QTimer(this)), FKinds(new QButtonGroup(this)),
+      FPlayer(new TAudioPlayer(this)) {
+    setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setFixedSize(342, 327);
+    QFont f(QStringLiteral("Tahoma"));
+    f.setPointSize(8);
+    setFont(f);
+
+    grpAlertSetup = new QGroupBox(this);
+    grpAlertSetup->setGeometry(8, 8, 322, 217);
+    QWidget* g = grpAlertSetup;
+    const QDate today = QDate::currentDate();
+
+    rbNoAlert = makeRadio(g, 16, 24);
+    rbNoAlert->setChecked(true);
+    rbFixedTime = makeRadio(g, 15, 54);
+    dtpFixedDate = new QDateEdit(today, g);
+    dtpFixedDate->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    dtpFixedDate->setCalendarPopup(true);
+    dtpFixedDate->setGeometry(101, 52, 89, 22);
+    dtpFixedTime = makeTimeEdit(g, kTimeFormat, 196, 52, 80);
+    rbEveryHour = makeRadio(g, 15, 85);
+    dtpEveryHour = makeTimeEdit(g, QStringLiteral("mm:ss"), 101, 83, 89);
+    rbEveryDay = makeRadio(g, 15, 117);
+    dtpEveryDay = makeTimeEdit(g, kTimeFormat, 101, 115, 89);
+    rbEveryWeekByday = makeRadio(g, 15, 148);
+    btnSelectWeekday = new QPushButton(g);
+    btnSelectWeekday->setGeometry(101, 147, 91, 23);
+    dtpEveryWeekByday = makeTimeEdit(g, kTimeFormat, 198, 149, 80);
+    rbEveryMonth = makeRadio(g, 15, 180);
+    cboEveryMonth = new QComboBox(g);
+    cboEveryMonth->setGeometry(101, 179, 91, 22);
+    cboEveryMonth->setMaxVisibleItems(20);
+    for (int d = 1; d <= 31; ++d)
+        cboEveryMonth->addItem(QString::number(d));
+    cboEveryMonth->setCurrentIndex(-1);
+    dtpEveryMonth = makeTimeEdit(g, kTimeFormat, 198, 179, 80);
+
+    rbEveryWeek = makeRadio(g, -400, 0);
+    rbEveryWeek->hide();
+    cboEveryWeek = new QComboBox(g);
+    cboEveryWeek->setGeometry(-400, 30, 90, 22);
+    cboEveryWeek->hide();
+    for (const char* day : {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"})
+        cboEveryWeek->addItem(QString::fromLatin1(day));
+    cboEveryWeek->setCurrentIndex(-1);
+    dtpEveryWeek = makeTimeEdit(g, kTimeFormat, -400, 60, 80);
+    dtpEveryWeek->hide();
+
+    int id = 0;
+    for (QRadioButton* r :
+         {rbNoAlert, rbFixedTime, rbEveryHour, rbEveryDay, rbEveryWeek, rbEveryMonth, rbEveryWeekByday}) {
+        FKinds->addButton(r, id++);
+        connect(r, &QRadioButton::toggled, this, &TFmAlertSetup::UpdateEnabling);
+    }
+
+    grpSound = new QGroupBox(this);
+    grpSound->setGeometry(8, 233, 322, 50);
+    chkSound = new QCheckBox(this);
+    chkSound->setGeometry(16, 231, 150, 18);
+    cbbSound = new QComboBox(grpSound);
+    cbbSound->setGeometry(16, 20, 174, 22);
+    cbbSoundName = new QComboBox(grpSound);
+    cbbSoundName->hide();
+    cbbSoundName->addItems(AlarmSoundNames());
+    cbbSoundName->setCurrentIndex(-1);
+    btnPlay = new QPushButton(grpSound);
+    btnPlay->setGeometry(196, 20, 26, 21);
+    btnPlay->setIcon(previewGlyph(false));
+    connect(chkSound, &QCheckBox::toggled, this, [this](bool on) {
+        cbbSound->setEnabled(on);
+        btnPlay->setEnabled(on);
+    });
+    connect(cbbSound, &QComboBox::currentIndexChanged, cbbSoundName, &QComboBox::setCurrentIndex);
+    cbbSound->setEnabled(false);
+    btnPlay->setEnabled(false);
+
+    btnSave = new QPushButton(this);
+    btnSave->setGeometry(174, 293, 75, 25);
+    btnSave->setDefault(true);
+    btnCancel = new QPushButton(this);
+    btnCancel->setGeometry(255, 293, 75, 25);
+
+    tmrPlay->setInterval(1000);
+    connect(tmrPlay, &QTimer::timeout, this, &TFmAlertSetup::tmrPlayTimer);
+    connect(btnSave, &QPushButton::clicked, this, &TFmAlertSetup::btnSaveClick);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(btnPlay, &QPushButton::clicked, this, &TFmAlertSetup::btnPlayClick);
+    connect(btnSelectWeekday, &QPushButton::clicked, this, &TFmAlertSetup::btnSelectWeekdayClick);
+
+    UpdateEnabling();
+    SendMessageW(this, WM_UPDATELANGUAGE);
+}
+
+TFmAlertSetup::~TFmAlertSetup() = default;
+
+bool TFmAlertSetup::event(QEvent* e) {
+    if (int(e->type()) == WM_UPDATELANGUAGE) {
+        WMUpdateLanguage();
+        return true;
+    }
+    return QDialog::event(e);
+}
+
+void TFmAlertSetup::WMUpdateLanguage() {
+    const TLanguageObject& l = CurrentLanguage();
+    setWindowTitle(l.FmAlertSetupCaption());
+    grpAlertSetup->setTitle(l.FmAlertSetupgrpAlertSetup_caption());
+    rbNoAlert->setText(l.FmAlertSetuprbNoAlert_Caption());
+    rbFixedTime->setText(l.FmAlertSetuprbFixedTime_Caption());
+    rbEveryHour->setText(l.FmAlertSetuprbEveryHour_Caption());
+    rbEveryDay->setText(l.FmAlertSetuprbEveryDay_Caption());
+    rbEveryMonth->setText(l.FmAlertSetuprbEveryMonth_Caption());
+    rbEveryWeek->setText(l.FmAlertSetuprbEveryWeek_Caption());
+    rbEveryWeekByday->setText(l.FmAlertSetuprbEveryWeek_Caption());
+    chkSound->setText(l.FmAlertSetupchkSound_Caption());
+    btnSelectWeekday->setText(l.FmAlertSetupbtnSelectWeekday_Caption());
+    btnSave->setText(l.OthersbtnSave_Caption());
+    btnCancel->setText(l.OthersbtnCancel_Caption());
+    cbbSound->clear();
+    cbbSound->addItems(AlarmSoundDisplayNames(GetSystemDefaultLangID()));
+    cbbSound->setCurrentIndex(-1);
+}
+
+void TFmAlertSetup::UpdateEnabling() {
+    for (QWidget* w : std::initializer_list<QWidget*>{dtpFixedDate, dtpFixedTime, dtpEveryHour, dtpEveryDay,
+                                                      dtpEveryWeekByday, dtpEveryMonth, dtpEveryWeek,
+                                                      cboEveryMonth, cboEveryWeek, btnSelectWeekday})
+        w->setEnabled(false);
+    if (rbFixedTime->isChecked()) {
+        dtpFixedDate->setEnabled(true);
+        dtpFixedTime->setEnabled(true);
+    } else if (rbEveryHour->isChecked()) {
+        dtpEveryHour->setEnabled(true);
+    } else if (rbEveryDay->isChecked()) {
+        dtpEveryDay->setEnabled(true);
+    } else if (rbEveryWeekByday->isChecked()) {
+        btnSelectWeekday->setEnabled(true);
+        dtpEveryWeekByday->setEnabled(true);
+    } else if (rbEveryMonth->isChecked()) {
+        cboEveryMonth->setEnabled(true);
+        dtpEveryMonth->setEnabled(true);
+    } else if (rbEveryWeek->isChecked()) {
+        cboEveryWeek->setEnabled(true);
+        dtpEveryWeek->setEnabled(true);
+    }
+}
+
+void TFmAlertSetup::showEvent(QShowEvent* e) {
+    if (!FLoaded)
+        LoadReminder();
+    if (const QScreen* s = screen())
+        move(s->geometry().center() - rect().center());
+    QDialog::showEvent(e);
+}
+
+void TFmAlertSetup::SelectSound(const QString& name) {
+    if (name.isEmpty()) {
+        chkSound->setChecked(false);
+        cbbSound->setEnabled(false);
+        btnPlay->setEnabled(false);
+        return;
+    }
+    chkSound->setChecked(true);
+    const int index = cbbSoundName->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    cbbSound->setCurrentIndex(index);
+    cbbSoundName->setCurrentIndex(index);
+}
+
+void TFmAlertSetup::LoadReminder() {
+    FLoaded = true;
+    TFmMain* main = FmMain();
+    if (!main)
+        return;
+    const TRowSet rows = main->Db().Select(QString::fromLatin1(kSelectReminder), {NoteId});
+    if (rows.rowCount() == 0)
+        return;
+    const int kind = rows.asInt(0, QStringLiteral("alerttype"));
+    const QString v1 = rows.asText(0, QStringLiteral("alertvalue1"));
+    const QString v2 = rows.asText(0, QStringLiteral("alertvalue2"));
+    const QString v3 = rows.asText(0, QStringLiteral("alertvalue3"));
+    if (QAbstractButton* r = FKinds->button(kind))
+        r->setChecked(true);
+    QString sound;
+    switch (kind) {
+    case stFixedTime: {
+        const QDateTime t = ParseFixedDateTime(v1);
+        dtpFixedDate->setDate(t.date());
+        dtpFixedTime->setTime(t.time());
+        sound = v2;
+        break;
+    }
+    case stEveryHour:
+        dtpEveryHour->setTime(ParseRegionalTime(QStringLiteral("%1:").arg(QTime::currentTime().hour()) + v1));
+        sound = v2;
+        break;
+    case stEveryDay:
+        dtpEveryDay->setTime(ParseFixedDateTime(v1).time());
+        sound = v2;
+        break;
+    case stEveryWeek:
+        cboEveryWeek->setCurrentIndex(cboEveryWeek->findText(v1, Qt::MatchExactly | Qt::MatchCaseSensitive));
+        dtpEveryWeek->setTime(ParseFixedDateTime(v2).time());
+        sound = v3;
+        break;
+    case stEveryMonth:
+        cboEveryMonth->setCurrentIndex(cboEveryMonth->findText(v1, Qt::MatchExactly));
+        dtpEveryMonth->setTime(ParseFixedDateTime(v2).time());
+        sound = v3;
+        break;
+    case stEveryWeekByDay:
+        strEveryWeekByDay = v1;
+        dtpEveryWeekByday->setTime(ParseFixedDateTime(v2).time());
+        sound = v3;
+        break;
+    default:
+        break;
+    }
+    SelectSound(sound);
+}
+
+void TFmAlertSetup::btnSaveClick() {
+    const TLanguageObject& l = CurrentLanguage();
+    if (rbEveryWeek->isChecked() && cboEveryWeek->currentIndex() < 0) {
+        MessageBoxW(this, l.FmAlertSetupalertSelWeekday(), l.Otherstitle_dlghint(), MB_ICONWARNING);
+        return;
+    }
+    if (rbEveryMonth->isChecked() && cboEveryMonth->currentIndex() < 0) {
+        MessageBoxW(this, l.FmAlertSetupalertSelMonthday(), l.Otherstitle_dlghint(), MB_ICONWARNING);
+        return;
+    }
+    const QString sound = chkSound->isChecked() ? cbbSoundName->currentText() : QString();
+
+    int kind = FKinds->checkedId();
+    if (kind < 0)
+        kind = stNone;
+    QString v1, v2, v3;
+    switch (kind) {
+    case stFixedTime:
+        v1 = QDateTime(dtpFixedDate->date(), dtpFixedTime->time())
+                 .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        v2 = sound;
+        break;
+    case stEveryHour: {
+        const QTime t = dtpEveryHour->time();
+        v1 = QStringLiteral("%1:%2")
+                 .arg(t.minute(), 2, 10, QLatin1Char('0'))
+                 .arg(t.second(), 2, 10, QLatin1Char('0'));
+        v2 = sound;
+        break;
+    }
+    case stEveryDay:
+        v1 = dtpEveryDay->time().toString(kTimeFormat);
+        v2 = sound;
+        break;
+    case stEveryWeek:
+        v1 = cboEveryWeek->currentText();
+        v2 = dtpEveryWeek->time().toString(kTimeFormat);
+        v3 = sound;
+        break;
+    case stEveryMonth:
+        v1 = cboEveryMonth->currentText();
+        v2 = dtpEveryMonth->time().toString(kTimeFormat);
+        v3 = sound;
+        break;
+    case stEveryWeekByDay:
+        v1 = strEveryWeekByDay.isEmpty() ? QStringLiteral("0000000") : strEveryWeekByDay;
+        v2 = dtpEveryWeekByday->time().toString(kTimeFormat);
+        v3 = sound;
+        break;
+    default:
+        break;
+    }
+
+    if (TFmMain* main = FmMain())
+        main->Db().Exec(QString::fromLatin1(kSaveReminder), {kind, v1, v2, v3, NoteId});
+    if (schObject) {
+        schObject->SetScheduleType(static_cast<TScheduleType>(kind));
+        if (kind != stNone)
+            schObject->SetSchValues(v1, v2, v3);
+    }
+    accept();
+}
+
+void TFmAlertSetup::btnSelectWeekdayClick() {
+    TFmSelectWeekday picker(this);
+    picker.selectedWeekday = strEveryWeekByDay;
+    ExecModal(picker);
+    strEveryWeekByDay = picker.selectedWeekday;
+}
+
+void TFmAlertSetup::btnPlayClick() {
+    if (SoundStatus == 0) {
+        const QString path = AlarmSoundPath(CurrentProgramFolder(), cbbSoundName->currentText());
+        if (cbbSoundName->currentIndex() < 0 || !QFileInfo::exists(path))
+            return;
+        FPlayer->TryOpen(path);
+        tmrPlay->start();
+        cbbSound->setEnabled(false);
+        SoundStatus = 1;
+        btnPlay->setIcon(previewGlyph(true));
+    } else {
+        FPlayer->Stop();
+        EndPreview();
+    }
+}
+
+void TFmAlertSetup::EndPreview() {
+    tmrPlay->stop();
+    cbbSound->setEnabled(true);
+    SoundStatus = 0;
+    btnPlay->setIcon(previewGlyph(false));
+}
+
+void TFmAlertSetup::tmrPlayTimer() {
+    if (FPlayer->PositionMs() >= FPlayer->LengthMs())
+        EndPreview();
+}

@@ -1,0 +1,68 @@
+#include "reminders/uFmSelectWeekday.h"
+
+#include "note/uSharedAudio.h"
+#include "platform/uMessages.h"
+#include "ui/uLanguageObject.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QScreen>
+
+TFmSelectWeekday::TFmSelectWeekday(QWidget* parent) : QDialog(parent) {
+    setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setFixedSize(263, 324);
+    GroupBox1 = new QGroupBox(this);
+    GroupBox1->setGeometry(8, 8, 247, 270);
+    for (int i = 0; i < 7; ++i) {
+        chkDay[std::size_t(i)] = new QCheckBox(GroupBox1);
+        chkDay[std::size_t(i)]->setObjectName(QStringLiteral("chkDay%1").arg(i + 1));
+        chkDay[std::size_t(i)]->setGeometry(24, 28 + i * 33, 200, 20);
+    }
+    btnOK = new QPushButton(this);
+    btnOK->setGeometry(99, 288, 75, 25);
+    btnOK->setDefault(true);
+    btnCancel = new QPushButton(this);
+    btnCancel->setGeometry(180, 288, 75, 25);
+    connect(btnOK, &QPushButton::clicked, this, &TFmSelectWeekday::btnOKClick);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    SendMessageW(this, WM_UPDATELANGUAGE);
+}
+
+bool TFmSelectWeekday::event(QEvent* e) {
+    if (int(e->type()) == WM_UPDATELANGUAGE) {
+        WMUpdateLanguage();
+        return true;
+    }
+    return QDialog::event(e);
+}
+
+void TFmSelectWeekday::WMUpdateLanguage() {
+    const TLanguageObject& l = CurrentLanguage();
+    setWindowTitle(l.FmSelectWeekdayCaption());
+    GroupBox1->setTitle(l.FmSelectWeekdayCaption());
+    const QString days[7] = {l.Otherstitle_monday(),   l.Otherstitle_Tuesday(), l.Otherstitle_Wednesday(),
+                             l.Otherstitle_Thursday(), l.Otherstitle_Friday(),  l.Otherstitle_Saturday(),
+                             l.Otherstitle_Sunday()};
+    for (std::size_t i = 0; i < 7; ++i)
+        chkDay[i]->setText(days[i]);
+    btnOK->setText(l.OthersbtnOK_Caption());
+    btnCancel->setText(l.OthersbtnCancel_Caption());
+}
+
+void TFmSelectWeekday::showEvent(QShowEvent* e) {
+    for (qsizetype i = 0; i < 7; ++i)
+        chkDay[std::size_t(i)]->setChecked(i < selectedWeekday.size() &&
+                                           selectedWeekday.at(i) == QLatin1Char('1'));
+    if (const QScreen* s = screen())
+        move(s->geometry().center() - rect().center());
+    QDialog::showEvent(e);
+}
+
+void TFmSelectWeekday::btnOKClick() {
+    QString days;
+    for (const QCheckBox* c : chkDay)
+        days += c->isChecked() ? QLatin1Char('1') : QLatin1Char('0');
+    selectedWeekday = days;
+    accept();
+}

@@ -1,0 +1,33 @@
+#pragma once
+// Chooses the weekdays of a weekly reminder: seven boxes, Monday first.
+
+#include <QDialog>
+#include <QString>
+#include <array>
+
+class QCheckBox;
+class QGroupBox;
+class QPushButton;
+
+class TFmSelectWeekday : public QDialog {
+    Q_OBJECT
+public:
+    explicit TFmSelectWeekday(QWidget* parent = nullptr);
+
+    // Seven "0"/"1" characters, Monday first; OK rebuilds it, Cancel leaves it.
+    QString selectedWeekday;
+
+    QGroupBox* GroupBox1;
+    std::array<QCheckBox*, 7> chkDay{};
+    QPushButton* btnOK;
+    QPushButton* btnCancel;
+
+    void btnOKClick();
+
+protected:
+    bool event(QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+
+private:
+    void WMUpdateLanguage();
+};
