@@ -4,6 +4,8 @@
 #include "data/uFunctions.h"
 #include "data/uNoteStore.h"
 #include "note/uFmNote.h"
+#include "note/uNoteDeletion.h"
+#include "note/uNoteDocking.h"
 #include "note/uSharedAudio.h"
 #include "platform/gui/uAudioPlayer.h"
 #include "platform/gui/uDesktop.h"
@@ -428,7 +430,7 @@ void TFmMain::AdoptNote(TFmNote* note) {
             [this, note](const QString& action) { emit CommandRequested(action, note); });
 }
 
-void TFmMain::ApplyNoteRow(TFmNote* n, const TRowSet& rows, int row) {
+void TFmMain::ApplyNoteRow(TFmNote* n, const TRowSet& rows, int row, bool withDocking) {
     auto I = [&](const char* c) { return rows.asInt(row, QLatin1String(c)); };
     auto T = [&](const char* c) { return rows.asText(row, QLatin1String(c)); };
     n->NoteId = T("id");
@@ -439,7 +441,7 @@ void TFmMain::ApplyNoteRow(TFmNote* n, const TRowSet& rows, int row) {
     n->SetNoteType(I("notetype"));
     n->SetAlpha(I("form_trans") & 0xFF);
     n->SetLayered(true);
-    n->IsHiddenMode = I("ishiddenmode") == 1;
+    n->IsHiddenMode = withDocking && I("ishiddenmode") == 1;
     n->HiddenPos = I("hiddenpos");
     n->HiddenPosX = I("hiddenposx");
     n->HiddenPosY = I("hiddenposy");
@@ -602,13 +604,21 @@ void TFmMain::StartSingleNoteRefresh(TFmNote* note) {
 
 void TFmMain::GetNotesFromSrv() {}
 
-bool TFmMain::TryDockNote(TFmNote*) {
-    return false;
+bool TFmMain::TryDockNote(TFmNote* note) {
+    return NoteDocking::IfHideNoteWindow(note);
 }
 
-void TFmMain::DockedNoteMoved(TFmNote*) {}
+void TFmMain::DockedNoteMoved(TFmNote* note) {
+    NoteDocking::DockedDragEnded(note);
+}
 
-void TFmMain::CheckNoteExists(TFmNote*) {}
+void TFmMain::CheckNoteExists(TFmNote* note) {
+    NoteDeletion::CheckNoteExists(note);
+}
+
+void TFmMain::DeleteNoteOnServer(const QString& noteId) {
+    emit DeleteRequested(noteId);
+}
 
 void TFmMain::ApplyReminder(TFmNote*, int, const QString&, const QString&, const QString&) {}
 

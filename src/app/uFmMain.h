@@ -73,6 +73,9 @@ public:
     [[nodiscard]] static QList<TFmNote*> NoteWindows();
     // Connects a note window made elsewhere (a note's own new-note command).
     void AdoptNote(TFmNote* note);
+    // Gives a window what one stored row says; withDocking false brings it back
+    // undocked at its stored place whatever the row says of an edge.
+    void ApplyNoteRow(TFmNote* note, const TRowSet& rows, int row, bool withDocking = true);
 
     // The session ends (log-off, termination signal): every note saves, then the shutdown runs.
     void EndSession();
@@ -84,6 +87,8 @@ public:
     [[nodiscard]] bool TryDockNote(TFmNote* note);
     void DockedNoteMoved(TFmNote* note);
     void CheckNoteExists(TFmNote* note);
+    // Starts the server's deletion of a note in the background; nobody waits for it.
+    void DeleteNoteOnServer(const QString& noteId);
     void ApplyReminder(TFmNote* note, int type, const QString& v1, const QString& v2, const QString& v3);
     void NoteTick(TFmNote* note);
     // The desktop is in front (show-desktop); read at most once a second for all notes.
@@ -128,6 +133,8 @@ signals:
     void ShutdownFinished();
     // An upload of one note (or of all pending ones) was asked for.
     void UploadRequested(const QString& noteId, quint16 fields, bool notify);
+    // The deletion of one note on the server was asked for.
+    void DeleteRequested(const QString& noteId);
     // A note or the tray asked for a command whose window lives elsewhere.
     void CommandRequested(const QString& action, TFmNote* note);
 
@@ -153,7 +160,6 @@ private:
     void StartAdWorker();
     void ClosePushChannel();
     void BuildTrayMenu();
-    void ApplyNoteRow(TFmNote* note, const TRowSet& rows, int row);
 
     TFmMainEnv FEnv;
     QString FProgramFolder;

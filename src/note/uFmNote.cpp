@@ -4,6 +4,8 @@
 #include "data/uAppState.h"
 #include "data/uFunctions.h"
 #include "data/uNoteStore.h"
+#include "note/uNoteDeletion.h"
+#include "note/uNoteDocking.h"
 #include "note/uNoteText.h"
 #include "note/uNoteWidgets.h"
 #include "note/uTransRichEdit.h"
@@ -12,6 +14,7 @@
 #include "platform/uSharedTicker.h"
 #include "sync/uEndpoints.h"
 #include "ui/uFmFont.h"
+#include "ui/uFmNoteManager.h"
 #include "ui/uFmSetColor.h"
 #include "ui/uFmSetTransValue.h"
 #include "ui/uLanguageObject.h"
@@ -151,6 +154,7 @@ TFmNote::TFmNote(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWind
 }
 
 TFmNote::~TFmNote() {
+    delete FmNotePreview;
     TSharedTicker::Instance().Unsubscribe(FTicket);
 }
 
@@ -326,8 +330,10 @@ void TFmNote::EnableMmoNote() {
         mmoNote->SetAutoHeight(false);
         mmoNote->SetOnHeightChange([this](TTransRichEdit*, int& h) { mmoNoteHeightChange(h); });
         mmoNote->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(mmoNote, &QWidget::customContextMenuRequested, this,
-                [this](const QPoint& p) { PopupMenu()->popup(mmoNote->mapToGlobal(p)); });
+        connect(mmoNote, &QWidget::customContextMenuRequested, this, [this](const QPoint& p) {
+            if (!FPopupMenuRemoved)
+                PopupMenu()->popup(mmoNote->mapToGlobal(p));
+        });
         mmoNote->installEventFilter(this);
         mmoNote->viewport()->installEventFilter(this);
         mmoNote->viewport()->setCursor(Qt::IBeamCursor);
@@ -594,7 +600,7 @@ void TFmNote::showEvent(QShowEvent* e) {
         if (pos != this->pos())
             move(pos);
     } else if (IsHiddenMode) {
-        setGeometry(HiddenPosX, HiddenPosY, HiddenPos == 1 ? 60 : 16, HiddenPos == 1 ? 16 : 60);
+        setGeometry(NoteDocking::StripGeometry(HiddenPos, QPoint(HiddenPosX, HiddenPosY)));
     }
     if (FIsTopMost == 1 && windowHandle())
         windowHandle()->setFlag(Qt::WindowStaysOnTopHint, true);
@@ -685,6 +691,10 @@ void TFmNote::mousePressEvent(QMouseEvent* e) {
     FDragEdges = HitBorder(e->position().toPoint());
     FDragStartMouse = e->globalPosition().toPoint();
     FDragStartGeometry = geometry();
+    if (IsHiddenMode) {
+        FIsHiddenNoteChangedX = x();
+        FIsHiddenNoteChangedY = y();
+    }
 }
 
 void TFmNote::mouseMoveEvent(QMouseEvent* e) {
@@ -697,7 +707,9 @@ void TFmNote::mouseMoveEvent(QMouseEvent* e) {
         return;
     FDragMoved = true;
     if (FDragEdges == 0) {
-        move(FDragStartGeometry.topLeft() + d);
+        const QPoint to = FDragStartGeometry.topLeft() + d;
+        // A strip slides along its edge only.
+        move(IsHiddenMode ? NoteDocking::StripGeometry(HiddenPos, to).topLeft() : to);
         return;
     }
     QRect r = FDragStartGeometry;
@@ -718,12 +730,15 @@ void TFmNote::mouseReleaseEvent(QMouseEvent*) {
     const bool moved = FDragMoved && FDragEdges == 0;
     FDragging = false;
     FDragMoved = false;
-    if (!moved || FIsPreviewMode)
+    if (FIsPreviewMode)
         return;
     if (IsHiddenMode) {
+        // Moved or not: a press that leaves the strip where it was is a click.
         DockedDragEnded();
         return;
     }
+    if (!moved)
+        return;
     if (!AppState().NoteOptions.FconfigAutoHideNote)
         return; // the place reaches the store with the next save
     if (TFmMain* m = FmMain(); m && m->TryDockNote(this))
@@ -760,18 +775,20 @@ void TFmNote::wheelEvent(QWheelEvent* e) {
 
 void TFmNote::enterEvent(QEnterEvent* e) {
     QWidget::enterEvent(e);
+    NoteDocking::MouseEntered(this);
     FNoteState.include(nsFocused);
     DrawNoteFrame();
 }
 
 void TFmNote::leaveEvent(QEvent* e) {
     QWidget::leaveEvent(e);
+    NoteDocking::MouseLeft(this);
     FNoteState.exclude(nsFocused);
     DrawNoteFrame();
 }
 
 void TFmNote::contextMenuEvent(QContextMenuEvent* e) {
-    if (FIsPreviewMode)
+    if (FIsPreviewMode || FPopupMenuRemoved)
         return;
     PopupMenu()->popup(e->globalPos());
 }
@@ -1064,7 +1081,8 @@ void TFmNote::WMUpdatingEnd() {
 // ---- the one-second work ----------------------------------------------------------
 
 void TFmNote::Tick() {
-    if (TFmMain* m = FmMain())
+    // A preview fires no reminders.
+    if (TFmMain* m = FmMain(); m && !FIsPreviewMode)
         m->NoteTick(this);
     if (FIsTopMost == 1 || !isVisible())
         return;
@@ -1103,7 +1121,7 @@ void TFmNote::BuildMenu() {
         return [this, name] { emit CommandRequested(QLatin1String(name)); };
     };
     add(actAddNewNote, "actAddNewNote", [this] { actAddNewNoteExecute(); });
-    add(actDelNote, "actDelNote", request("actDelNote"));
+    add(actDelNote, "actDelNote", [this] { NoteDeletion::actDelNoteExecute(this); });
     add(actUpdateNotes, "actUpdateNotes", [this] { actUpdateNotesExecute(); });
     pmNote->addSeparator();
     add(actSetTransValue, "actSetTransValue", [this] { actSetTransValueExecute(); });
@@ -1124,7 +1142,7 @@ void TFmNote::BuildMenu() {
     add(actSetupAlert, "actSetupAlert", request("actSetupAlert"));
     add(actTopmost, "actTopmost", [this] { actTopmostExecute(); });
     actTopmost->setCheckable(true);
-    add(actAutoHide, "actAutoHide", request("actAutoHide"));
+    add(actAutoHide, "actAutoHide", [this] { NoteDocking::actAutoHideExecute(this); });
     actAutoHide->setCheckable(true);
     add(actAutoHeight, "actAutoHeight", [this] { actAutoHeightExecute(); });
     actAutoHeight->setCheckable(true);
@@ -1143,8 +1161,9 @@ void TFmNote::BuildMenu() {
     sepBeforeCopy = pmNote->addSeparator();
     add(actCopy, "actCopy", [this] { actCopyExecute(); });
     add(actPaste, "actPaste", [this] { actPasteExecute(); });
-    add(actHideOnThisComputer, "actHideOnThisComputer", request("actHideOnThisComputer"));
-    add(actNoteManager, "actNoteManager", request("actNoteManager"));
+    add(actHideOnThisComputer, "actHideOnThisComputer",
+        [this] { NoteDeletion::actHideOnThisComputerExecute(this); });
+    add(actNoteManager, "actNoteManager", [this] { actNoteManagerExecute(); });
     add(actUpdateHistory, "actUpdateHistory", request("actUpdateHistory"));
     pmNote->addSeparator();
     add(actLogin, "actLogin", request("actLogin"));
@@ -1299,6 +1318,11 @@ void TFmNote::actSetColorExecute() {
     TFmSetColor d(this);
     d.NoteWindow = this;
     d.Shape1->SetBrushColor(FFontColor);
+    ExecModal(d);
+}
+
+void TFmNote::actNoteManagerExecute() {
+    TFmNoteManager d(this);
     ExecModal(d);
 }
 

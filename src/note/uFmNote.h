@@ -52,6 +52,13 @@ public:
     int HiddenPos = 0;
     int HiddenPosX = 0;
     int HiddenPosY = 0;
+    // Where the strip was when the current press on it began: a click or a drag.
+    int FIsHiddenNoteChangedX = 0;
+    int FIsHiddenNoteChangedY = 0;
+    // The read-only preview while the mouse is over the strip.
+    QPointer<TFmNote> FmNotePreview;
+    // A note counting down to its removal has no context menu.
+    bool FPopupMenuRemoved = false;
 
     // Per-window alpha (0..255); layered transparency on or off.
     [[nodiscard]] int Alpha() const { return FAlpha; }
@@ -140,6 +147,7 @@ public:
     void actSetTransValueExecute();
     void actSetFontExecute();
     void actSetColorExecute();
+    void actNoteManagerExecute();
     void actCopyExecute();
     void actPasteExecute();
     void actUpdateNotesExecute();

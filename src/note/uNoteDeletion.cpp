@@ -1,0 +1,279 @@
+#include "note/uNoteDeletion.h"
+
+#include "app/uFmMain.h"
+#include "data/uNoteStore.h"
+#include "note/uFmNote.h"
+#include "note/uNoteDocking.h"
+#include "note/uNoteShell.h"
+#include "platform/gui/uWindows.h"
+#include "ui/uLanguageObject.h"
+
+#include <QClipboard>
+#include <QEvent>
+#include <QFile>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+constexpr int kPanelWidth = 131;
+constexpr int kPanelHeight = 129;
+constexpr int kFallStep = 50;
+constexpr int kDriftStep = 5;
+constexpr int kNarrowStep = 10;
+constexpr int kMinWidth = 120;
+const QColor kFlashGreen(0x00, 0x80, 0x00);
+
+TDbConnection* db() {
+    TFmMain* m = FmMain();
+    return m ? &m->Db() : nullptr;
+}
+
+void DeleteOnServer(const TFmNote* note) {
+    if (TFmMain* m = FmMain())
+        m->DeleteNoteOnServer(note->NoteId);
+}
+
+} // namespace
+
+TNoteDeletion::TNoteDeletion(TFmNote* note)
+    : QObject(note), tmrHideAnimation(new QTimer(this)), tmrDelAlert(new QTimer(this)),
+      tmrFlashDelAlert(new QTimer(this)), FNote(note) {
+    setObjectName(QStringLiteral("NoteDeletion"));
+    tmrHideAnimation->setInterval(10);
+    tmrDelAlert->setInterval(1000);
+    tmrFlashDelAlert->setInterval(200);
+    connect(tmrHideAnimation, &QTimer::timeout, this, &TNoteDeletion::tmrHideAnimationTimer);
+    connect(tmrDelAlert, &QTimer::timeout, this, &TNoteDeletion::tmrDelAlertTimer);
+    connect(tmrFlashDelAlert, &QTimer::timeout, this, &TNoteDeletion::tmrFlashDelAlertTimer);
+    note->installEventFilter(this);
+}
+
+TNoteDeletion* TNoteDeletion::Find(const TFmNote* note) {
+    return note->findChild<TNoteDeletion*>(QString(), Qt::FindDirectChildrenOnly);
+}
+
+TNoteDeletion* TNoteDeletion::Of(TFmNote* note) {
+    if (TNoteDeletion* d = Find(note))
+        return d;
+    return new TNoteDeletion(note);
+}
+
+void TNoteDeletion::EnsurePanel() {
+    if (pnlDelAlert)
+        return;
+    const TLanguageObject& l = ShellLanguage();
+    pnlDelAlert = new QFrame(FNote);
+    pnlDelAlert->setObjectName(QStringLiteral("pnlDelAlert"));
+    pnlDelAlert->resize(kPanelWidth, kPanelHeight);
+    pnlDelAlert->setFrameShape(QFrame::Panel);
+    pnlDelAlert->setFrameShadow(QFrame::Raised);
+    pnlDelAlert->setAutoFillBackground(true);
+    QFont f(QStringLiteral("Tahoma"));
+    f.setPointSize(8);
+    pnlDelAlert->setFont(f);
+    lblDeleteAlert = new QLabel(l.FmNotelblDeleteAlert_Caption(), pnlDelAlert);
+    lblDeleteAlert->setGeometry(8, 15, 113, 41);
+    lblDeleteAlert->setWordWrap(true);
+    lblCounter = new QLabel(pnlDelAlert);
+    lblCounter->setGeometry(7, 64, 114, 13);
+    lblCounter->setAlignment(Qt::AlignCenter);
+    Bevel1 = new QFrame(pnlDelAlert);
+    Bevel1->setGeometry(5, 85, 122, 2);
+    Bevel1->setFrameShape(QFrame::HLine);
+    Bevel1->setFrameShadow(QFrame::Sunken);
+    btnCopyNote = new QPushButton(l.FmNotebtnCopyNote_Caption(), pnlDelAlert);
+    btnCopyNote->setGeometry(8, 93, 76, 22);
+    btnCopyNote->setFlat(true);
+    btnCloseDelAlert = new QPushButton(l.OthersbtnOK_Caption(), pnlDelAlert);
+    btnCloseDelAlert->setGeometry(89, 93, 34, 22);
+    btnCloseDelAlert->setFlat(true);
+    connect(btnCopyNote, &QPushButton::clicked, this, &TNoteDeletion::btnCopyNoteClick);
+    connect(btnCloseDelAlert, &QPushButton::clicked, this, &TNoteDeletion::btnCloseDelAlertClick);
+    pnlDelAlert->hide();
+}
+
+void TNoteDeletion::CenterDelAlert() {
+    if (pnlDelAlert)
+        pnlDelAlert->move((FNote->width() - kPanelWidth) / 2, (FNote->height() - kPanelHeight) / 2);
+}
+
+bool TNoteDeletion::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == FNote && e->type() == QEvent::Resize && pnlDelAlert && pnlDelAlert->isVisible())
+        CenterDelAlert();
+    return QObject::eventFilter(watched, e);
+}
+
+bool TNoteDeletion::CountingDown() const {
+    return tmrDelAlert->isActive();
+}
+
+void TNoteDeletion::StartCountdown() {
+    if (FSliding || CountingDown())
+        return;
+    EnsurePanel();
+    pnlDelAlert->show();
+    CenterDelAlert();
+    pnlDelAlert->raise();
+    tmrDelAlert->start();
+    tmrFlashDelAlert->start();
+    FNote->FPopupMenuRemoved = true;
+}
+
+void TNoteDeletion::StartHideAnimation() {
+    if (FSliding)
+        return;
+    FSliding = true;
+    // The fall ends the countdown: the server is asked once.
+    tmrDelAlert->stop();
+    tmrFlashDelAlert->stop();
+    tmrHideAnimation->start();
+}
+
+void TNoteDeletion::tmrHideAnimationTimer() {
+    if (FNote->IsPreviewMode())
+        return;
+    const int screenHeight = NoteDocking::ScreenRect().height();
+    if (FNote->y() >= screenHeight) {
+        tmrHideAnimation->stop();
+        NoteDeletion::CloseNote(FNote);
+        return;
+    }
+    const QRect g = FNote->geometry();
+    if (FNote->IsHiddenMode) {
+        // A strip keeps its shape and its edge as it falls.
+        FNote->move(g.x(), g.y() + kFallStep);
+        return;
+    }
+    FNote->setGeometry(g.x() + kDriftStep, g.y() + kFallStep, qMax(kMinWidth, g.width() - kNarrowStep),
+                       g.height());
+}
+
+void TNoteDeletion::tmrDelAlertTimer() {
+    if (FNote->IsPreviewMode())
+        return;
+    --FNote->DelCountNo;
+    lblCounter->setText(QString::number(FNote->DelCountNo));
+    if (FNote->DelCountNo > 0)
+        return;
+    DeleteOnServer(FNote);
+    StartHideAnimation();
+}
+
+void TNoteDeletion::tmrFlashDelAlertTimer() {
+    if (FNote->IsPreviewMode())
+        return;
+    QPalette p = lblDeleteAlert->palette();
+    const bool black = p.color(QPalette::WindowText) == QColor(Qt::black);
+    p.setColor(QPalette::WindowText, black ? kFlashGreen : QColor(Qt::black));
+    lblDeleteAlert->setPalette(p);
+}
+
+void TNoteDeletion::btnCopyNoteClick() {
+    QGuiApplication::clipboard()->setText(FNote->NoteText());
+}
+
+void TNoteDeletion::btnCloseDelAlertClick() {
+    if (FSliding)
+        return;
+    DeleteOnServer(FNote);
+    StartHideAnimation();
+}
+
+namespace NoteDeletion {
+
+void CloseNote(TFmNote* note) {
+    NoteDocking::MouseLeft(note);
+    note->close();
+    note->deleteLater();
+}
+
+void actDelNoteExecute(TFmNote* note) {
+    if (note->NoteId.isEmpty() || note->IsPreviewMode())
+        return;
+    if (const TNoteDeletion* d = TNoteDeletion::Find(note); d && d->Sliding())
+        return;
+    const TLanguageObject& l = ShellLanguage();
+    if (MessageBoxW(note, l.FmNoteconfrimDeleteNote(), l.Otherstitle_dlgquestion(),
+                    MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
+    TFmMain* m = FmMain();
+    if (!m)
+        return;
+    const QString id = note->NoteId;
+    bool last = false;
+    try {
+        // Counted and deleted in one transaction: a download removing the other rows
+        // in between must not leave the store empty.
+        TTransaction t(m->Db());
+        const TRowSet r =
+            m->Db().Select(QStringLiteral("select count(id) as ncount from notes where id <> ?"), {id});
+        last = r.rowCount() == 0 || r.asInt(0, "ncount") <= 0;
+        if (last)
+            m->Db().Exec(QStringLiteral("update notes set mynote='' where id=?"), {id});
+        else
+            m->Db().Exec(QStringLiteral("delete from notes where id=?"), {id});
+        t.Commit();
+    } catch (const TSqlError& e) {
+        ShowStoreError(note, e);
+        return;
+    }
+    if (last) {
+        // The store keeps one row; emptied here only, nothing goes to the server.
+        // While the text is open for editing the hint waits until editing ends.
+        note->SetNoteText(note->IsEditing() ? QString() : l.FmNoteblankNoteHint());
+        note->SetStoredNote();
+        return;
+    }
+    TNoteDeletion::Of(note)->StartHideAnimation();
+    QFile::remove(m->DataFolder() + QStringLiteral("audio/") + id);
+    m->DeleteNoteOnServer(id);
+}
+
+void actHideOnThisComputerExecute(TFmNote* note) {
+    if (note->IsPreviewMode())
+        return;
+    const TLanguageObject& l = ShellLanguage();
+    if (MessageBoxW(note, l.FmNotehideNoteConfirm(), l.Otherstitle_dlgquestion(),
+                    MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
+    try {
+        if (TDbConnection* d = db())
+            d->Exec(QStringLiteral("update notes set shownote=0 where id=?"), {note->NoteId});
+        CloseNote(note);
+    } catch (const TSqlError&) {
+        // The note stays where it is; its row still says it is shown.
+    }
+}
+
+void CheckNoteExists(TFmNote* note) {
+    if (note->IsPreviewMode() || note->NoteId.isEmpty())
+        return;
+    if (const TNoteDeletion* d = TNoteDeletion::Find(note); d && (d->Sliding() || d->CountingDown()))
+        return;
+    try {
+        TDbConnection* d = db();
+        if (!d || d->Select(QStringLiteral("select * from notes where id=?"), {note->NoteId}).rowCount() > 0)
+            return;
+    } catch (const TSqlError&) {
+        // Unknown is not gone: the next check decides.
+        return;
+    }
+    if (note->IsHiddenMode) {
+        // A strip cannot show the panel: the note opens out beside its edge so that
+        // its text can still be copied.
+        NoteDocking::MouseLeft(note);
+        const QRect s = NoteDocking::ScreenRect();
+        const QSize size(NoteDocking::kRestoreMinWidth, 140);
+        note->IsHiddenMode = false;
+        note->setGeometry(qBound(0, note->x(), s.width() - size.width()),
+                          qBound(0, note->y(), s.height() - size.height()), size.width(), size.height());
+        note->DrawNoteFrame();
+    }
+    TNoteDeletion::Of(note)->StartCountdown();
+}
+
+} // namespace NoteDeletion

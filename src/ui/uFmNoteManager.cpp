@@ -1,0 +1,158 @@
+#include "ui/uFmNoteManager.h"
+
+#include "app/uFmMain.h"
+#include "data/uNoteStore.h"
+#include "note/uFmNote.h"
+#include "note/uNoteShell.h"
+#include "ui/uLanguageObject.h"
+
+#include <QDateTime>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLocale>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+// Where a line break was: a paragraph mark, which every font can draw.
+const QString kLineMark = QStringLiteral(" \u00B6 ");
+// The list shows one line; longer texts are cut before they reach it.
+constexpr int kMaxShownChars = 300;
+
+} // namespace
+
+TFmNoteManager::TFmNoteManager(QWidget* owner, const TLanguageObject* language)
+    : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      grpHidedNotes(new QGroupBox(this)), ListView1(new QTableWidget(0, 3, grpHidedNotes)),
+      btnShow(new QPushButton(this)), btnClose(new QPushButton(this)),
+      FLanguage(language ? language : &ShellLanguage()) {
+    QFont f(QStringLiteral("Tahoma"));
+    f.setPointSize(8);
+    setFont(f);
+    setFixedSize(393, 367);
+    if (const QScreen* s = QGuiApplication::primaryScreen())
+        move(s->availableGeometry().center() - rect().center());
+
+    grpHidedNotes->setGeometry(8, 8, 377, 321);
+    auto* fill = new QVBoxLayout(grpHidedNotes);
+    fill->setContentsMargins(4, 4, 4, 4);
+    fill->addWidget(ListView1);
+    ListView1->horizontalHeader()->hide();
+    ListView1->verticalHeader()->hide();
+    ListView1->setShowGrid(true);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setWordWrap(false);
+    ListView1->setTextElideMode(Qt::ElideRight);
+    ListView1->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    ListView1->setColumnWidth(colText, 240);
+    ListView1->setColumnWidth(colTime, 120);
+    // The id travels with the row but is not for reading.
+    ListView1->horizontalHeader()->setSectionResizeMode(colId, QHeaderView::Fixed);
+    ListView1->setColumnWidth(colId, 1);
+
+    btnShow->setGeometry(247, 334, 75, 25);
+    btnClose->setGeometry(328, 334, 57, 25);
+    connect(btnShow, &QPushButton::clicked, this, &TFmNoteManager::btnShowClick);
+    connect(btnClose, &QPushButton::clicked, this, &QDialog::reject);
+
+    FillList();
+    SendMessageW(this, WM_UPDATELANGUAGE);
+}
+
+bool TFmNoteManager::event(QEvent* e) {
+    if (e->type() == QEvent::Type(WM_UPDATELANGUAGE)) {
+        WMUpdateLanguage();
+        return true;
+    }
+    return QDialog::event(e);
+}
+
+void TFmNoteManager::WMUpdateLanguage() {
+    setWindowTitle(FLanguage->FmNoteManagerCaption());
+    grpHidedNotes->setTitle(FLanguage->FmNoteManagergrpHidedNotes_Caption());
+    btnShow->setText(FLanguage->FmNoteManagerbtnShow_Caption());
+    btnClose->setText(FLanguage->OthersbtnCancel_Caption());
+}
+
+QString TFmNoteManager::OneLine(const QString& text) {
+    static const QRegularExpression breaks(QStringLiteral("\\r\\n|\\r|\\n|\\x{2028}|\\x{2029}"));
+    QStringList lines;
+    for (const QString& line : text.left(kMaxShownChars * 2).split(breaks)) {
+        const QString t = line.simplified();
+        if (!t.isEmpty())
+            lines.append(t);
+    }
+    QString one = lines.join(kLineMark);
+    if (one.size() > kMaxShownChars)
+        one = one.left(kMaxShownChars - 1) + QChar(0x2026);
+    return one;
+}
+
+QString TFmNoteManager::ShortDateTime(const QString& stored) {
+    const QDateTime t = QDateTime::fromString(stored, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return t.isValid() ? QLocale::system().toString(t, QLocale::ShortFormat) : stored;
+}
+
+void TFmNoteManager::FillList() {
+    TFmMain* m = FmMain();
+    if (!m)
+        return;
+    TRowSet r;
+    try {
+        r = m->Db().Select(QStringLiteral("select * from notes where shownote=0"));
+    } catch (const TSqlError& e) {
+        ShowStoreError(this, e);
+        return;
+    }
+    ListView1->setRowCount(r.rowCount());
+    for (int i = 0; i < r.rowCount(); ++i) {
+        const QString text = r.asText(i, "mynote");
+        auto* caption = new QTableWidgetItem(OneLine(text));
+        caption->setToolTip(text.left(kMaxShownChars * 4));
+        ListView1->setItem(i, colText, caption);
+        ListView1->setItem(i, colTime, new QTableWidgetItem(ShortDateTime(r.asText(i, "ctime"))));
+        ListView1->setItem(i, colId, new QTableWidgetItem(r.asText(i, "id")));
+    }
+}
+
+void TFmNoteManager::btnShowClick() {
+    const QList<QTableWidgetItem*> selected = ListView1->selectedItems();
+    TFmMain* m = FmMain();
+    if (selected.isEmpty() || !m)
+        return;
+    const int row = selected.first()->row();
+    const QString id = ListView1->item(row, colId)->text();
+    TRowSet r;
+    try {
+        TTransaction t(m->Db());
+        m->Db().Exec(QStringLiteral("Update notes set shownote=1 where id=?"), {id});
+        r = m->Db().Select(QStringLiteral("select * from notes where id=?"), {id});
+        // The note comes back undocked, and its row says so: a strip at the next
+        // start would contradict what the user just saw.
+        if (r.rowCount() > 0 && r.asInt(0, "ishiddenmode") == 1)
+            m->Db().Exec(
+                QStringLiteral(
+                    "update notes set ishiddenmode=0, hiddenpos=0,hiddenposx=?, hiddenposy=? where  id=?"),
+                {r.asInt(0, "hiddenposx"), r.asInt(0, "hiddenposy"), id});
+        t.Commit();
+    } catch (const TSqlError& e) {
+        ShowStoreError(this, e);
+        return;
+    }
+    ListView1->removeRow(row);
+    // Gone from the store meanwhile (deleted on another computer): nothing to show.
+    if (r.rowCount() == 0)
+        return;
+    auto* n = new TFmNote;
+    m->ApplyNoteRow(n, r, 0, false);
+    n->ShowAd = true;
+    m->AdoptNote(n);
+    n->show();
+}

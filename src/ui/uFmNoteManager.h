@@ -1,0 +1,44 @@
+#pragma once
+// The hidden-notes manager: lists the notes hidden on this computer and brings a
+// chosen one back onto the desktop.
+
+#include "platform/uMessages.h"
+
+#include <QDialog>
+
+class QGroupBox;
+class QPushButton;
+class QTableWidget;
+class TLanguageObject;
+
+class TFmNoteManager : public QDialog {
+    Q_OBJECT
+public:
+    // language null: the main window's table.
+    explicit TFmNoteManager(QWidget* owner, const TLanguageObject* language = nullptr);
+
+    // The columns of the list: the text on one line, the creation time, the id.
+    enum : int { colText = 0, colTime = 1, colId = 2 };
+
+    QGroupBox* grpHidedNotes;
+    QTableWidget* ListView1;
+    QPushButton* btnShow;
+    QPushButton* btnClose;
+
+    // Shows the selected note again; the dialog stays open for more.
+    void btnShowClick();
+
+    // A stored text as one line of the list.
+    [[nodiscard]] static QString OneLine(const QString& text);
+    // A stored creation time in the user's short date and time format.
+    [[nodiscard]] static QString ShortDateTime(const QString& stored);
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    void FillList();
+    void WMUpdateLanguage();
+
+    const TLanguageObject* FLanguage;
+};
