@@ -153,6 +153,9 @@ void THttpService::Register(httplib::Server& svr) {
     };
     svr.set_payload_max_length(FConfig.MaxBodyBytes);
     svr.set_keep_alive_max_count(1000);
+    // Replies go out as a header write and a body write; with Nagle's delay the
+    // second waits for the client's delayed acknowledgement (40 ms) first.
+    svr.set_tcp_nodelay(true);
     svr.set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
         tRequestStart = std::chrono::steady_clock::now();
         return httplib::Server::HandlerResponse::Unhandled;

@@ -57,7 +57,7 @@ void TServerApp::Start() {
     TImpl& m = *FImpl;
     xmlInitParser();
     try {
-        m.Store = OpenStore(m.Config.Db);
+        m.Store = OpenStore(m.Config.Db, TStoreOptions{m.Config.SqliteFullSync});
     } catch (const std::exception& e) {
         throw std::runtime_error(std::string("cannot open the database: ") + e.what());
     }

@@ -88,6 +88,13 @@ bool LoadConfigFile(const std::string& path, TServerConfig& c, std::string& erro
     c.HttpThreads = ini.ReadInteger(s, QStringLiteral("http_threads"), c.HttpThreads);
     c.Pbkdf2Iterations = ini.ReadInteger(s, QStringLiteral("pbkdf2_iterations"), c.Pbkdf2Iterations);
     c.LogRequests = ini.ReadBool(s, QStringLiteral("log_requests"), c.LogRequests);
+    if (const std::string v = str("sqlite_sync"); !v.empty()) {
+        if (v != "full" && v != "normal") {
+            error = "sqlite_sync is full or normal, not " + v;
+            return false;
+        }
+        c.SqliteFullSync = v == "full";
+    }
 
     // [ads] holds Ad1Text/Ad1Url, Ad2Text/Ad2Url ... ; [ads.2052] the lines for one language.
     const auto readAds = [&](const QString& section, int language) {

@@ -27,7 +27,10 @@ struct TServerConfig {
     int PushIdleSeconds = 180; // the client sends a keep-alive every 50 s
     int PushLoginSeconds = 30; // a connection must sign in within this time
     std::size_t MaxBodyBytes = 8u << 20;
-    int HttpThreads = 16;
+    // Requests served at once; uploads that arrive together share one commit,
+    // so more threads mean more uploads per second on a disk with slow syncs.
+    int HttpThreads = 64;
+    bool SqliteFullSync = true; // [server] sqlite_sync = full | normal
     int Pbkdf2Iterations = 100000;
     bool LogRequests = true;
     // Advertisement lines by language id (0: for every language without a list of its own).

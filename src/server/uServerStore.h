@@ -150,10 +150,17 @@ public:
     virtual void Subscribe(std::function<void(const TPushNotice&)> onNotice) = 0;
 };
 
+struct TStoreOptions {
+    // SQLite: wait for the disk at every commit (synchronous=FULL). Off, a commit
+    // survives a crash of the server but may be lost with the machine's power
+    // (synchronous=NORMAL); the file is consistent either way.
+    bool SqliteFullSync = true;
+};
+
 // Opens the store a --db text names: "sqlite:PATH" or "postgresql://..." (also
 // "postgres://"). Creates the tables when they are missing. Throws
 // std::runtime_error with the reason when it cannot.
-[[nodiscard]] std::unique_ptr<TServerStore> OpenStore(const std::string& spec);
+[[nodiscard]] std::unique_ptr<TServerStore> OpenStore(const std::string& spec, TStoreOptions options = {});
 
 // Time now as stored: UTC, ISO 8601 with milliseconds.
 [[nodiscard]] std::string NowUtc();

@@ -88,7 +88,7 @@ public:
 };
 
 // "sqlite:PATH": creates the file and its folder when missing.
-[[nodiscard]] std::unique_ptr<TSqlPool> OpenSqlitePool(const std::string& path);
+[[nodiscard]] std::unique_ptr<TSqlPool> OpenSqlitePool(const std::string& path, bool fullSync = true);
 // A libpq connection URI.
 [[nodiscard]] std::unique_ptr<TSqlPool> OpenPgPool(const std::string& uri);
 

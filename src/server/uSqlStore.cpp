@@ -470,9 +470,9 @@ std::int64_t TSqlRows::integer(std::size_t row, int col) const {
     return v;
 }
 
-std::unique_ptr<TServerStore> OpenStore(const std::string& spec) {
+std::unique_ptr<TServerStore> OpenStore(const std::string& spec, TStoreOptions options) {
     if (spec.rfind("sqlite:", 0) == 0)
-        return std::make_unique<TSqlStore>(OpenSqlitePool(spec.substr(7)));
+        return std::make_unique<TSqlStore>(OpenSqlitePool(spec.substr(7), options.SqliteFullSync));
     if (spec.rfind("postgresql://", 0) == 0 || spec.rfind("postgres://", 0) == 0)
         return std::make_unique<TSqlStore>(OpenPgPool(spec));
     throw std::runtime_error("unknown database \"" + spec + "\": use sqlite:PATH or postgresql://...");

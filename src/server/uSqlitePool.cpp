@@ -129,9 +129,12 @@ void createFile(const std::string& path) {
 
 class TSqlitePool final : public TSqlPool {
 public:
-    explicit TSqlitePool(std::string path) : FPath(std::move(path)) {
+    TSqlitePool(std::string path, bool fullSync) : FPath(std::move(path)) {
         createFile(FPath);
         FWriterConn = std::make_unique<TSqliteConn>(FPath);
+        // Only the writer commits, so its setting is the one that counts.
+        if (!fullSync)
+            FWriterConn->Plain("PRAGMA synchronous=NORMAL");
         FWriter = std::thread([this] { writerLoop(); });
     }
 
@@ -261,9 +264,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<TSqlPool> OpenSqlitePool(const std::string& path) {
+std::unique_ptr<TSqlPool> OpenSqlitePool(const std::string& path, bool fullSync) {
     try {
-        return std::make_unique<TSqlitePool>(path);
+        return std::make_unique<TSqlitePool>(path, fullSync);
     } catch (const TSqlError& e) {
         throw TDbError("cannot open " + path + ": " + e.what());
     }

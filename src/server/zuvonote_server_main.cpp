@@ -34,6 +34,7 @@ constexpr const char* kUsage =
     "  --push-address IPV4      push address named in zuvonote.xml\n"
     "  --db sqlite:PATH | postgresql://...\n"
     "  --tls-cert FILE --tls-key FILE   serve HTTPS\n"
+    "  --sqlite-sync full|normal  wait for the disk at every commit (full, the default)\n"
     "  --quiet                  no request log\n";
 
 struct TArgs {
@@ -43,9 +44,9 @@ struct TArgs {
 };
 
 bool parseArgs(int argc, char** argv, TArgs& a, std::string& error) {
-    static const std::vector<std::string> kValued = {"--config", "--listen",   "--push",    "--push-address",
-                                                     "--db",     "--tls-cert", "--tls-key", "--email",
-                                                     "--name",   "--password", "--user",    "--note"};
+    static const std::vector<std::string> kValued = {
+        "--config", "--listen",      "--push", "--push-address", "--db",   "--tls-cert", "--tls-key",
+        "--email",  "--sqlite-sync", "--name", "--password",     "--user", "--note"};
     static const std::vector<std::string> kFlags = {"--quiet", "--password-stdin", "--help"};
     int i = 1;
     if (argc > 1 && argv[1][0] != '-') {
@@ -98,6 +99,13 @@ bool buildConfig(const TArgs& a, TServerConfig& c, std::string& error) {
     if (c.TlsCert.empty() != c.TlsKey.empty()) {
         error = "TLS needs both a certificate and a key";
         return false;
+    }
+    if (const std::string v = opt("--sqlite-sync"); !v.empty()) {
+        if (v != "full" && v != "normal") {
+            error = "--sqlite-sync takes full or normal";
+            return false;
+        }
+        c.SqliteFullSync = v == "full";
     }
     if (a.Options.count("--quiet"))
         c.LogRequests = false;

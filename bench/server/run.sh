@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# Benchmarks of zuvonote-server on loopback; prints the figures docs/server.md quotes.
+#   bench/server/run.sh [BUILD_DIR]      (default build-server; needs wrk and mosquitto)
+# 1. get_notes.php for an account with 1000 notes, and update_note.php of one
+#    note, with wrk (SQLite, the default store).
+# 2. The push server with 10 000 idle signed-in connections: memory per
+#    connection, then fan-out latency to a user's 5 and 100 devices while they
+#    are held; the same run against mosquitto as the reference.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+BUILD=${1:-build-server}
+SERVER=$BUILD/bin/zuvonote-server
+TOOL=$BUILD/bench/zuvonote-push-bench
+DURATION=${BENCH_SECONDS:-10}
+IDLE=${BENCH_IDLE:-10000}
+for tool in wrk mosquitto; do
+    command -v $tool >/dev/null || { echo "needs $tool (see scripts/server-packages.txt)" >&2; exit 1; }
+done
+[[ -x $SERVER && -x $TOOL ]] || { echo "build $SERVER and $TOOL first" >&2; exit 1; }
+ulimit -n 20000
+
+WORK=$(mktemp -d /tmp/zuvo-bench-XXXXXX)
+PIDS=()
+cleanup() {
+    for p in "${PIDS[@]}"; do kill "$p" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+start_server() { # db http push
+    "$SERVER" --db "$1" --listen "127.0.0.1:$2" --push "127.0.0.1:$3" --sqlite-sync "${SQLITE_SYNC:-full}" \
+        --quiet 2>>"$WORK/server.log" &
+    SERVER_PID=$!
+    PIDS+=("$SERVER_PID")
+    for _ in $(seq 100); do
+        (exec 3<>"/dev/tcp/127.0.0.1/$2") 2>/dev/null && return 0
+        sleep 0.05
+    done
+    echo "the server did not start" >&2
+    cat "$WORK/server.log" >&2
+    exit 1
+}
+
+DIGEST=$(printf bench-pass | md5sum | cut -c1-32)
+CREDS="userid=1&userpass=$DIGEST&pcid=BENCH-PC"
+
+echo "== web service (SQLite, wrk, ${DURATION}s, 2 threads, 16 connections)"
+"$TOOL" setup --db "sqlite:$WORK/web.db" --idle-users 0 --notes 1000
+start_server "sqlite:$WORK/web.db" 18186 15186
+cat >"$WORK/get_notes.lua" <<LUA
+wrk.method = "POST"
+wrk.body = "$CREDS"
+wrk.headers["Content-Type"] = "application/x-www-form-urlencoded"
+LUA
+BODY=$(python3 -c 'import urllib.parse; print(urllib.parse.quote_plus("<?xml version=\"1.0\" encoding=\"utf-8\" ?><NoteList><NoteItem><id>00000007-1111-2222-3333-000000000007</id><mynote><![CDATA[Changed on the bench: buy milk & bread]]></mynote><form_x>100</form_x><form_y>100</form_y><form_w>220</form_w><form_h>100</form_h><form_trans>160</form_trans><fontcolor>0</fontcolor><fontsize>9</fontsize><fontname>Tahoma</fontname><fontbold>0</fontbold><alerttype>0</alerttype><alertvalue1></alertvalue1><alertvalue2></alertvalue2><alertvalue3></alertvalue3><istopmost>0</istopmost><autoheight>0</autoheight><bgcolorindex>2</bgcolorindex><showaslist>0</showaslist><filemd5></filemd5><notetype>0</notetype></NoteItem></NoteList>"))')
+cat >"$WORK/update_note.lua" <<LUA
+wrk.method = "POST"
+wrk.body = "$BODY"
+wrk.headers["Content-Type"] = "application/x-www-form-urlencoded"
+LUA
+SIZE=$(curl -s -X POST -H 'Content-Type: application/x-www-form-urlencoded' --data "$CREDS" \
+    "http://127.0.0.1:18186/api/v11/get_notes.php?$CREDS" | wc -c)
+echo "get_notes.php reply: $SIZE bytes for 1000 notes"
+echo "-- get_notes.php"
+wrk -t2 -c16 -d"${DURATION}s" --latency -s "$WORK/get_notes.lua" \
+    "http://127.0.0.1:18186/api/v11/get_notes.php?$CREDS" | grep -E "Requests/sec|Transfer/sec|50%|99%|Non-2xx|Socket errors"
+upload() { # connections
+    echo "-- update_note.php (one note, changed text and colour), $1 connections"
+    wrk -t2 -c"$1" -d"${DURATION}s" --latency -s "$WORK/update_note.lua" \
+        "http://127.0.0.1:$PORT/api/v11/update_note.php?$CREDS&uploadfields=11000000000111111111&os=Windows" |
+        grep -E "Requests/sec|50%|99%|Non-2xx|Socket errors"
+    REPLY=$(curl -s -X POST -H 'Content-Type: application/x-www-form-urlencoded' --data "$BODY" \
+        "http://127.0.0.1:$PORT/api/v11/update_note.php?$CREDS&uploadfields=11000000000111111111&os=Windows")
+    echo "update_note.php reply after the run: \"$REPLY\""
+}
+PORT=18186
+echo "== uploads; every commit waits for the disk (sqlite_sync=full, the default)"
+upload 16
+upload 64
+kill "$SERVER_PID"
+echo "== push server: $IDLE idle signed-in connections, fan-out to 5 and 100 devices"
+"$TOOL" setup --db "sqlite:$WORK/push.db" --idle-users 100
+start_server "sqlite:$WORK/push.db" 18187 15187
+"$TOOL" push --port 15187 --pid "$SERVER_PID" --idle "$IDLE" --idle-users 100 --groups 5,100
+kill "$SERVER_PID"
+
+echo "== reference: mosquitto, the same clients as MQTT subscribers"
+printf 'listener 18830 127.0.0.1\nallow_anonymous true\npersistence false\nlog_dest none\n' >"$WORK/mosquitto.conf"
+mosquitto -c "$WORK/mosquitto.conf" >/dev/null 2>&1 &
+MQ_PID=$!
+PIDS+=("$MQ_PID")
+sleep 0.5
+"$TOOL" mqtt --port 18830 --pid "$MQ_PID" --idle "$IDLE" --idle-users 100 --groups 5,100
