@@ -1,0 +1,62 @@
+#pragma once
+// The options dialog: start with the session, show the notes on the desktop,
+// the date stamp of list-style notes and its format, and the page about the
+// portable version. Changes take effect on Save only.
+
+#include <QDialog>
+#include <QString>
+#include <array>
+#include <functional>
+
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QKeySequenceEdit;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+class QWidget;
+
+class TFmOptions : public QDialog {
+    Q_OBJECT
+public:
+    explicit TFmOptions(QWidget* parent = nullptr);
+
+    // Opens the dialog modally with the given owner, the way the tray's Options command does.
+    static int Execute(QWidget* owner);
+    // Opens web pages; tests replace it.
+    static std::function<void(const QString& url)> OpenUrlHook;
+    // The executable the autostart entry must name; tests replace it.
+    static std::function<QString()> ExecutablePath;
+
+    QTabWidget* PageControl1;
+    QWidget* tsGeneral;
+    QCheckBox* chkAutoStart;
+    QCheckBox* chkShowNotes;
+    QLabel* lblShortcut;
+    QKeySequenceEdit* HotKey1;
+    QWidget* TabSheet1;
+    QCheckBox* chkInsertTimeAuto;
+    QGroupBox* grpDateFormat;
+    QRadioButton* rbDFDateShort;
+    QRadioButton* rbDFDateLong;
+    QRadioButton* rbDFDateTimeShort;
+    QRadioButton* rbDFDateTimeLong;
+    QWidget* tsGreenVersion;
+    QLabel* lblGreenVersionHint;
+    QPushButton* btnCreateGreenVersion;
+    QPushButton* btnSave;
+    QPushButton* btnCancel;
+
+    void btnSaveClick();
+    void btnCreateGreenVersionClick();
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    void WMUpdateLanguage();
+    // The date-format buttons in the order of the stored formats.
+    [[nodiscard]] std::array<QRadioButton*, 4> FormatButtons() const;
+};

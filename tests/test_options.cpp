@@ -1,0 +1,234 @@
+// The options dialog: the autostart entry (created, left alone, replaced,
+// removed), show/hide of the notes only on a change, the date stamp formats
+// and their examples, and settings that survive in the settings file.
+
+#include "app/uFmMain.h"
+#include "data/uAppState.h"
+#include "platform/gui/uWindows.h"
+#include "platform/uAutostart.h"
+#include "support/ProgramFolder.h"
+#include "support/TestEnv.h"
+#include "ui/uDateStamp.h"
+#include "ui/uFmOptions.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <gtest/gtest.h>
+#include <memory>
+
+TEST(DateStamp, DesktopPatterns) {
+    struct Case {
+        const char* format;
+        QDateTime when;
+        const char* expected;
+    };
+    const QDateTime jan22(QDate(2014, 1, 22), QTime(9, 5, 7));
+    const Case cases[] = {
+        {"mm.dd", jan22, "01.22"},
+        {"yyyy.mm.dd", jan22, "2014.01.22"},
+        {"mm.dd hh:mm", jan22, "01.22 09:05"},
+        {"yyyy.mm.dd hh:mm", jan22, "2014.01.22 09:05"},
+        {"mm.dd", QDateTime(QDate(2026, 3, 5), QTime(23, 59)), "03.05"},
+        {"yy-m-d h:n:s", jan22, "14-1-22 9:5:7"},
+        {"hh:nn:ss", QDateTime(QDate(2014, 1, 22), QTime(21, 0, 30)), "21:00:30"},
+        {"'mm' dd \"at\" hh", jan22, "mm 22 at 09"},
+        {"dd/mm", jan22, "22/01"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FormatDateStamp(QString::fromLatin1(c.format), c.when), QString::fromLatin1(c.expected))
+            << c.format;
+}
+
+TEST(Autostart, ExecLineQuotingRoundTrips) {
+    for (const char* path : {"/opt/zuvo/zuvonote", "/home/a b/Zuvo Note/zuvonote", "/tmp/q\"uote/$HOME/`x`",
+                             "/tmp/back\\slash/100%/zuvonote", "/home/用户/zuvonote"}) {
+        const QString p = QString::fromUtf8(path);
+        EXPECT_EQ(ExecCommand(ExecLineFor(p)), p) << path;
+    }
+    // Entries written by hand or by other tools.
+    EXPECT_EQ(ExecCommand(QStringLiteral("/usr/bin/zuvonote --minimized")),
+              QStringLiteral("/usr/bin/zuvonote"));
+    // A backslash inside quotes is escaped twice: once for the quoting, once for the value.
+    EXPECT_EQ(ExecCommand(QStringLiteral("\"/a\\\\\\\\sb/zuvonote\" %U")), QStringLiteral("/a\\sb/zuvonote"));
+}
+
+namespace {
+
+class THostNote : public QWidget {
+public:
+    THostNote() { setWindowTitle(QString::fromLatin1(kNoteWindowTitle)); }
+    std::vector<int> Messages;
+
+protected:
+    bool event(QEvent* e) override {
+        const int t = int(e->type());
+        if (t == WM_SHOWNOTE || t == WM_HIDENOTE) {
+            Messages.push_back(t);
+            return true;
+        }
+        return QWidget::event(e);
+    }
+};
+
+class Options : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Setup = testenv::MakeProgramSetup();
+        Main = std::make_unique<TFmMain>(Setup.Env());
+        QString error;
+        ASSERT_TRUE(Main->Startup(&error)) << error.toStdString();
+        OldExe = TFmOptions::ExecutablePath;
+        TFmOptions::ExecutablePath = [] { return QStringLiteral("/opt/Zuvo Note/zuvonote"); };
+        QFile::remove(AutostartFilePath());
+    }
+    void TearDown() override {
+        TFmOptions::ExecutablePath = OldExe;
+        QFile::remove(AutostartFilePath());
+        Main->Shutdown();
+        Main.reset();
+    }
+    void writeEntry(const QString& program) {
+        QDir().mkpath(QFileInfo(AutostartFilePath()).path());
+        testenv::writeFile(AutostartFilePath(),
+                           "[Desktop Entry]\n# written by hand\nType=Application\nExec=" +
+                               ExecLineFor(program).toUtf8() + "\n");
+    }
+
+    testenv::TProgramSetup Setup;
+    std::unique_ptr<TFmMain> Main;
+    std::function<QString()> OldExe;
+};
+
+} // namespace
+
+TEST_F(Options, AutostartEntryFollowsTheBoxOnlyWhereItMustChange) {
+    const QString ours = QStringLiteral("/opt/Zuvo Note/zuvonote");
+    const QString oursOtherCase = QStringLiteral("/OPT/zuvo note/ZuvoNote");
+    const QString other = QStringLiteral("/media/usb/Zuvo Note/zuvonote");
+    struct Case {
+        const char* name;
+        const QString* existing; // null: no entry
+        bool openedChecked;
+        bool checkAtSave;
+        const QString* after; // null: no entry
+        bool untouched;       // the file is byte for byte what it was
+    };
+    const Case cases[] = {
+        {"created", nullptr, false, true, &ours, false},
+        {"nothing to do", nullptr, false, false, nullptr, false},
+        {"ours, kept", &ours, true, true, &ours, true},
+        {"ours in other case, kept", &oursOtherCase, true, true, &oursOtherCase, true},
+        {"ours, removed", &oursOtherCase, true, false, nullptr, false},
+        {"another copy, left alone", &other, false, false, &other, true},
+        {"another copy, replaced", &other, false, true, &ours, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(AutostartFilePath());
+        if (c.existing)
+            writeEntry(*c.existing);
+        const QByteArray before = c.existing ? testenv::readFile(AutostartFilePath()) : QByteArray();
+        TFmOptions d;
+        EXPECT_EQ(d.chkAutoStart->isChecked(), c.openedChecked);
+        d.chkAutoStart->setChecked(c.checkAtSave);
+        d.btnSaveClick();
+        EXPECT_EQ(d.result(), QDialog::Accepted);
+        if (!c.after) {
+            EXPECT_FALSE(QFileInfo::exists(AutostartFilePath()));
+            continue;
+        }
+        EXPECT_EQ(ReadAutostartCommand(), *c.after);
+        if (c.untouched) {
+            EXPECT_EQ(testenv::readFile(AutostartFilePath()), before);
+        }
+    }
+}
+
+TEST_F(Options, ShowNotesBroadcastsOnlyOnAChangeAndKeepsTheTrayMarkInStep) {
+    THostNote a, b;
+    AppState().NoteOptions.FGeneralShowNotesOnDesk = true;
+    Main->actShowNotesOnDesk->setChecked(true);
+    {
+        TFmOptions d;
+        EXPECT_TRUE(d.chkShowNotes->isChecked());
+        d.chkShowNotes->setChecked(false);
+        EXPECT_TRUE(a.Messages.empty()); // nothing happens until Save
+        d.btnSaveClick();
+    }
+    EXPECT_EQ(a.Messages, std::vector<int>{WM_HIDENOTE});
+    EXPECT_EQ(b.Messages, std::vector<int>{WM_HIDENOTE});
+    EXPECT_FALSE(Main->actShowNotesOnDesk->isChecked());
+    {
+        TFmOptions d;
+        d.btnSaveClick();
+    }
+    EXPECT_EQ(a.Messages.size(), 1u);
+    {
+        TFmOptions d;
+        d.chkShowNotes->setChecked(true);
+        d.btnCancel->click();
+    }
+    EXPECT_EQ(a.Messages.size(), 1u);
+    EXPECT_FALSE(AppState().NoteOptions.FGeneralShowNotesOnDesk);
+    {
+        TFmOptions d;
+        d.chkShowNotes->setChecked(true);
+        d.btnSaveClick();
+    }
+    EXPECT_EQ(a.Messages, (std::vector<int>{WM_HIDENOTE, WM_SHOWNOTE}));
+    EXPECT_TRUE(Main->actShowNotesOnDesk->isChecked());
+}
+
+TEST_F(Options, DateFormatsShowExamplesAndAnUnknownOneSurvivesASave) {
+    struct Case {
+        const char* stored;
+        QRadioButton* TFmOptions::*checked; // null: none
+        QRadioButton* TFmOptions::*choose;  // null: leave as opened
+        const char* saved;
+    };
+    const Case cases[] = {
+        {"mm.dd", &TFmOptions::rbDFDateShort, nullptr, "mm.dd"},
+        {"yyyy.mm.dd", &TFmOptions::rbDFDateLong, &TFmOptions::rbDFDateTimeShort, "mm.dd hh:mm"},
+        {"yyyy.mm.dd hh:mm", &TFmOptions::rbDFDateTimeLong, nullptr, "yyyy.mm.dd hh:mm"},
+        {"dd/mm/yyyy", nullptr, nullptr, "dd/mm/yyyy"},
+        {"MM.DD", nullptr, &TFmOptions::rbDFDateLong, "yyyy.mm.dd"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored);
+        AppState().NoteOptions.FconfigInsertDateFormat = QString::fromLatin1(c.stored);
+        AppState().NoteOptions.FconfigInsertDateAuto = false;
+        TFmOptions d;
+        for (QRadioButton* r : {d.rbDFDateShort, d.rbDFDateLong, d.rbDFDateTimeShort, d.rbDFDateTimeLong})
+            EXPECT_EQ(r->isChecked(), c.checked && r == d.*c.checked);
+        if (c.choose)
+            (d.*c.choose)->setChecked(true);
+        d.chkInsertTimeAuto->setChecked(true);
+        d.btnSaveClick();
+        TNoteOptions reread;
+        reread.LoadFromFile(Setup.DataFolder() + QStringLiteral("config.ini"));
+        EXPECT_EQ(reread.FconfigInsertDateFormat, QString::fromLatin1(c.saved));
+        EXPECT_TRUE(reread.FconfigInsertDateAuto);
+    }
+    TFmOptions d;
+    const QDate today = QDate::currentDate();
+    EXPECT_EQ(d.rbDFDateShort->text(), FormatDateStamp(QStringLiteral("mm.dd"), QDateTime(today, QTime())));
+    EXPECT_EQ(d.rbDFDateLong->text(), today.toString(QStringLiteral("yyyy.MM.dd")));
+    EXPECT_EQ(d.PageControl1->currentIndex(), 0);
+    EXPECT_EQ(d.PageControl1->tabText(1), QStringLiteral("便签编辑"));
+}
+
+TEST_F(Options, PortableVersionOpensItsPage) {
+    const auto old = TFmOptions::OpenUrlHook;
+    QStringList opened;
+    TFmOptions::OpenUrlHook = [&](const QString& url) { opened << url; };
+    TFmOptions d;
+    d.btnCreateGreenVersion->click();
+    TFmOptions::OpenUrlHook = old;
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_TRUE(opened[0].endsWith(QStringLiteral("/greenversion.php"))) << opened[0].toStdString();
+    EXPECT_NE(d.result(), QDialog::Accepted);
+}
