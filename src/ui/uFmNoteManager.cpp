@@ -54,6 +54,7 @@ TFmNoteManager::TFmNoteManager(QWidget* owner, const TLanguageObject* language)
     ListView1->setColumnWidth(colText, 240);
     ListView1->setColumnWidth(colTime, 120);
     // The id travels with the row but is not for reading.
+    ListView1->horizontalHeader()->setMinimumSectionSize(1);
     ListView1->horizontalHeader()->setSectionResizeMode(colId, QHeaderView::Fixed);
     ListView1->setColumnWidth(colId, 1);
 
