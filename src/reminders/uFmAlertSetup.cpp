@@ -20,7 +20,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QTimeEdit>
 #include <QTimer>
 
@@ -67,13 +66,8 @@ QRadioButton* makeRadio(QWidget* parent, int x, int y) {
 } // namespace
 
 TFmAlertSetup::TFmAlertSetup(QWidget* parent)
-    : QDialog(parent), tmrPlay(new QTimer(this)), FKinds(new QButtonGroup(this)),
-      FPlayer(new TAudioPlayer(this)) {
-    setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFixedSize(342, 327);
-    QFont f(QStringLiteral("Tahoma"));
-    f.setPointSize(8);
-    setFont(f);
+    : TFixedDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, QSize(342, 327)),
+      tmrPlay(new QTimer(this)), FKinds(new QButtonGroup(this)), FPlayer(new TAudioPlayer(this)) {
 
     grpAlertSetup = new QGroupBox(this);
     grpAlertSetup->setGeometry(8, 8, 322, 217);
@@ -163,14 +157,6 @@ TFmAlertSetup::TFmAlertSetup(QWidget* parent)
 
 TFmAlertSetup::~TFmAlertSetup() = default;
 
-bool TFmAlertSetup::event(QEvent* e) {
-    if (int(e->type()) == WM_UPDATELANGUAGE) {
-        WMUpdateLanguage();
-        return true;
-    }
-    return QDialog::event(e);
-}
-
 void TFmAlertSetup::WMUpdateLanguage() {
     const TLanguageObject& l = CurrentLanguage();
     setWindowTitle(l.FmAlertSetupCaption());
@@ -218,8 +204,7 @@ void TFmAlertSetup::UpdateEnabling() {
 void TFmAlertSetup::showEvent(QShowEvent* e) {
     if (!FLoaded)
         LoadReminder();
-    if (const QScreen* s = screen())
-        move(s->geometry().center() - rect().center());
+    CenterOnScreen();
     QDialog::showEvent(e);
 }
 

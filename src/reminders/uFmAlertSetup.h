@@ -4,7 +4,8 @@
 // preview), writes the choice back marked for upload and hands exactly the
 // stored values to the note's schedule object.
 
-#include <QDialog>
+#include "platform/gui/uFixedDialog.h"
+
 #include <QPointer>
 #include <QString>
 
@@ -20,7 +21,7 @@ class QTimer;
 class TAudioPlayer;
 class TScheduleObject;
 
-class TFmAlertSetup : public QDialog {
+class TFmAlertSetup : public TFixedDialog {
     Q_OBJECT
 public:
     explicit TFmAlertSetup(QWidget* parent = nullptr);
@@ -74,11 +75,10 @@ public:
     [[nodiscard]] TAudioPlayer* PreviewPlayer() const { return FPlayer; }
 
 protected:
-    bool event(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
 
 private:
-    void WMUpdateLanguage();
+    void WMUpdateLanguage() override;
     void UpdateEnabling();
     void SelectSound(const QString& name);
     void EndPreview();

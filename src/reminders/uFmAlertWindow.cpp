@@ -20,7 +20,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <QScreen>
 #include <QTimer>
 #include <QUrl>
 
@@ -66,15 +65,10 @@ std::function<void(const QString& url)> TFmAlertWindow::OpenUrlHook = [](const Q
 };
 
 TFmAlertWindow::TFmAlertWindow(QWidget* owner)
-    : QDialog(owner), tmrShake1(new QTimer(this)), tmrShake2(new QTimer(this)),
-      tmrAlarmSoundTrack(new QTimer(this)), tmrPlayerYanshi(new QTimer(this)),
-      FPlayer(new TAudioPlayer(this)) {
+    : TFixedDialog(owner, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, QSize(470, 180)),
+      tmrShake1(new QTimer(this)), tmrShake2(new QTimer(this)), tmrAlarmSoundTrack(new QTimer(this)),
+      tmrPlayerYanshi(new QTimer(this)), FPlayer(new TAudioPlayer(this)) {
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFixedSize(470, 180);
-    QFont f(QStringLiteral("Tahoma"));
-    f.setPointSize(8);
-    setFont(f);
 
     Image1 = new QLabel(this);
     Image1->setGeometry(kIconRest, 15, 32, 32);
@@ -147,18 +141,10 @@ TFmAlertWindow::~TFmAlertWindow() {
         AppState().OpenAlarmList.removeAll(NoteID);
 }
 
-bool TFmAlertWindow::event(QEvent* e) {
-    if (int(e->type()) == WM_UPDATELANGUAGE) {
-        WMUpdateLanguage();
-        return true;
-    }
-    return QDialog::event(e);
-}
-
 bool TFmAlertWindow::eventFilter(QObject* watched, QEvent* e) {
     if (watched == lblAd && e->type() == QEvent::MouseButtonRelease && !ADItem.AdUrl.isEmpty() && OpenUrlHook)
         OpenUrlHook(ADItem.AdUrl);
-    return QDialog::eventFilter(watched, e);
+    return TFixedDialog::eventFilter(watched, e);
 }
 
 void TFmAlertWindow::WMUpdateLanguage() {
@@ -174,8 +160,7 @@ void TFmAlertWindow::showEvent(QShowEvent* e) {
     if (FShown)
         return;
     FShown = true;
-    if (const QScreen* s = screen())
-        move(s->geometry().center() - rect().center());
+    CenterOnScreen();
     ShakeTimes = 0;
     if (NoteType == 1)
         btnPlay->show();

@@ -6,8 +6,9 @@
 
 #include "data/uDataTypes.h"
 
+#include "platform/gui/uFixedDialog.h"
 #include <QDateTime>
-#include <QDialog>
+
 #include <QPointer>
 #include <QString>
 #include <functional>
@@ -20,7 +21,7 @@ class QTimer;
 class TAudioPlayer;
 class TScheduleObject;
 
-class TFmAlertWindow : public QDialog {
+class TFmAlertWindow : public TFixedDialog {
     Q_OBJECT
 public:
     // owner: the note window (the alarm window closes with it).
@@ -64,7 +65,6 @@ public:
     void tmrPlayerYanshiTimer();
 
 protected:
-    bool event(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     // Esc anywhere in the window: close it (and free it) like the close button.
@@ -73,7 +73,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
-    void WMUpdateLanguage();
+    void WMUpdateLanguage() override;
     void StopSound();
 
     TAudioPlayer* FPlayer;

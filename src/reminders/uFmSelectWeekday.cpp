@@ -7,11 +7,9 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QPushButton>
-#include <QScreen>
 
-TFmSelectWeekday::TFmSelectWeekday(QWidget* parent) : QDialog(parent) {
-    setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFixedSize(263, 324);
+TFmSelectWeekday::TFmSelectWeekday(QWidget* parent)
+    : TFixedDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, QSize(263, 324)) {
     GroupBox1 = new QGroupBox(this);
     GroupBox1->setGeometry(8, 8, 247, 270);
     for (int i = 0; i < 7; ++i) {
@@ -27,14 +25,6 @@ TFmSelectWeekday::TFmSelectWeekday(QWidget* parent) : QDialog(parent) {
     connect(btnOK, &QPushButton::clicked, this, &TFmSelectWeekday::btnOKClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     SendMessageW(this, WM_UPDATELANGUAGE);
-}
-
-bool TFmSelectWeekday::event(QEvent* e) {
-    if (int(e->type()) == WM_UPDATELANGUAGE) {
-        WMUpdateLanguage();
-        return true;
-    }
-    return QDialog::event(e);
 }
 
 void TFmSelectWeekday::WMUpdateLanguage() {
@@ -54,8 +44,7 @@ void TFmSelectWeekday::showEvent(QShowEvent* e) {
     for (qsizetype i = 0; i < 7; ++i)
         chkDay[std::size_t(i)]->setChecked(i < selectedWeekday.size() &&
                                            selectedWeekday.at(i) == QLatin1Char('1'));
-    if (const QScreen* s = screen())
-        move(s->geometry().center() - rect().center());
+    CenterOnScreen();
     QDialog::showEvent(e);
 }
 

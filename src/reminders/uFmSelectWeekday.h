@@ -1,7 +1,8 @@
 #pragma once
 // Chooses the weekdays of a weekly reminder: seven boxes, Monday first.
 
-#include <QDialog>
+#include "platform/gui/uFixedDialog.h"
+
 #include <QString>
 #include <array>
 
@@ -9,7 +10,7 @@ class QCheckBox;
 class QGroupBox;
 class QPushButton;
 
-class TFmSelectWeekday : public QDialog {
+class TFmSelectWeekday : public TFixedDialog {
     Q_OBJECT
 public:
     explicit TFmSelectWeekday(QWidget* parent = nullptr);
@@ -25,9 +26,8 @@ public:
     void btnOKClick();
 
 protected:
-    bool event(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
 
 private:
-    void WMUpdateLanguage();
+    void WMUpdateLanguage() override;
 };

@@ -18,7 +18,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QTabWidget>
 #include <QUrl>
 
@@ -42,13 +41,8 @@ std::function<void(const QString& url)> TFmOptions::OpenUrlHook = [](const QStri
 };
 std::function<QString()> TFmOptions::ExecutablePath = [] { return QCoreApplication::applicationFilePath(); };
 
-TFmOptions::TFmOptions(QWidget* parent) : QDialog(parent) {
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
-    setFixedSize(458, 307);
-    QFont f(QStringLiteral("Tahoma"));
-    f.setPointSize(8);
-    setFont(f);
+TFmOptions::TFmOptions(QWidget* parent)
+    : TFixedDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, QSize(458, 307)) {
 
     PageControl1 = new QTabWidget(this);
     PageControl1->setGeometry(8, 8, 442, 257);
@@ -114,8 +108,7 @@ TFmOptions::TFmOptions(QWidget* parent) : QDialog(parent) {
     }
     chkInsertTimeAuto->setChecked(o.FconfigInsertDateAuto);
     SendMessageW(this, WM_UPDATELANGUAGE);
-    if (const QScreen* s = screen())
-        move(s->geometry().center() - rect().center());
+    CenterOnScreen();
 }
 
 std::array<QRadioButton*, 4> TFmOptions::FormatButtons() const {
@@ -125,14 +118,6 @@ std::array<QRadioButton*, 4> TFmOptions::FormatButtons() const {
 int TFmOptions::Execute(QWidget* owner) {
     TFmOptions dialog(owner);
     return ExecModal(dialog);
-}
-
-bool TFmOptions::event(QEvent* e) {
-    if (int(e->type()) == WM_UPDATELANGUAGE) {
-        WMUpdateLanguage();
-        return true;
-    }
-    return QDialog::event(e);
 }
 
 void TFmOptions::WMUpdateLanguage() {

@@ -3,7 +3,8 @@
 // the date stamp of list-style notes and its format, and the page about the
 // portable version. Changes take effect on Save only.
 
-#include <QDialog>
+#include "platform/gui/uFixedDialog.h"
+
 #include <QString>
 #include <array>
 #include <functional>
@@ -18,7 +19,7 @@ class QRadioButton;
 class QTabWidget;
 class QWidget;
 
-class TFmOptions : public QDialog {
+class TFmOptions : public TFixedDialog {
     Q_OBJECT
 public:
     explicit TFmOptions(QWidget* parent = nullptr);
@@ -53,10 +54,8 @@ public:
     void btnCreateGreenVersionClick();
 
 protected:
-    bool event(QEvent* e) override;
-
 private:
-    void WMUpdateLanguage();
+    void WMUpdateLanguage() override;
     // The date-format buttons in the order of the stored formats.
     [[nodiscard]] std::array<QRadioButton*, 4> FormatButtons() const;
 };
