@@ -1,0 +1,33 @@
+// Fuzz target: the upload body reader (URL decoding, then the NoteList
+// document) and the form readers, with what an accepted document promises.
+
+#include "server/uWire.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view body(reinterpret_cast<const char*>(data), size);
+    const zsrv::TUploadParse parsed = zsrv::ParseUploadBody(body);
+    if (parsed.Error.empty()) {
+        for (const zsrv::TUploadNote& n : parsed.Notes) {
+            if (!zsrv::IsUsableNoteId(n.Note.id()))
+                std::abort();
+            for (int c = 0; c < zsrv::kNoteColumnCount; ++c) {
+                const std::string& v = n.Note.Values[std::size_t(c)];
+                if (!zsrv::IsTextColumn(c) && !v.empty() && v.find_first_not_of("-0123456789") != std::string::npos)
+                    std::abort();
+            }
+        }
+        // What was taken must come back out as a document of the same notes.
+        std::vector<zsrv::TServerNote> notes;
+        for (const zsrv::TUploadNote& n : parsed.Notes)
+            notes.push_back(n.Note);
+        (void)zsrv::WriteNotesDocument(notes);
+    }
+    (void)zsrv::ParseForm(body);
+    (void)zsrv::ParseOrderedForm(body, {"username", "password", "uemail", "uname"});
+    (void)zsrv::ParseQuery(body);
+    return 0;
+}
