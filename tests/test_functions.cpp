@@ -14,10 +14,17 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
+#include <QStringEncoder>
+
+#include <algorithm>
 #include <climits>
+#include <cstdint>
+#include <limits>
 #include <memory>
 #include <optional>
+#include <random>
 #include <stdexcept>
+#include <string>
 
 namespace {
 
@@ -63,10 +70,18 @@ const QStringList kStatement4Columns = {
     "fontcolor",   "fontsize",  "fontname",   "fontbold",     "alerttype",  "alertvalue1", "alertvalue2",
     "alertvalue3", "istopmost", "autoheight", "bgcolorindex", "showaslist", "filemd5"};
 
-// One note element inside a notes document, read back through the reader.
+// One note element inside a notes document, read back through the document
+// reader; the reader of a single parsed element must agree with it.
 TNoteItem ReadOneItem(const QByteArray& children) {
-    const QList<TNoteItem> items = ReadNotesDocument("<NOTES><NOTEITEM>" + children + "</NOTEITEM></NOTES>");
+    const QByteArray xml = "<NOTES><NOTEITEM>" + children + "</NOTEITEM></NOTES>";
+    const QList<TNoteItem> items = ReadNotesDocument(xml);
     EXPECT_EQ(items.size(), 1) << children.constData();
+    const DocPtr doc = ParseStrict(xml);
+    EXPECT_TRUE(doc) << children.constData();
+    if (doc && !items.isEmpty()) {
+        EXPECT_EQ(XmlToNoteItem(FirstChild(xmlDocGetRootElement(doc.get()), "NOTEITEM")), items[0])
+            << children.constData();
+    }
     return items.value(0);
 }
 
@@ -105,6 +120,112 @@ QByteArray MarkerEnd() {
 }
 
 // ---------------------------------------------------------------------------
+// The outgoing document as a libxml2 tree, serialised by libxml2: the bytes the
+// server has always received. The writer must produce exactly these.
+
+struct DumpFree {
+    void operator()(xmlChar* p) const { xmlFree(p); }
+};
+
+const xmlChar* Xml(const char* s) {
+    return reinterpret_cast<const xmlChar*>(s);
+}
+
+// Lone surrogates become U+FFFD here, as in every document sent so far.
+QByteArray Utf8(const QString& s) {
+    QStringEncoder utf8(QStringEncoder::Utf8, QStringConverter::Flag::Stateless);
+    return utf8.encode(s);
+}
+
+// Cleaned after the conversion: a surrogate that a removed character kept
+// from its partner stays a U+FFFD.
+QString WithoutNonXmlCharacters(const QString& text) {
+    QString s = QString::fromUtf8(Utf8(text));
+    s.removeIf([](QChar ch) {
+        const char16_t c = ch.unicode();
+        return (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0xFFFE || c == 0xFFFF;
+    });
+    return s;
+}
+
+void AddText(xmlDoc* doc, xmlNode* parent, const QString& text) {
+    const QByteArray bytes = Utf8(text);
+    xmlAddChild(parent, xmlNewDocTextLen(doc, Xml(bytes.constData()), static_cast<int>(bytes.size())));
+}
+
+void AddCData(xmlDoc* doc, xmlNode* parent, const QString& text) {
+    const QByteArray bytes = Utf8(text);
+    xmlAddChild(parent, xmlNewCDataBlock(doc, Xml(bytes.constData()), static_cast<int>(bytes.size())));
+}
+
+// CDATA sections, cut after "]]" where a ">" follows, and runs of CR as text
+// between them; an empty note is one empty section.
+void AddNoteText(xmlDoc* doc, xmlNode* parent, const QString& text) {
+    if (text.isEmpty())
+        return AddCData(doc, parent, text);
+    qsizetype start = 0;
+    qsizetype i = 0;
+    const auto section = [&](qsizetype end) {
+        if (end > start)
+            AddCData(doc, parent, text.mid(start, end - start));
+    };
+    while (i < text.size()) {
+        if (text[i] == QLatin1Char('\r')) {
+            section(i);
+            qsizetype j = i;
+            while (j < text.size() && text[j] == QLatin1Char('\r'))
+                ++j;
+            AddText(doc, parent, text.mid(i, j - i));
+            start = i = j;
+        } else if (QStringView(text).mid(i, 3) == QLatin1String("]]>")) {
+            section(i + 2);
+            start = i + 2;
+            i += 2;
+        } else {
+            ++i;
+        }
+    }
+    section(text.size());
+}
+
+QByteArray DomNotesXml(const TRowSet& rows) {
+    if (!rows.Open || rows.Rows.isEmpty())
+        return {};
+    static const char kSkeleton[] = "<?xml version=\"1.0\" encoding=\"utf-8\" ?><NoteList></NoteList>";
+    const DocPtr doc(xmlReadMemory(kSkeleton, static_cast<int>(sizeof kSkeleton - 1), nullptr, nullptr, 0));
+    xmlNode* list = xmlDocGetRootElement(doc.get());
+    for (const auto& row : rows.Rows) {
+        xmlNode* item = xmlNewChild(list, nullptr, Xml("NoteItem"), nullptr);
+        for (qsizetype c = 0; c < rows.Columns.size(); ++c) {
+            const QVariant v = row.value(c);
+            const QString text = WithoutNonXmlCharacters(v.isNull() ? QString() : v.toString());
+            xmlNode* e = xmlNewChild(item, nullptr, Xml(rows.Columns[c].toUtf8().constData()), nullptr);
+            if (rows.Columns[c] == QLatin1String("mynote"))
+                AddNoteText(doc.get(), e, text);
+            else if (!text.isEmpty())
+                AddText(doc.get(), e, text);
+        }
+    }
+    xmlChar* raw = nullptr;
+    int size = 0;
+    xmlDocDumpMemory(doc.get(), &raw, &size);
+    const std::unique_ptr<xmlChar, DumpFree> dump(raw);
+    return QByteArray(reinterpret_cast<const char*>(raw), size);
+}
+
+// Where two documents part, with some text either side, for a readable failure.
+std::string FirstDifference(const QByteArray& actual, const QByteArray& expected) {
+    qsizetype at = 0;
+    while (at < actual.size() && at < expected.size() && actual[at] == expected[at])
+        ++at;
+    if (at == actual.size() && at == expected.size())
+        return "identical";
+    const qsizetype from = std::max<qsizetype>(0, at - 60);
+    return "byte " + std::to_string(at) + "\n  actual:   " + actual.mid(from, 120).toStdString() +
+           "\n  expected: " + expected.mid(from, 120).toStdString();
+}
+
+// ---------------------------------------------------------------------------
 // Writing the outgoing document
 
 TEST(NotesToXml, NothingToWriteGivesEmptyText) {
@@ -113,6 +234,8 @@ TEST(NotesToXml, NothingToWriteGivesEmptyText) {
     const TRowSet noRows = MakeRows({"id", "mynote"}, {});
     EXPECT_TRUE(NotesToXml(closed).isEmpty());
     EXPECT_TRUE(NotesToXml(noRows).isEmpty());
+    EXPECT_TRUE(NotesToXmlUtf8(closed).isEmpty());
+    EXPECT_TRUE(NotesToXmlUtf8(noRows).isEmpty());
 }
 
 TEST(NotesToXml, WritesTheExactDocument) {
@@ -237,6 +360,134 @@ TEST(NotesToXml, HostileTextsComeBackUnchanged) {
     }
 }
 
+TEST(NotesToXmlUtf8, HostileValuesGiveTheDomsBytes) {
+    const QString lone = QString("a") + QChar(0xD800) + "b" + QChar(0xDC00) + "c" + QChar(0xDBFF);
+    const QString controls = QString("a") + QChar(0x01) + "b" + QChar(0x1F) + QChar(0x0B) + QChar(0) +
+                             QChar(0xFFFE) + QChar(0xFFFF) + "e\tf\ng" + QChar(0x7F) + QChar(0x85);
+    const QVariant cases[] = {
+        QString("\"double\" and 'single'"),
+        QString("<a href='x'>&amp;</a> > <"),
+        QString("]]>"),
+        QString("]]]]>>"),
+        QString("]]>]]>]>]]"),
+        QString("]]") + QChar(0x01) + ">", // the marker appears once the control is gone
+        QString("\r]]>\r"),
+        QString("one\r\ntwo\rthree\r\r\n\n\r"),
+        QString("\r"),
+        controls,
+        QString(QChar(0x01)), // nothing left once cleaned
+        lone,
+        QString("中文便笺：明天上午十点开会"),
+        QString("😀 𠀀 ") + QChar(0xFFFD) + QChar(0xFEFF),
+        QString("长文本 with ]]> and \r\n line ends & <tags>. ").repeated(3000).left(100000),
+        QString(),
+        QString(""),
+        QVariant(),
+        0,
+        -1,
+        std::numeric_limits<int>::min(),
+        std::numeric_limits<qlonglong>::max(),
+        std::numeric_limits<qulonglong>::max(),
+        1.5,
+        true,
+        QByteArray("bytes <&>"),
+    };
+    for (const QVariant& v : cases) {
+        SCOPED_TRACE(v.toString().left(40).toStdString());
+        QVector<QVariant> row(kStatement4Columns.size(), v);
+        const TRowSet rows = MakeRows(kStatement4Columns, {row, row});
+        const QByteArray expected = DomNotesXml(rows);
+        const QByteArray actual = NotesToXmlUtf8(rows);
+        EXPECT_TRUE(actual == expected) << FirstDifference(actual, expected);
+        EXPECT_EQ(NotesToXml(rows), QString::fromUtf8(expected));
+    }
+}
+
+// Cells built from the pieces that matter to the writer, in random order and
+// number: every split point, escape and cleaning rule meets every other.
+class RandomCells {
+public:
+    explicit RandomCells(std::uint32_t seed) : FRandom(seed) {}
+
+    QVariant Cell() {
+        switch (Pick(8)) {
+        case 0:
+            return QVariant();
+        case 1:
+            return static_cast<int>(FRandom());
+        case 2:
+            return QString();
+        default:
+            return Text();
+        }
+    }
+
+    QString Text() {
+        static const QString kPieces[] = {"]",
+                                          "]]",
+                                          ">",
+                                          "]]>",
+                                          "\r",
+                                          "\r\n",
+                                          "\n",
+                                          "\t",
+                                          "<",
+                                          "&",
+                                          "'",
+                                          "\"",
+                                          " ",
+                                          "abc",
+                                          "Z9",
+                                          QString(QChar(0x01)),
+                                          QString(QChar(0)),
+                                          QString(QChar(0x1F)),
+                                          QString(QChar(0xFFFE)),
+                                          QString(QChar(0xFFFF)),
+                                          QString(QChar(0xD83D)),
+                                          QString(QChar(0xDE00)),
+                                          "😀",
+                                          "中",
+                                          "é",
+                                          QString(QChar(0xEFFF)),
+                                          QString(QChar(0xFFFD)),
+                                          "&#13;",
+                                          "<![CDATA["};
+        QString s;
+        for (int n = Pick(40); n > 0; --n)
+            s += kPieces[Pick(static_cast<int>(std::size(kPieces)))];
+        return s;
+    }
+
+    int Pick(int n) { return static_cast<int>(FRandom() % static_cast<std::uint32_t>(n)); }
+
+private:
+    std::mt19937 FRandom;
+};
+
+TEST(NotesToXmlUtf8, RandomRowsGiveTheDomsBytes) {
+    RandomCells random(20240611);
+    const QStringList columnSets[] = {
+        kStatement4Columns, {"mynote"}, {"id", "fontname"}, // no note column at all
+    };
+    for (const QStringList& columns : columnSets) {
+        SCOPED_TRACE(columns.join(',').toStdString());
+        QList<QVector<QVariant>> table;
+        for (int r = 0; r < 1000; ++r) {
+            QVector<QVariant> row;
+            // Now and then a row shorter or longer than the select.
+            const qsizetype width =
+                random.Pick(10) == 0 ? random.Pick(static_cast<int>(columns.size()) + 3) : columns.size();
+            for (qsizetype c = 0; c < width; ++c)
+                row.append(random.Cell());
+            table.append(row);
+        }
+        const TRowSet rows = MakeRows(columns, table);
+        const QByteArray expected = DomNotesXml(rows);
+        const QByteArray actual = NotesToXmlUtf8(rows);
+        EXPECT_TRUE(actual == expected) << FirstDifference(actual, expected);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Reading the server's note elements
 
@@ -308,6 +559,10 @@ TEST(XmlToNoteItem, TextFieldsTakeTheWholeText) {
         {"<AlertValue1>1<b>2</b><!-- no -->3</AlertValue1>", &TNoteItem::AlertValue1, "123"},
         {"<AlertValue2>x</AlertValue2><AlertValue2>y</AlertValue2>", &TNoteItem::AlertValue2, "x"},
         {"<FileMd5/>", &TNoteItem::VoiceMd5, ""},
+        {"<FontName> \n\t </FontName>", &TNoteItem::FontName, " \n\t "},
+        {"<ID>a<ID>b</ID>c</ID>", &TNoteItem::NoteID, "abc"},
+        {"<x><ID>deeper</ID></x>", &TNoteItem::NoteID, ""},
+        {"<ID>&amp;&#x4E2D;&#20013;</ID>", &TNoteItem::NoteID, "&中中"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.children.constData());
@@ -371,6 +626,9 @@ TEST(ReadNotesDocument, OnlyAWellFormedNotesDocumentCounts) {
         "<NOTES>" + item + "<NOTEITEM><ID>B</NOTES>", // broken inside the last item
         "<?xml version=\"1.0\"?><!DOCTYPE NOTES [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;\">]>"
         "<NOTES><NOTEITEM><ID>&b;</ID></NOTEITEM></NOTES>",
+        "<!DOCTYPE NOTES SYSTEM \"http://127.0.0.1:9/notes.dtd\"><NOTES>" + item + "</NOTES>",
+        "<NOTES><NOTEITEM><ID>&undeclared;</ID></NOTEITEM></NOTES>",
+        "<p:NOTES xmlns:p=\"urn:x\">" + item + "</p:NOTES>",
     };
     for (const QByteArray& xml : cases) {
         SCOPED_TRACE(xml.constData());
@@ -483,8 +741,25 @@ TEST(UrlEncode, KeepsOnlyLettersAndDigits) {
         {QByteArray("\x00\x7f\xff", 3), "%00%7F%FF"},
         {"<a>\r\n", "%3Ca%3E%0D%0A"},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(UrlEncode(c.bytes), QString(c.expected)) << c.bytes.toHex().constData();
+        EXPECT_EQ(UrlEncodeBytes(c.bytes), QByteArray(c.expected)) << c.bytes.toHex().constData();
+    }
+    // Every byte value, alone and amid others, against the rule itself.
+    QByteArray all;
+    QByteArray expected;
+    for (int b = 0; b < 256; ++b) {
+        const char ch = static_cast<char>(b);
+        all += ch;
+        if ((b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z'))
+            expected += ch;
+        else if (b == ' ')
+            expected += '+';
+        else
+            expected += '%' + QByteArray::number(b, 16).toUpper().rightJustified(2, '0');
+    }
+    EXPECT_EQ(UrlEncodeBytes(all), expected);
+    EXPECT_EQ(UrlEncodeBytes(all + all), expected + expected);
 }
 
 TEST(IsValidEmail, TheSixRules) {

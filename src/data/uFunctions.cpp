@@ -6,11 +6,10 @@
 #include <QStandardPaths>
 #include <QStringEncoder>
 
+#include <libxml/SAX2.h>
 #include <libxml/parser.h>
+#include <libxml/parserInternals.h>
 #include <libxml/tree.h>
-#include <libxml/xmlIO.h>
-#include <libxml/xmlreader.h>
-#include <libxml/xmlsave.h>
 #include <openssl/evp.h>
 
 #include <algorithm>
@@ -20,7 +19,6 @@
 #include <limits>
 #include <memory>
 #include <mutex>
-#include <new>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -31,25 +29,6 @@ namespace {
 // ---------------------------------------------------------------------------
 // libxml2 plumbing
 
-struct XmlDocFree {
-    void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
-};
-using XmlDocPtr = std::unique_ptr<xmlDoc, XmlDocFree>;
-
-// A node that is unlinked from its parent and freed with its subtree.
-struct XmlNodeFree {
-    void operator()(xmlNode* node) const {
-        xmlUnlinkNode(node);
-        xmlFreeNode(node);
-    }
-};
-using XmlNodePtr = std::unique_ptr<xmlNode, XmlNodeFree>;
-
-struct XmlOutputClose {
-    void operator()(xmlOutputBuffer* out) const { xmlOutputBufferClose(out); }
-};
-using XmlOutputPtr = std::unique_ptr<xmlOutputBuffer, XmlOutputClose>;
-
 // Workers build and read documents on their own threads; libxml2 wants its
 // global state set up once before that.
 void EnsureXmlInitialised() {
@@ -57,20 +36,16 @@ void EnsureXmlInitialised() {
     std::call_once(once, [] { xmlInitParser(); });
 }
 
-const xmlChar* X(const char* s) {
-    return reinterpret_cast<const xmlChar*>(s);
+std::string_view NameOf(const xmlChar* name) {
+    return name ? std::string_view(reinterpret_cast<const char*>(name)) : std::string_view();
 }
 
-std::string_view NodeName(const xmlNode* n) {
-    return n->name ? std::string_view(reinterpret_cast<const char*>(n->name)) : std::string_view();
-}
-
-struct XmlReaderFree {
-    void operator()(xmlTextReader* reader) const { xmlFreeTextReader(reader); }
+struct XmlParserFree {
+    void operator()(xmlParserCtxt* parser) const { xmlFreeParserCtxt(parser); }
 };
-using XmlReaderPtr = std::unique_ptr<xmlTextReader, XmlReaderFree>;
+using XmlParserPtr = std::unique_ptr<xmlParserCtxt, XmlParserFree>;
 
-constexpr int kReadOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_COMPACT;
+constexpr int kReadOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
 // Far above any real notes list; libxml2 takes the length as int anyway.
 constexpr qsizetype kMaxDocumentBytes = 256 * 1024 * 1024;
 
@@ -121,104 +96,6 @@ void DropNonXmlCharacters(std::string& s) {
     s.resize(out);
 }
 
-// Builds the document's nodes; element names come from the document's
-// dictionary, looked up once per column rather than once per element.
-class TNodeFactory {
-public:
-    explicit TNodeFactory(xmlDoc* doc) : FDoc(doc) {}
-
-    [[nodiscard]] const xmlChar* Intern(const char* s) {
-        const xmlChar* name = FDoc->dict ? xmlDictLookup(FDoc->dict, X(s), -1) : nullptr;
-        if (!name)
-            throw std::runtime_error("the notes document has no name dictionary");
-        return name;
-    }
-
-    // The name must come from Intern: the node takes it over, and libxml2
-    // never frees a name its dictionary owns.
-    xmlNode* AddElement(xmlNode* parent, const xmlChar* internedName) {
-        return Append(parent,
-                      xmlNewDocNodeEatName(FDoc, nullptr, const_cast<xmlChar*>(internedName), nullptr));
-    }
-    void AddText(xmlNode* parent, const char* p, size_t n) {
-        Append(parent, xmlNewDocTextLen(FDoc, X(p), Length(n)));
-    }
-    void AddCData(xmlNode* parent, const char* p, size_t n) {
-        Append(parent, xmlNewCDataBlock(FDoc, X(p), Length(n)));
-    }
-
-private:
-    static int Length(size_t n) {
-        if (n > static_cast<size_t>(std::numeric_limits<int>::max()))
-            throw std::length_error("text too long for the notes document");
-        return static_cast<int>(n);
-    }
-
-    static xmlNode* Append(xmlNode* parent, xmlNode* child) {
-        if (!child)
-            throw std::bad_alloc();
-        if (!xmlAddChild(parent, child)) {
-            xmlFreeNode(child);
-            throw std::runtime_error("cannot append a node to the notes document");
-        }
-        return child;
-    }
-
-    xmlDoc* FDoc;
-};
-
-// The note text as CDATA. Two things cannot sit inside one CDATA section
-// unchanged: the end marker "]]>" (split as "]]" | ">" over two adjacent
-// sections) and carriage returns, which every parser turns into line feeds
-// there; they travel as character references in a text node between sections,
-// so the text comes back byte for byte.
-void AppendCDataText(TNodeFactory& nodes, xmlNode* element, const std::string& text) {
-    const char* p = text.data();
-    const size_t n = text.size();
-    if (n == 0) {
-        nodes.AddCData(element, p, 0);
-        return;
-    }
-    size_t start = 0;
-    size_t i = 0;
-    while (i < n) {
-        if (p[i] == '\r') {
-            if (i > start)
-                nodes.AddCData(element, p + start, i - start);
-            size_t j = i;
-            while (j < n && p[j] == '\r')
-                ++j;
-            nodes.AddText(element, p + i, j - i);
-            start = i = j;
-        } else if (p[i] == ']' && i + 2 < n && p[i + 1] == ']' && p[i + 2] == '>') {
-            nodes.AddCData(element, p + start, i + 2 - start);
-            start = i + 2;
-            i += 2;
-        } else {
-            ++i;
-        }
-    }
-    if (n > start)
-        nodes.AddCData(element, p + start, n - start);
-}
-
-void WriteRaw(xmlOutputBuffer* out, const char* text) {
-    xmlOutputBufferWriteString(out, text);
-}
-
-// The declaration exactly as libxml2 writes it for a whole document.
-void WriteDeclaration(xmlOutputBuffer* out, const xmlDoc* doc) {
-    WriteRaw(out, "<?xml version=\"");
-    WriteRaw(out, doc->version ? reinterpret_cast<const char*>(doc->version) : "1.0");
-    WriteRaw(out, "\"");
-    if (doc->encoding) {
-        WriteRaw(out, " encoding=\"");
-        WriteRaw(out, reinterpret_cast<const char*>(doc->encoding));
-        WriteRaw(out, "\"");
-    }
-    WriteRaw(out, "?>\n");
-}
-
 void Utf8Of(const QString& text, QStringEncoder& utf8, std::string& out);
 
 // The text form of one cell as UTF-8 in out: integers in decimal, null empty.
@@ -252,6 +129,131 @@ void Utf8Of(const QString& text, QStringEncoder& utf8, std::string& out) {
     out.resize(static_cast<size_t>(utf8.requiredSpace(text.size())));
     char* end = utf8.appendToBuffer(out.data(), text);
     out.resize(static_cast<size_t>(end - out.data()));
+}
+
+// The document is written straight into one buffer through a raw cursor:
+// a few hundred thousand short pieces go in, and a capacity check per byte
+// or per QByteArray::append would cost more than the pieces themselves.
+class TXmlBytes {
+public:
+    explicit TXmlBytes(size_t capacity) { Grow(capacity); }
+
+    // Room for n more bytes at the cursor; Advance says how many were used.
+    [[nodiscard]] char* Room(size_t n) {
+        if (FCapacity - FSize < n)
+            Grow(std::max(FSize + n, FCapacity * 2));
+        return FData.data() + FSize;
+    }
+    void Advance(size_t n) { FSize += n; }
+    void Append(const char* p, size_t n) {
+        std::memcpy(Room(n), p, n);
+        FSize += n;
+    }
+    void Append(std::string_view s) { Append(s.data(), s.size()); }
+    [[nodiscard]] size_t Size() const { return FSize; }
+    void ReserveTotal(size_t total) {
+        if (total > FCapacity)
+            Grow(total);
+    }
+    [[nodiscard]] QByteArray Take() {
+        FData.resize(static_cast<qsizetype>(FSize));
+        FCapacity = FSize = 0;
+        return std::move(FData);
+    }
+
+private:
+    void Grow(size_t capacity) {
+        if (capacity > static_cast<size_t>(std::numeric_limits<qsizetype>::max()))
+            throw std::length_error("the notes document is too long");
+        FData.resize(static_cast<qsizetype>(capacity));
+        FCapacity = capacity;
+    }
+
+    QByteArray FData;
+    size_t FCapacity = 0;
+    size_t FSize = 0;
+};
+
+// Text nodes are written as libxml2's serialiser writes them: only <, >, &
+// and CR are replaced; quotes and everything outside ASCII stay as they are.
+constexpr std::array<std::string_view, 256> MakeTextEscapes() {
+    std::array<std::string_view, 256> t{};
+    t['<'] = "&lt;";
+    t['>'] = "&gt;";
+    t['&'] = "&amp;";
+    t['\r'] = "&#13;";
+    return t;
+}
+constexpr std::array<std::string_view, 256> kTextEscapes = MakeTextEscapes();
+constexpr size_t kLongestEscape = 5;
+
+void AppendEscapedText(TXmlBytes& out, std::string_view s) {
+    char* const begin = out.Room(s.size() * kLongestEscape);
+    char* d = begin;
+    for (const char ch : s) {
+        const std::string_view e = kTextEscapes[static_cast<unsigned char>(ch)];
+        if (e.empty()) {
+            *d++ = ch;
+        } else {
+            std::memcpy(d, e.data(), e.size());
+            d += e.size();
+        }
+    }
+    out.Advance(static_cast<size_t>(d - begin));
+}
+
+void AppendCDataSection(TXmlBytes& out, const char* p, size_t n) {
+    out.Append("<![CDATA[");
+    out.Append(p, n);
+    out.Append("]]>");
+}
+
+// The note text as CDATA. Two things cannot sit inside one CDATA section
+// unchanged: the end marker "]]>" (split as "]]" | ">" over two adjacent
+// sections) and carriage returns, which every parser turns into line feeds
+// there; they travel as character references between sections, so the text
+// comes back byte for byte. An empty text is still an (empty) section, so
+// the element is never written in its short form.
+void AppendNoteCData(TXmlBytes& out, std::string_view text) {
+    const char* p = text.data();
+    const size_t n = text.size();
+    if (n == 0) {
+        out.Append("<![CDATA[]]>");
+        return;
+    }
+    size_t start = 0;
+    size_t i = 0;
+    while (i < n) {
+        if (p[i] == '\r') {
+            if (i > start)
+                AppendCDataSection(out, p + start, i - start);
+            for (; i < n && p[i] == '\r'; ++i)
+                out.Append("&#13;");
+            start = i;
+        } else if (p[i] == ']' && i + 2 < n && p[i + 1] == ']' && p[i + 2] == '>') {
+            AppendCDataSection(out, p + start, i + 2 - start);
+            start = i + 2;
+            i += 2;
+        } else {
+            ++i;
+        }
+    }
+    if (n > start)
+        AppendCDataSection(out, p + start, n - start);
+}
+
+// The three forms of one column's element, made once per document.
+struct TColumnTags {
+    std::string Open;
+    std::string Close;
+    std::string Empty;
+};
+
+TColumnTags MakeColumnTags(const QString& column) {
+    // libxml2 keeps names as C strings: a name ends at its first NUL.
+    const QByteArray utf8 = column.toUtf8();
+    const std::string name(utf8.constData());
+    return {"<" + name + ">", "</" + name + ">", "<" + name + "/>"};
 }
 
 // ---------------------------------------------------------------------------
@@ -356,6 +358,145 @@ const TFieldReader kFieldReaders[] = {
 };
 constexpr int kFieldCount = static_cast<int>(std::size(kFieldReaders));
 
+// The reader of a child element's name, or -1. Servers write the children in
+// one fixed order, so the search starts after the last match (hint) and
+// normally hits at once.
+int FindField(std::string_view name, int hint) {
+    for (int k = 0; k < kFieldCount; ++k) {
+        const int idx = (hint + k) % kFieldCount;
+        if (name == kFieldReaders[idx].Name)
+            return idx;
+    }
+    return -1;
+}
+
+void SetField(TNoteItem& item, int f, std::string_view text) {
+    const TFieldReader& r = kFieldReaders[f];
+    if (r.Text) {
+        item.*r.Text = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    } else {
+        qint32 v = 0;
+        item.*r.Int = ParseDecimal(text, v) ? v : r.NotANumber;
+    }
+}
+
+void FinishNoteItem(TNoteItem& item) {
+    if (item.FontSize == 0)
+        item.FontSize = 9;
+}
+
+// A notes document read from the parser's events: the items come straight
+// from the text, no node is ever made. Depth 0 is the document element,
+// depth 1 its children, depth 2 the fields of a note element; the text of a
+// field is all the text inside it, nested elements included, as a DOM's
+// text content is.
+class TNotesDocumentEvents {
+public:
+    explicit TNotesDocumentEvents(xmlParserCtxt* parser) : FParser(parser) {}
+
+    static xmlSAXHandler Handler() {
+        xmlSAXHandler h{};
+        h.initialized = XML_SAX2_MAGIC;
+        h.internalSubset = &OnDocumentType;
+        h.startElementNs = &OnStart;
+        h.endElementNs = &OnEnd;
+        h.characters = &OnText;
+        // The same function for both, or the parser may drop blanks it
+        // thinks ignorable.
+        h.ignorableWhitespace = &OnText;
+        h.cdataBlock = &OnText;
+        return h;
+    }
+
+    // Only a whole document counts: nothing is returned for one that breaks
+    // off part-way.
+    [[nodiscard]] QList<TNoteItem> Result() {
+        if (FRefused || !FRootSeen || !FParser->wellFormed)
+            return {};
+        return std::move(FItems);
+    }
+
+private:
+    static TNotesDocumentEvents& Of(void* ctx) { return *static_cast<TNotesDocumentEvents*>(ctx); }
+
+    // Our service never sends a document type declaration, and declared
+    // entities are the one way a small reply can grow without bound once
+    // its text is read: such a document is refused like one that does not
+    // parse, before its internal subset is read.
+    static void OnDocumentType(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
+        Of(ctx).Refuse();
+    }
+
+    static void OnStart(void* ctx, const xmlChar* localName, const xmlChar* prefix, const xmlChar*, int,
+                        const xmlChar**, int, int, const xmlChar**) {
+        TNotesDocumentEvents& d = Of(ctx);
+        const int depth = d.FDepth++;
+        // The document element and the note elements are matched by their
+        // whole name, prefix included; fields by their local name.
+        const std::string_view name = NameOf(localName);
+        if (depth == 0) {
+            if (prefix || name != "NOTES")
+                return d.Refuse();
+            d.FRootSeen = true;
+        } else if (depth == 1) {
+            if (!prefix && name == "NOTEITEM")
+                d.BeginItem();
+        } else if (depth == 2 && d.FInItem) {
+            const int f = FindField(name, d.FHint);
+            // The first element of a name is the one that counts.
+            if (f >= 0 && !d.FSeen[static_cast<size_t>(f)]) {
+                d.FSeen[static_cast<size_t>(f)] = true;
+                d.FHint = f + 1;
+                d.FField = f;
+                d.FText.clear();
+            }
+        }
+    }
+
+    static void OnEnd(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
+        TNotesDocumentEvents& d = Of(ctx);
+        const int depth = --d.FDepth;
+        if (depth == 2 && d.FField >= 0) {
+            SetField(d.FItem, d.FField, d.FText);
+            d.FField = -1;
+        } else if (depth == 1 && d.FInItem) {
+            FinishNoteItem(d.FItem);
+            d.FItems.append(std::move(d.FItem));
+            d.FInItem = false;
+        }
+    }
+
+    static void OnText(void* ctx, const xmlChar* text, int length) {
+        TNotesDocumentEvents& d = Of(ctx);
+        if (d.FField >= 0)
+            d.FText.append(reinterpret_cast<const char*>(text), static_cast<size_t>(length));
+    }
+
+    void BeginItem() {
+        FInItem = true;
+        FItem = TNoteItem();
+        FSeen.fill(false);
+        FHint = 0;
+    }
+
+    void Refuse() {
+        FRefused = true;
+        xmlStopParser(FParser);
+    }
+
+    xmlParserCtxt* FParser;
+    QList<TNoteItem> FItems;
+    int FDepth = 0;
+    bool FRootSeen = false;
+    bool FRefused = false;
+    bool FInItem = false;
+    TNoteItem FItem;
+    std::array<bool, kFieldCount> FSeen{};
+    int FHint = 0;
+    int FField = -1;
+    std::string FText;
+};
+
 // ---------------------------------------------------------------------------
 // Version marker search
 
@@ -385,66 +526,57 @@ QString VersionText(const unsigned char* parts) {
 
 // ---------------------------------------------------------------------------
 
-QString NotesToXml(const TRowSet& rows) {
+QByteArray NotesToXmlUtf8(const TRowSet& rows) {
     if (!rows.Open || rows.rowCount() == 0)
         return {};
-    EnsureXmlInitialised();
-
-    static const char kSkeleton[] = "<?xml version=\"1.0\" encoding=\"utf-8\" ?><NoteList></NoteList>";
-    XmlDocPtr doc(xmlReadMemory(kSkeleton, static_cast<int>(sizeof kSkeleton - 1), nullptr, nullptr,
-                                XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
-    if (!doc)
-        throw std::runtime_error("cannot create the notes document");
-    xmlNode* list = xmlDocGetRootElement(doc.get());
-    TNodeFactory nodes(doc.get());
-
     const qsizetype columnCount = rows.Columns.size();
-    std::vector<const xmlChar*> names;
-    names.reserve(static_cast<size_t>(columnCount));
+    std::vector<TColumnTags> tags;
+    tags.reserve(static_cast<size_t>(columnCount));
     qsizetype noteColumn = -1;
     for (qsizetype c = 0; c < columnCount; ++c) {
-        names.push_back(nodes.Intern(rows.Columns[c].toUtf8().constData()));
+        tags.push_back(MakeColumnTags(rows.Columns[c]));
         if (rows.Columns[c] == QLatin1String("mynote"))
             noteColumn = c;
     }
-    const xmlChar* itemName = nodes.Intern("NoteItem");
 
-    // The serialisation is the document's own, written as it grows: each
-    // NoteItem is dumped and freed as soon as it is complete. Holding the
-    // whole tree and freeing a few hundred thousand nodes at the end costs
-    // more than the rest of an upload together; the text is the same.
-    XmlOutputPtr out(xmlAllocOutputBuffer(nullptr));
-    if (!out)
-        throw std::bad_alloc();
-    WriteDeclaration(out.get(), doc.get());
-    WriteRaw(out.get(), "<");
-    WriteRaw(out.get(), reinterpret_cast<const char*>(list->name));
-    WriteRaw(out.get(), ">");
-
+    TXmlBytes out(4096);
+    out.Append("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<NoteList>");
     QStringEncoder utf8(QStringEncoder::Utf8, QStringConverter::Flag::Stateless);
     std::string text;
     const QVariant null;
-    for (const auto& row : rows.Rows) {
-        XmlNodePtr item(nodes.AddElement(list, itemName));
+    const size_t rowCount = static_cast<size_t>(rows.rowCount());
+    for (size_t r = 0; r < rowCount; ++r) {
+        const QVector<QVariant>& row = rows.Rows[static_cast<qsizetype>(r)];
+        const size_t rowStart = out.Size();
+        out.Append("<NoteItem>");
         for (qsizetype c = 0; c < columnCount; ++c) {
             CellUtf8(c < row.size() ? row[c] : null, utf8, text);
             DropNonXmlCharacters(text);
-            xmlNode* e = nodes.AddElement(item.get(), names[static_cast<size_t>(c)]);
-            if (c == noteColumn)
-                AppendCDataText(nodes, e, text);
-            else if (!text.empty())
-                nodes.AddText(e, text.data(), text.size());
+            const TColumnTags& tag = tags[static_cast<size_t>(c)];
+            if (c == noteColumn) {
+                out.Append(tag.Open);
+                AppendNoteCData(out, text);
+                out.Append(tag.Close);
+            } else if (text.empty()) {
+                out.Append(tag.Empty);
+            } else {
+                out.Append(tag.Open);
+                AppendEscapedText(out, text);
+                out.Append(tag.Close);
+            }
         }
-        xmlNodeDumpOutput(out.get(), doc.get(), item.get(), 0, 0, "UTF-8");
+        out.Append("</NoteItem>");
+        // Rows of one select are much alike: the first one sizes the rest,
+        // and growth by doubling covers the odd long note.
+        if (r == 0)
+            out.ReserveTotal(out.Size() + (out.Size() - rowStart) * (rowCount - 1) * 9 / 8 + 64);
     }
+    out.Append("</NoteList>\n");
+    return out.Take();
+}
 
-    WriteRaw(out.get(), "</");
-    WriteRaw(out.get(), reinterpret_cast<const char*>(list->name));
-    WriteRaw(out.get(), ">\n");
-    if (out->error != 0 || xmlOutputBufferFlush(out.get()) < 0)
-        throw std::runtime_error("cannot serialise the notes document");
-    return QString::fromUtf8(reinterpret_cast<const char*>(xmlOutputBufferGetContent(out.get())),
-                             static_cast<qsizetype>(xmlOutputBufferGetSize(out.get())));
+QString NotesToXml(const TRowSet& rows) {
+    return QString::fromUtf8(NotesToXmlUtf8(rows));
 }
 
 TNoteItem XmlToNoteItem(const xmlNode* node) {
@@ -453,37 +585,19 @@ TNoteItem XmlToNoteItem(const xmlNode* node) {
         return item;
     bool seen[kFieldCount] = {};
     QByteArray scratch;
-    // Servers write the children in one fixed order, so the search starts
-    // after the last match and normally hits at once.
     int hint = 0;
     for (const xmlNode* c = node->children; c; c = c->next) {
         if (c->type != XML_ELEMENT_NODE)
             continue;
-        const std::string_view name = NodeName(c);
-        int f = -1;
-        for (int k = 0; k < kFieldCount; ++k) {
-            const int idx = (hint + k) % kFieldCount;
-            if (name == kFieldReaders[idx].Name) {
-                f = idx;
-                break;
-            }
-        }
+        const int f = FindField(NameOf(c->name), hint);
         // The first element of a name is the one that counts.
         if (f < 0 || seen[f])
             continue;
         seen[f] = true;
         hint = f + 1;
-        const TFieldReader& r = kFieldReaders[f];
-        const std::string_view text = ElementText(c, scratch);
-        if (r.Text) {
-            item.*r.Text = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-        } else {
-            qint32 v = 0;
-            item.*r.Int = ParseDecimal(text, v) ? v : r.NotANumber;
-        }
+        SetField(item, f, ElementText(c, scratch));
     }
-    if (item.FontSize == 0)
-        item.FontSize = 9;
+    FinishNoteItem(item);
     return item;
 }
 
@@ -491,45 +605,18 @@ QList<TNoteItem> ReadNotesDocument(const QByteArray& xml) {
     EnsureXmlInitialised();
     if (xml.isEmpty() || xml.size() > kMaxDocumentBytes)
         return {};
-    // Streamed: each NOTEITEM is expanded into a small tree, read and released
-    // before the next, so a long list never exists as one large tree. The
-    // whole text is still parsed before anything is returned, so a reply that
-    // breaks off part-way applies nothing.
-    XmlReaderPtr reader(
-        xmlReaderForMemory(xml.constData(), static_cast<int>(xml.size()), nullptr, nullptr, kReadOptions));
-    if (!reader)
+    // Read from the parser's events rather than from a tree: a long list
+    // never exists as nodes, and making and freeing them was most of the
+    // cost of a download.
+    XmlParserPtr parser(xmlCreateMemoryParserCtxt(xml.constData(), static_cast<int>(xml.size())));
+    if (!parser || !parser->sax)
         return {};
-    QList<TNoteItem> items;
-    bool rootSeen = false;
-    int more = xmlTextReaderRead(reader.get());
-    while (more == 1) {
-        const int type = xmlTextReaderNodeType(reader.get());
-        const int depth = xmlTextReaderDepth(reader.get());
-        const char* name = reinterpret_cast<const char*>(xmlTextReaderConstName(reader.get()));
-        const std::string_view nodeName = name ? std::string_view(name) : std::string_view();
-        // Our service never sends a document type declaration, and declared
-        // entities are the one way a small reply can grow without bound once
-        // its text is read: such a document is refused like one that does not
-        // parse.
-        if (type == XML_READER_TYPE_DOCUMENT_TYPE)
-            return {};
-        if (type == XML_READER_TYPE_ELEMENT && depth == 0) {
-            if (nodeName != "NOTES")
-                return {};
-            rootSeen = true;
-        } else if (type == XML_READER_TYPE_ELEMENT && depth == 1 && nodeName == "NOTEITEM") {
-            const xmlNode* node = xmlTextReaderExpand(reader.get());
-            if (!node)
-                return {};
-            items.append(XmlToNoteItem(node));
-            more = xmlTextReaderNext(reader.get());
-            continue;
-        }
-        more = xmlTextReaderRead(reader.get());
-    }
-    if (more < 0 || !rootSeen)
-        return {};
-    return items;
+    *parser->sax = TNotesDocumentEvents::Handler();
+    TNotesDocumentEvents events(parser.get());
+    parser->userData = &events;
+    xmlCtxtUseOptions(parser.get(), kReadOptions);
+    xmlParseDocument(parser.get());
+    return events.Result();
 }
 
 QString UploadFieldsToStr(TUploadFields fields) {
@@ -571,44 +658,45 @@ qint32 LightenColor(qint32 color, int amount) {
 }
 
 namespace {
-// For every byte value: the length of its encoding (1 or 3) in the low byte and
-// up to three output characters above it.
-constexpr std::array<quint32, 256> MakeUrlTable() {
+// For every byte value its encoding: up to three characters, then their count.
+constexpr std::array<std::array<char, 4>, 256> MakeUrlTable() {
     constexpr char kHex[] = "0123456789ABCDEF";
-    std::array<quint32, 256> t{};
+    std::array<std::array<char, 4>, 256> t{};
     for (unsigned b = 0; b < 256; ++b) {
         const bool keep = (b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z');
         if (b == ' ')
-            t[b] = 1u | (quint32('+') << 8);
+            t[b] = {'+', 0, 0, 1};
         else if (keep)
-            t[b] = 1u | (b << 8);
+            t[b] = {static_cast<char>(b), 0, 0, 1};
         else
-            t[b] = 3u | (quint32('%') << 8) | (quint32(kHex[b >> 4]) << 16) | (quint32(kHex[b & 15]) << 24);
+            t[b] = {'%', kHex[b >> 4], kHex[b & 15], 3};
     }
     return t;
 }
-constexpr std::array<quint32, 256> kUrlTable = MakeUrlTable();
+constexpr std::array<std::array<char, 4>, 256> kUrlTable = MakeUrlTable();
+// Every entry is stored whole, whatever its length, so the output keeps this
+// much room beyond its end.
+constexpr qsizetype kUrlSlack = 3;
 } // namespace
 
-QString UrlEncode(const QByteArray& bytes) {
+QByteArray UrlEncodeBytes(const QByteArray& bytes) {
     // Sizing first lets the result be written in place, in one allocation.
     qsizetype length = 0;
     for (const char ch : bytes)
-        length += kUrlTable[static_cast<unsigned char>(ch)] & 0xFFu;
-    QString out(length, Qt::Uninitialized);
-    char16_t* d = reinterpret_cast<char16_t*>(out.data());
+        length += kUrlTable[static_cast<unsigned char>(ch)][3];
+    QByteArray out(length + kUrlSlack, Qt::Uninitialized);
+    char* d = out.data();
     for (const char ch : bytes) {
-        const quint32 e = kUrlTable[static_cast<unsigned char>(ch)];
-        d[0] = static_cast<char16_t>((e >> 8) & 0xFFu);
-        if ((e & 0xFFu) == 1) {
-            d += 1;
-        } else {
-            d[1] = static_cast<char16_t>((e >> 16) & 0xFFu);
-            d[2] = static_cast<char16_t>(e >> 24);
-            d += 3;
-        }
+        const std::array<char, 4>& e = kUrlTable[static_cast<unsigned char>(ch)];
+        std::memcpy(d, e.data(), e.size());
+        d += e[3];
     }
+    out.resize(length);
     return out;
+}
+
+QString UrlEncode(const QByteArray& bytes) {
+    return QString::fromLatin1(UrlEncodeBytes(bytes));
 }
 
 bool IsValidEmail(const QString& text) {

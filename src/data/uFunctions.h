@@ -10,11 +10,15 @@
 
 typedef struct _xmlNode xmlNode;
 
-// Writes rows (in row order, columns in the select's order) as a NoteList document;
-// empty text when the set is not open or holds no row. Characters that XML 1.0
+// Writes rows (in row order, columns in the select's order) as a NoteList document
+// in UTF-8; empty when the set is not open or holds no row. Characters that XML 1.0
 // cannot carry at all (C0 controls other than tab, LF and CR; U+FFFE, U+FFFF)
 // are left out; everything else, "]]>" and CR in the note text included, reads
-// back unchanged.
+// back unchanged. The bytes are those of libxml2's serialisation of the same
+// document: declaration line, no whitespace, "<x/>" for an empty value, the
+// "mynote" text as CDATA.
+[[nodiscard]] QByteArray NotesToXmlUtf8(const TRowSet& rows);
+// The same document as text.
 [[nodiscard]] QString NotesToXml(const TRowSet& rows);
 // Reads one note element of a server document with the defaults of the exchange format.
 [[nodiscard]] TNoteItem XmlToNoteItem(const xmlNode* node);
@@ -28,6 +32,9 @@ typedef struct _xmlNode xmlNode;
 // on text that is not six hexadecimal digits.
 [[nodiscard]] qint32 HexToColor(const QString& text);
 [[nodiscard]] qint32 LightenColor(qint32 color, int amount);
+// Form encoding: a space becomes "+", ASCII letters and digits stay, every other
+// byte becomes "%XX" in upper-case hexadecimal.
+[[nodiscard]] QByteArray UrlEncodeBytes(const QByteArray& bytes);
 [[nodiscard]] QString UrlEncode(const QByteArray& bytes);
 [[nodiscard]] bool IsValidEmail(const QString& text);
 

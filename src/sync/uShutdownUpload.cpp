@@ -25,7 +25,7 @@ TShutdownUploadResult ShutdownUpload(TDbConnection& db, const TNoteOptions& opti
         req.Url = how.ApiBase + QStringLiteral("update_note.php?userid=") + options.FconfigUserID +
                   QStringLiteral("&userpass=") + options.FconfigUserPass + QStringLiteral("&pcid=") +
                   options.FconfigPcID;
-        req.Body = UrlEncode(NotesToXml(rows).toUtf8()).toLatin1();
+        req.Body = UrlEncodeBytes(NotesToXmlUtf8(rows));
         req.ContentType = "application/x-www-form-urlencoded";
         req.UserAgent = ShellUserAgent;
         req.Accept = "text/html, */*";
