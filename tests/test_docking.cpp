@@ -158,6 +158,20 @@ TEST_F(Docking, DockedNotesIgnoreTheDoubleClickButKeepTheirMenuAndComeBackAsStri
     EXPECT_EQ(again->geometry(), QRect(500, 0, 60, 16));
 }
 
+TEST_F(Docking, ANewNoteMadeFromAStripTakesTheSizeOfTheNoteBehindIt) {
+    TFmNote* n = StartWithOneNote();
+    Main->Db().Exec("update notes set form_w=260, form_h=130 where id='A'");
+    DragTo(n, QPoint(-20, 400));
+    ASSERT_TRUE(n->IsHiddenMode);
+    Choose(n, &TFmNote::actAddNewNote);
+    ASSERT_EQ(TFmMain::NoteWindows().size(), 2);
+    for (TFmNote* made : TFmMain::NoteWindows())
+        if (made != n) {
+            EXPECT_EQ(made->size(), QSize(260, 130));
+            EXPECT_EQ(Row(made->NoteId).asInt(0, "form_w"), 260);
+        }
+}
+
 TEST_F(Docking, HoveringAStripShowsAReadOnlyPreviewThatLeavesNothingBehind) {
     const int W = Screen().width();
     TFmNote* n = StartWithOneNote();

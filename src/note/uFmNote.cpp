@@ -1213,12 +1213,14 @@ void TFmNote::actAddNewNoteExecute() {
         o.FconfigInsertDateAuto && FShowAsList > 0
             ? NoteText::FormatDateText(o.FconfigInsertDateFormat, QDateTime::currentDateTime())
             : QString();
-    const QPoint place = m->GetNewNotesPos(width(), height());
+    // A strip passes on the size of the note it stands for, not its own.
+    const QSize size = IsHiddenMode ? NoteDocking::UndockedSize(this) : this->size();
+    const QPoint place = m->GetNewNotesPos(size.width(), size.height());
     TNoteItem look;
     look.NoteID = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
     look.NNote = date;
-    look.FmW = width();
-    look.FmH = height();
+    look.FmW = size.width();
+    look.FmH = size.height();
     look.FmTrans = FAlpha;
     look.FontColor = FFontColor;
     look.FontName = FFont.family();
@@ -1234,7 +1236,7 @@ void TFmNote::actAddNewNoteExecute() {
     n->NoteId = look.NoteID;
     n->SetAlpha(FAlpha);
     n->SetLayered(true);
-    n->setGeometry(place.x(), place.y(), width(), height());
+    n->setGeometry(QRect(place, size));
     n->SetFontColor(FFontColor);
     n->SetEditorFont(FFont.family(), FFont.pointSize(), FFont.bold());
     n->SetBgColorIndex(FBgColorIndex);

@@ -11,6 +11,7 @@
 #include <QClipboard>
 #include <QEvent>
 #include <QFile>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -30,6 +31,16 @@ const QColor kFlashGreen(0x00, 0x80, 0x00);
 TDbConnection* db() {
     TFmMain* m = FmMain();
     return m ? &m->Db() : nullptr;
+}
+
+// The panel's sizes were chosen for a narrow face; a wider one (or a longer
+// translation) gets a smaller size rather than a cut-off sentence.
+QFont FittingFont(QFont f, const QString& text, QSize box) {
+    while (f.pointSizeF() > 6 &&
+           QFontMetrics(f).boundingRect(QRect(QPoint(0, 0), box), Qt::TextWordWrap, text).height() >
+               box.height())
+        f.setPointSizeF(f.pointSizeF() - 0.5);
+    return f;
 }
 
 void DeleteOnServer(const TFmNote* note) {
@@ -78,6 +89,7 @@ void TNoteDeletion::EnsurePanel() {
     lblDeleteAlert = new QLabel(l.FmNotelblDeleteAlert_Caption(), pnlDelAlert);
     lblDeleteAlert->setGeometry(8, 15, 113, 41);
     lblDeleteAlert->setWordWrap(true);
+    lblDeleteAlert->setFont(FittingFont(f, lblDeleteAlert->text(), lblDeleteAlert->size()));
     lblCounter = new QLabel(pnlDelAlert);
     lblCounter->setGeometry(7, 64, 114, 13);
     lblCounter->setAlignment(Qt::AlignCenter);

@@ -27,6 +27,20 @@ QPoint StripPlace(const TFmNote* note) {
     return QPoint(note->HiddenPosX, note->HiddenPosY);
 }
 
+// Where a docked note goes back to: its stored place and size, at least (1, 1),
+// at least 220 wide and 40 high, and not beyond the screen's right edge.
+QRect RestoredGeometry(const TRowSet& r) {
+    const bool found = r.rowCount() > 0;
+    auto stored = [&](const char* column) { return found ? r.asInt(0, QLatin1String(column)) : 0; };
+    const int screenWidth = ScreenRect().width();
+    int left = qMax(1, stored("form_x"));
+    const int top = qMax(1, stored("form_y"));
+    const int w = stored("form_w") <= kRestoreMinWidth ? kRestoreMinWidth : stored("form_w");
+    if (left + w > screenWidth)
+        left = screenWidth - w - 1;
+    return QRect(left, top, w, qMax(40, stored("form_h")));
+}
+
 // Puts the window in the shape its row describes after a statement that would have
 // changed both failed.
 void BackToStoredStrip(TFmNote* note) {
@@ -129,20 +143,22 @@ void Restore(TFmNote* note) {
         BackToStoredStrip(note);
         return;
     }
-    const bool found = r.rowCount() > 0;
-    auto stored = [&](const char* column) { return found ? r.asInt(0, QLatin1String(column)) : 0; };
     MouseLeft(note);
-    const int screenWidth = ScreenRect().width();
-    int left = qMax(1, stored("form_x"));
-    const int top = qMax(1, stored("form_y"));
-    const int w = stored("form_w") <= kRestoreMinWidth ? kRestoreMinWidth : stored("form_w");
-    if (left + w > screenWidth)
-        left = screenWidth - w - 1;
     note->IsHiddenMode = false;
     note->HiddenPos = 0;
-    // The size limit of undocked notes.
-    note->setGeometry(left, top, w, qMax(40, stored("form_h")));
+    note->setGeometry(RestoredGeometry(r));
     note->DrawNoteFrame();
+}
+
+QSize UndockedSize(const TFmNote* note) {
+    TRowSet r;
+    try {
+        if (TDbConnection* d = db())
+            r = d->Select(QStringLiteral("select * from notes  where  id=?"), {note->NoteId});
+    } catch (const TSqlError&) {
+        // Unknown: the least size a restored note has.
+    }
+    return RestoredGeometry(r).size();
 }
 
 QPoint PreviewPlace(int edge, const QRect& strip, QSize size) {

@@ -38,6 +38,8 @@ void DockedDragEnded(TFmNote* note);
 
 // Back from a strip to the note's stored place and size.
 void Restore(TFmNote* note);
+// The size a docked note has when restored.
+[[nodiscard]] QSize UndockedSize(const TFmNote* note);
 
 // The mouse enters or leaves a note: a strip shows or releases its preview.
 void MouseEntered(TFmNote* note);
