@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QPushButton>
 #include <QTextEdit>
+#include <algorithm>
 
 namespace {
 
@@ -211,6 +212,33 @@ TEST_F(Docking, HoveringAStripShowsAReadOnlyPreviewThatLeavesNothingBehind) {
     Click(n);
     Enter(n);
     EXPECT_EQ(n->FmNotePreview, nullptr);
+}
+
+TEST_F(Docking, AStripGoneWhileItsPreviewShowsTakesThePreviewWithIt) {
+    Start("AutoHideNote=1\n", [](TDbConnection& db) {
+        AddRow(db, "A", "a", QRect(300, 200, 220, 100));
+        AddRow(db, "B", "b", QRect(300, 400, 220, 100));
+    });
+    TFmNote* a = Note("A");
+    DragTo(a, QPoint(-30, 200));
+    Enter(a);
+    QPointer<TFmNote> p = a->FmNotePreview;
+    ASSERT_TRUE(p);
+    delete a;
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(p.isNull());
+
+    // One sweep over every note window, strip first, as a shutdown might do.
+    TFmNote* b = Note("B");
+    DragTo(b, QPoint(-30, 400));
+    Enter(b);
+    ASSERT_TRUE(b->FmNotePreview);
+    QList<TFmNote*> all = TFmMain::NoteWindows();
+    std::stable_partition(all.begin(), all.end(), [](TFmNote* w) { return !w->IsPreviewMode(); });
+    for (TFmNote* w : all)
+        delete w;
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(TFmMain::NoteWindows().isEmpty());
 }
 
 TEST_F(Docking, APreviewSitsBesideItsStripAndWalksBackIntoTheScreen) {

@@ -154,7 +154,9 @@ TFmNote::TFmNote(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWind
 }
 
 TFmNote::~TFmNote() {
-    delete FmNotePreview;
+    // Later, not now: whoever is deleting every note window may reach it next.
+    if (FmNotePreview)
+        FmNotePreview->deleteLater();
     TSharedTicker::Instance().Unsubscribe(FTicket);
 }
 
