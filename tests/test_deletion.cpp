@@ -2,6 +2,7 @@
 // is only emptied, the countdown after a deletion on the server, and hiding on
 // this computer.
 
+#include "data/uAppState.h"
 #include "note/uNoteDeletion.h"
 #include "note/uNoteText.h"
 #include "note/uTransRichEdit.h"
@@ -249,8 +250,10 @@ TEST_F(Deletion, HidingOnThisComputerClosesTheWindowAndKeepsTheRowHidden) {
     EXPECT_FALSE(n.isNull());
 
     BoxAnswer = IDYES;
+    n->EnableMmoNote();
     Choose(n, &TFmNote::actHideOnThisComputer);
     Flush();
+    EXPECT_FALSE(AppState().NoteEditing.load());
     EXPECT_TRUE(n.isNull());
     const TRowSet r = Row("A");
     EXPECT_EQ(r.asInt(0, "shownote"), 0);

@@ -1,6 +1,7 @@
 #include "note/uNoteDeletion.h"
 
 #include "app/uFmMain.h"
+#include "data/uAppState.h"
 #include "data/uNoteStore.h"
 #include "note/uFmNote.h"
 #include "note/uNoteDocking.h"
@@ -198,6 +199,9 @@ void TNoteDeletion::btnCloseDelAlertClick() {
 namespace NoteDeletion {
 
 void CloseNote(TFmNote* note) {
+    // A note that goes while open for editing must not leave downloads held back.
+    if (note->IsEditing())
+        AppState().NoteEditing = false;
     NoteDocking::MouseLeft(note);
     note->close();
     note->deleteLater();
