@@ -6,6 +6,7 @@
 #include "app/uFmMain.h"
 #include "data/uAppState.h"
 #include "data/uNoteStore.h"
+#include "note/uAudioPlayPanel.h"
 #include "note/uSharedAudio.h"
 #include "platform/gui/uAudioPlayer.h"
 #include "platform/gui/uWindows.h"
@@ -566,6 +567,16 @@ TEST_F(Reminders, AlarmPlaysTheRecordingOnTheSharedPlayer) {
     EXPECT_TRUE(Main->AudioProgressBar.isNull());
     ASSERT_TRUE(QTest::qWaitFor([&] { return Main->FFPlayer1->State() == TAudioPlayer::psEnded; }, 3000));
     EXPECT_EQ(w->btnPlay->text(), play);
+
+    // A note that starts playing puts the alarm window's button back to "Play".
+    w->btnPlay->click();
+    TAudioPlayPanel panel(&note);
+    panel.NoteId = kNote;
+    panel.Toggle();
+    EXPECT_EQ(w->btnPlay->text(), play);
+    EXPECT_EQ(Main->AudioProgressBar, panel.ProgressBar1);
+    EXPECT_TRUE(Main->AudioBtnCtrl.isNull());
+    panel.Toggle();
 
     // Stop while playing; then the window goes while the shared player still plays.
     w->btnPlay->click();

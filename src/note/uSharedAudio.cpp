@@ -85,6 +85,9 @@ bool StartSharedPlayback(const QString& path, QProgressBar* bar, QLabel* image, 
     TFmMain* main = FmMain();
     if (!main || !main->FFPlayer1)
         return false;
+    // No note-window reset reaches the alarm window's button: it is put back here.
+    if (main->AudioBtnCtrl && main->AudioBtnCtrl != button)
+        main->AudioBtnCtrl->setText(CurrentLanguage().FmNoteaudioPlayCaption());
     main->AudioProgressBar = bar;
     main->AudioImgCtrl = image;
     main->AudioLblCtrl = label;

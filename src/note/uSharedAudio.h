@@ -29,7 +29,8 @@ class TAudioPlayer;
 
 // Points the main window's four references at the given controls (null for
 // those the starting window does not have, so no earlier window's control
-// follows this playback) and opens the file in the shared player.
+// follows this playback) and opens the file in the shared player. A button
+// that showed the earlier playback goes back to the play text.
 // False when there is no main window or the file cannot be played.
 bool StartSharedPlayback(const QString& path, QProgressBar* bar, QLabel* image, QLabel* label,
                          QAbstractButton* button);
