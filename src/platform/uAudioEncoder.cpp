@@ -100,7 +100,8 @@ bool EncodeAudioFile(const QString& path, const std::vector<float>& samples, int
 
     const AVCodec* encoder = avcodec_find_encoder(out->oformat->audio_codec);
     if (!encoder)
-        return ffmpeg::Fail(error, QStringLiteral("no encoder for ") + QString::fromLatin1(out->oformat->name));
+        return ffmpeg::Fail(error,
+                            QStringLiteral("no encoder for ") + QString::fromLatin1(out->oformat->name));
     ffmpeg::TCodecPtr codec(avcodec_alloc_context3(encoder));
     codec->sample_fmt = pickFormat(encoder);
     if (codec->sample_fmt == AV_SAMPLE_FMT_NONE)
