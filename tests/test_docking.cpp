@@ -241,6 +241,18 @@ TEST_F(Docking, AStripGoneWhileItsPreviewShowsTakesThePreviewWithIt) {
     EXPECT_TRUE(TFmMain::NoteWindows().isEmpty());
 }
 
+TEST_F(Docking, PressingTheStripTakesItsPreviewAway) {
+    TFmNote* n = StartWithOneNote();
+    DragTo(n, QPoint(-30, 200));
+    Enter(n);
+    QPointer<TFmNote> p = n->FmNotePreview;
+    ASSERT_TRUE(p);
+    QTest::mousePress(n, Qt::LeftButton, {}, n->rect().center());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(p.isNull());
+    QTest::mouseRelease(n, Qt::LeftButton, {}, n->rect().center());
+}
+
 TEST_F(Docking, APreviewSitsBesideItsStripAndWalksBackIntoTheScreen) {
     Start("AutoHideNote=1\n");
     const int W = Screen().width();

@@ -696,6 +696,7 @@ void TFmNote::mousePressEvent(QMouseEvent* e) {
     if (IsHiddenMode) {
         FIsHiddenNoteChangedX = x();
         FIsHiddenNoteChangedY = y();
+        NoteDocking::ReleasePreview(this);
     }
 }
 
@@ -784,7 +785,7 @@ void TFmNote::enterEvent(QEnterEvent* e) {
 
 void TFmNote::leaveEvent(QEvent* e) {
     QWidget::leaveEvent(e);
-    NoteDocking::MouseLeft(this);
+    NoteDocking::ReleasePreview(this);
     FNoteState.exclude(nsFocused);
     DrawNoteFrame();
 }

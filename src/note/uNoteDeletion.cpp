@@ -202,7 +202,7 @@ void CloseNote(TFmNote* note) {
     // A note that goes while open for editing must not leave downloads held back.
     if (note->IsEditing())
         AppState().NoteEditing = false;
-    NoteDocking::MouseLeft(note);
+    NoteDocking::ReleasePreview(note);
     note->close();
     note->deleteLater();
 }
@@ -281,7 +281,7 @@ void CheckNoteExists(TFmNote* note) {
     if (note->IsHiddenMode) {
         // A strip cannot show the panel: the note opens out beside its edge so that
         // its text can still be copied.
-        NoteDocking::MouseLeft(note);
+        NoteDocking::ReleasePreview(note);
         const QRect s = NoteDocking::ScreenRect();
         const QSize size(NoteDocking::kRestoreMinWidth, 140);
         note->IsHiddenMode = false;

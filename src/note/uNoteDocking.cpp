@@ -115,6 +115,9 @@ void DockedDragEnded(TFmNote* note) {
             // Kept in step with the row: showing the note again puts it here.
             note->HiddenPosX = note->x();
             note->HiddenPosY = note->y();
+            // Still under the mouse at its new place: the preview follows it there.
+            if (note->underMouse())
+                MouseEntered(note);
         } catch (const TSqlError& e) {
             ShowStoreError(note, e);
             BackToStoredStrip(note);
@@ -143,7 +146,7 @@ void Restore(TFmNote* note) {
         BackToStoredStrip(note);
         return;
     }
-    MouseLeft(note);
+    ReleasePreview(note);
     note->IsHiddenMode = false;
     note->HiddenPos = 0;
     note->setGeometry(RestoredGeometry(r));
@@ -210,7 +213,7 @@ void MouseEntered(TFmNote* note) {
     p->show();
 }
 
-void MouseLeft(TFmNote* note) {
+void ReleasePreview(TFmNote* note) {
     // Released without the closing step: a preview was never registered anywhere,
     // and its destructor gives up its share of the ticker.
     if (TFmNote* p = note->FmNotePreview) {

@@ -41,9 +41,10 @@ void Restore(TFmNote* note);
 // The size a docked note has when restored.
 [[nodiscard]] QSize UndockedSize(const TFmNote* note);
 
-// The mouse enters or leaves a note: a strip shows or releases its preview.
+// The mouse enters a strip: its preview shows.
 void MouseEntered(TFmNote* note);
-void MouseLeft(TFmNote* note);
+// The mouse leaves the strip, or takes it: the preview goes.
+void ReleasePreview(TFmNote* note);
 // The preview's place next to a strip at this edge, for a preview of this size.
 [[nodiscard]] QPoint PreviewPlace(int edge, const QRect& strip, QSize size);
 
