@@ -157,6 +157,13 @@ TFmAlertSetup::TFmAlertSetup(QWidget* parent)
 
 TFmAlertSetup::~TFmAlertSetup() = default;
 
+int TFmAlertSetup::Execute(QWidget* owner, const QString& noteId, TScheduleObject* schedule) {
+    TFmAlertSetup dialog(owner);
+    dialog.NoteId = noteId;
+    dialog.schObject = schedule;
+    return ExecModal(dialog);
+}
+
 void TFmAlertSetup::WMUpdateLanguage() {
     const TLanguageObject& l = CurrentLanguage();
     setWindowTitle(l.FmAlertSetupCaption());

@@ -27,6 +27,10 @@ public:
     explicit TFmAlertSetup(QWidget* parent = nullptr);
     ~TFmAlertSetup() override;
 
+    // Creates the dialog owned by `owner`, shows it modally for this note and
+    // schedule object and frees it; returns its result (QDialog::Accepted on Save).
+    static int Execute(QWidget* owner, const QString& noteId, TScheduleObject* schedule);
+
     // Set by the opener before the dialog is shown.
     QString NoteId;
     QPointer<TScheduleObject> schObject;

@@ -221,13 +221,8 @@ void TFmAlertWindow::closeEvent(QCloseEvent* e) {
 }
 
 void TFmAlertWindow::btnSetupAlertClick() {
-    {
-        TFmAlertSetup setup(this);
-        StopSound();
-        setup.NoteId = NoteID;
-        setup.schObject = SchObject;
-        ExecModal(setup);
-    }
+    StopSound();
+    (void)TFmAlertSetup::Execute(this, NoteID, SchObject);
     // Whatever the dialog's result.
     close();
 }
