@@ -59,7 +59,7 @@ QTimeEdit* makeTimeEdit(QWidget* parent, const QString& format, int x, int y, in
 
 QRadioButton* makeRadio(QWidget* parent, int x, int y) {
     auto* r = new QRadioButton(parent);
-    r->setGeometry(x, y, 84, 20);
+    r->setGeometry(x, y, 86, 20);
     return r;
 }
 
@@ -80,7 +80,7 @@ TFmAlertSetup::TFmAlertSetup(QWidget* parent)
     dtpFixedDate = new QDateEdit(today, g);
     dtpFixedDate->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     dtpFixedDate->setCalendarPopup(true);
-    dtpFixedDate->setGeometry(101, 52, 89, 22);
+    dtpFixedDate->setGeometry(101, 52, 93, 22);
     dtpFixedTime = makeTimeEdit(g, kTimeFormat, 196, 52, 80);
     rbEveryHour = makeRadio(g, 15, 85);
     dtpEveryHour = makeTimeEdit(g, QStringLiteral("mm:ss"), 101, 83, 89);
