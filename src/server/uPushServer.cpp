@@ -164,6 +164,8 @@ void TPushServer::onPacket(const TSessionPtr& s, std::int32_t command, const std
         if (!s->SignedIn)
             return;
         fanOut(s->UserId, s->DeviceId, s.get(), changed->NoteId);
+        if (!FStore.HasPeers())
+            return;
         asio::post(FVerifiers,
                    [this, alive = FAlive, n = TPushNotice{s->UserId, s->DeviceId, changed->NoteId, FOrigin}] {
                        if (!alive->load())

@@ -5,6 +5,7 @@
 #include "server/uPushServer.h"
 #include "server/uServerStore.h"
 
+#include <algorithm>
 #include <functional>
 #include <httplib.h>
 #include <libxml/parser.h>
@@ -98,6 +99,10 @@ void TServerApp::Start() {
     TPushOptions po;
     po.IdleLimit = std::chrono::seconds(m.Config.PushIdleSeconds);
     po.LoginLimit = std::chrono::seconds(m.Config.PushLoginSeconds);
+    // A sweep walks every connection on the push thread; a quarter of the
+    // shorter limit is precise enough and keeps the walks rare.
+    const auto shorter = std::min(m.Config.PushIdleSeconds, m.Config.PushLoginSeconds);
+    po.SweepInterval = std::chrono::milliseconds(std::clamp(shorter * 250, 250, 5000));
     m.Push = std::make_unique<TPushServer>(m.Io, *m.Store, *m.Accounts, po);
     try {
         m.PushPort = m.Push->Listen(m.Config.PushHost, static_cast<std::uint16_t>(m.Config.PushPort));

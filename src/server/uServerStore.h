@@ -144,7 +144,9 @@ public:
     virtual void AddFeedback(const TFeedback& feedback) = 0;
     [[nodiscard]] virtual std::int64_t FeedbackCount() = 0;
 
-    // Hands a notice to the other processes on the same database (no-op for one process).
+    // Whether other server processes can share this database (and its notices).
+    [[nodiscard]] virtual bool HasPeers() const = 0;
+    // Hands a notice to the other processes on the same database.
     virtual void Publish(const TPushNotice& notice) = 0;
     // Receives the notices of the other processes, on a thread of the store's own.
     virtual void Subscribe(std::function<void(const TPushNotice&)> onNotice) = 0;

@@ -83,6 +83,7 @@ public:
     [[nodiscard]] virtual std::string_view BlobType() const = 0;
     [[nodiscard]] virtual std::string_view SerialKey() const = 0;
     // Messages to and from other server processes on the same database.
+    [[nodiscard]] virtual bool Shared() const = 0; // other server processes may use the database
     virtual void Publish(const std::string& payload) = 0;
     virtual void Listen(std::function<void(const std::string&)> onPayload) = 0;
 };

@@ -287,6 +287,8 @@ public:
         return n;
     }
 
+    bool HasPeers() const override { return FPool->Shared(); }
+
     void Publish(const TPushNotice& n) override {
         FPool->Publish(std::to_string(n.UserId) + ' ' + hex(n.DeviceId) + ' ' + hex(n.NoteId) + ' ' +
                        hex(n.Origin));

@@ -186,6 +186,7 @@ public:
     std::string_view SerialKey() const override { return "integer primary key autoincrement"; }
 
     // One process owns an SQLite file's push connections; nobody else to tell.
+    bool Shared() const override { return false; }
     void Publish(const std::string&) override {}
     void Listen(std::function<void(const std::string&)>) override {}
 
