@@ -2,14 +2,11 @@
 
 #include "app/uFmMain.h"
 #include "data/uAppState.h"
-#include "note/uNoteShell.h"
 #include "ui/uLanguageObject.h"
 
 #include <QCheckBox>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QPushButton>
-#include <QScreen>
 #include <QTextEdit>
 
 namespace {
@@ -19,17 +16,9 @@ constexpr int kHintAutoHide = 1;
 } // namespace
 
 TFmHint::TFmHint(QWidget* owner, const TLanguageObject* language)
-    : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      RichEdit1(new QTextEdit(this)), Bevel1(new QFrame(this)), chkDoNotShow(new QCheckBox(this)),
-      btnCancel(new QPushButton(this)), btnOK(new QPushButton(this)),
-      FLanguage(language ? language : &ShellLanguage()) {
-    QFont f(QStringLiteral("Tahoma"));
-    f.setPointSize(8);
-    setFont(f);
-    setFixedSize(507, 130);
-    if (const QScreen* s = QGuiApplication::primaryScreen())
-        move(s->availableGeometry().center() - rect().center());
-
+    : TFmToolDialog(owner, language, QSize(507, 130)), RichEdit1(new QTextEdit(this)),
+      Bevel1(new QFrame(this)), chkDoNotShow(new QCheckBox(this)), btnCancel(new QPushButton(this)),
+      btnOK(new QPushButton(this)) {
     RichEdit1->setGeometry(24, 16, 457, 57);
     RichEdit1->setReadOnly(true);
     RichEdit1->setFrameShape(QFrame::NoFrame);
@@ -49,24 +38,16 @@ TFmHint::TFmHint(QWidget* owner, const TLanguageObject* language)
     SendMessageW(this, WM_UPDATELANGUAGE);
 }
 
-bool TFmHint::event(QEvent* e) {
-    if (e->type() == QEvent::Type(WM_UPDATELANGUAGE)) {
-        WMUpdateLanguage();
-        return true;
-    }
-    return QDialog::event(e);
-}
-
 void TFmHint::WMUpdateLanguage() {
-    setWindowTitle(FLanguage->FmHintCaption());
-    chkDoNotShow->setText(FLanguage->FmHintchkDoNotShow_Caption());
-    btnOK->setText(FLanguage->OthersbtnOK_Caption());
-    btnCancel->setText(FLanguage->OthersbtnCancel_Caption());
+    setWindowTitle(Language().FmHintCaption());
+    chkDoNotShow->setText(Language().FmHintchkDoNotShow_Caption());
+    btnOK->setText(Language().OthersbtnOK_Caption());
+    btnCancel->setText(Language().OthersbtnCancel_Caption());
 }
 
 void TFmHint::showEvent(QShowEvent* e) {
     if (HintID == kHintAutoHide) {
-        RichEdit1->setPlainText(FLanguage->FmHintHideNoteHint());
+        RichEdit1->setPlainText(Language().FmHintHideNoteHint());
         btnCancel->hide();
     }
     QDialog::showEvent(e);

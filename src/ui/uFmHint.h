@@ -1,17 +1,14 @@
 #pragma once
 // Explains a feature once, with a box to never show that explanation again.
 
-#include "platform/uMessages.h"
-
-#include <QDialog>
+#include "ui/uFmToolDialog.h"
 
 class QCheckBox;
 class QFrame;
 class QPushButton;
 class QTextEdit;
-class TLanguageObject;
 
-class TFmHint : public QDialog {
+class TFmHint : public TFmToolDialog {
     Q_OBJECT
 public:
     // language null: the main window's table.
@@ -27,12 +24,9 @@ public:
     QPushButton* btnOK;
 
 protected:
-    bool event(QEvent* e) override;
+    void WMUpdateLanguage() override;
     void showEvent(QShowEvent* e) override;
 
 private:
-    void WMUpdateLanguage();
     void btnOKClick();
-
-    const TLanguageObject* FLanguage;
 };

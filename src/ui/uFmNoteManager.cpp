@@ -8,12 +8,10 @@
 
 #include <QDateTime>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLocale>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QScreen>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -27,17 +25,9 @@ constexpr int kMaxShownChars = 300;
 } // namespace
 
 TFmNoteManager::TFmNoteManager(QWidget* owner, const TLanguageObject* language)
-    : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      grpHidedNotes(new QGroupBox(this)), ListView1(new QTableWidget(0, 3, grpHidedNotes)),
-      btnShow(new QPushButton(this)), btnClose(new QPushButton(this)),
-      FLanguage(language ? language : &ShellLanguage()) {
-    QFont f(QStringLiteral("Tahoma"));
-    f.setPointSize(8);
-    setFont(f);
-    setFixedSize(393, 367);
-    if (const QScreen* s = QGuiApplication::primaryScreen())
-        move(s->availableGeometry().center() - rect().center());
-
+    : TFmToolDialog(owner, language, QSize(393, 367)), grpHidedNotes(new QGroupBox(this)),
+      ListView1(new QTableWidget(0, 3, grpHidedNotes)), btnShow(new QPushButton(this)),
+      btnClose(new QPushButton(this)) {
     grpHidedNotes->setGeometry(8, 8, 377, 321);
     auto* fill = new QVBoxLayout(grpHidedNotes);
     fill->setContentsMargins(4, 4, 4, 4);
@@ -67,19 +57,11 @@ TFmNoteManager::TFmNoteManager(QWidget* owner, const TLanguageObject* language)
     SendMessageW(this, WM_UPDATELANGUAGE);
 }
 
-bool TFmNoteManager::event(QEvent* e) {
-    if (e->type() == QEvent::Type(WM_UPDATELANGUAGE)) {
-        WMUpdateLanguage();
-        return true;
-    }
-    return QDialog::event(e);
-}
-
 void TFmNoteManager::WMUpdateLanguage() {
-    setWindowTitle(FLanguage->FmNoteManagerCaption());
-    grpHidedNotes->setTitle(FLanguage->FmNoteManagergrpHidedNotes_Caption());
-    btnShow->setText(FLanguage->FmNoteManagerbtnShow_Caption());
-    btnClose->setText(FLanguage->OthersbtnCancel_Caption());
+    setWindowTitle(Language().FmNoteManagerCaption());
+    grpHidedNotes->setTitle(Language().FmNoteManagergrpHidedNotes_Caption());
+    btnShow->setText(Language().FmNoteManagerbtnShow_Caption());
+    btnClose->setText(Language().OthersbtnCancel_Caption());
 }
 
 QString TFmNoteManager::OneLine(const QString& text) {

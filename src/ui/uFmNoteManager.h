@@ -2,16 +2,13 @@
 // The hidden-notes manager: lists the notes hidden on this computer and brings a
 // chosen one back onto the desktop.
 
-#include "platform/uMessages.h"
-
-#include <QDialog>
+#include "ui/uFmToolDialog.h"
 
 class QGroupBox;
 class QPushButton;
 class QTableWidget;
-class TLanguageObject;
 
-class TFmNoteManager : public QDialog {
+class TFmNoteManager : public TFmToolDialog {
     Q_OBJECT
 public:
     // language null: the main window's table.
@@ -34,11 +31,8 @@ public:
     [[nodiscard]] static QString ShortDateTime(const QString& stored);
 
 protected:
-    bool event(QEvent* e) override;
+    void WMUpdateLanguage() override;
 
 private:
     void FillList();
-    void WMUpdateLanguage();
-
-    const TLanguageObject* FLanguage;
 };
