@@ -4,6 +4,7 @@
 
 #include "app/uFmMain.h"
 #include "note/uAudioPlayPanel.h"
+#include "note/uNoteShell.h"
 #include "note/uSharedAudio.h"
 #include "platform/gui/uAudioPlayer.h"
 #include "platform/gui/uWindows.h"
@@ -58,10 +59,10 @@ void makeRecording(const QString& dataFolder, const QString& id, double seconds)
 
 // The started program's language (Chinese by default).
 QString playText() {
-    return CurrentLanguage().FmNoteaudioPlayCaption();
+    return ShellLanguage().FmNoteaudioPlayCaption();
 }
 QString stopText() {
-    return CurrentLanguage().FmNoteaudioStopCaption();
+    return ShellLanguage().FmNoteaudioStopCaption();
 }
 
 bool showsPlayPicture(const TAudioPlayPanel& p) {

@@ -7,6 +7,7 @@
 #include "data/uAppState.h"
 #include "data/uNoteStore.h"
 #include "note/uAudioPlayPanel.h"
+#include "note/uNoteShell.h"
 #include "note/uSharedAudio.h"
 #include "platform/gui/uAudioPlayer.h"
 #include "platform/gui/uWindows.h"
@@ -291,9 +292,9 @@ TEST_F(Reminders, SetupWarnsAboutAMissingDayAndStays) {
         auto d = OpenSetup();
         d->btnSaveClick();
         ASSERT_EQ(Boxes.size(), 1u);
-        EXPECT_EQ(Boxes[0].Text, CurrentLanguage().Text(QStringLiteral("FmAlertSetup"),
-                                                        QString::fromLatin1(c.expectedText)));
-        EXPECT_EQ(Boxes[0].Caption, CurrentLanguage().Otherstitle_dlghint());
+        EXPECT_EQ(Boxes[0].Text,
+                  ShellLanguage().Text(QStringLiteral("FmAlertSetup"), QString::fromLatin1(c.expectedText)));
+        EXPECT_EQ(Boxes[0].Caption, ShellLanguage().Otherstitle_dlghint());
         EXPECT_EQ(Boxes[0].Type, MB_ICONWARNING);
         EXPECT_NE(d->result(), QDialog::Accepted);
         EXPECT_EQ(Stored().Committed, 1);
@@ -557,11 +558,11 @@ TEST_F(Reminders, AlarmPlaysTheRecordingOnTheSharedPlayer) {
     QPointer<TFmAlertWindow> w = OpenAlarmWindow(nullptr, request(Schedule.get(), 1));
     ASSERT_TRUE(w);
     EXPECT_TRUE(w->btnPlay->isVisible());
-    const QString play = CurrentLanguage().FmNoteaudioPlayCaption();
+    const QString play = ShellLanguage().FmNoteaudioPlayCaption();
     EXPECT_EQ(w->btnPlay->text(), play);
     w->btnPlay->click();
     EXPECT_EQ(resets, 1);
-    EXPECT_EQ(w->btnPlay->text(), CurrentLanguage().FmNoteaudioStopCaption());
+    EXPECT_EQ(w->btnPlay->text(), ShellLanguage().FmNoteaudioStopCaption());
     EXPECT_EQ(Main->AudioBtnCtrl, w->btnPlay);
     // The note's bar no longer follows this playback.
     EXPECT_TRUE(Main->AudioProgressBar.isNull());

@@ -6,6 +6,7 @@
 #include "note/uFmNote.h"
 #include "note/uNoteDeletion.h"
 #include "note/uNoteDocking.h"
+#include "note/uNoteShell.h"
 #include "note/uSharedAudio.h"
 #include "platform/gui/uAudioPlayer.h"
 #include "platform/gui/uDesktop.h"
@@ -483,7 +484,7 @@ void TFmMain::FFPlayer1State(int state) {
         return;
     if (AudioImgCtrl)
         AudioImgCtrl->setPixmap(AudioPlayPicture());
-    const QString play = CurrentLanguage().FmNoteaudioPlayCaption();
+    const QString play = ShellLanguage().FmNoteaudioPlayCaption();
     if (AudioLblCtrl)
         AudioLblCtrl->setText(play);
     if (AudioBtnCtrl)

@@ -1,5 +1,6 @@
 #include "note/uAudioPlayPanel.h"
 
+#include "note/uNoteShell.h"
 #include "note/uSharedAudio.h"
 #include "ui/uLanguageObject.h"
 
@@ -40,7 +41,7 @@ TAudioPlayPanel::TAudioPlayPanel(QWidget* parent) : QWidget(parent) {
 
     lblAudioCtrl = new QLabel(this);
     lblAudioCtrl->move(33, 7);
-    lblAudioCtrl->setText(CurrentLanguage().FmNoteaudioPlayCaption());
+    lblAudioCtrl->setText(ShellLanguage().FmNoteaudioPlayCaption());
     lblAudioCtrl->adjustSize();
 
     ProgressBar1 = new QProgressBar(this);
@@ -58,11 +59,11 @@ TAudioPlayPanel::TAudioPlayPanel(QWidget* parent) : QWidget(parent) {
 }
 
 bool TAudioPlayPanel::ShowsStop() const {
-    return lblAudioCtrl->text() != CurrentLanguage().FmNoteaudioPlayCaption();
+    return lblAudioCtrl->text() != ShellLanguage().FmNoteaudioPlayCaption();
 }
 
 void TAudioPlayPanel::Toggle() {
-    const TLanguageObject& lang = CurrentLanguage();
+    const TLanguageObject& lang = ShellLanguage();
     if (!ShowsStop()) {
         ResetOtherAudioControls(window());
         lblAudioCtrl->setText(lang.FmNoteaudioStopCaption());
@@ -82,14 +83,14 @@ void TAudioPlayPanel::Toggle() {
 }
 
 void TAudioPlayPanel::ResetAudioCtrl() {
-    lblAudioCtrl->setText(CurrentLanguage().FmNoteaudioPlayCaption());
+    lblAudioCtrl->setText(ShellLanguage().FmNoteaudioPlayCaption());
     lblAudioCtrl->adjustSize();
     imgAudioCtrl->setPixmap(AudioPlayPicture());
     ProgressBar1->setValue(0);
 }
 
 void TAudioPlayPanel::UpdateLanguage() {
-    lblAudioCtrl->setText(CurrentLanguage().FmNoteaudioPlayCaption());
+    lblAudioCtrl->setText(ShellLanguage().FmNoteaudioPlayCaption());
     lblAudioCtrl->adjustSize();
 }
 

@@ -1,6 +1,7 @@
 #include "note/uSharedAudio.h"
 
 #include "app/uFmMain.h"
+#include "note/uNoteShell.h"
 #include "platform/gui/uAudioPlayer.h"
 #include "platform/gui/uWindows.h"
 #include "ui/uLanguageObject.h"
@@ -49,18 +50,6 @@ QPixmap AudioStopPicture() {
     return pm;
 }
 
-const TLanguageObject& CurrentLanguage() {
-    if (TFmMain* main = FmMain(); main && main->Language())
-        return *main->Language();
-    static const TLanguageObject english = [] {
-        TLanguageObject l;
-        for (const TLanguageObject::TKey& k : TLanguageObject::Keys())
-            l.*k.Field = QString::fromUtf8(k.Default);
-        return l;
-    }();
-    return english;
-}
-
 QString CurrentProgramFolder() {
     TFmMain* main = FmMain();
     return main ? main->ProgramFolder() : QString();
@@ -87,7 +76,7 @@ bool StartSharedPlayback(const QString& path, QProgressBar* bar, QLabel* image, 
         return false;
     // No note-window reset reaches the alarm window's button: it is put back here.
     if (main->AudioBtnCtrl && main->AudioBtnCtrl != button)
-        main->AudioBtnCtrl->setText(CurrentLanguage().FmNoteaudioPlayCaption());
+        main->AudioBtnCtrl->setText(ShellLanguage().FmNoteaudioPlayCaption());
     main->AudioProgressBar = bar;
     main->AudioImgCtrl = image;
     main->AudioLblCtrl = label;

@@ -10,16 +10,12 @@ class QAbstractButton;
 class QLabel;
 class QProgressBar;
 class QWidget;
-class TLanguageObject;
 class TAudioPlayer;
 
 // The play and stop pictures of the audio controls (20 x 22).
 [[nodiscard]] QPixmap AudioPlayPicture();
 [[nodiscard]] QPixmap AudioStopPicture();
 
-// The language table of the main window, or the built-in English texts when
-// there is none (before start-up, in tests).
-[[nodiscard]] const TLanguageObject& CurrentLanguage();
 // The program and data folders of the main window, ending with a separator;
 // empty without a main window.
 [[nodiscard]] QString CurrentProgramFolder();

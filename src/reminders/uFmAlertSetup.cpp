@@ -1,4 +1,5 @@
 #include "reminders/uFmAlertSetup.h"
+#include "note/uNoteShell.h"
 
 #include "app/uFmMain.h"
 #include "data/uNoteStore.h"
@@ -165,7 +166,7 @@ int TFmAlertSetup::Execute(QWidget* owner, const QString& noteId, TScheduleObjec
 }
 
 void TFmAlertSetup::WMUpdateLanguage() {
-    const TLanguageObject& l = CurrentLanguage();
+    const TLanguageObject& l = ShellLanguage();
     setWindowTitle(l.FmAlertSetupCaption());
     grpAlertSetup->setTitle(l.FmAlertSetupgrpAlertSetup_caption());
     rbNoAlert->setText(l.FmAlertSetuprbNoAlert_Caption());
@@ -281,7 +282,7 @@ void TFmAlertSetup::LoadReminder() {
 }
 
 void TFmAlertSetup::btnSaveClick() {
-    const TLanguageObject& l = CurrentLanguage();
+    const TLanguageObject& l = ShellLanguage();
     if (rbEveryWeek->isChecked() && cboEveryWeek->currentIndex() < 0) {
         MessageBoxW(this, l.FmAlertSetupalertSelWeekday(), l.Otherstitle_dlghint(), MB_ICONWARNING);
         return;

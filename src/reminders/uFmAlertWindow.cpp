@@ -1,4 +1,5 @@
 #include "reminders/uFmAlertWindow.h"
+#include "note/uNoteShell.h"
 
 #include "data/uAppState.h"
 #include "note/uSharedAudio.h"
@@ -148,7 +149,7 @@ bool TFmAlertWindow::eventFilter(QObject* watched, QEvent* e) {
 }
 
 void TFmAlertWindow::WMUpdateLanguage() {
-    const TLanguageObject& l = CurrentLanguage();
+    const TLanguageObject& l = ShellLanguage();
     setWindowTitle(l.FmAlertWindowCaption());
     btnClose->setText(l.FmAlertWindowbtnClose_Caption());
     btnSetupAlert->setText(l.FmAlertWindowbtnSetupAlert_Caption());
@@ -228,7 +229,7 @@ void TFmAlertWindow::btnSetupAlertClick() {
 }
 
 void TFmAlertWindow::btnPlayClick() {
-    const TLanguageObject& l = CurrentLanguage();
+    const TLanguageObject& l = ShellLanguage();
     if (btnPlay->text() == l.FmNoteaudioPlayCaption()) {
         ResetOtherAudioControls(nullptr);
         (void)StartSharedPlayback(AudioFilePath(NoteID), nullptr, nullptr, nullptr, btnPlay);

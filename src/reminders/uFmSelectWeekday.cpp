@@ -1,4 +1,5 @@
 #include "reminders/uFmSelectWeekday.h"
+#include "note/uNoteShell.h"
 
 #include "note/uSharedAudio.h"
 #include "platform/uMessages.h"
@@ -28,7 +29,7 @@ TFmSelectWeekday::TFmSelectWeekday(QWidget* parent)
 }
 
 void TFmSelectWeekday::WMUpdateLanguage() {
-    const TLanguageObject& l = CurrentLanguage();
+    const TLanguageObject& l = ShellLanguage();
     setWindowTitle(l.FmSelectWeekdayCaption());
     GroupBox1->setTitle(l.FmSelectWeekdayCaption());
     const QString days[7] = {l.Otherstitle_monday(),   l.Otherstitle_Tuesday(), l.Otherstitle_Wednesday(),

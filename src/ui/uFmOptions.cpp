@@ -1,4 +1,5 @@
 #include "ui/uFmOptions.h"
+#include "note/uNoteShell.h"
 
 #include "app/uFmMain.h"
 #include "data/uAppState.h"
@@ -121,7 +122,7 @@ int TFmOptions::Execute(QWidget* owner) {
 }
 
 void TFmOptions::WMUpdateLanguage() {
-    const TLanguageObject& l = CurrentLanguage();
+    const TLanguageObject& l = ShellLanguage();
     setWindowTitle(l.FmOptionsCaption());
     PageControl1->setTabText(0, l.FmOptionstsGeneral_Caption());
     chkAutoStart->setText(l.FmOptionschkStartAutomatically());
