@@ -10,6 +10,7 @@
 
 #include <QAudioDevice>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMediaDevices>
 #include <QSignalSpy>
 #include <QTest>
@@ -109,6 +110,27 @@ TEST(AudioDecoder, RewindAndOutputFormat) {
     EXPECT_NEAR(double(small.Bytes) / (8000.0 * 4), double(first) / (44100.0 * 2), 0.02);
     EXPECT_NEAR(small.Rms, 0.354, 0.05);
     EXPECT_FALSE(d.SetOutputFormat(8000, 3));
+}
+
+TEST(AudioDecoder, ARecordingCutShortPlaysWhatIsThere) {
+    struct Case {
+        const char* name;
+        const char* format;
+    };
+    for (const Case c : {Case{"cut.mp3", "mp3"}, Case{"cut-recording", "adts"}}) {
+        SCOPED_TRACE(c.name);
+        const QString path = makeFile(QString::fromLatin1(c.name), 2.0, QString::fromLatin1(c.format));
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.resize(f.size() / 2));
+        f.close();
+        TAudioDecoder d;
+        ASSERT_TRUE(d.Open(path));
+        const double seconds = double(decodeAll(d).Bytes) / (44100.0 * 2);
+        EXPECT_GT(seconds, 0.7);
+        EXPECT_LT(seconds, 1.3);
+        EXPECT_TRUE(d.AtEnd());
+    }
 }
 
 TEST(AudioDecoder, FilesThatAreNoAudioFailToOpen) {
