@@ -2,6 +2,8 @@
 
 #include "app/uFmMain.h"
 #include "data/uAppState.h"
+#include "note/uNoteShell.h"
+#include "platform/uMessages.h"
 #include "ui/uLanguageObject.h"
 
 #include <QCheckBox>
@@ -15,10 +17,12 @@ constexpr int kHintAutoHide = 1;
 
 } // namespace
 
-TFmHint::TFmHint(QWidget* owner, const TLanguageObject* language)
-    : TFmToolDialog(owner, language, QSize(507, 130)), RichEdit1(new QTextEdit(this)),
-      Bevel1(new QFrame(this)), chkDoNotShow(new QCheckBox(this)), btnCancel(new QPushButton(this)),
-      btnOK(new QPushButton(this)) {
+TFmHint::TFmHint(QWidget* owner)
+    : TFixedDialog(owner,
+                   Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint,
+                   QSize(507, 130)),
+      RichEdit1(new QTextEdit(this)), Bevel1(new QFrame(this)), chkDoNotShow(new QCheckBox(this)),
+      btnCancel(new QPushButton(this)), btnOK(new QPushButton(this)) {
     RichEdit1->setGeometry(24, 16, 457, 57);
     RichEdit1->setReadOnly(true);
     RichEdit1->setFrameShape(QFrame::NoFrame);
@@ -35,19 +39,21 @@ TFmHint::TFmHint(QWidget* owner, const TLanguageObject* language)
     btnOK->setDefault(true);
     connect(btnOK, &QPushButton::clicked, this, &TFmHint::btnOKClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    CenterOnScreen();
     SendMessageW(this, WM_UPDATELANGUAGE);
 }
 
 void TFmHint::WMUpdateLanguage() {
-    setWindowTitle(Language().FmHintCaption());
-    chkDoNotShow->setText(Language().FmHintchkDoNotShow_Caption());
-    btnOK->setText(Language().OthersbtnOK_Caption());
-    btnCancel->setText(Language().OthersbtnCancel_Caption());
+    const TLanguageObject& l = ShellLanguage();
+    setWindowTitle(l.FmHintCaption());
+    chkDoNotShow->setText(l.FmHintchkDoNotShow_Caption());
+    btnOK->setText(l.OthersbtnOK_Caption());
+    btnCancel->setText(l.OthersbtnCancel_Caption());
 }
 
 void TFmHint::showEvent(QShowEvent* e) {
     if (HintID == kHintAutoHide) {
-        RichEdit1->setPlainText(Language().FmHintHideNoteHint());
+        RichEdit1->setPlainText(ShellLanguage().FmHintHideNoteHint());
         btnCancel->hide();
     }
     QDialog::showEvent(e);

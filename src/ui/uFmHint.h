@@ -1,18 +1,17 @@
 #pragma once
 // Explains a feature once, with a box to never show that explanation again.
 
-#include "ui/uFmToolDialog.h"
+#include "platform/gui/uFixedDialog.h"
 
 class QCheckBox;
 class QFrame;
 class QPushButton;
 class QTextEdit;
 
-class TFmHint : public TFmToolDialog {
+class TFmHint : public TFixedDialog {
     Q_OBJECT
 public:
-    // language null: the main window's table.
-    explicit TFmHint(QWidget* owner, const TLanguageObject* language = nullptr);
+    explicit TFmHint(QWidget* owner);
 
     // Which explanation; the opener sets it before showing. 1: automatic hiding.
     int HintID = 0;

@@ -4,6 +4,7 @@
 #include "data/uNoteStore.h"
 #include "note/uFmNote.h"
 #include "note/uNoteShell.h"
+#include "platform/uMessages.h"
 #include "ui/uLanguageObject.h"
 
 #include <QDateTime>
@@ -24,10 +25,12 @@ constexpr int kMaxShownChars = 300;
 
 } // namespace
 
-TFmNoteManager::TFmNoteManager(QWidget* owner, const TLanguageObject* language)
-    : TFmToolDialog(owner, language, QSize(393, 367)), grpHidedNotes(new QGroupBox(this)),
-      ListView1(new QTableWidget(0, 3, grpHidedNotes)), btnShow(new QPushButton(this)),
-      btnClose(new QPushButton(this)) {
+TFmNoteManager::TFmNoteManager(QWidget* owner)
+    : TFixedDialog(owner,
+                   Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint,
+                   QSize(393, 367)),
+      grpHidedNotes(new QGroupBox(this)), ListView1(new QTableWidget(0, 3, grpHidedNotes)),
+      btnShow(new QPushButton(this)), btnClose(new QPushButton(this)) {
     grpHidedNotes->setGeometry(8, 8, 377, 321);
     auto* fill = new QVBoxLayout(grpHidedNotes);
     fill->setContentsMargins(4, 4, 4, 4);
@@ -54,14 +57,16 @@ TFmNoteManager::TFmNoteManager(QWidget* owner, const TLanguageObject* language)
     connect(btnClose, &QPushButton::clicked, this, &QDialog::reject);
 
     FillList();
+    CenterOnScreen();
     SendMessageW(this, WM_UPDATELANGUAGE);
 }
 
 void TFmNoteManager::WMUpdateLanguage() {
-    setWindowTitle(Language().FmNoteManagerCaption());
-    grpHidedNotes->setTitle(Language().FmNoteManagergrpHidedNotes_Caption());
-    btnShow->setText(Language().FmNoteManagerbtnShow_Caption());
-    btnClose->setText(Language().OthersbtnCancel_Caption());
+    const TLanguageObject& l = ShellLanguage();
+    setWindowTitle(l.FmNoteManagerCaption());
+    grpHidedNotes->setTitle(l.FmNoteManagergrpHidedNotes_Caption());
+    btnShow->setText(l.FmNoteManagerbtnShow_Caption());
+    btnClose->setText(l.OthersbtnCancel_Caption());
 }
 
 QString TFmNoteManager::OneLine(const QString& text) {

@@ -2,17 +2,16 @@
 // The hidden-notes manager: lists the notes hidden on this computer and brings a
 // chosen one back onto the desktop.
 
-#include "ui/uFmToolDialog.h"
+#include "platform/gui/uFixedDialog.h"
 
 class QGroupBox;
 class QPushButton;
 class QTableWidget;
 
-class TFmNoteManager : public TFmToolDialog {
+class TFmNoteManager : public TFixedDialog {
     Q_OBJECT
 public:
-    // language null: the main window's table.
-    explicit TFmNoteManager(QWidget* owner, const TLanguageObject* language = nullptr);
+    explicit TFmNoteManager(QWidget* owner);
 
     // The columns of the list: the text on one line, the creation time, the id.
     enum : int { colText = 0, colTime = 1, colId = 2 };
