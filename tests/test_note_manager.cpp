@@ -100,6 +100,35 @@ TEST_F(NoteManager, ShowBringsBackEachChosenNoteAndKeepsTheDialogOpen) {
     EXPECT_EQ(Note("H1")->geometry(), QRect(300, 310, 240, 120));
 }
 
+TEST_F(NoteManager, ANoteHiddenFromItsMenuComesBackFromTheManager) {
+    StartWithHidden("UserID=5\nUserName=me\n");
+    Main->Db().Exec("update notes set commited=1 where id='SHOWN'");
+    QPointer<TFmNote> shown = Note("SHOWN");
+    Choose(shown, &TFmNote::actHideOnThisComputer);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_TRUE(shown.isNull());
+    EXPECT_EQ(Row("SHOWN").asInt(0, "shownote"), 0);
+
+    // From another note's menu: the manager lists it with the others, and shows it.
+    auto* other = new TFmNote;
+    DriveDialog = [&](QDialog& d) {
+        auto& m = dynamic_cast<TFmNoteManager&>(d);
+        EXPECT_EQ(Ids(m), (QStringList{"SHOWN", "H1", "H2"}));
+        Select(m, "SHOWN");
+        m.btnShow->click();
+        m.btnClose->click();
+    };
+    Choose(other, &TFmNote::actNoteManager);
+    TFmNote* back = Note("SHOWN");
+    ASSERT_NE(back, nullptr);
+    EXPECT_TRUE(back->isVisible());
+    EXPECT_EQ(back->NoteText(), QStringLiteral("on the desk"));
+    EXPECT_EQ(Row("SHOWN").asInt(0, "shownote"), 1);
+    EXPECT_EQ(Row("SHOWN").asInt(0, "commited"), 1);
+    EXPECT_TRUE(Uploads.isEmpty());
+    EXPECT_TRUE(Deletes.isEmpty());
+}
+
 TEST_F(NoteManager, ANoteGoneFromTheStoreMeanwhileIsOnlyTakenOffTheList) {
     StartWithHidden();
     TFmNoteManager m(nullptr);
