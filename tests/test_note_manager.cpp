@@ -19,7 +19,7 @@ protected:
         Start(config, [](TDbConnection& db) {
             AddRow(db, "SHOWN", "on the desk", QRect(100, 100, 220, 100));
             AddRow(db, "H1", "first\nsecond", QRect(300, 310, 240, 120));
-            AddRow(db, "H2", "docked one", QRect(600, 320, 220, 100));
+            AddRow(db, "H2", "docked one", QRect(500, 320, 220, 100));
             db.Exec("update notes set ishiddenmode=1, hiddenpos=0, hiddenposy=400, fontname='DejaVu Sans', "
                     "fontsize=12, bgcolorindex=4 where id='H2'");
             db.Exec("update notes set shownote=0, commited=1 where id in ('H1','H2')");
@@ -82,7 +82,7 @@ TEST_F(NoteManager, ShowBringsBackEachChosenNoteAndKeepsTheDialogOpen) {
     ASSERT_NE(docked, nullptr);
     EXPECT_TRUE(docked->isVisible());
     EXPECT_FALSE(docked->IsHiddenMode);
-    EXPECT_EQ(docked->geometry(), QRect(600, 320, 220, 100));
+    EXPECT_EQ(docked->geometry(), QRect(500, 320, 220, 100));
     EXPECT_EQ(docked->EditorFont().family(), QStringLiteral("DejaVu Sans"));
     EXPECT_EQ(docked->BgColorIndex(), 4);
     EXPECT_EQ(docked->NoteText(), QStringLiteral("docked one"));
