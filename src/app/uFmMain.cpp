@@ -6,6 +6,7 @@
 #include "note/uFmNote.h"
 #include "note/uNoteDeletion.h"
 #include "note/uNoteDocking.h"
+#include "note/uNoteReminder.h"
 #include "note/uNoteShell.h"
 #include "note/uSharedAudio.h"
 #include "platform/gui/uAudioPlayer.h"
@@ -621,9 +622,14 @@ void TFmMain::DeleteNoteOnServer(const QString& noteId) {
     emit DeleteRequested(noteId);
 }
 
-void TFmMain::ApplyReminder(TFmNote*, int, const QString&, const QString&, const QString&) {}
+void TFmMain::ApplyReminder(TFmNote* note, int type, const QString& v1, const QString& v2,
+                            const QString& v3) {
+    ApplyNoteReminder(note, type, v1, v2, v3);
+}
 
-void TFmMain::NoteTick(TFmNote*) {}
+void TFmMain::NoteTick(TFmNote* note) {
+    CheckNoteReminder(note);
+}
 
 bool TFmMain::DesktopInFront() {
     static quint32 lastTick = 0;
