@@ -2,6 +2,8 @@
 // docked one, also with desktop notes off), a note that vanished meanwhile, and
 // how a stored text becomes one line of the list.
 
+#include "note/uNoteReminder.h"
+#include "reminders/uScheduleObject.h"
 #include "support/NoteWindowFixture.h"
 #include "ui/uFmNoteManager.h"
 
@@ -23,7 +25,8 @@ protected:
             db.Exec("update notes set ishiddenmode=1, hiddenpos=0, hiddenposy=400, fontname='DejaVu Sans', "
                     "fontsize=12, bgcolorindex=4 where id='H2'");
             db.Exec("update notes set shownote=0, commited=1 where id in ('H1','H2')");
-            db.Exec("update notes set ctime='2026-03-04 05:06:07' where id='H1'");
+            db.Exec("update notes set ctime='2026-03-04 05:06:07', alerttype=3, alertvalue1='09:00:00' "
+                    "where id='H1'");
         });
     }
 
@@ -98,6 +101,11 @@ TEST_F(NoteManager, ShowBringsBackEachChosenNoteAndKeepsTheDialogOpen) {
     EXPECT_TRUE(Deletes.isEmpty());
     ASSERT_NE(Note("H1"), nullptr);
     EXPECT_EQ(Note("H1")->geometry(), QRect(300, 310, 240, 120));
+    // Its daily reminder is active again at once.
+    const TScheduleObject* reminder = NoteSchedule(Note("H1"));
+    EXPECT_EQ(reminder->ScheduleType(), stEveryDay);
+    EXPECT_TRUE(reminder->TickEnabled());
+    EXPECT_EQ(reminder->ScheduleTime().time(), QTime(9, 0, 0));
 }
 
 TEST_F(NoteManager, ANoteHiddenFromItsMenuComesBackFromTheManager) {
