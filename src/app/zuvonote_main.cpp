@@ -1,6 +1,7 @@
 // Process entry: one instance per user, the hidden main window, the message loop.
 
 #include "app/uFmMain.h"
+#include "app/uZuvoApplication.h"
 #include "note/uFmNote.h"
 #include "platform/gui/uWindows.h"
 #include "platform/uSignalPipe.h"
@@ -63,7 +64,7 @@ int main(int argc, char** argv) {
     if (!instance.TryAcquire())
         return 0;
 
-    QApplication app(argc, argv);
+    TZuvoApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zuvo Note"));
     QApplication::setQuitOnLastWindowClosed(false);
 
