@@ -1,0 +1,180 @@
+// The administrator's commands of the zuvonote-server executable, and the web
+// endpoints over TLS.
+
+#include "ServerTestSupport.h"
+
+#include "server/uServerStore.h"
+#include "support/TestEnv.h"
+
+#include <QProcess>
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+
+using namespace servertest;
+
+namespace {
+
+struct TRun {
+    int Exit = -1;
+    std::string Out;
+    std::string Err;
+};
+
+TRun runServer(const QStringList& args, const QByteArray& input = {}) {
+    QProcess p;
+    p.start(QStringLiteral(ZUVO_BIN_DIR "/zuvonote-server"), args);
+    EXPECT_TRUE(p.waitForStarted(10000));
+    p.write(input);
+    p.closeWriteChannel();
+    EXPECT_TRUE(p.waitForFinished(30000));
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            p.readAllStandardOutput().toStdString(), p.readAllStandardError().toStdString()};
+}
+
+std::string loginCode(const TTestServer& server, const std::string& email, const std::string& password) {
+    return Post(server.root() + "sso/v3/login_80124.php",
+                "username=" + email + "&password=" + Md5(password) + "&version=1.0.0.1&productidlist=1,2")
+        .Body.substr(0, 4);
+}
+
+const std::string kSignedIn("\0\0\0\0", 4);
+
+class AdminCommands : public ::testing::TestWithParam<std::string> {
+protected:
+    TTestDatabase FDb{GetParam()};
+    TTestServer FServer{FDb.spec()};
+    QString FDbArg = QString::fromStdString(FDb.spec());
+};
+
+TEST_P(AdminCommands, AddUserSetPasswordAndAddAudio) {
+    const TRun add = runServer(
+        {"add-user", "--db", FDbArg, "--email", "cli@example.com", "--name", "Cli", "--password-stdin"},
+        "first-pass\n");
+    ASSERT_EQ(add.Exit, 0) << add.Err;
+    const std::string id = add.Out.substr(0, add.Out.find('\n'));
+    EXPECT_EQ(loginCode(FServer, "cli@example.com", "first-pass"), kSignedIn);
+    EXPECT_EQ(runServer({"add-user", "--db", FDbArg, "--email", "CLI@example.com", "--name", "Again",
+                         "--password", "x"})
+                  .Exit,
+              1);
+
+    ASSERT_EQ(
+        runServer({"set-password", "--db", FDbArg, "--email", "cli@example.com", "--password", "second-pass"})
+            .Exit,
+        0);
+    EXPECT_NE(loginCode(FServer, "cli@example.com", "first-pass"), kSignedIn);
+    EXPECT_EQ(loginCode(FServer, "cli@example.com", "second-pass"), kSignedIn);
+
+    const std::string creds = "userid=" + id + "&userpass=" + Md5("second-pass") + "&pcid=P1";
+    const std::string note = "6F9619FF-8B86-D011-B42D-00C04FC964FF";
+    ASSERT_EQ(Post(FServer.root() + "api/v11/update_note.php?" + creds + "&uploadfields=11111111111111111111",
+                   "%3CNoteList%3E%3CNoteItem%3E%3Cid%3E" + note +
+                       "%3C%2Fid%3E%3Cmynote%3Ememo%3C%2Fmynote%3E%3C%2FNoteItem%3E%3C%2FNoteList%3E")
+                  .Body,
+              "0");
+    const QString file = testenv::freshDir("audio") + "/memo.mp3";
+    const std::string bytes = std::string("ID3\x03\x00", 5) + std::string(3000, '\x7F');
+    testenv::writeFile(file, QByteArray::fromStdString(bytes));
+    const TRun audio = runServer({"add-audio", "--db", FDbArg, "--user", "cli@example.com", "--note",
+                                  QString::fromStdString(note), file});
+    ASSERT_EQ(audio.Exit, 0) << audio.Err;
+    EXPECT_EQ(audio.Out, Md5(bytes) + "\n");
+    const TReply got = Get(FServer.root() + "api/v11/downloadfiles.php?" + creds + "&noteid=" + note);
+    EXPECT_EQ(got.Status, 200);
+    EXPECT_EQ(got.Body, bytes);
+    const TReply notes = Post(FServer.root() + "api/v11/get_notes.php?" + creds, creds);
+    EXPECT_NE(notes.Body.find("<NoteType>1</NoteType>"), std::string::npos);
+    EXPECT_NE(notes.Body.find("<FileMd5>" + Md5(bytes) + "</FileMd5>"), std::string::npos);
+
+    EXPECT_EQ(
+        runServer({"add-audio", "--db", FDbArg, "--user", "cli@example.com", "--note", "NO-SUCH-NOTE", file})
+            .Exit,
+        1);
+    EXPECT_EQ(runServer({"add-audio", "--db", FDbArg, "--user", "nobody@example.com", "--note",
+                         QString::fromStdString(note), file})
+                  .Exit,
+              1);
+}
+
+TEST(ServerCommandLine, BadArgumentsAreRefusedWithTheReason) {
+    const struct {
+        QStringList Args;
+        const char* Reason;
+    } cases[] = {
+        {{"--listen", "nowhere"}, "--listen"},       {{"--tls-cert", "/tmp/cert.pem"}, "TLS"},
+        {{"--frobnicate"}, "unknown option"},        {{"launch"}, "unknown command"},
+        {{"--db", "mysql://x"}, "unknown database"}, {{"add-user", "--email", "a@b.c"}, "add-user needs"},
+    };
+    for (const auto& c : cases) {
+        const TRun r = runServer(c.Args);
+        EXPECT_NE(r.Exit, 0) << c.Args.join(' ').toStdString();
+        EXPECT_NE(r.Err.find(c.Reason), std::string::npos) << r.Err;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, AdminCommands, ::testing::ValuesIn(StoreKinds()),
+                         [](const auto& info) { return KindName(info.param); });
+
+// A self-signed certificate for 127.0.0.1, written as PEM files.
+void writeSelfSigned(const std::string& certPath, const std::string& keyPath) {
+    std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key(EVP_EC_gen("P-256"), &EVP_PKEY_free);
+    ASSERT_TRUE(key);
+    std::unique_ptr<X509, decltype(&X509_free)> cert(X509_new(), &X509_free);
+    X509_set_version(cert.get(), 2);
+    ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), 1);
+    X509_gmtime_adj(X509_getm_notBefore(cert.get()), -60);
+    X509_gmtime_adj(X509_getm_notAfter(cert.get()), 3600);
+    X509_set_pubkey(cert.get(), key.get());
+    X509_NAME* name = X509_get_subject_name(cert.get());
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("127.0.0.1"),
+                               -1, -1, 0);
+    X509_set_issuer_name(cert.get(), name);
+    ASSERT_GT(X509_sign(cert.get(), key.get(), EVP_sha256()), 0);
+    std::unique_ptr<FILE, decltype(&fclose)> c(fopen(certPath.c_str(), "wb"), &fclose);
+    std::unique_ptr<FILE, decltype(&fclose)> k(fopen(keyPath.c_str(), "wb"), &fclose);
+    ASSERT_TRUE(c && k);
+    PEM_write_X509(c.get(), cert.get());
+    PEM_write_PrivateKey(k.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr);
+}
+
+size_t collect(char* p, size_t size, size_t n, void* out) {
+    static_cast<std::string*>(out)->append(p, size * n);
+    return size * n;
+}
+
+TEST(ServerTls, EndpointsAnswerOverHttps) {
+    const std::string dir = testenv::freshDir("tls").toStdString();
+    writeSelfSigned(dir + "/cert.pem", dir + "/key.pem");
+    zsrv::TServerConfig config = TTestServer::QuietConfig();
+    config.TlsCert = dir + "/cert.pem";
+    config.TlsKey = dir + "/key.pem";
+    TTestDatabase db("sqlite");
+    TTestServer server(db.spec(), config);
+
+    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
+    std::string body;
+    const std::string url = "https://127.0.0.1:" + std::to_string(server.app().HttpPort()) + "/zuvonote.xml";
+    curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl.get(), CURLOPT_CAINFO, (dir + "/cert.pem").c_str());
+    curl_easy_setopt(curl.get(), CURLOPT_SSL_VERIFYHOST, 0L);
+    curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &collect);
+    curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &body);
+    ASSERT_EQ(curl_easy_perform(curl.get()), CURLE_OK);
+    EXPECT_NE(body.find("<asyncserver>"), std::string::npos);
+
+    // Plain HTTP on the TLS port gets nothing useful.
+    EXPECT_NE(Get("http://127.0.0.1:" + std::to_string(server.app().HttpPort()) + "/zuvonote.xml").Status,
+              200);
+
+    zsrv::TServerConfig broken = TTestServer::QuietConfig();
+    broken.TlsCert = dir + "/missing.pem";
+    broken.TlsKey = dir + "/key.pem";
+    broken.Db = db.spec();
+    zsrv::TServerApp app(broken);
+    EXPECT_THROW(app.Start(), std::runtime_error);
+}
+
+} // namespace
