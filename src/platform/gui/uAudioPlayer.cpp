@@ -28,6 +28,8 @@ class TPcmSource : public QIODevice {
 public:
     explicit TPcmSource(TAudioDecoder& decoder) : FDecoder(decoder) {}
     [[nodiscard]] bool isSequential() const override { return true; }
+    // Decoding happens on demand, so nothing is "available" ahead of a read;
+    // an output that asks before it reads is told there is more to come.
     [[nodiscard]] qint64 bytesAvailable() const override {
         return FDecoder.AtEnd() ? QIODevice::bytesAvailable() : QIODevice::bytesAvailable() + 65536;
     }
@@ -172,10 +174,9 @@ void TAudioPlayer::NullTick() {
     const qint64 frame = FDecoder->BytesPerFrame();
     const qint64 due = FNullClock->elapsed() * bytesPerSecond / 1000 / frame * frame;
     qint64 wanted = due - FNullConsumed;
-    static thread_local std::vector<char> scratch;
     while (wanted > 0) {
-        scratch.resize(std::size_t(std::min<qint64>(wanted, 1 << 16) / frame * frame));
-        const qint64 got = FSource->read(scratch.data(), qint64(scratch.size()));
+        FScratch.resize(std::size_t(std::min<qint64>(wanted, 1 << 16) / frame * frame));
+        const qint64 got = FSource->read(FScratch.data(), qint64(FScratch.size()));
         if (got <= 0) {
             Finish();
             return;

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 #include <memory>
+#include <vector>
 
 class TAudioDecoder;
 class QAudioSink;
@@ -72,6 +73,8 @@ private:
     std::unique_ptr<QElapsedTimer> FNullClock;
     bool FNullOutput = false;
     qint64 FNullConsumed = 0;
+    // What the null output reads and drops.
+    std::vector<char> FScratch;
     qint64 FEndPositionMs = 0;
     QString FFileName;
     TState FState = psClosed;
