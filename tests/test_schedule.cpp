@@ -289,3 +289,18 @@ TEST(ScheduleTicker, OneSharedTickDrivesEveryObjectAndSurvivesAHandlerFreeingAno
     EXPECT_EQ(firedC, firedA);
     EXPECT_EQ(b, nullptr);
 }
+
+TEST(ScheduleTicker, TicksOncePerWallClockSecond) {
+    std::vector<qint64> seconds;
+    TScheduleObject o;
+    o.SetSystemClock({[&] {
+                          seconds.push_back(QDateTime::currentMSecsSinceEpoch() / 1000);
+                          return std::uint32_t(0);
+                      },
+                      [] { return std::uint32_t(0); }});
+    o.SetScheduleType(stSinceOSStart);
+    QTest::qWait(3300);
+    ASSERT_GE(seconds.size(), 2u);
+    for (std::size_t i = 1; i < seconds.size(); ++i)
+        EXPECT_GT(seconds[i], seconds[i - 1]);
+}

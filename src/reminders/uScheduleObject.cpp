@@ -47,6 +47,9 @@ QDateTime wallClockNow() {
     return QDateTime::fromMSecsSinceEpoch(utc + offsetMs, Qt::UTC);
 }
 
+// How far into each second the shared tick runs.
+constexpr int kTickOffsetMs = 20;
+
 // One timer for every schedule object's own tick.
 class TScheduleTicker : public QObject {
 public:
@@ -57,7 +60,7 @@ public:
     void Add(TScheduleObject* o) {
         FObjects.push_back(o);
         if (!FTimer.isActive())
-            FTimer.start();
+            ArmNext();
     }
     void Remove(TScheduleObject* o) {
         std::erase(FObjects, o);
@@ -67,10 +70,18 @@ public:
 
 private:
     TScheduleTicker() {
-        FTimer.setInterval(1000);
+        FTimer.setSingleShot(true);
+        FTimer.setTimerType(Qt::PreciseTimer);
         connect(&FTimer, &QTimer::timeout, this, &TScheduleTicker::Tick);
     }
+    // Just after the start of the next wall-clock second: a plain one-second
+    // timer drifts and now and then skips a second, and with it a reminder.
+    void ArmNext() {
+        const qint64 intoSecond = QDateTime::currentMSecsSinceEpoch() % 1000;
+        FTimer.start(int(1000 - intoSecond + kTickOffsetMs));
+    }
     void Tick() {
+        ArmNext();
         const QDateTime now = wallClockNow();
         // A handler may open windows that create or free notes; walk a copy.
         const std::vector<TScheduleObject*> objects = FObjects;
