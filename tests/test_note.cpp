@@ -4,6 +4,7 @@
 #include "app/uFmMain.h"
 #include "data/uAppState.h"
 #include "data/uNoteStore.h"
+#include "note/uAudioPlayPanel.h"
 #include "note/uFmNote.h"
 #include "note/uNoteText.h"
 #include "note/uTransRichEdit.h"
@@ -632,4 +633,43 @@ TEST_F(NoteTest, AtTheEndOfASessionAnUnsavedEditIsStoredAndStaysPending) {
     EXPECT_EQ(Row("EDITED").asInt(0, "commited"), 0);
     EXPECT_EQ(Row("SAME").asInt(0, "commited"), 1); // only the look changed: nothing to upload
     EXPECT_EQ(Row("SAME").asInt(0, "form_x"), 405);
+}
+
+TEST_F(NoteTest, AnAudioNoteCarriesItsPlayControlAndNeverEdits) {
+    Start("[config]\nLanguage=English\n", [](TDbConnection& db) {
+        AddRow(db, "VOICE", "a recording", 100, 100, 240, 120);
+        db.Exec("update notes set notetype=1 where id='VOICE'");
+        AddRow(db, "TEXT", "text", 400, 100);
+    });
+    FMain->tmrLoadNotesTimer();
+    TFmNote* voice = nullptr;
+    TFmNote* text = nullptr;
+    for (TFmNote* n : TFmMain::NoteWindows())
+        (n->NoteId == QLatin1String("VOICE") ? voice : text) = n;
+    ASSERT_TRUE(voice && text);
+    ASSERT_NE(voice->pnlPlay, nullptr);
+    EXPECT_EQ(voice->pnlPlay->NoteId, QStringLiteral("VOICE"));
+    EXPECT_EQ(voice->pnlPlay->geometry().topLeft(), QPoint(240 - 66 - 10, 120 - 28 - 10));
+    EXPECT_EQ(text->pnlPlay, nullptr); // text notes carry no audio control
+    voice->EnableMmoNote();
+    EXPECT_FALSE(voice->IsEditing());
+    voice->resize(300, 150);
+    EXPECT_EQ(voice->pnlPlay->geometry().topLeft(), QPoint(300 - 76, 150 - 38));
+}
+
+TEST_F(NoteTest, AddAlertAndOptionsOpenTheirDialogs) {
+    Start("[config]\nLanguage=English\n", [](TDbConnection& db) { AddRow(db, "A", "x", 100, 100); });
+    FMain->tmrLoadNotesTimer();
+    TFmNote* n = TFmMain::NoteWindows().first();
+    QStringList opened;
+    const TModalHandler old = SetModalHandler([&](QDialog& d) {
+        opened << QString::fromLatin1(d.metaObject()->className());
+        return int(QDialog::Rejected);
+    });
+    n->PopupMenu();
+    n->actSetupAlert->trigger();
+    FMain->actOptions->trigger();
+    SetModalHandler(old);
+    EXPECT_EQ(opened, (QStringList{"TFmAlertSetup", "TFmOptions"}));
+    EXPECT_TRUE(FUploads.isEmpty()); // cancelled: nothing to upload
 }

@@ -16,6 +16,7 @@
 #include "platform/uTicks.h"
 #include "sync/uEndpoints.h"
 #include "sync/uShutdownUpload.h"
+#include "ui/uFmOptions.h"
 #include "ui/uLanguageObject.h"
 
 #include <QAbstractButton>
@@ -98,6 +99,7 @@ TFmMain::TFmMain(TFmMainEnv env, QWidget* parent) : QWidget(parent), FEnv(std::m
                 [this, name] { emit CommandRequested(QLatin1String(name), nullptr); });
     }
     BuildTrayMenu();
+    connect(this, &TFmMain::CommandRequested, this, &TFmMain::RunCommand);
 
     tmrLoadNotes = new QTimer(this);
     tmrLoadNotes->setSingleShot(true);
@@ -640,4 +642,12 @@ bool TFmMain::DesktopInFront() {
         lastValue = IsShowingDesktop();
     }
     return lastValue;
+}
+
+void TFmMain::RunCommand(const QString& action, TFmNote* note) {
+    // Sign-in, registration, account, feedback, about and update history have no windows yet.
+    if (action == QLatin1String("actSetupAlert") && note)
+        SetupNoteReminder(note);
+    else if (action == QLatin1String("actOptions"))
+        TFmOptions::Execute(this);
 }

@@ -160,6 +160,7 @@ private:
     void StartAdWorker();
     void ClosePushChannel();
     void BuildTrayMenu();
+    void RunCommand(const QString& action, TFmNote* note);
 
     TFmMainEnv FEnv;
     QString FProgramFolder;

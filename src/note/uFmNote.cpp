@@ -6,7 +6,9 @@
 #include "data/uNoteStore.h"
 #include "note/uNoteDeletion.h"
 #include "note/uNoteDocking.h"
+#include "note/uAudioPlayPanel.h"
 #include "note/uNoteText.h"
+#include "note/uSharedAudio.h"
 #include "note/uNoteWidgets.h"
 #include "note/uTransRichEdit.h"
 #include "platform/gui/uDesktop.h"
@@ -190,6 +192,23 @@ void TFmNote::SetIsAutoHeight(int v) {
 void TFmNote::SetShowAsList(int v) {
     FShowAsList = v;
     ApplyListStyle();
+}
+
+void TFmNote::SetNoteType(int v) {
+    FNoteType = v;
+    if (v != 1) {
+        if (pnlPlay)
+            pnlPlay->hide();
+        return;
+    }
+    if (!pnlPlay) {
+        pnlPlay = new TAudioPlayPanel(this);
+        pnlPlay->imgAudioCtrl->setPixmap(AudioPlayPicture());
+        pnlPlay->UpdateLanguage();
+    }
+    pnlPlay->NoteId = NoteId;
+    PlaceControls();
+    pnlPlay->show();
 }
 
 void TFmNote::SetIsPreviewMode(bool v) {
@@ -567,6 +586,8 @@ void TFmNote::resizeEvent(QResizeEvent*) {
 }
 
 void TFmNote::PlaceControls() {
+    if (pnlPlay)
+        pnlPlay->move(width() - 66 - 10, height() - 28 - 10);
     if (imgUpdating) {
         if (!IsHiddenMode)
             imgUpdating->setGeometry(width() - 16 - 6, 8, 16, 16);
@@ -899,6 +920,8 @@ bool TFmNote::event(QEvent* e) {
             WMUpdatingEnd();
             return true;
         case WM_RESETAUDIOCTRL:
+            if (pnlPlay)
+                pnlPlay->ResetAudioCtrl();
             return true;
         case WM_CLOSENOTE:
             // Hidden, not destroyed: the shutdown still sends this window its save message.
@@ -938,6 +961,8 @@ void TFmNote::WMUpdateLanguage() {
     const TLanguageObject* l = lang();
     if (pnlIsUpdating)
         pnlIsUpdating->setText(l->FmNotepnlIsUpdating_Caption());
+    if (pnlPlay)
+        pnlPlay->UpdateLanguage();
     if (!pmNote)
         return;
     actAddNewNote->setText(l->FmNoteactAddNewNote_Caption());

@@ -20,6 +20,7 @@ class QLabel;
 class TTransRichEdit;
 class TLinkHighlighter;
 class TUpdatingSpinner;
+class TAudioPlayPanel;
 
 class TFmNote : public QWidget {
     Q_OBJECT
@@ -43,7 +44,7 @@ public:
     [[nodiscard]] int ShowAsList() const { return FShowAsList; }
     void SetShowAsList(int v);
     [[nodiscard]] int NoteType() const { return FNoteType; }
-    void SetNoteType(int v) { FNoteType = v; }
+    void SetNoteType(int v);
     [[nodiscard]] bool IsPreviewMode() const { return FIsPreviewMode; }
     void SetIsPreviewMode(bool v);
 
@@ -110,6 +111,7 @@ public:
     bool FIsShowDesktop = false;
     QLabel* pnlIsUpdating = nullptr;
     TUpdatingSpinner* imgUpdating = nullptr;
+    TAudioPlayPanel* pnlPlay = nullptr; // audio notes only
 
     // Menu actions (null until the menu is first built).
     QAction* actAddNewNote = nullptr;
