@@ -24,7 +24,8 @@ void writeInt(std::string& out, std::size_t at, std::int32_t value) {
 // Writes a text cut to its field and returns the length kept.
 std::int32_t writeText(std::string& out, std::size_t at, std::size_t width, std::string_view text) {
     const std::size_t n = std::min(width, text.size());
-    std::memcpy(out.data() + at, text.data(), n);
+    if (n > 0) // an empty view may hold no pointer at all
+        std::memcpy(out.data() + at, text.data(), n);
     return static_cast<std::int32_t>(n);
 }
 
@@ -80,7 +81,8 @@ std::string TDataHeader::deviceId() const {
 void TDataHeader::setDeviceId(std::string_view id) {
     DeviceID.fill(0);
     const std::size_t n = std::min(id.size(), kDeviceIdSize);
-    std::memcpy(DeviceID.data(), id.data(), n);
+    if (n > 0)
+        std::memcpy(DeviceID.data(), id.data(), n);
     DeviceidLen = static_cast<std::int32_t>(n);
 }
 
