@@ -1,0 +1,289 @@
+// The note window's context menu and the commands behind it.
+
+#include "note/uFmNote.h"
+
+#include "app/uFmMain.h"
+#include "data/uAppState.h"
+#include "data/uNoteStore.h"
+#include "note/uFmNoteSupport.h"
+#include "note/uNoteDeletion.h"
+#include "note/uNoteDocking.h"
+#include "note/uNoteText.h"
+#include "note/uTransRichEdit.h"
+#include "platform/gui/uWindows.h"
+#include "ui/uFmFont.h"
+#include "ui/uFmNoteManager.h"
+#include "ui/uFmSetColor.h"
+#include "ui/uFmSetTransValue.h"
+#include "ui/uLanguageObject.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QClipboard>
+#include <QDateTime>
+#include <QMimeData>
+#include <QSlider>
+#include <QTextDocumentFragment>
+#include <QUuid>
+
+using namespace NoteSupport;
+
+// ---- menu and commands ----------------------------------------------------------
+
+QMenu* TFmNote::PopupMenu() {
+    if (!pmNote)
+        BuildMenu();
+    UpdateMenuState();
+    return pmNote;
+}
+
+void TFmNote::BuildMenu() {
+    pmNote = new QMenu(this);
+    auto add = [this](QAction*& a, const char* name, auto slot) {
+        a = pmNote->addAction(QString());
+        a->setObjectName(QLatin1String(name));
+        connect(a, &QAction::triggered, this, slot);
+    };
+    auto request = [this](const char* name) {
+        return [this, name] { emit CommandRequested(QLatin1String(name)); };
+    };
+    add(actAddNewNote, "actAddNewNote", [this] { actAddNewNoteExecute(); });
+    add(actDelNote, "actDelNote", [this] { NoteDeletion::actDelNoteExecute(this); });
+    add(actUpdateNotes, "actUpdateNotes", [this] { actUpdateNotesExecute(); });
+    pmNote->addSeparator();
+    add(actSetTransValue, "actSetTransValue", [this] { actSetTransValueExecute(); });
+    add(actSetFont, "actSetFont", [this] { actSetFontExecute(); });
+    add(actSetColor, "actSetColor", [this] { actSetColorExecute(); });
+    FBgMenu = pmNote->addMenu(QString());
+    actBgColor = FBgMenu->menuAction();
+    auto* bgGroup = new QActionGroup(this);
+    const bool chinese = AppState().NoteOptions.FconfigLanguage == QLatin1String("Chinese");
+    for (int i = 0; i < 7; ++i) {
+        QAction* a = FBgMenu->addAction(NotePaletteName(i, chinese));
+        a->setCheckable(true);
+        a->setData(i);
+        bgGroup->addAction(a);
+        connect(a, &QAction::triggered, this, [this, i] { BgColorMenuClick(i); });
+        mnuBgColors.append(a);
+    }
+    add(actSetupAlert, "actSetupAlert", request("actSetupAlert"));
+    add(actTopmost, "actTopmost", [this] { actTopmostExecute(); });
+    actTopmost->setCheckable(true);
+    add(actAutoHide, "actAutoHide", [this] { NoteDocking::actAutoHideExecute(this); });
+    actAutoHide->setCheckable(true);
+    add(actAutoHeight, "actAutoHeight", [this] { actAutoHeightExecute(); });
+    actAutoHeight->setCheckable(true);
+    FListMenu = pmNote->addMenu(QString());
+    actListStyle = FListMenu->menuAction();
+    auto* listGroup = new QActionGroup(this);
+    for (int tag = 0; tag < 7; ++tag) {
+        // Menu order: none, bullet, arabic, lower letters, upper letters, lower roman, upper roman.
+        QAction* a = FListMenu->addAction(QString());
+        a->setCheckable(true);
+        a->setData(tag);
+        listGroup->addAction(a);
+        connect(a, &QAction::triggered, this, [this, tag] { actListStyleExecute(tag); });
+        actListStyles.append(a);
+    }
+    sepBeforeCopy = pmNote->addSeparator();
+    add(actCopy, "actCopy", [this] { actCopyExecute(); });
+    add(actPaste, "actPaste", [this] { actPasteExecute(); });
+    add(actHideOnThisComputer, "actHideOnThisComputer",
+        [this] { NoteDeletion::actHideOnThisComputerExecute(this); });
+    add(actNoteManager, "actNoteManager", [this] { actNoteManagerExecute(); });
+    add(actUpdateHistory, "actUpdateHistory", request("actUpdateHistory"));
+    pmNote->addSeparator();
+    add(actLogin, "actLogin", request("actLogin"));
+    add(actRegister, "actRegister", request("actRegister"));
+    add(actMyAccount, "actMyAccount", request("actMyAccount"));
+    pmNote->addSeparator();
+    add(actFeedBack, "actFeedBack", request("actFeedBack"));
+    add(actClose, "actClose", [this] { actCloseExecute(); });
+    WMUpdateLanguage();
+}
+
+void TFmNote::UpdateMenuState() {
+    // 1. The only note, blank, cannot be deleted.
+    bool onlyBlank = false;
+    if (TDbConnection* d = db()) {
+        const TRowSet r = d->Select(QStringLiteral("select mynote from notes"));
+        onlyBlank = r.rowCount() == 1 && r.asText(0, "mynote").trimmed().isEmpty();
+    }
+    actDelNote->setEnabled(!onlyBlank);
+    // 2. Signed in or not.
+    const bool in = signedIn();
+    actLogin->setVisible(!in);
+    actRegister->setVisible(!in);
+    actMyAccount->setVisible(in);
+    sepBeforeCopy->setVisible(in);
+    actHideOnThisComputer->setVisible(in);
+    actUpdateHistory->setVisible(in);
+    // 3. Paste only while editing with text on the clipboard.
+    const QMimeData* clip = QGuiApplication::clipboard()->mimeData();
+    actPaste->setVisible(mmoNote && mmoNote->isEnabled() && clip && clip->hasText());
+    // 4.
+    actAutoHide->setChecked(AppState().NoteOptions.FconfigAutoHideNote);
+    actTopmost->setChecked(FIsTopMost == 1);
+    actAutoHeight->setChecked(FIsAutoHeight == 1);
+    actListStyles[safeIndex(FShowAsList)]->setChecked(FShowAsList >= 0 && FShowAsList <= 6);
+    mnuBgColors[safeIndex(FBgColorIndex)]->setChecked(true);
+}
+
+void TFmNote::actAddNewNoteExecute() {
+    if (FIsPreviewMode)
+        return;
+    TFmMain* m = FmMain();
+    if (!m)
+        return;
+    const TNoteOptions& o = AppState().NoteOptions;
+    const QString date =
+        o.FconfigInsertDateAuto && FShowAsList > 0
+            ? NoteText::FormatDateText(o.FconfigInsertDateFormat, QDateTime::currentDateTime())
+            : QString();
+    // A strip passes on the size of the note it stands for, not its own.
+    const QSize size = IsHiddenMode ? NoteDocking::UndockedSize(this) : this->size();
+    const QPoint place = m->GetNewNotesPos(size.width(), size.height());
+    TNoteItem look;
+    look.NoteID = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    look.NNote = date;
+    look.FmW = size.width();
+    look.FmH = size.height();
+    look.FmTrans = FAlpha;
+    look.FontColor = FFontColor;
+    look.FontName = FFont.family();
+    look.FontSize = FFont.pointSize();
+    look.FontBold = FFont.bold() ? 1 : 0;
+    look.IsTopMost = FIsTopMost;
+    look.AutoHeight = FIsAutoHeight;
+    look.ShowAsList = FShowAsList;
+    look.BGColorIdx = FBgColorIndex;
+    NoteStore::InsertFromNote(m->Db(), look, place.x(), place.y());
+
+    auto* n = new TFmNote;
+    n->NoteId = look.NoteID;
+    n->SetAlpha(FAlpha);
+    n->SetLayered(true);
+    n->setGeometry(QRect(place, size));
+    n->SetFontColor(FFontColor);
+    n->SetEditorFont(FFont.family(), FFont.pointSize(), FFont.bold());
+    n->SetBgColorIndex(FBgColorIndex);
+    n->SetIsAutoHeight(FIsAutoHeight);
+    n->SetShowAsList(FShowAsList);
+    n->SetIsTopMost(FIsTopMost);
+    n->SetNoteText(date);
+    n->SetStoredNote();
+    m->AdoptNote(n);
+    n->show();
+}
+
+void TFmNote::actTopmostExecute() {
+    if (FIsPreviewMode)
+        return;
+    SetIsTopMost(FIsTopMost == 1 ? 0 : 1);
+    if (TDbConnection* d = db())
+        d->Exec(QStringLiteral("update notes set istopmost = ?, commited = 0 where id=?"),
+                {FIsTopMost, NoteId});
+}
+
+void TFmNote::actAutoHeightExecute() {
+    if (FIsPreviewMode)
+        return;
+    SetIsAutoHeight(FIsAutoHeight == 1 ? 0 : 1);
+    if (TDbConnection* d = db())
+        d->Exec(QStringLiteral("update notes set autoheight = ?, commited = 0 where id=?"),
+                {FIsAutoHeight, NoteId});
+}
+
+void TFmNote::actListStyleExecute(int tag) {
+    if (FIsPreviewMode)
+        return;
+    SetShowAsList(tag);
+    if (TDbConnection* d = db())
+        d->Exec(QStringLiteral("update notes set showaslist=?, commited=0 where id=?"), {tag, NoteId});
+    UploadNote({utShowAsList}, true);
+    if (!actListStyles.isEmpty())
+        actListStyles[safeIndex(tag)]->setChecked(true);
+    const TNoteOptions& o = AppState().NoteOptions;
+    if (NoteText().trimmed().isEmpty() && o.FconfigInsertDateAuto && tag > 0)
+        SetNoteText(NoteText::FormatDateText(o.FconfigInsertDateFormat, QDateTime::currentDateTime()));
+    ApplyListStyle();
+    if (mmoNote) {
+        QTextCursor c = mmoNote->textCursor();
+        c.setPosition(0);
+        mmoNote->setTextCursor(c);
+    }
+}
+
+void TFmNote::BgColorMenuClick(int index) {
+    if (FIsPreviewMode)
+        return;
+    SetBgColorIndex(index);
+    if (!mnuBgColors.isEmpty())
+        mnuBgColors[safeIndex(index)]->setChecked(true);
+    if (TDbConnection* d = db())
+        d->Exec(QStringLiteral("update notes set bgcolorindex = ?, commited = 0 where id=?"),
+                {index, NoteId});
+    UploadNote({utBgcolor}, true);
+    DrawNoteFrame();
+}
+
+void TFmNote::actSetTransValueExecute() {
+    storedTransValue = FAlpha;
+    TFmSetTransValue d(this);
+    d.NoteWindow = this;
+    d.TrackBar1->setValue(TFmSetTransValue::PositionOfAlpha(FAlpha));
+    ExecModal(d);
+}
+
+void TFmNote::actSetFontExecute() {
+    TFmSetFont d(this);
+    d.NoteWindow = this;
+    d.SetNoteFont(FFont.family(), FFont.pointSize(), FFont.bold());
+    ExecModal(d);
+}
+
+void TFmNote::actSetColorExecute() {
+    storedFontColor = FFontColor;
+    TFmSetColor d(this);
+    d.NoteWindow = this;
+    d.Shape1->SetBrushColor(FFontColor);
+    ExecModal(d);
+}
+
+void TFmNote::actNoteManagerExecute() {
+    TFmNoteManager d(this);
+    ExecModal(d);
+}
+
+void TFmNote::actCopyExecute() {
+    QString text;
+    if (mmoNote && mmoNote->textCursor().hasSelection())
+        text = mmoNote->textCursor().selection().toPlainText();
+    else
+        text = NoteText();
+    QGuiApplication::clipboard()->setText(text);
+}
+
+void TFmNote::actPasteExecute() {
+    if (mmoNote && mmoNote->isEnabled())
+        mmoNote->paste();
+}
+
+void TFmNote::actUpdateNotesExecute() {
+    const TNoteOptions& o = AppState().NoteOptions;
+    if (o.FconfigUserID.isEmpty() || o.FconfigUserPass.isEmpty()) {
+        MessageBoxW(this, lang()->FmNoteudpnotes_err_notlogin(), lang()->Otherstitle_dlginformation(),
+                    MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    if (TFmMain* m = FmMain())
+        m->GetNotesFromSrv();
+}
+
+void TFmNote::actCloseExecute() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<TFmNote*>(w))
+            SendMessageW(w, WM_CLOSENOTE, 0, 0);
+    if (TFmMain* m = FmMain())
+        m->close();
+}

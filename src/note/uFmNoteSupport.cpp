@@ -1,0 +1,77 @@
+#include "note/uFmNoteSupport.h"
+
+#include "app/uFmMain.h"
+#include "data/uAppState.h"
+#include "data/uFunctions.h"
+#include "ui/uLanguageObject.h"
+
+#include <QPainterPath>
+
+namespace NoteSupport {
+
+const TPaletteEntry& PaletteEntry(int index) {
+    static const TPaletteEntry palette[7] = {
+        {"feea3e", "Yellow", "黄色"}, {"89efff", "Blue", "蓝色"}, {"9bb5fd", "Purple", "紫色"},
+        {"83fd82", "Green", "绿色"},  {"fdb2b2", "Red", "红色"},  {"ffffff", "White", "白色"},
+        {"dadada", "Gray", "灰色"},
+    };
+    return palette[safeIndex(index)];
+}
+
+QColor colorOf(qint32 c) {
+    return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
+
+int safeIndex(int i) {
+    return i >= 0 && i < 7 ? i : 0;
+}
+
+qint32 bodyColor(int i) {
+    i = safeIndex(i);
+    if (TFmMain* m = FmMain(); m && m->NoteBodyColors().size() == 7)
+        return m->NoteBodyColors()[i];
+    return HexToColor(QString::fromLatin1(PaletteEntry(i).Text));
+}
+
+qint32 titleColor(int i) {
+    i = safeIndex(i);
+    if (TFmMain* m = FmMain(); m && m->NoteTitleColors().size() == 7)
+        return m->NoteTitleColors()[i];
+    return HexToColor(QString::fromLatin1(PaletteEntry(i).Text));
+}
+
+const TLanguageObject* lang() {
+    static const TLanguageObject empty;
+    TFmMain* m = FmMain();
+    return m && m->Language() ? m->Language() : &empty;
+}
+
+TDbConnection* db() {
+    TFmMain* m = FmMain();
+    return m ? &m->Db() : nullptr;
+}
+
+QString blankHint() {
+    return lang()->FmNoteblankNoteHint();
+}
+
+bool signedIn() {
+    return !AppState().NoteOptions.FconfigUserID.isEmpty();
+}
+
+QRegion roundRectRegion(const QRect& r) {
+    QPainterPath path;
+    path.addRoundedRect(QRectF(r), 3, 3);
+    return QRegion(path.toFillPolygon().toPolygon());
+}
+
+} // namespace NoteSupport
+
+const char* NotePaletteText(int index) {
+    return NoteSupport::PaletteEntry(index).Text;
+}
+
+QString NotePaletteName(int index, bool chinese) {
+    const NoteSupport::TPaletteEntry& e = NoteSupport::PaletteEntry(index);
+    return QString::fromUtf8(chinese ? e.Chinese : e.English);
+}
