@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cctype>
 #include <chrono>
+#include <condition_variable>
 #include <libpq-fe.h>
 #include <mutex>
 #include <poll.h>
@@ -169,20 +170,24 @@ public:
     }
 
 private:
-    static constexpr std::size_t kMaxIdle = 16;
+    static constexpr std::size_t kMaxOpen = 24;
 
     template <class F> void withConn(F&& fn) {
         std::unique_ptr<TPgConn> conn;
         {
-            std::lock_guard l(FLock);
+            // Each process may hold only so many connections: the database
+            // serves every process of a deployment from one connection limit.
+            std::unique_lock l(FLock);
+            FFree.wait(l, [&] { return !FIdle.empty() || FOpen < kMaxOpen; });
             if (!FIdle.empty()) {
                 conn = std::move(FIdle.back());
                 FIdle.pop_back();
             }
+            ++FOpen;
         }
-        if (!conn)
-            conn = std::make_unique<TPgConn>(FUri);
         try {
+            if (!conn)
+                conn = std::make_unique<TPgConn>(FUri);
             fn(*conn);
         } catch (...) {
             giveBack(std::move(conn));
@@ -192,12 +197,15 @@ private:
     }
 
     void giveBack(std::unique_ptr<TPgConn> conn) {
-        // A broken connection is dropped; the next request opens a fresh one.
-        if (!conn->ok() || PQtransactionStatus(conn->handle()) != PQTRANS_IDLE)
-            return;
-        std::lock_guard l(FLock);
-        if (FIdle.size() < kMaxIdle)
-            FIdle.push_back(std::move(conn));
+        {
+            std::lock_guard l(FLock);
+            --FOpen;
+            // A broken connection is dropped; the next request opens a fresh one.
+            if (conn && conn->ok() && PQtransactionStatus(conn->handle()) == PQTRANS_IDLE &&
+                FIdle.size() < kMaxOpen)
+                FIdle.push_back(std::move(conn));
+        }
+        FFree.notify_one();
     }
 
     void listenLoop(std::unique_ptr<TPgConn> conn, const std::function<void(const std::string&)>& cb) {
@@ -231,6 +239,8 @@ private:
     std::string FUri;
     std::string FChannel;
     std::mutex FLock;
+    std::condition_variable FFree;
+    std::size_t FOpen = 0; // connections in use
     std::vector<std::unique_ptr<TPgConn>> FIdle;
     std::atomic<bool> FStop{false};
     std::thread FListener;
