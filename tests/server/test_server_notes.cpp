@@ -9,8 +9,10 @@
 #include "sync/uHttpClient.h"
 
 #include <QStringList>
+#include <atomic>
 #include <gtest/gtest.h>
 #include <map>
+#include <thread>
 
 using namespace servertest;
 
@@ -403,6 +405,56 @@ TEST_P(NotesService, SeveralNotesInOneUploadAndRepeatedDownloadsAgree) {
     EXPECT_EQ(FPc2.getNotes().Body, first.Body);
     ASSERT_EQ(FPc1.upload({{{"id", "NOTE-007"}, {"mynote", "changed"}}}, "10000000000111111111").Body, "0");
     EXPECT_EQ(FPc2.note("NOTE-007")->NNote, "changed");
+}
+
+TEST_P(NotesService, ConcurrentUploadsAreAllStoredEachAsItsOwnVersion) {
+    constexpr int kThreads = 8;
+    constexpr int kUploads = 15;
+    std::vector<std::thread> threads;
+    std::atomic<int> ok{0};
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            const TDevice pc(FServer.root(), FUser, "secret-1", "PC-" + std::to_string(t));
+            for (int i = 0; i < kUploads; ++i) {
+                // Every thread writes its own note and, with its own field, one shared note.
+                const TRow own = {{"id", QString("OWN-%1").arg(t)}, {"mynote", QString("v%1").arg(i)}};
+                const TRow shared = {
+                    {"id", kNoteA}, {"mynote", "shared"}, {"alertvalue1", QString::number(t)}};
+                ok += pc.upload({own}).Body == "0";
+                ok += pc.upload({shared}, "10000001000111111111").Body == "0";
+            }
+        });
+    for (auto& th : threads)
+        th.join();
+    EXPECT_EQ(ok.load(), kThreads * kUploads * 2);
+    const auto listed = FPc1.notes();
+    EXPECT_EQ(listed.size(), kThreads + 1);
+    for (const TNoteItem& n : listed) {
+        if (n.NoteID != kNoteA) {
+            EXPECT_EQ(n.NNote, QString("v%1").arg(kUploads - 1)) << n.NoteID.toStdString();
+        }
+    }
+    const TReply page = FPc1.history(kNoteA.toStdString());
+    std::size_t rows = 0;
+    for (std::size_t at = page.Body.find("<tr><td>"); at != std::string::npos;
+         at = page.Body.find("<tr><td>", at + 1))
+        ++rows;
+    EXPECT_EQ(rows, std::size_t(kThreads * kUploads));
+}
+
+TEST_P(NotesService, ADownloadFromAnotherServerProcessSeesEveryChange) {
+    if (GetParam() != "postgres")
+        GTEST_SKIP() << "one SQLite file belongs to one server process";
+    TTestServer second(FDb.spec());
+    const TDevice viaSecond(second.root(), FUser, "secret-1", "55555555-5555-5555-5555-555555555555");
+    for (const char* text : {"one", "two", "three"}) {
+        ASSERT_EQ(FPc1.upload({{{"id", kNoteA}, {"mynote", text}}}).Body, "0");
+        const auto n = viaSecond.note(kNoteA);
+        ASSERT_TRUE(n);
+        EXPECT_EQ(n->NNote, text);
+    }
+    ASSERT_EQ(FPc1.del(kNoteA.toStdString()).Body, "0");
+    EXPECT_EQ(viaSecond.note(kNoteA)->ShowNote, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, NotesService, ::testing::ValuesIn(StoreKinds()),
