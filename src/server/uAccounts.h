@@ -9,6 +9,7 @@
 
 #include <array>
 #include <mutex>
+#include <semaphore>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -53,6 +54,9 @@ private:
     static constexpr std::size_t kMaxEntries = 200000;
 
     TServerStore& FStore;
+    // Slow hashes run two at a time: a flood of wrong passwords waits in line
+    // instead of taking every core from the requests of signed-in clients.
+    std::counting_semaphore<2> FSlowHashes{2};
     std::mutex FLock;
     std::unordered_map<std::int64_t, TEntry> FCache;
 };

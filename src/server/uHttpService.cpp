@@ -214,7 +214,8 @@ void THttpService::Register(httplib::Server& svr) {
                  return;
              }
              if (!upload.Notes.empty())
-                 FStore.StoreNotes(account->Id, FormValue(q, "pcid").value_or(""), fields, upload.Notes);
+                 FStore.StoreNotes(account->Id, ToValidUtf8(FormValue(q, "pcid").value_or("")), fields,
+                                   upload.Notes);
              res.set_content("0", kText);
          });
 
@@ -243,7 +244,8 @@ void THttpService::Register(httplib::Server& svr) {
              if (!account)
                  return;
              std::vector<TServerNote> notes;
-             if (auto n = FStore.Note(account->Id, credential(b, q, "noteid")))
+             const std::string id = credential(b, q, "noteid");
+             if (auto n = IsUsableNoteId(id) ? FStore.Note(account->Id, id) : std::nullopt)
                  notes.push_back(std::move(*n));
              res.set_content(WriteNotesDocument(notes), kXml);
          });
@@ -255,8 +257,10 @@ void THttpService::Register(httplib::Server& svr) {
              const auto account = signedIn(b, q, res);
              if (!account)
                  return;
-             const bool found =
-                 FStore.DeleteNote(account->Id, credential(b, q, "nid"), credential(b, q, "pcid"));
+             // An id the client could not have made names no note (and is not put to the database).
+             const std::string id = credential(b, q, "nid");
+             const bool found = IsUsableNoteId(id) &&
+                                FStore.DeleteNote(account->Id, id, ToValidUtf8(credential(b, q, "pcid")));
              res.set_content(found ? "0" : "-1", kText);
          });
 
@@ -270,7 +274,8 @@ void THttpService::Register(httplib::Server& svr) {
             res.status = 403;
             return;
         }
-        auto audio = FStore.Audio(account->Id, FormValue(q, "noteid").value_or(""));
+        const std::string id = FormValue(q, "noteid").value_or("");
+        auto audio = IsUsableNoteId(id) ? FStore.Audio(account->Id, id) : std::nullopt;
         if (!audio) {
             res.status = 404;
             return;
@@ -303,7 +308,9 @@ void THttpService::Register(httplib::Server& svr) {
                 page("Note Update History", "<p>Please sign in to see the history of this note.</p>"), kHtml);
             return;
         }
-        const auto versions = FStore.History(account->Id, credential(b, q, "noteid"));
+        const std::string id = credential(b, q, "noteid");
+        const auto versions =
+            IsUsableNoteId(id) ? FStore.History(account->Id, id) : std::vector<TNoteVersion>();
         if (versions.empty()) {
             res.set_content(page("Note Update History", "<p>This note has no stored versions yet.</p>"),
                             kHtml);
@@ -369,7 +376,11 @@ void THttpService::Register(httplib::Server& svr) {
              const std::string email = trimBlanks(FormValue(b, "username").value_or(""));
              const std::string password = FormValue(b, "password").value_or("");
              const std::string name = FormValue(b, "uname").value_or("");
-             if (!validEmail(email) || email.size() > 100 || trimBlanks(password).empty() ||
+             // The database takes only UTF-8 text; the client never sends anything else.
+             bool utf8 = true;
+             for (const auto& [key, value] : b)
+                 utf8 = utf8 && IsValidUtf8(value);
+             if (!utf8 || !validEmail(email) || email.size() > 100 || trimBlanks(password).empty() ||
                  trimBlanks(name).empty()) {
                  res.set_content("-1", kText);
                  return;
@@ -402,7 +413,8 @@ void THttpService::Register(httplib::Server& svr) {
              };
              TFeedback f{value("fbname"), value("fbemail"), value("fbcontent"), value("fbproduct"),
                          req.remote_addr};
-             if (!validEmail(f.Email) || f.Content.find_first_not_of(" \t\r\n") == std::string::npos) {
+             if (!validEmail(f.Email) || f.Content.find_first_not_of(" \t\r\n") == std::string::npos ||
+                 !IsValidUtf8(f.Name) || !IsValidUtf8(f.Content) || !IsValidUtf8(f.Product)) {
                  res.set_content("-1", kText);
                  return;
              }

@@ -302,6 +302,64 @@ std::string WriteNotesDocument(const std::vector<TServerNote>& notes) {
     return out;
 }
 
+namespace {
+
+// Length of the well-formed sequence at the start of text, or 0.
+std::size_t utf8Sequence(std::string_view t) {
+    const auto b = [&](std::size_t i) { return static_cast<unsigned char>(t[i]); };
+    const unsigned char c = b(0);
+    if (c < 0x80)
+        return 1;
+    std::size_t n = 0;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF)
+        n = 2;
+    else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        lo = c == 0xE0 ? 0xA0 : 0x80;
+        hi = c == 0xED ? 0x9F : 0xBF;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        lo = c == 0xF0 ? 0x90 : 0x80;
+        hi = c == 0xF4 ? 0x8F : 0xBF;
+    } else
+        return 0;
+    if (t.size() < n || b(1) < lo || b(1) > hi)
+        return 0;
+    for (std::size_t i = 2; i < n; ++i)
+        if (b(i) < 0x80 || b(i) > 0xBF)
+            return 0;
+    return n;
+}
+
+} // namespace
+
+bool IsValidUtf8(std::string_view text) {
+    while (!text.empty()) {
+        const std::size_t n = utf8Sequence(text);
+        if (n == 0)
+            return false;
+        text.remove_prefix(n);
+    }
+    return true;
+}
+
+std::string ToValidUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    while (!text.empty()) {
+        const std::size_t n = utf8Sequence(text);
+        if (n == 0) {
+            out += '?';
+            text.remove_prefix(1);
+        } else {
+            out.append(text.substr(0, n));
+            text.remove_prefix(n);
+        }
+    }
+    return out;
+}
+
 std::string XmlEscape(std::string_view text) {
     std::string out;
     appendEscaped(out, text);

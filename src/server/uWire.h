@@ -46,6 +46,11 @@ struct TUploadParse {
 // The notes document the client reads: NOTES > NOTEITEM, one per note.
 [[nodiscard]] std::string WriteNotesDocument(const std::vector<TServerNote>& notes);
 
+// Well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
+[[nodiscard]] bool IsValidUtf8(std::string_view text);
+// The text with every byte that is not part of a well-formed sequence as "?".
+[[nodiscard]] std::string ToValidUtf8(std::string_view text);
+
 [[nodiscard]] std::string XmlEscape(std::string_view text);
 [[nodiscard]] std::string HtmlEscape(std::string_view text);
 // A note id as the client makes them is a GUID text; anything printable up to

@@ -108,6 +108,13 @@ TEST_P(AccountService, RegistrationRepliesAsTheClientExpects) {
         SCOPED_TRACE(c.What);
         EXPECT_EQ(Post(sso() + "reg_6541z.php", form(c.Lines)).Body, c.Reply);
     }
+    // Bytes that are not UTF-8 in a field (the form encoder passes %XX through).
+    const std::string raw =
+        "username=c@example.com&password=secret1&uemail=c@example.com&uname=%C3%28&utel=&umobile="
+        "&usite=&uprovince=&ucity=&uqq=&umsn=&uremark=&regfrom=x&affid=";
+    const TReply bad = Post(sso() + "reg_6541z.php", raw);
+    EXPECT_EQ(bad.Status, 200);
+    EXPECT_EQ(bad.Body, "-1");
     EXPECT_EQ(login("taken@example.com", Md5("secret1")).first, 0);
 }
 
@@ -145,6 +152,11 @@ TEST_P(AccountService, FeedbackIsStoredDecodedOnce) {
                  form({"fbname=", "fbemail=" + enc(email), "fbcontent=" + enc(text), "fbproduct="}));
         EXPECT_EQ(bad.Body, "-1");
     }
+    const TReply notUtf8 =
+        Post(FServer.root() + "www/utils/feedback.php",
+             "fbname=&fbemail=" + enc("ann@example.com").toStdString() + "&fbcontent=%25FF%25FE&fbproduct=");
+    EXPECT_EQ(notUtf8.Status, 200);
+    EXPECT_EQ(notUtf8.Body, "-1");
     // A long comment is more than a short form.
     const TReply longOne = Post(FServer.root() + "www/utils/feedback.php",
                                 form({"fbname=", "fbemail=" + enc("ann@example.com"),

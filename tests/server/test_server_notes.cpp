@@ -353,6 +353,25 @@ TEST_P(NotesService, MalformedUploadsAreRefusedWholeAndStoreNothing) {
     EXPECT_EQ(n->NNote, "safe");
 }
 
+TEST_P(NotesService, BytesThatAreNotTextInIdsAndComputerIdsLoseNothing) {
+    const std::string api = FServer.root() + "api/v11/";
+    const std::string user = "userid=" + std::to_string(FUser) + "&userpass=" + Md5("secret-1");
+    // A computer id that is not UTF-8 still stores the note (the id is only shown in the history).
+    EXPECT_EQ(Post(api + "update_note.php?" + user + "&pcid=%FF%FE&uploadfields=11111111111111111111",
+                   uploadBody({{{"id", kNoteA}, {"mynote", "kept"}}}))
+                  .Body,
+              "0");
+    EXPECT_EQ(FPc1.note(kNoteA)->NNote, "kept");
+    for (const std::string& id : std::vector<std::string>{"%FF%FE", "%00", "a%20b", std::string(65, 'x')}) {
+        SCOPED_TRACE(id);
+        EXPECT_EQ(Post(api + "del_note.php", "nid=" + id + "&" + user).Body, "-1");
+        EXPECT_EQ(Post(api + "get_single_note.php?" + user + "&pcid=P&noteid=" + id, "").Status, 200);
+        EXPECT_EQ(Get(api + "downloadfiles.php?" + user + "&pcid=P&noteid=" + id).Status, 404);
+        EXPECT_EQ(Post(FServer.root() + "update_his.php", user + "&noteid=" + id).Status, 200);
+    }
+    EXPECT_EQ(FPc1.note(kNoteA)->ShowNote, 1);
+}
+
 TEST_P(NotesService, BodyOverTheLimitIsRefusedWithAnErrorStatus) {
     zsrv::TServerConfig config = TTestServer::QuietConfig();
     config.MaxBodyBytes = 4096;
