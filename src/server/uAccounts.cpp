@@ -192,22 +192,19 @@ std::optional<TAccount> TAccounts::AuthenticateAccount(std::optional<TAccount> a
         } turn(FSlowHashes);
         ok = CheckVerifier(account->Verifier, digest);
     }
-    throw;
-}
-FSlowHashes.release();
-{
-    std::lock_guard l(FLock);
-    if (FCache.size() >= kMaxEntries)
-        FCache.clear();
-    TEntry& e = FCache[account->Id];
-    if (e.Verifier != account->Verifier)
-        e = TEntry{account->Verifier, {}, {}, false, false};
-    // A wrong digest is remembered too (apart from the right one), so a
-    // device retrying a stale password does not cost a slow hash each time.
-    (ok ? e.Good : e.Bad) = hash;
-    (ok ? e.HasGood : e.HasBad) = true;
-}
-return ok ? account : std::nullopt;
+    {
+        std::lock_guard l(FLock);
+        if (FCache.size() >= kMaxEntries)
+            FCache.clear();
+        TEntry& e = FCache[account->Id];
+        if (e.Verifier != account->Verifier)
+            e = TEntry{account->Verifier, {}, {}, false, false};
+        // A wrong digest is remembered too (apart from the right one), so a
+        // device retrying a stale password does not cost a slow hash each time.
+        (ok ? e.Good : e.Bad) = hash;
+        (ok ? e.HasGood : e.HasBad) = true;
+    }
+    return ok ? account : std::nullopt;
 }
 
 } // namespace zsrv
