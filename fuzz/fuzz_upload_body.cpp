@@ -1,5 +1,5 @@
 // Fuzz target: the upload body reader (URL decoding, then the NoteList
-// document) and the form readers, with what an accepted document promises.
+// document), the form readers and the UTF-8 check, with what each promises.
 
 #include "server/uWire.h"
 
@@ -26,6 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             notes.push_back(n.Note);
         (void)zsrv::WriteNotesDocument(notes);
     }
+    // The UTF-8 mending always yields UTF-8 and leaves UTF-8 alone.
+    const std::string mended = zsrv::ToValidUtf8(body);
+    if (!zsrv::IsValidUtf8(mended) || (zsrv::IsValidUtf8(body) && mended != body))
+        std::abort();
     (void)zsrv::ParseForm(body);
     (void)zsrv::ParseOrderedForm(body, {"username", "password", "uemail", "uname"});
     (void)zsrv::ParseQuery(body);
