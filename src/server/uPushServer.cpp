@@ -59,10 +59,12 @@ std::uint16_t TPushServer::Listen(const std::string& host, std::uint16_t port) {
     FAcceptor.listen(asio::socket_base::max_listen_connections);
     accept();
     sweep();
-    FStore.Subscribe([this, alive = FAlive](const TPushNotice& n) {
-        if (!alive->load() || n.Origin == FOrigin)
+    // Runs on the store's listener thread, which may outlive this object: it
+    // touches nothing of it but copies, and the io context outlives the store.
+    FStore.Subscribe([this, alive = FAlive, origin = FOrigin, io = &FIo](const TPushNotice& n) {
+        if (!alive->load() || n.Origin == origin)
             return;
-        asio::post(FIo, [this, alive, n] {
+        asio::post(*io, [this, alive, n] {
             if (alive->load())
                 fanOut(n.UserId, n.DeviceId, nullptr, n.NoteId);
         });
