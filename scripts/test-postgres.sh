@@ -58,8 +58,11 @@ start)
     port=$(free_port)
     as_owner "$PGBIN/initdb" -D "$DATA" -A trust -U postgres -E UTF8 --no-sync >"$DIR/initdb.log" 2>&1 ||
         { cat "$DIR/initdb.log" >&2; exit 1; }
+    # Tests need no durability; ZUVO_PG_DURABLE=1 keeps it (for benchmarks).
+    fast="-c fsync=off -c synchronous_commit=off -c full_page_writes=off"
+    [[ ${ZUVO_PG_DURABLE:-0} == 1 ]] && fast=""
     as_owner "$PGBIN/pg_ctl" -D "$DATA" -l "$DIR/server.log" -w -t 60 \
-        -o "-c listen_addresses=127.0.0.1 -p $port -k $DIR -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c max_connections=400" \
+        -o "-c listen_addresses=127.0.0.1 -p $port -k $DIR $fast -c max_connections=400" \
         start >/dev/null || { cat "$DIR/server.log" >&2; exit 1; }
     echo "postgresql://postgres@127.0.0.1:$port/postgres" >"$DIR/uri"
     cat "$DIR/uri"

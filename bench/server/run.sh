@@ -2,7 +2,8 @@
 # Benchmarks of zuvonote-server on loopback; prints the figures docs/server.md quotes.
 #   bench/server/run.sh [BUILD_DIR]      (default build-server; needs wrk and mosquitto)
 # 1. get_notes.php for an account with 1000 notes, and update_note.php of one
-#    note, with wrk (SQLite, the default store).
+#    note, with wrk (SQLite, the default store; PostgreSQL too when BENCH_PG
+#    names a server, e.g. the one scripts/test-postgres.sh starts).
 # 2. The push server with 10 000 idle signed-in connections: memory per
 #    connection, then fan-out latency to a user's 5 and 100 devices while they
 #    are held; the same run against mosquitto as the reference.
@@ -47,26 +48,17 @@ DIGEST=$(printf bench-pass | md5sum | cut -c1-32)
 CREDS="userid=1&userpass=$DIGEST&pcid=BENCH-PC"
 
 if [[ $PARTS == *web* ]]; then
-echo "== web service (SQLite, wrk, ${DURATION}s, 2 threads, 16 connections)"
-"$TOOL" setup --db "sqlite:$WORK/web.db" --idle-users 0 --notes 1000
-start_server "sqlite:$WORK/web.db" 18186 15186
+BODY=$(python3 -c 'import urllib.parse; print(urllib.parse.quote_plus("<?xml version=\"1.0\" encoding=\"utf-8\" ?><NoteList><NoteItem><id>00000007-1111-2222-3333-000000000007</id><mynote><![CDATA[Changed on the bench: buy milk & bread]]></mynote><form_x>100</form_x><form_y>100</form_y><form_w>220</form_w><form_h>100</form_h><form_trans>160</form_trans><fontcolor>0</fontcolor><fontsize>9</fontsize><fontname>Tahoma</fontname><fontbold>0</fontbold><alerttype>0</alerttype><alertvalue1></alertvalue1><alertvalue2></alertvalue2><alertvalue3></alertvalue3><istopmost>0</istopmost><autoheight>0</autoheight><bgcolorindex>2</bgcolorindex><showaslist>0</showaslist><filemd5></filemd5><notetype>0</notetype></NoteItem></NoteList>"))')
 cat >"$WORK/get_notes.lua" <<LUA
 wrk.method = "POST"
 wrk.body = "$CREDS"
 wrk.headers["Content-Type"] = "application/x-www-form-urlencoded"
 LUA
-BODY=$(python3 -c 'import urllib.parse; print(urllib.parse.quote_plus("<?xml version=\"1.0\" encoding=\"utf-8\" ?><NoteList><NoteItem><id>00000007-1111-2222-3333-000000000007</id><mynote><![CDATA[Changed on the bench: buy milk & bread]]></mynote><form_x>100</form_x><form_y>100</form_y><form_w>220</form_w><form_h>100</form_h><form_trans>160</form_trans><fontcolor>0</fontcolor><fontsize>9</fontsize><fontname>Tahoma</fontname><fontbold>0</fontbold><alerttype>0</alerttype><alertvalue1></alertvalue1><alertvalue2></alertvalue2><alertvalue3></alertvalue3><istopmost>0</istopmost><autoheight>0</autoheight><bgcolorindex>2</bgcolorindex><showaslist>0</showaslist><filemd5></filemd5><notetype>0</notetype></NoteItem></NoteList>"))')
 cat >"$WORK/update_note.lua" <<LUA
 wrk.method = "POST"
 wrk.body = "$BODY"
 wrk.headers["Content-Type"] = "application/x-www-form-urlencoded"
 LUA
-SIZE=$(curl -s -X POST -H 'Content-Type: application/x-www-form-urlencoded' --data "$CREDS" \
-    "http://127.0.0.1:18186/api/v11/get_notes.php?$CREDS" | wc -c)
-echo "get_notes.php reply: $SIZE bytes for 1000 notes"
-echo "-- get_notes.php"
-wrk -t2 -c16 -d"${DURATION}s" --latency -s "$WORK/get_notes.lua" \
-    "http://127.0.0.1:18186/api/v11/get_notes.php?$CREDS" | grep -E "Requests/sec|Transfer/sec|50%|99%|Non-2xx|Socket errors"
 upload() { # connections
     echo "-- update_note.php (one note, changed text and colour), $1 connections"
     wrk -t2 -c"$1" -d"${DURATION}s" --latency -s "$WORK/update_note.lua" \
@@ -76,11 +68,29 @@ upload() { # connections
         "http://127.0.0.1:$PORT/api/v11/update_note.php?$CREDS&uploadfields=11000000000111111111&os=Windows")
     echo "update_note.php reply after the run: \"$REPLY\""
 }
-PORT=18186
-echo "== uploads; every commit waits for the disk (sqlite_sync=full, the default)"
-upload 16
-upload 64
-kill "$SERVER_PID"
+web() { # title db-spec port
+    echo "== web service on $1 (wrk, ${DURATION}s, 2 threads)"
+    "$TOOL" setup --db "$2" --idle-users 0 --notes 1000
+    PORT=$3
+    start_server "$2" "$PORT" $((PORT + 1000))
+    SIZE=$(curl -s -X POST -H 'Content-Type: application/x-www-form-urlencoded' --data "$CREDS" \
+        "http://127.0.0.1:$PORT/api/v11/get_notes.php?$CREDS" | wc -c)
+    echo "-- get_notes.php, 16 connections; reply: $SIZE bytes for 1000 notes"
+    wrk -t2 -c16 -d"${DURATION}s" --latency -s "$WORK/get_notes.lua" \
+        "http://127.0.0.1:$PORT/api/v11/get_notes.php?$CREDS" |
+        grep -E "Requests/sec|Transfer/sec|50%|99%|Non-2xx|Socket errors"
+    upload 16
+    upload 64
+    kill "$SERVER_PID"
+}
+web "SQLite (every commit waits for the disk)" "sqlite:$WORK/web.db" 18186
+# BENCH_PG=postgresql://... also measures PostgreSQL, in a schema of its own.
+if [[ -n ${BENCH_PG:-} ]]; then
+    SCHEMA=zuvo_bench_$$
+    psql -q "$BENCH_PG" -c "create schema $SCHEMA" >/dev/null
+    web "PostgreSQL" "$BENCH_PG?options=-csearch_path%3D$SCHEMA" 18196
+    psql -q "$BENCH_PG" -c "drop schema $SCHEMA cascade" >/dev/null 2>&1
+fi
 fi
 
 if [[ $PARTS == *push* ]]; then
