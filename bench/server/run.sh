@@ -26,6 +26,8 @@ PIDS=()
 cleanup() {
     for p in "${PIDS[@]}"; do kill "$p" 2>/dev/null || true; done
     wait 2>/dev/null || true
+    # Anything the servers said beyond starting and stopping.
+    grep -v -E "^zuvonote-server: (web on|stopping)" "$WORK/server.log" 2>/dev/null | tail -20 >&2 || true
     rm -rf "$WORK"
 }
 trap cleanup EXIT
