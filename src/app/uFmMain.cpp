@@ -351,10 +351,27 @@ void TFmMain::Shutdown() {
         // 1. The settings (written beside the file and renamed: never half-written).
         (void)options.SaveToFile(FDataFolder + QStringLiteral("config.ini"));
 
-        // 2. Every note hides and saves its look and place.
-        for (QWidget* w : WindowsTitled(QString::fromLatin1(kNoteWindowTitle))) {
-            SendMessageW(w, WM_HIDENOTE, 0, 0);
-            SendMessageW(w, WM_SAVENOTEATTRS, 0, 0);
+        // 2. Every note hides and saves its look and place, in one transaction: one
+        //    disk flush for all notes instead of one each.
+        {
+            std::unique_ptr<TTransaction> tr;
+            try {
+                if (FDb)
+                    tr = std::make_unique<TTransaction>(*FDb);
+            } catch (const TSqlError&) {
+                // Busy elsewhere: each save then commits on its own.
+            }
+            for (QWidget* w : WindowsTitled(QString::fromLatin1(kNoteWindowTitle))) {
+                SendMessageW(w, WM_HIDENOTE, 0, 0);
+                SendMessageW(w, WM_SAVENOTEATTRS, 0, 0);
+            }
+            if (tr) {
+                try {
+                    tr->Commit();
+                } catch (const TSqlError&) {
+                    // Nothing more to do at exit; the notes keep their last stored place.
+                }
+            }
         }
 
         // 3. Running uploads finish first; their completion handlers need the loop.
@@ -582,11 +599,25 @@ QPoint TFmMain::GetNewNotesPos(int newWidth, int newHeight) const {
 }
 
 void TFmMain::EndSession() {
+    std::unique_ptr<TTransaction> tr;
+    try {
+        if (FDb)
+            tr = std::make_unique<TTransaction>(*FDb); // one disk flush for all notes
+    } catch (const TSqlError&) {
+        // Busy elsewhere: each note then commits on its own.
+    }
     for (TFmNote* n : NoteWindows()) {
         try {
             n->SaveOnEndSession();
         } catch (const TSqlError&) {
             // One note that cannot be saved must not keep the others from saving.
+        }
+    }
+    if (tr) {
+        try {
+            tr->Commit();
+        } catch (const TSqlError&) {
+            // The shutdown that follows saves place and look once more.
         }
     }
 }

@@ -55,6 +55,8 @@ constexpr int kMinHeight = 40;
 
 TFmNote::TFmNote(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint) {
     setAttribute(Qt::WA_DeleteOnClose, false);
+    // paintEvent covers every pixel: no background fill before it.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     setMinimumSize(1, 1);
     resize(220, 100);
