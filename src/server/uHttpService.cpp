@@ -16,6 +16,7 @@ constexpr const char* kText = "text/plain; charset=utf-8";
 constexpr const char* kXml = "text/xml; charset=utf-8";
 constexpr const char* kHtml = "text/html; charset=utf-8";
 constexpr std::size_t kMaxCachedBytes = 256u << 20;
+constexpr std::size_t kHistoryRows = 300;
 
 thread_local std::chrono::steady_clock::time_point tRequestStart;
 
@@ -318,12 +319,17 @@ void THttpService::Register(httplib::Server& svr) {
         }
         std::string table = "<table border=\"1\" cellpadding=\"4\" cellspacing=\"0\"><tr><th>#</th><th>Time "
                             "(UTC)</th><th>Change</th><th>Computer</th><th>Text</th></tr>";
-        for (auto it = versions.rbegin(); it != versions.rend(); ++it) {
+        // The newest versions only: a note saved all day long would make a page
+        // too long for the program's small browser window.
+        std::size_t shown = 0;
+        for (auto it = versions.rbegin(); it != versions.rend() && shown < kHistoryRows; ++it, ++shown) {
             table += "<tr><td>" + std::to_string(it->Version) + "</td><td>" + HtmlEscape(it->StoredAt) +
                      "</td><td>" + HtmlEscape(describeChange(it->Change)) + "</td><td>" +
                      HtmlEscape(it->Device) + "</td><td>" + multiline(it->Note.Values[ncText]) + "</td></tr>";
         }
         table += "</table>";
+        if (versions.size() > shown)
+            table += "<p>" + std::to_string(versions.size() - shown) + " older versions are not shown.</p>";
         res.set_content(page("Note Update History", table), kHtml);
     };
     postAndGet(svr, "/update_his.php", updateHistory);

@@ -277,6 +277,26 @@ TEST_P(NotesService, HistoryListsEveryStoredVersion) {
     EXPECT_EQ(stranger.Body.find("two"), std::string::npos);
 }
 
+TEST_P(NotesService, LongHistoriesShowTheNewestVersions) {
+    zsrv::TUploadNote up;
+    up.Note.Values[zsrv::ncId] = kNoteA.toStdString();
+    up.Present.set(zsrv::ncId);
+    up.Present.set(zsrv::ncText);
+    for (int i = 0; i < 305; ++i) {
+        up.Note.Values[zsrv::ncText] = "version " + std::to_string(i);
+        FServer.app().Store().StoreNotes(FUser, "PC", zsrv::TFieldSet{}, {up});
+    }
+    const TReply page = FPc1.history(kNoteA.toStdString());
+    std::size_t rows = 0;
+    for (std::size_t at = page.Body.find("<tr><td>"); at != std::string::npos;
+         at = page.Body.find("<tr><td>", at + 1))
+        ++rows;
+    EXPECT_EQ(rows, 300u);
+    EXPECT_NE(page.Body.find("version 304"), std::string::npos);
+    EXPECT_EQ(page.Body.find("version 4<"), std::string::npos);
+    EXPECT_NE(page.Body.find("5 older versions"), std::string::npos);
+}
+
 TEST_P(NotesService, RejectedCredentialsGetMinusTwoAndChangeNothing) {
     ASSERT_EQ(FPc1.upload({{{"id", kNoteA}, {"mynote", "mine"}}}).Body, "0");
     const std::string api = FServer.root() + "api/v11/";
