@@ -145,12 +145,20 @@ std::shared_ptr<const std::string> THttpService::notesDocument(const TAccount& a
 }
 
 void THttpService::Register(httplib::Server& svr) {
-    // The account the request's credentials prove; else the reply is "-2".
-    const auto signedIn = [this](const TForm& b, const TForm& q, httplib::Response& res) {
-        auto account = FAccounts.Authenticate(credential(b, q, "userid"), credential(b, q, "userpass"));
-        if (!account)
+    // The request's forms and the account its credentials prove; without one the reply is "-2".
+    struct TSigned {
+        TForm Query;
+        TForm Body;
+        std::optional<TAccount> Account;
+    };
+    const auto signedIn = [this](const httplib::Request& req, const std::string& body,
+                                 httplib::Response& res) {
+        TSigned r{ParseQuery(req.target), ParseForm(body), std::nullopt};
+        r.Account = FAccounts.Authenticate(credential(r.Body, r.Query, "userid"),
+                                           credential(r.Body, r.Query, "userpass"));
+        if (!r.Account)
             res.set_content("-2", kText);
-        return account;
+        return r;
     };
     svr.set_payload_max_length(FConfig.MaxBodyBytes);
     svr.set_keep_alive_max_count(1000);
@@ -222,9 +230,7 @@ void THttpService::Register(httplib::Server& svr) {
 
     const auto getNotes = [this, signedIn](const httplib::Request& req, const std::string& body,
                                            httplib::Response& res) {
-        const TForm q = ParseQuery(req.target);
-        const TForm b = ParseForm(body);
-        const auto account = signedIn(b, q, res);
+        const auto [q, b, account] = signedIn(req, body, res);
         if (!account)
             return;
         std::shared_ptr<const std::string> doc = notesDocument(*account);
@@ -239,9 +245,7 @@ void THttpService::Register(httplib::Server& svr) {
 
     post(svr, "/api/v11/get_single_note.php",
          [this, signedIn](const httplib::Request& req, const std::string& body, httplib::Response& res) {
-             const TForm q = ParseQuery(req.target);
-             const TForm b = ParseForm(body);
-             const auto account = signedIn(b, q, res);
+             const auto [q, b, account] = signedIn(req, body, res);
              if (!account)
                  return;
              std::vector<TServerNote> notes;
@@ -253,9 +257,7 @@ void THttpService::Register(httplib::Server& svr) {
 
     post(svr, "/api/v11/del_note.php",
          [this, signedIn](const httplib::Request& req, const std::string& body, httplib::Response& res) {
-             const TForm q = ParseQuery(req.target);
-             const TForm b = ParseForm(body);
-             const auto account = signedIn(b, q, res);
+             const auto [q, b, account] = signedIn(req, body, res);
              if (!account)
                  return;
              // An id the client could not have made names no note (and is not put to the database).

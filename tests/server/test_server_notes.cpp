@@ -52,6 +52,14 @@ std::string form(const QList<QString>& lines) {
     return FormBody(lines).toStdString();
 }
 
+// Versions listed on a history page: one table row each after the heading.
+std::size_t historyRows(const std::string& page) {
+    std::size_t rows = 0;
+    for (std::size_t at = page.find("<tr><td>"); at != std::string::npos; at = page.find("<tr><td>", at + 1))
+        ++rows;
+    return rows;
+}
+
 // One signed-in computer of a user, sending what the client's workers send.
 class TDevice {
 public:
@@ -262,10 +270,7 @@ TEST_P(NotesService, HistoryListsEveryStoredVersion) {
     const TReply page = FPc1.history(kNoteA.toStdString());
     EXPECT_EQ(page.Status, 200);
     EXPECT_NE(page.ContentType.find("text/html"), std::string::npos);
-    std::size_t rows = 0;
-    for (std::size_t at = page.Body.find("<tr><td>"); at != std::string::npos;
-         at = page.Body.find("<tr><td>", at + 1))
-        ++rows;
+    const std::size_t rows = historyRows(page.Body);
     EXPECT_EQ(rows, 3u);
     EXPECT_NE(page.Body.find("two &lt;three&gt;"), std::string::npos);
     EXPECT_EQ(page.Body.find("<three>"), std::string::npos);
@@ -287,10 +292,7 @@ TEST_P(NotesService, LongHistoriesShowTheNewestVersions) {
         FServer.app().Store().StoreNotes(FUser, "PC", zsrv::TFieldSet{}, {up});
     }
     const TReply page = FPc1.history(kNoteA.toStdString());
-    std::size_t rows = 0;
-    for (std::size_t at = page.Body.find("<tr><td>"); at != std::string::npos;
-         at = page.Body.find("<tr><td>", at + 1))
-        ++rows;
+    const std::size_t rows = historyRows(page.Body);
     EXPECT_EQ(rows, 300u);
     EXPECT_NE(page.Body.find("version 304"), std::string::npos);
     EXPECT_EQ(page.Body.find("version 4<"), std::string::npos);
@@ -474,10 +476,7 @@ TEST_P(NotesService, ConcurrentUploadsAreAllStoredEachAsItsOwnVersion) {
         }
     }
     const TReply page = FPc1.history(kNoteA.toStdString());
-    std::size_t rows = 0;
-    for (std::size_t at = page.Body.find("<tr><td>"); at != std::string::npos;
-         at = page.Body.find("<tr><td>", at + 1))
-        ++rows;
+    const std::size_t rows = historyRows(page.Body);
     EXPECT_EQ(rows, std::size_t(kThreads * kUploads));
 }
 
