@@ -16,10 +16,11 @@ QString makeBaseStore(const QString& dir, int rows) {
     TTransaction tr(*db);
     const QString text(200, QLatin1Char('x'));
     for (int i = 0; i < rows; ++i)
-        db->Exec(QStringLiteral("insert into notes (id, mynote, form_x, form_y, form_w, form_h, form_trans, "
-                                "fontsize, fontname, shownote, commited) values (?, ?, 10, 10, 220, 100, 160, 9, "
-                                "'Tahoma', 1, 1)"),
-                 {QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(), text});
+        db->Exec(
+            QStringLiteral("insert into notes (id, mynote, form_x, form_y, form_w, form_h, form_trans, "
+                           "fontsize, fontname, shownote, commited) values (?, ?, 10, 10, 220, 100, 160, 9, "
+                           "'Tahoma', 1, 1)"),
+            {QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(), text});
     tr.Commit();
     db->Exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
     return path;

@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 std::abort();
             for (int c = 0; c < zsrv::kNoteColumnCount; ++c) {
                 const std::string& v = n.Note.Values[std::size_t(c)];
-                if (!zsrv::IsTextColumn(c) && !v.empty() && v.find_first_not_of("-0123456789") != std::string::npos)
+                if (!zsrv::IsTextColumn(c) && !v.empty() &&
+                    v.find_first_not_of("-0123456789") != std::string::npos)
                     std::abort();
             }
         }
