@@ -524,13 +524,6 @@ void TFmMain::tmrLoadNotesTimer() {
         if (show)
             n->show();
         ++count;
-        // Let the window system's replies for the windows so far be handled now: a
-        // queue of thousands of pending exposures is scanned once per exposure.
-        if (count % 64 == 0) {
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-            if (FShuttingDown)
-                return; // a termination signal arrived meanwhile
-        }
     }
     GetNotesFromSrv();
     if (count == 0)
