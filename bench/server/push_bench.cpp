@@ -4,7 +4,7 @@
 // The same measurements run against an MQTT broker (the reference), where a
 // device is a subscriber of its user's topic.
 //
-//   push_bench setup --db SPEC --idle-users N [--notes N] accounts (and notes of account 1)
+//   push_bench setup --db LOCATION --idle-users N [--notes N] accounts (and notes of account 1)
 //   push_bench push  --port P --pid PID [run options]   our push server
 //   push_bench mqtt  --port P --pid PID [run options]   an MQTT broker
 // run options: --idle N (10000) --idle-users N (100) --groups 5,100 --rounds N (300)

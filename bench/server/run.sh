@@ -70,7 +70,7 @@ upload() { # connections
         "http://127.0.0.1:$PORT/api/v11/update_note.php?$CREDS&uploadfields=11000000000111111111&os=Windows")
     echo "update_note.php reply after the run: \"$REPLY\""
 }
-web() { # title db-spec port
+web() { # title db-location port
     echo "== web service on $1 (wrk, ${DURATION}s, 2 threads)"
     "$TOOL" setup --db "$2" --idle-users 0 --notes 1000
     PORT=$3

@@ -47,7 +47,7 @@ struct TServerApp::TImpl {
 TServerApp::TServerApp(TServerConfig config) : FImpl(std::make_unique<TImpl>()) {
     FImpl->Config = std::move(config);
     if (FImpl->Config.Db.empty())
-        FImpl->Config.Db = DefaultDbSpec();
+        FImpl->Config.Db = DefaultDbLocation();
 }
 
 TServerApp::~TServerApp() {

@@ -31,7 +31,7 @@ std::string DefaultDataDir() {
     return base + "/Zuvo/Server";
 }
 
-std::string DefaultDbSpec() {
+std::string DefaultDbLocation() {
     return "sqlite:" + DefaultDataDir() + "/server.db";
 }
 

@@ -41,7 +41,7 @@ struct TServerConfig {
 
 // $XDG_DATA_HOME/Zuvo/Server (or ~/.local/share/Zuvo/Server).
 [[nodiscard]] std::string DefaultDataDir();
-[[nodiscard]] std::string DefaultDbSpec();
+[[nodiscard]] std::string DefaultDbLocation();
 
 // Splits "host:port"; false when the text is not of that form.
 [[nodiscard]] bool SplitHostPort(const std::string& text, std::string& host, int& port);

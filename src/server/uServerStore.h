@@ -162,7 +162,8 @@ struct TStoreOptions {
 // Opens the store a --db text names: "sqlite:PATH" or "postgresql://..." (also
 // "postgres://"). Creates the tables when they are missing. Throws
 // std::runtime_error with the reason when it cannot.
-[[nodiscard]] std::unique_ptr<TServerStore> OpenStore(const std::string& spec, TStoreOptions options = {});
+[[nodiscard]] std::unique_ptr<TServerStore> OpenStore(const std::string& location,
+                                                      TStoreOptions options = {});
 
 // Time now as stored: UTC, ISO 8601 with milliseconds.
 [[nodiscard]] std::string NowUtc();

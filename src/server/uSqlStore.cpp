@@ -472,12 +472,12 @@ std::int64_t TSqlRows::integer(std::size_t row, int col) const {
     return v;
 }
 
-std::unique_ptr<TServerStore> OpenStore(const std::string& spec, TStoreOptions options) {
-    if (spec.rfind("sqlite:", 0) == 0)
-        return std::make_unique<TSqlStore>(OpenSqlitePool(spec.substr(7), options.SqliteFullSync));
-    if (spec.rfind("postgresql://", 0) == 0 || spec.rfind("postgres://", 0) == 0)
-        return std::make_unique<TSqlStore>(OpenPgPool(spec));
-    throw std::runtime_error("unknown database \"" + spec + "\": use sqlite:PATH or postgresql://...");
+std::unique_ptr<TServerStore> OpenStore(const std::string& location, TStoreOptions options) {
+    if (location.rfind("sqlite:", 0) == 0)
+        return std::make_unique<TSqlStore>(OpenSqlitePool(location.substr(7), options.SqliteFullSync));
+    if (location.rfind("postgresql://", 0) == 0 || location.rfind("postgres://", 0) == 0)
+        return std::make_unique<TSqlStore>(OpenPgPool(location));
+    throw std::runtime_error("unknown database \"" + location + "\": use sqlite:PATH or postgresql://...");
 }
 
 } // namespace zsrv

@@ -110,7 +110,7 @@ bool buildConfig(const TArgs& a, TServerConfig& c, std::string& error) {
     if (a.Options.count("--quiet"))
         c.LogRequests = false;
     if (c.Db.empty())
-        c.Db = DefaultDbSpec();
+        c.Db = DefaultDbLocation();
     return true;
 }
 

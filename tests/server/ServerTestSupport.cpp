@@ -86,13 +86,14 @@ TTestDatabase::TTestDatabase(const std::string& kind) {
     static std::atomic<int> counter{0};
     const int n = ++counter;
     if (kind == "sqlite") {
-        FSpec = "sqlite:" + testenv::freshDir(QStringLiteral("db%1").arg(n)).toStdString() + "/server.db";
+        FLocation = "sqlite:" + testenv::freshDir(QStringLiteral("db%1").arg(n)).toStdString() + "/server.db";
         return;
     }
     FSchema = "t" + std::to_string(::getpid()) + "_" + std::to_string(n);
     pgExec("drop schema if exists " + FSchema + " cascade; create schema " + FSchema);
     const std::string base = pgUri();
-    FSpec = base + (base.find('?') == std::string::npos ? "?" : "&") + "options=-csearch_path%3D" + FSchema;
+    FLocation =
+        base + (base.find('?') == std::string::npos ? "?" : "&") + "options=-csearch_path%3D" + FSchema;
 }
 
 TTestDatabase::~TTestDatabase() {
@@ -113,9 +114,9 @@ zsrv::TServerConfig TTestServer::QuietConfig() {
     return c;
 }
 
-TTestServer::TTestServer(const std::string& dbSpec, zsrv::TServerConfig config)
+TTestServer::TTestServer(const std::string& dbLocation, zsrv::TServerConfig config)
     : FApp([&] {
-          config.Db = dbSpec;
+          config.Db = dbLocation;
           return config;
       }()) {
     FApp.Start();

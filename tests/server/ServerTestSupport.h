@@ -25,17 +25,17 @@ public:
     ~TTestDatabase();
     TTestDatabase(const TTestDatabase&) = delete;
     TTestDatabase& operator=(const TTestDatabase&) = delete;
-    [[nodiscard]] const std::string& spec() const { return FSpec; }
+    [[nodiscard]] const std::string& location() const { return FLocation; }
 
 private:
-    std::string FSpec;
+    std::string FLocation;
     std::string FSchema;
 };
 
 // A server on loopback with ephemeral ports.
 class TTestServer {
 public:
-    explicit TTestServer(const std::string& dbSpec, zsrv::TServerConfig config = QuietConfig());
+    explicit TTestServer(const std::string& dbLocation, zsrv::TServerConfig config = QuietConfig());
     ~TTestServer();
     [[nodiscard]] static zsrv::TServerConfig QuietConfig();
 

@@ -61,7 +61,7 @@ protected:
     }
 
     TTestDatabase FDb{GetParam()};
-    TTestServer FServer{FDb.spec()};
+    TTestServer FServer{FDb.location()};
 };
 
 TEST_P(AccountService, RegisteredAccountSignsInWithThePasswordDigest) {
@@ -192,7 +192,7 @@ TEST_P(AccountService, AdvertisementsComeFromTheConfiguration) {
     std::string error;
     ASSERT_TRUE(zsrv::LoadConfigFile(ini.toStdString(), config, error)) << error;
     TTestDatabase db(GetParam());
-    TTestServer server(db.spec(), config);
+    TTestServer server(db.location(), config);
     const std::string ads = server.root() + "ads/getad.php?app=Zuvo+Note&appver=v1%2E0&clang=";
     EXPECT_EQ(Get(ads + "1033").Body,
               "<?xml version=\"1.0\" encoding=\"utf-8\"?><ads><aditem><adtext>Fresh &amp; new</adtext>"

@@ -45,8 +45,8 @@ const std::string kSignedIn("\0\0\0\0", 4);
 class AdminCommands : public ::testing::TestWithParam<std::string> {
 protected:
     TTestDatabase FDb{GetParam()};
-    TTestServer FServer{FDb.spec()};
-    QString FDbArg = QString::fromStdString(FDb.spec());
+    TTestServer FServer{FDb.location()};
+    QString FDbArg = QString::fromStdString(FDb.location());
 };
 
 TEST_P(AdminCommands, AddUserSetPasswordAndAddAudio) {
@@ -152,7 +152,7 @@ TEST(ServerTls, EndpointsAnswerOverHttps) {
     config.TlsCert = dir + "/cert.pem";
     config.TlsKey = dir + "/key.pem";
     TTestDatabase db("sqlite");
-    TTestServer server(db.spec(), config);
+    TTestServer server(db.location(), config);
 
     std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
     std::string body;
@@ -172,7 +172,7 @@ TEST(ServerTls, EndpointsAnswerOverHttps) {
     zsrv::TServerConfig broken = TTestServer::QuietConfig();
     broken.TlsCert = dir + "/missing.pem";
     broken.TlsKey = dir + "/key.pem";
-    broken.Db = db.spec();
+    broken.Db = db.location();
     zsrv::TServerApp app(broken);
     EXPECT_THROW(app.Start(), std::runtime_error);
 }

@@ -121,7 +121,7 @@ const QString kNoteB = "0B5E3C51-2D7A-4F0E-9C1B-7A4E2B9D1C33";
 class NotesService : public ::testing::TestWithParam<std::string> {
 protected:
     TTestDatabase FDb{GetParam()};
-    TTestServer FServer{FDb.spec()};
+    TTestServer FServer{FDb.location()};
     std::int64_t FUser = FServer.addUser("ann@example.com", "secret-1");
     TDevice FPc1{FServer.root(), FUser, "secret-1", "11111111-1111-1111-1111-111111111111"};
     TDevice FPc2{FServer.root(), FUser, "secret-1", "22222222-2222-2222-2222-222222222222"};
@@ -398,7 +398,7 @@ TEST_P(NotesService, BodyOverTheLimitIsRefusedWithAnErrorStatus) {
     zsrv::TServerConfig config = TTestServer::QuietConfig();
     config.MaxBodyBytes = 4096;
     TTestDatabase db(GetParam());
-    TTestServer small(db.spec(), config);
+    TTestServer small(db.location(), config);
     const std::int64_t id = small.addUser("max@example.com", "pw-123456");
     const TDevice pc(small.root(), id, "pw-123456", "44444444-4444-4444-4444-444444444444");
     const TReply r = pc.upload({{{"id", kNoteA}, {"mynote", QString(5000, 'x')}}});
@@ -483,7 +483,7 @@ TEST_P(NotesService, ConcurrentUploadsAreAllStoredEachAsItsOwnVersion) {
 TEST_P(NotesService, ADownloadFromAnotherServerProcessSeesEveryChange) {
     if (GetParam() != "postgres")
         GTEST_SKIP() << "one SQLite file belongs to one server process";
-    TTestServer second(FDb.spec());
+    TTestServer second(FDb.location());
     const TDevice viaSecond(second.root(), FUser, "secret-1", "55555555-5555-5555-5555-555555555555");
     for (const char* text : {"one", "two", "three"}) {
         ASSERT_EQ(FPc1.upload({{{"id", kNoteA}, {"mynote", text}}}).Body, "0");

@@ -187,7 +187,7 @@ protected:
     }
 
     TTestDatabase FDb{GetParam()};
-    TTestServer FServer{FDb.spec(), config()};
+    TTestServer FServer{FDb.location(), config()};
     std::int64_t FAnn = FServer.addUser("ann@example.com", "ann-pass");
     std::int64_t FBob = FServer.addUser("bob@example.com", "bob-pass");
 };
@@ -309,7 +309,7 @@ TEST_P(PushServer, SilenceAndReconnectsEndOldConnections) {
 TEST_P(PushServer, ChangeReachesDevicesHeldByAnotherServerProcess) {
     if (GetParam() != "postgres")
         GTEST_SKIP() << "one SQLite file belongs to one server process";
-    TTestServer second(FDb.spec(), config());
+    TTestServer second(FDb.location(), config());
     auto a = signIn(FServer, FAnn, "ann-pass", kPcA);
     auto b = signIn(second, FAnn, "ann-pass", kPcB);
     auto d = signIn(second, FBob, "bob-pass", kPcD);
