@@ -38,8 +38,6 @@ namespace {
 
 TFmMain* gFmMain = nullptr;
 
-// The palette of note backgrounds, RRGGBB, by colour index.
-const char* const kNotePalette[7] = {"feea3e", "89efff", "9bb5fd", "83fd82", "fdb2b2", "ffffff", "dadada"};
 
 QString withSeparator(QString path) {
     if (!path.endsWith(QLatin1Char('/')))
@@ -159,9 +157,9 @@ bool TFmMain::Startup(QString* error) {
     // 7. The note colour tables.
     FNoteTitleColors.clear();
     FNoteBodyColors.clear();
-    for (const char* hex : kNotePalette) {
-        FNoteTitleColors.append(HexToColor(QString::fromLatin1(hex)));
-        FNoteBodyColors.append(HexToColor(QString::fromLatin1(hex)));
+    for (int i = 0; i < 7; ++i) {
+        FNoteTitleColors.append(HexToColor(QString::fromLatin1(NotePaletteText(i))));
+        FNoteBodyColors.append(HexToColor(QString::fromLatin1(NotePaletteText(i))));
     }
 
     // 8.-9. The store and its schema upgrade.
