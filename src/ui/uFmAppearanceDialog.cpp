@@ -26,13 +26,11 @@ const TLanguageObject* ProcessLanguage() {
 } // namespace
 
 TFmAppearanceDialog::TFmAppearanceDialog(QWidget* owner, const TLanguageObject* language, QSize clientSize)
-    : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+    : TFixedDialog(owner,
+                   Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint,
+                   clientSize),
       chkApply2AllNote(new QCheckBox(this)), btnOK(new QPushButton(this)), btnCancel(new QPushButton(this)),
       FLanguage(language ? language : ProcessLanguage()) {
-    QFont f(QStringLiteral("Tahoma"));
-    f.setPointSize(8);
-    setFont(f);
-    setFixedSize(clientSize);
     // Centred on the screen rather than on the note, which may sit at an edge.
     if (const QScreen* s = QGuiApplication::primaryScreen())
         move(s->availableGeometry().center() - rect().center());
@@ -73,15 +71,7 @@ void TFmAppearanceDialog::Revert(int msg, LPARAM value) {
         SendToNotes(msg, kRevert, value);
 }
 
-bool TFmAppearanceDialog::event(QEvent* e) {
-    if (e->type() == QEvent::Type(WM_UPDATELANGUAGE)) {
-        WMUpdateLanguage(static_cast<TWinMessage&>(*e));
-        return true;
-    }
-    return QDialog::event(e);
-}
-
-void TFmAppearanceDialog::WMUpdateLanguage(TWinMessage&) {
+void TFmAppearanceDialog::WMUpdateLanguage() {
     const TLanguageObject& l = Language();
     chkApply2AllNote->setText(l.FmSetTranschkApply2AllNote_Caption());
     btnOK->setText(l.OthersbtnOK_Caption());

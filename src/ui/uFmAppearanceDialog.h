@@ -5,14 +5,14 @@
 
 #include "platform/uMessages.h"
 
-#include <QDialog>
+#include "platform/gui/uFixedDialog.h"
 #include <QPointer>
 
 class QCheckBox;
 class QPushButton;
 class TLanguageObject;
 
-class TFmAppearanceDialog : public QDialog {
+class TFmAppearanceDialog : public TFixedDialog {
     Q_OBJECT
 public:
     // The note window that opened the dialog; its opener sets it before showing.
@@ -37,9 +37,8 @@ protected:
     void Commit(int msg, LPARAM value);
     void Revert(int msg, LPARAM value);
 
-    bool event(QEvent* e) override;
     // Sets the shared texts; each dialog adds its own.
-    virtual void WMUpdateLanguage(TWinMessage& msg);
+    void WMUpdateLanguage() override;
 
 private:
     [[nodiscard]] bool AllNotes() const;

@@ -128,8 +128,8 @@ void TFmSetFont::accept() {
     TFmAppearanceDialog::accept();
 }
 
-void TFmSetFont::WMUpdateLanguage(TWinMessage& msg) {
-    TFmAppearanceDialog::WMUpdateLanguage(msg);
+void TFmSetFont::WMUpdateLanguage() {
+    TFmAppearanceDialog::WMUpdateLanguage();
     const TLanguageObject& l = Language();
     setWindowTitle(l.FmFontCaption());
     grpFontName->setTitle(l.FmFontgrpFontName_Caption());

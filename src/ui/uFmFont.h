@@ -36,7 +36,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* e) override;
-    void WMUpdateLanguage(TWinMessage& msg) override;
+    void WMUpdateLanguage() override;
 
 private:
     void UpdatePreview();

@@ -218,8 +218,8 @@ void TFmSetColor::reject() {
     TFmAppearanceDialog::reject();
 }
 
-void TFmSetColor::WMUpdateLanguage(TWinMessage& msg) {
-    TFmAppearanceDialog::WMUpdateLanguage(msg);
+void TFmSetColor::WMUpdateLanguage() {
+    TFmAppearanceDialog::WMUpdateLanguage();
     setWindowTitle(Language().FmSetTextColorCaption());
     grpTextColor->setTitle(Language().FmSetTextColorgrpTextColor_Caption());
 }

@@ -55,7 +55,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* e) override;
-    void WMUpdateLanguage(TWinMessage& msg) override;
+    void WMUpdateLanguage() override;
 
 private:
     void PlaceMarker(int x, int y);

@@ -44,8 +44,8 @@ void TFmSetTransValue::reject() {
     TFmAppearanceDialog::reject();
 }
 
-void TFmSetTransValue::WMUpdateLanguage(TWinMessage& msg) {
-    TFmAppearanceDialog::WMUpdateLanguage(msg);
+void TFmSetTransValue::WMUpdateLanguage() {
+    TFmAppearanceDialog::WMUpdateLanguage();
     setWindowTitle(Language().FmSetTransCaption());
     GroupBox1->setTitle(Language().FmSetTransCaption());
 }

@@ -25,7 +25,7 @@ public:
     void reject() override;
 
 protected:
-    void WMUpdateLanguage(TWinMessage& msg) override;
+    void WMUpdateLanguage() override;
 
 private:
     [[nodiscard]] int Alpha() const;
