@@ -1,6 +1,7 @@
 #include "server/uServerConfig.h"
 
 #include "platform/uIniFile.h"
+#include "server/uConfigCheck.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -58,6 +59,8 @@ bool LoadConfigFile(const std::string& path, TServerConfig& c, std::string& erro
         error = "cannot read " + path;
         return false;
     }
+    if (!CheckConfigFileKeys(path, error))
+        return false;
     const TIniFile ini(file);
     const QString s = QStringLiteral("server");
     const auto str = [&](const char* key) {

@@ -2,9 +2,11 @@
 // server in one process, plus the administrator's commands.
 
 #include "server/uAccounts.h"
+#include "server/uConfigCheck.h"
 #include "server/uServerApp.h"
 #include "server/uServerConfig.h"
 #include "server/uServerStore.h"
+#include "uVersion.h"
 
 #include <csignal>
 #include <cstdio>
@@ -35,7 +37,9 @@ constexpr const char* kUsage =
     "  --db sqlite:PATH | postgresql://...\n"
     "  --tls-cert FILE --tls-key FILE   serve HTTPS\n"
     "  --sqlite-sync full|normal  wait for the disk at every commit (full, the default)\n"
-    "  --quiet                  no request log\n";
+    "  --quiet                  no request log\n"
+    "  --check-config           check the configuration, say what would be served, and exit\n"
+    "  --help, --version        this text; the version\n";
 
 struct TArgs {
     std::string Command = "serve";
@@ -47,7 +51,8 @@ bool parseArgs(int argc, char** argv, TArgs& a, std::string& error) {
     static const std::vector<std::string> kValued = {
         "--config", "--listen",      "--push", "--push-address", "--db",   "--tls-cert", "--tls-key",
         "--email",  "--sqlite-sync", "--name", "--password",     "--user", "--note"};
-    static const std::vector<std::string> kFlags = {"--quiet", "--password-stdin", "--help"};
+    static const std::vector<std::string> kFlags = {"--quiet", "--password-stdin", "--help", "--version",
+                                                    "--check-config"};
     int i = 1;
     if (argc > 1 && argv[1][0] != '-') {
         a.Command = argv[1];
@@ -126,7 +131,24 @@ std::string password(const TArgs& a) {
     return it == a.Options.end() ? std::string() : it->second;
 }
 
+int checkConfig(const TServerConfig& config) {
+    std::string report;
+    std::string error;
+    if (!CheckServerConfig(config, report, error)) {
+        std::fprintf(stderr, "zuvonote-server: %s\n", error.c_str());
+        return 1;
+    }
+    std::fputs(report.c_str(), stdout);
+    std::puts("the configuration is usable");
+    return 0;
+}
+
 int serve(const TServerConfig& config) {
+    // Refuse a half-usable configuration before anything is bound or opened.
+    if (std::string report, error; !CheckServerConfig(config, report, error)) {
+        std::fprintf(stderr, "zuvonote-server: %s\n", error.c_str());
+        return 1;
+    }
     // Signals are taken by this thread alone, so block them before any other starts.
     sigset_t set;
     sigemptyset(&set);
@@ -233,6 +255,10 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    if (args.Options.count("--version")) {
+        std::printf("zuvonote-server %s\n", zuvo::kVersionText);
+        return 0;
+    }
     TServerConfig config;
     if (!buildConfig(args, config, error)) {
         std::fprintf(stderr, "zuvonote-server: %s\n", error.c_str());
@@ -240,7 +266,7 @@ int main(int argc, char** argv) {
     }
     try {
         if (args.Command == "serve")
-            return serve(config);
+            return args.Options.count("--check-config") ? checkConfig(config) : serve(config);
         if (args.Command == "add-user")
             return addUser(args, config);
         if (args.Command == "set-password")

@@ -5,7 +5,9 @@
 
 #include "server/uServerStore.h"
 #include "support/TestEnv.h"
+#include "uVersion.h"
 
+#include <QFileInfo>
 #include <QProcess>
 #include <curl/curl.h>
 #include <gtest/gtest.h>
@@ -16,6 +18,8 @@
 using namespace servertest;
 
 namespace {
+
+void writeSelfSigned(const std::string& certPath, const std::string& keyPath);
 
 struct TRun {
     int Exit = -1;
@@ -113,6 +117,82 @@ TEST(ServerCommandLine, BadArgumentsAreRefusedWithTheReason) {
         EXPECT_NE(r.Exit, 0) << c.Args.join(' ').toStdString();
         EXPECT_NE(r.Err.find(c.Reason), std::string::npos) << r.Err;
     }
+}
+
+TEST(ServerCommandLine, VersionAndHelp) {
+    const TRun version = runServer({"--version"});
+    EXPECT_EQ(version.Exit, 0);
+    EXPECT_EQ(version.Out, std::string("zuvonote-server ") + zuvo::kVersionText + "\n");
+    const TRun help = runServer({"--help"});
+    EXPECT_EQ(help.Exit, 0);
+    EXPECT_NE(help.Out.find("--check-config"), std::string::npos);
+}
+
+TEST(ServerCheckConfig, SaysWhatWouldBeServedAndCreatesNothing) {
+    const QString dir = testenv::freshDir("checkconfig");
+    testenv::writeFile(dir + "/server.ini",
+                       "; the service's file\n[server]\nlisten=127.0.0.1:8443\npush=0.0.0.0:50001\n"
+                       "db=sqlite:" +
+                           dir.toUtf8() +
+                           "/data/server.db\nhttp_threads=8\n[ads.2052]\nAd1Text=x\nAd1Url=y\n");
+    const TRun r = runServer({"--config", dir + "/server.ini", "--check-config"});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    EXPECT_NE(r.Out.find("http://127.0.0.1:8443/"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("0.0.0.0:50001"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find(dir.toStdString() + "/data/server.db (will be created)"), std::string::npos)
+        << r.Out;
+    EXPECT_FALSE(QFileInfo::exists(dir + "/data"));
+}
+
+// Every mistake stops the check, and the service too, with a reason naming it.
+TEST(ServerCheckConfig, EveryMistakeIsNamed) {
+    const QString dir = testenv::freshDir("checkmistakes");
+    const std::string d = dir.toStdString();
+    writeSelfSigned(d + "/cert.pem", d + "/key.pem");
+    writeSelfSigned(d + "/other.pem", d + "/otherkey.pem");
+    testenv::writeFile(dir + "/junk.db", "not a database at all, just text that is long enough");
+    testenv::writeFile(dir + "/plain", "x");
+    const struct {
+        const char* Ini; // the file's [server] lines, or nullptr for no file
+        QStringList Args;
+        const char* Reason;
+    } cases[] = {
+        {"lisen=127.0.0.1:80\n", {}, "line 2: unknown key lisen in [server]"},
+        {"http_threads=many\n", {}, "http_threads is not a whole number"},
+        {"listen=127.0.0.1:1\nlisten=127.0.0.1:2\n", {}, "listen is given twice"},
+        {"[sever]\nlisten=127.0.0.1:1\n", {}, "unknown section [sever]"},
+        {"[ads]\nText1=x\n", {}, "unknown key Text1 in [ads]"},
+        {"just words\n", {}, "not key=value"},
+        {nullptr, {"--listen", "999.1.1.1:80"}, "cannot listen on 999.1.1.1:80"},
+        {nullptr, {"--push", "localhost:50001"}, "push connections on localhost:50001: not an IP address"},
+        {nullptr, {"--push-address", "notes.example.org"}, "push_address is not a dotted IPv4 address"},
+        {nullptr, {"--tls-cert", dir + "/missing.pem", "--tls-key", dir + "/key.pem"}, "cannot read"},
+        {nullptr, {"--tls-cert", dir + "/plain", "--tls-key", dir + "/key.pem"}, "holds no PEM certificate"},
+        {nullptr,
+         {"--tls-cert", dir + "/cert.pem", "--tls-key", dir + "/cert.pem"},
+         "holds no PEM private key"},
+        {nullptr, {"--tls-cert", dir + "/cert.pem", "--tls-key", dir + "/otherkey.pem"}, "does not belong"},
+        {nullptr, {"--db", "sqlite:" + dir + "/junk.db"}, "cannot open the database"},
+        {nullptr, {"--db", "sqlite:" + dir + "/plain/server.db"}, "is not a writable folder"},
+        {nullptr, {"--db", "postgresql://127.0.0.1:1/none"}, "127.0.0.1"},
+    };
+    for (const auto& c : cases) {
+        QStringList args = c.Args;
+        if (c.Ini) {
+            testenv::writeFile(dir + "/server.ini", QByteArray("[server]\n") + c.Ini);
+            args << "--config" << dir + "/server.ini";
+        }
+        if (!c.Args.contains("--db"))
+            args << "--db"
+                 << "sqlite:" + dir + "/unused.db";
+        for (const bool check : {true, false}) {
+            const TRun r =
+                runServer(check ? args + QStringList{"--check-config"} : args + QStringList{"--quiet"});
+            EXPECT_NE(r.Exit, 0) << c.Reason;
+            EXPECT_NE(r.Err.find(c.Reason), std::string::npos) << r.Err;
+        }
+    }
+    EXPECT_FALSE(QFileInfo::exists(dir + "/unused.db"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, AdminCommands, ::testing::ValuesIn(StoreKinds()),
