@@ -130,6 +130,34 @@ TEST(ScheduleCalc, ByDayWithNoLaterCandidateKeepsThePreviousTime) {
     EXPECT_EQ(none.Obj.ScheduleTime(), ZeroDateTime());
 }
 
+// One note's schedule object is reused when the user picks another reminder:
+// the due time of the previous kind must not survive into a week-day reminder
+// with no day ticked.
+TEST(ScheduleCalc, NewValuesWithNoDayTickedDropTheEarlierDueTime) {
+    struct Case {
+        const char* name;
+        TScheduleType type;
+        const char* v1;
+        const char* v2;
+    };
+    const Case earlier[] = {
+        {"fixed time", stFixedTime, "2026-03-02 08:30:00", ""},
+        {"weekly by name", stEveryWeek, "Monday", "08:30:00"},
+        {"monthly", stEveryMonth, "2", "08:30:00"},
+        {"by day", stEveryWeekByDay, "1111111", "08:30:00"},
+    };
+    for (const Case& c : earlier) {
+        TQuietObject o;
+        o.Set(c.type, c.v1, c.v2, "", dt("2026-03-02 07:00:00"));
+        ASSERT_EQ(o.Obj.ScheduleTime(), dt("2026-03-02 08:30:00")) << c.name;
+        o.Set(stEveryWeekByDay, "0000000", "08:30:00", "", dt("2026-03-02 07:00:00"));
+        EXPECT_EQ(o.Obj.ScheduleTime(), ZeroDateTime()) << c.name;
+        o.Obj.CalcScheduleTime(dt("2026-03-02 08:30:00"));
+        o.Obj.CheckScheduleStatus(dt("2026-03-02 08:30:00.500"));
+        EXPECT_EQ(o.Fired, 0) << c.name;
+    }
+}
+
 // Runs both one-second checks over a stretch of seconds around each probe time,
 // the object's tick (recompute, then check) and the note window's (check only)
 // in either order within the second, and counts the calls of OnTimeToGo.

@@ -179,6 +179,9 @@ void TScheduleObject::SetSchValues(const QString& value1, const QString& value2,
     // Stored values carry no idle or uptime threshold.
     FTimeAssigned = false;
     FFiredSecond.clear();
+    // New values start from nothing: a kind that finds no due time (a week-day
+    // reminder with no day ticked) must not inherit the previous kind's.
+    SetScheduled(kZeroDate, QTime(0, 0));
     ParseValues();
     CalcScheduleTime(now);
 }
