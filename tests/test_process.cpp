@@ -3,6 +3,7 @@
 
 #include "data/uNoteStore.h"
 #include "platform/uIniFile.h"
+#include "platform/uSingleInstance.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
@@ -11,7 +12,10 @@
 #include <QProcess>
 #include <QTest>
 #include <csignal>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -150,4 +154,108 @@ TEST(Process, AnUnusableDatabaseIsReportedAndTheProcessEndsWithAnError) {
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
     EXPECT_NE(p.exitCode(), 0);
     EXPECT_EQ(testenv::readFile(db), junk);
+}
+
+namespace {
+
+// The lock's folder without a runtime folder: under a temporary folder and a
+// cache home of the test's own, restored afterwards.
+struct TNoRuntimeFolder {
+    QString Tmp = testenv::freshDir(QStringLiteral("tmp"));
+    QString Cache = testenv::freshDir(QStringLiteral("cache"));
+    QByteArray SavedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    QByteArray SavedTmp = qgetenv("TMPDIR");
+    QByteArray SavedCache = qgetenv("XDG_CACHE_HOME");
+    TNoRuntimeFolder() {
+        qunsetenv("XDG_RUNTIME_DIR");
+        qputenv("TMPDIR", Tmp.toLocal8Bit());
+        qputenv("XDG_CACHE_HOME", Cache.toLocal8Bit());
+    }
+    ~TNoRuntimeFolder() {
+        qputenv("XDG_RUNTIME_DIR", SavedRuntime);
+        qputenv("TMPDIR", SavedTmp);
+        qputenv("XDG_CACHE_HOME", SavedCache);
+    }
+    [[nodiscard]] QString Shared() const {
+        return Tmp + QStringLiteral("/zuvonote-") + QString::number(::getuid());
+    }
+    [[nodiscard]] QString Private() const { return Cache + QStringLiteral("/zuvonote"); }
+};
+
+unsigned modeOf(const QString& path) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+} // namespace
+
+TEST(SingleInstance, TheFallbackFolderIsPrivateOrNotUsed) {
+    struct Case {
+        const char* name;
+        std::function<void(const TNoRuntimeFolder&)> prepare;
+        bool sharedUsed;
+    };
+    const Case cases[] = {
+        {"made fresh", [](const TNoRuntimeFolder&) {}, true},
+        {"already ours and closed",
+         [](const TNoRuntimeFolder& f) { ::mkdir(QFile::encodeName(f.Shared()), 0700); }, true},
+        {"writable by others",
+         [](const TNoRuntimeFolder& f) {
+             ::mkdir(QFile::encodeName(f.Shared()), 0700);
+             ::chmod(QFile::encodeName(f.Shared()), 0777);
+         },
+         false},
+        {"writable by the group",
+         [](const TNoRuntimeFolder& f) {
+             ::mkdir(QFile::encodeName(f.Shared()), 0700);
+             ::chmod(QFile::encodeName(f.Shared()), 0770);
+         },
+         false},
+        {"a link to a folder of ours",
+         [](const TNoRuntimeFolder& f) {
+             const QString target = testenv::freshDir(QStringLiteral("target"));
+             ::chmod(QFile::encodeName(target), 0700);
+             QFile::link(target, f.Shared());
+         },
+         false},
+        {"a plain file", [](const TNoRuntimeFolder& f) { testenv::writeFile(f.Shared(), "x"); }, false},
+    };
+    for (const Case& c : cases) {
+        const TNoRuntimeFolder f;
+        c.prepare(f);
+        const QString folder = TSingleInstance::RuntimeFolder();
+        const QString expected = c.sharedUsed ? f.Shared() : f.Private();
+        EXPECT_EQ(folder, expected) << c.name;
+        EXPECT_EQ(modeOf(expected), 0700u) << c.name;
+        TSingleInstance lock(QStringLiteral("Zuvo note"));
+        EXPECT_TRUE(lock.lockPath().startsWith(expected + QLatin1Char('/'))) << c.name;
+        EXPECT_TRUE(lock.TryAcquire()) << c.name;
+    }
+}
+
+TEST(SingleInstance, AFolderOfAnotherUserIsNotUsed) {
+    const TNoRuntimeFolder f;
+    ::mkdir(QFile::encodeName(f.Shared()), 0700);
+    if (::chown(QFile::encodeName(f.Shared()), 65534, 65534) != 0 || ::getuid() == 65534)
+        GTEST_SKIP() << "cannot give a folder away here";
+    EXPECT_EQ(TSingleInstance::RuntimeFolder(), f.Private());
+}
+
+TEST(SingleInstance, TheLockNeverFollowsALinkAndStillExcludesASecondHolder) {
+    const TNoRuntimeFolder f;
+    const QString victim = testenv::freshDir(QStringLiteral("victim")) + QStringLiteral("/precious.txt");
+    testenv::writeFile(victim, "keep me");
+    TSingleInstance probe(QStringLiteral("Zuvo note"));
+    ASSERT_TRUE(QFile::link(victim, probe.lockPath()));
+    {
+        TSingleInstance lock(QStringLiteral("Zuvo note"));
+        (void)lock.TryAcquire();
+    }
+    EXPECT_EQ(testenv::readFile(victim), QByteArray("keep me"));
+
+    QFile::remove(probe.lockPath());
+    TSingleInstance first(QStringLiteral("Zuvo note"));
+    TSingleInstance second(QStringLiteral("Zuvo note"));
+    EXPECT_TRUE(first.TryAcquire());
+    EXPECT_FALSE(second.TryAcquire());
 }

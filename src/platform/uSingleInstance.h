@@ -16,7 +16,8 @@ public:
     [[nodiscard]] bool TryAcquire();
     [[nodiscard]] const QString& lockPath() const { return FPath; }
 
-    // $XDG_RUNTIME_DIR, or a private per-user folder (mode 0700) when unset.
+    // $XDG_RUNTIME_DIR, or a private per-user folder (mode 0700) when unset;
+    // empty when no private folder can be had.
     [[nodiscard]] static QString RuntimeFolder();
 
 private:
