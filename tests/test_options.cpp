@@ -91,11 +91,11 @@ protected:
         Main->Shutdown();
         Main.reset();
     }
-    void writeEntry(const QString& program) {
+    void writeEntry(const QString& program, const QByteArray& extra = {}) {
         QDir().mkpath(QFileInfo(AutostartFilePath()).path());
         testenv::writeFile(AutostartFilePath(),
                            "[Desktop Entry]\n# written by hand\nType=Application\nExec=" +
-                               ExecLineFor(program).toUtf8() + "\n");
+                               ExecLineFor(program).toUtf8() + "\n" + extra);
     }
 
     testenv::TProgramSetup Setup;
@@ -116,6 +116,7 @@ TEST_F(Options, AutostartEntryFollowsTheBoxOnlyWhereItMustChange) {
         bool checkAtSave;
         const QString* after; // null: no entry
         bool untouched;       // the file is byte for byte what it was
+        const char* extra = "";
     };
     const Case cases[] = {
         {"created", nullptr, false, true, &ours, false},
@@ -125,12 +126,18 @@ TEST_F(Options, AutostartEntryFollowsTheBoxOnlyWhereItMustChange) {
         {"ours, removed", &oursOtherCase, true, false, nullptr, false},
         {"another copy, left alone", &other, false, false, &other, true},
         {"another copy, replaced", &other, false, true, &ours, false},
+        {"ours but hidden, made active", &ours, false, true, &ours, false, "Hidden=true\n"},
+        {"ours but switched off, made active", &ours, false, true, &ours, false,
+         "X-GNOME-Autostart-enabled=false\n"},
+        {"ours but hidden, left off", &ours, false, false, &ours, true, "Hidden=true\n"},
+        {"ours, explicitly on", &ours, true, true, &ours, true,
+         "Hidden=false\nX-GNOME-Autostart-enabled=true\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         QFile::remove(AutostartFilePath());
         if (c.existing)
-            writeEntry(*c.existing);
+            writeEntry(*c.existing, c.extra);
         const QByteArray before = c.existing ? testenv::readFile(AutostartFilePath()) : QByteArray();
         TFmOptions d;
         EXPECT_EQ(d.chkAutoStart->isChecked(), c.openedChecked);
@@ -142,6 +149,9 @@ TEST_F(Options, AutostartEntryFollowsTheBoxOnlyWhereItMustChange) {
             continue;
         }
         EXPECT_EQ(ReadAutostartCommand(), *c.after);
+        if (c.after == &ours) {
+            EXPECT_EQ(AutostartIsFor(ours), c.checkAtSave);
+        }
         if (c.untouched) {
             EXPECT_EQ(testenv::readFile(AutostartFilePath()), before);
         }

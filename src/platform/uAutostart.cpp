@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QSaveFile>
 #include <QTextStream>
 
@@ -83,10 +84,14 @@ QString ExecCommand(const QString& execValue) {
     return arg.replace(QStringLiteral("%%"), QStringLiteral("%"));
 }
 
-QString ReadAutostartCommand() {
+namespace {
+
+// The keys of the entry's [Desktop Entry] group, as written (first one wins).
+QHash<QString, QString> readEntryKeys() {
+    QHash<QString, QString> keys;
     QFile f(AutostartFilePath());
     if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
-        return {};
+        return keys;
     QTextStream in(&f);
     bool inEntry = false;
     while (!in.atEnd()) {
@@ -95,18 +100,34 @@ QString ReadAutostartCommand() {
             inEntry = line == QLatin1String("[Desktop Entry]");
             continue;
         }
-        if (!inEntry)
-            continue;
         const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq > 0 && line.left(eq).trimmed() == QLatin1String("Exec"))
-            return ExecCommand(line.mid(eq + 1));
+        if (!inEntry || eq <= 0 || line.startsWith(QLatin1Char('#')))
+            continue;
+        const QString key = line.left(eq).trimmed();
+        if (!keys.contains(key))
+            keys.insert(key, line.mid(eq + 1).trimmed());
     }
-    return {};
+    return keys;
+}
+
+} // namespace
+
+QString ReadAutostartCommand() {
+    const QHash<QString, QString> keys = readEntryKeys();
+    const auto exec = keys.constFind(QStringLiteral("Exec"));
+    return exec == keys.constEnd() ? QString() : ExecCommand(*exec);
 }
 
 bool AutostartIsFor(const QString& exePath) {
-    const QString command = ReadAutostartCommand();
-    return !command.isEmpty() && command.toLower() == exePath.toLower();
+    const QHash<QString, QString> keys = readEntryKeys();
+    const auto exec = keys.constFind(QStringLiteral("Exec"));
+    if (exec == keys.constEnd())
+        return false;
+    const QString command = ExecCommand(*exec);
+    // The desktop's own switches turn the entry off while leaving it in place.
+    const bool disabled = keys.value(QStringLiteral("Hidden")) == QLatin1String("true") ||
+                          keys.value(QStringLiteral("X-GNOME-Autostart-enabled")) == QLatin1String("false");
+    return !disabled && !command.isEmpty() && command.toLower() == exePath.toLower();
 }
 
 bool WriteAutostartEntry(const QString& exePath) {

@@ -10,6 +10,8 @@
 // The command (first argument) of the entry's Exec line; empty when there is
 // no entry or no Exec line.
 [[nodiscard]] QString ReadAutostartCommand();
+// True when the entry starts this executable: it names it and the desktop has
+// not switched it off (Hidden=true, X-GNOME-Autostart-enabled=false).
 [[nodiscard]] bool AutostartIsFor(const QString& exePath);
 // Writes the entry for this executable, replacing whatever was there.
 // False when the file cannot be written.
