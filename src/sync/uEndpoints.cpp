@@ -6,6 +6,7 @@
 namespace {
 QMutex gLock;
 QString gRoot;
+QString gCaFile;
 
 QString normalised(QString root) {
     root = root.trimmed();
@@ -26,6 +27,16 @@ QString ServerRoot() {
         return env;
     QMutexLocker l(&gLock);
     return gRoot.isEmpty() ? QString::fromLatin1(kDefaultServerRoot) : gRoot;
+}
+
+void SetServerCAFile(const QString& path) {
+    QMutexLocker l(&gLock);
+    gCaFile = path.trimmed();
+}
+
+QString ServerCAFile() {
+    QMutexLocker l(&gLock);
+    return gCaFile;
 }
 
 QString NotesSiteRoot() {

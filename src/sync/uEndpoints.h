@@ -15,6 +15,11 @@ void SetServerRoot(const QString& configured);
 // The server root, ending in "/".
 [[nodiscard]] QString ServerRoot();
 
+// A CA certificate file for an https root whose server has its own CA
+// ("ServerCA" of section [config]); empty: the system's store.
+void SetServerCAFile(const QString& path);
+[[nodiscard]] QString ServerCAFile();
+
 // The notes web site (basic information, pages): the server root.
 [[nodiscard]] QString NotesSiteRoot();
 // The notes web service: NotesSiteRoot() + "api/v11/".

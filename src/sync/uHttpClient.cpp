@@ -90,6 +90,11 @@ THttpResponse HttpPerform(const THttpRequest& request) {
     if (!request.Referer.isEmpty())
         curl_easy_setopt(c, CURLOPT_REFERER, request.Referer.constData());
     curl_easy_setopt(c, CURLOPT_COOKIEFILE, ""); // cookies live for this run only
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+    const QByteArray caFile = request.CaFile.toLocal8Bit();
+    if (!caFile.isEmpty())
+        curl_easy_setopt(c, CURLOPT_CAINFO, caFile.constData());
 
     std::unique_ptr<curl_slist, TSlistDeleter> headers;
     auto addHeader = [&headers](const QByteArray& h) {
@@ -157,7 +162,7 @@ QByteArray FormBody(const QList<QString>& lines) {
         for (const char ch : line.mid(eq + 1).toUtf8()) {
             const auto b = static_cast<unsigned char>(ch);
             const bool escape = b < 33 || b > 128 || b == '*' || b == '#' || b == '%' || b == '<' ||
-                                b == '>' || b == '[' || b == ']';
+                                b == '>' || b == '[' || b == ']' || b == '&' || b == '=' || b == '+';
             if (escape) {
                 out += '%';
                 out += hex[b >> 4];

@@ -20,6 +20,10 @@ struct THttpRequest {
     int ReadTimeoutMs = 10000;
     // Hard limit on the whole request; 0 = none.
     int TotalTimeoutMs = 0;
+    // With an https address: a file of CA certificates to trust instead of the
+    // system's store (a self-hosted server with its own CA). Certificates are
+    // always verified; one that fails ends the request as a transport failure.
+    QString CaFile;
 };
 
 struct THttpResponse {
@@ -36,5 +40,7 @@ struct THttpResponse {
 [[nodiscard]] THttpResponse HttpPerform(const THttpRequest& request);
 
 // Form body of name=value lines joined by "&"; each value part is escaped the way
-// the services expect ("*#%<> []" and bytes below 33 or above 128 as %XX of UTF-8).
+// the services expect ("*#%<> []" and bytes below 33 or above 128 as %XX of UTF-8),
+// and so are "&", "=" and "+", which would otherwise cut or alter a value such as
+// a password on the server's side.
 [[nodiscard]] QByteArray FormBody(const QList<QString>& lines);

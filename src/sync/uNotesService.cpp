@@ -1,0 +1,138 @@
+#include "sync/uNotesService.h"
+
+#include "data/uFunctions.h"
+#include "data/uNoteOptions.h"
+#include "sync/uEndpoints.h"
+
+#include <QXmlStreamReader>
+
+TServiceCredentials TServiceCredentials::From(const TNoteOptions& options) {
+    return {options.FconfigUserID, options.FconfigUserPass, options.FconfigPcID, options.FconfigUserName};
+}
+
+TServiceEndpoint TServiceEndpoint::Configured() {
+    TServiceEndpoint e;
+    e.ApiBase = NotesApiBase();
+    e.SiteRoot = NotesSiteRoot();
+    e.CaFile = ServerCAFile();
+    return e;
+}
+
+namespace NotesService {
+
+namespace {
+
+THttpRequest base(const TServiceEndpoint& e, const QString& url) {
+    THttpRequest r;
+    r.Url = url;
+    r.UserAgent = ServiceUserAgent;
+    r.Referer = e.ApiBase.toUtf8();
+    r.ConnectTimeoutMs = e.ConnectTimeoutMs;
+    r.ReadTimeoutMs = e.ReadTimeoutMs;
+    r.CaFile = e.CaFile;
+    return r;
+}
+
+THttpRequest formPost(const TServiceEndpoint& e, const QString& url, const QByteArray& body) {
+    THttpRequest r = base(e, url);
+    r.Method = "POST";
+    r.ContentType = "application/x-www-form-urlencoded";
+    r.Body = body;
+    return r;
+}
+
+// Values go into query strings exactly as stored.
+QString credentialQuery(const TServiceCredentials& c) {
+    return QStringLiteral("?userid=") + c.UserID + QStringLiteral("&userpass=") + c.UserPass +
+           QStringLiteral("&pcid=") + c.PcID;
+}
+
+} // namespace
+
+THttpRequest Upload(const TServiceEndpoint& e, const TServiceCredentials& c, TUploadFields fields,
+                    const QByteArray& xmlUtf8) {
+    const QString url = e.ApiBase + QStringLiteral("update_note.php") + credentialQuery(c) +
+                        QStringLiteral("&uploadfields=") + UploadFieldsToStr(fields) +
+                        QStringLiteral("&os=Windows");
+    // The encoded document holds no "=", so the form layer passes it unchanged.
+    return formPost(e, url, UrlEncodeBytes(xmlUtf8));
+}
+
+THttpRequest FullDownload(const TServiceEndpoint& e, const TServiceCredentials& c) {
+    return formPost(e, e.ApiBase + QStringLiteral("get_notes.php") + credentialQuery(c),
+                    FormBody({QStringLiteral("userid=") + c.UserID, QStringLiteral("userpass=") + c.UserPass,
+                              QStringLiteral("pcid=") + c.PcID}));
+}
+
+THttpRequest SingleNote(const TServiceEndpoint& e, const TServiceCredentials& c, const QString& noteId) {
+    return formPost(e,
+                    e.ApiBase + QStringLiteral("get_single_note.php") + credentialQuery(c) +
+                        QStringLiteral("&noteid=") + noteId,
+                    FormBody({QStringLiteral("userid=") + c.UserID, QStringLiteral("userpass=") + c.UserPass,
+                              QStringLiteral("pcid=") + c.PcID, QStringLiteral("noteid=") + noteId}));
+}
+
+THttpRequest Delete(const TServiceEndpoint& e, const TServiceCredentials& c, const QString& noteId) {
+    return formPost(
+        e, e.ApiBase + QStringLiteral("del_note.php"),
+        FormBody({QStringLiteral("nid=") + noteId, QStringLiteral("userid=") + c.UserID,
+                  QStringLiteral("userpass=") + c.UserPass, QStringLiteral("username=") + c.UserName}));
+}
+
+THttpRequest Audio(const TServiceEndpoint& e, const TServiceCredentials& c, const QString& noteId) {
+    return base(e, e.ApiBase + QStringLiteral("downloadfiles.php") + credentialQuery(c) +
+                       QStringLiteral("&noteid=") + noteId);
+}
+
+THttpRequest BasicInfo(const TServiceEndpoint& e) {
+    return base(e, e.SiteRoot + QStringLiteral("zuvonote.xml"));
+}
+
+TUploadReply ReadUploadReply(const THttpResponse& r) {
+    if (!r.Ok)
+        return TUploadReply::NoReply;
+    if (r.Body == "0")
+        return TUploadReply::Stored;
+    if (r.Body == "-2")
+        return TUploadReply::CredentialsRejected;
+    return TUploadReply::Failed;
+}
+
+TDeleteReply ReadDeleteReply(const THttpResponse& r) {
+    return r.Ok && (r.Body == "0" || r.Body == "-1") ? TDeleteReply::Confirmed : TDeleteReply::Unconfirmed;
+}
+
+TDownloadReply ReadFullDownloadReply(const THttpResponse& r) {
+    TDownloadReply out;
+    if (!r.Ok)
+        return out;
+    if (r.Body == "-2") {
+        out.CredentialsRejected = true;
+        return out;
+    }
+    if (r.Body.trimmed().isEmpty())
+        return out;
+    out.Items = ReadNotesDocument(r.Body);
+    out.Answered = true;
+    return out;
+}
+
+QList<TNoteItem> ReadSingleNoteReply(const THttpResponse& r) {
+    return r.Ok ? ReadNotesDocument(r.Body) : QList<TNoteItem>{};
+}
+
+QString ReadBasicInfoReply(const THttpResponse& r) {
+    if (!r.Ok)
+        return {};
+    QXmlStreamReader xml(r.Body);
+    if (!xml.readNextStartElement() || xml.name() != QLatin1String("basicinfo"))
+        return {};
+    while (xml.readNextStartElement()) {
+        if (xml.name() == QLatin1String("asyncserver"))
+            return xml.readElementText().trimmed();
+        xml.skipCurrentElement();
+    }
+    return {};
+}
+
+} // namespace NotesService

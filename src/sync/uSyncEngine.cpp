@@ -1,0 +1,146 @@
+#include "sync/uSyncEngine.h"
+
+#include "data/uFunctions.h"
+#include "data/uNoteStore.h"
+#include "data/uSyncStore.h"
+
+#include <QDir>
+#include <QSaveFile>
+#include <QThread>
+
+THttpResponse TSyncContext::send(const THttpRequest& r) const {
+    return Send ? Send(r) : HttpPerform(r);
+}
+
+TServiceCredentials TSyncContext::credentials() const {
+    return Credentials ? Credentials() : TServiceCredentials{};
+}
+
+namespace SyncEngine {
+
+std::unique_ptr<TDbConnection> OpenStore(const QString& path) {
+    auto db = TDbConnection::Open(path);
+    SyncStore::EnsureTables(*db);
+    return db;
+}
+
+int SendQueuedDeletes(TDbConnection& db, const TSyncContext& ctx) {
+    int confirmed = 0;
+    for (const QString& id : SyncStore::QueuedDeletes(db))
+        if (RunDelete(db, ctx, id))
+            ++confirmed;
+    return confirmed;
+}
+
+bool RunDelete(TDbConnection& db, const TSyncContext& ctx, const QString& noteId) {
+    const TServiceCredentials c = ctx.credentials();
+    if (!c.SignedIn())
+        return false;
+    const THttpResponse r = ctx.send(NotesService::Delete(ctx.Endpoint, c, noteId));
+    if (NotesService::ReadDeleteReply(r) != NotesService::TDeleteReply::Confirmed)
+        return false;
+    SyncStore::UnqueueDelete(db, noteId);
+    return true;
+}
+
+int RunUpload(TDbConnection& db, const TSyncContext& ctx, const QString& noteId, TUploadFields fields) {
+    if (!ctx.credentials().SignedIn())
+        return 0;
+    (void)SendQueuedDeletes(db, ctx);
+    const TRowSet rows = SyncStore::SelectPending(db, noteId);
+    if (rows.rowCount() == 0)
+        return 0;
+    const QByteArray xml = NotesToXmlUtf8(rows);
+    for (int attempt = 0; attempt < ctx.UploadAttempts; ++attempt) {
+        const TServiceCredentials c = ctx.credentials();
+        const THttpResponse r = ctx.send(NotesService::Upload(ctx.Endpoint, c, fields, xml));
+        switch (NotesService::ReadUploadReply(r)) {
+        case NotesService::TUploadReply::Stored:
+            (void)SyncStore::MarkCommittedIfUnchanged(db, rows);
+            return rows.rowCount();
+        case NotesService::TUploadReply::CredentialsRejected:
+            if (ctx.LoginFailed)
+                ctx.LoginFailed();
+            break;
+        case NotesService::TUploadReply::Failed:
+            if (attempt + 1 < ctx.UploadAttempts && ctx.Pause && !ctx.Pause(ctx.UploadRetryPauseMs))
+                return 0;
+            break;
+        case NotesService::TUploadReply::NoReply:
+            if (ctx.Pause && !ctx.Pause(0))
+                return 0;
+            break;
+        }
+    }
+    return 0;
+}
+
+bool FetchAudio(const TSyncContext& ctx, const TServiceCredentials& c, const QString& noteId,
+                const QString& md5) {
+    const THttpResponse r = ctx.send(NotesService::Audio(ctx.Endpoint, c, noteId));
+    if (!r.Ok || r.Status != 200 || Md5Hex(r.Body) != md5)
+        return false;
+    // Written beside the old recording and renamed over it in one step.
+    QSaveFile f(ctx.AudioFolder + noteId);
+    if (!f.open(QIODevice::WriteOnly) || f.write(r.Body) != r.Body.size())
+        return false;
+    return f.commit();
+}
+
+TDownloadOutcome RunFullDownload(TDbConnection& db, const TSyncContext& ctx) {
+    TDownloadOutcome out;
+    const TServiceCredentials c = ctx.credentials();
+    SyncStore::TAppliedDownload applied;
+    if (c.SignedIn()) {
+        const NotesService::TDownloadReply reply =
+            NotesService::ReadFullDownloadReply(ctx.send(NotesService::FullDownload(ctx.Endpoint, c)));
+        if (reply.CredentialsRejected && ctx.LoginFailed)
+            ctx.LoginFailed();
+        if (reply.Answered) {
+            applied = SyncStore::ApplyFullDownload(db, reply.Items, ctx.AudioFolder);
+            out.Answered = true;
+        }
+    }
+    // The windows hear of the rows only after they are committed, so none of
+    // them waits on the store while this thread waits on them.
+    for (const TNoteItem& n : applied.NewNotes)
+        if (ctx.NewNote)
+            ctx.NewNote(n);
+    for (int i = 0; i < applied.RemovedRows; ++i)
+        if (ctx.NoteRemoved)
+            ctx.NoteRemoved();
+    if (applied.RowsChanged && ctx.NotesChanged)
+        ctx.NotesChanged();
+    out.NewNotes = int(applied.NewNotes.size());
+    out.RemovedRows = applied.RemovedRows;
+
+    if (!ctx.AudioFolder.isEmpty())
+        QDir().mkpath(ctx.AudioFolder);
+    for (qsizetype i = applied.AudioQueue.size() - 1; i >= 0; --i) {
+        const SyncStore::TAudioFetch& a = applied.AudioQueue[i];
+        if (FetchAudio(ctx, c, a.NoteId, a.Md5))
+            ++out.AudioFetched;
+    }
+    return out;
+}
+
+void RunSingleNote(TDbConnection& db, const TSyncContext& ctx, const QString& noteId,
+                   const std::function<void(const TNoteItem&)>& onItem) {
+    const TServiceCredentials c = ctx.credentials();
+    if (!c.SignedIn())
+        return;
+    const QList<TNoteItem> items =
+        NotesService::ReadSingleNoteReply(ctx.send(NotesService::SingleNote(ctx.Endpoint, c, noteId)));
+    for (const TNoteItem& n : items) {
+        (void)SyncStore::ApplySingleNote(db, n);
+        if (n.NoteType == 1 && !ctx.AudioFolder.isEmpty() &&
+            SyncStore::AudioFileStale(ctx.AudioFolder + n.NoteID, n.VoiceMd5)) {
+            QDir().mkpath(ctx.AudioFolder);
+            (void)FetchAudio(ctx, c, n.NoteID, n.VoiceMd5);
+        }
+        if (onItem)
+            onItem(n);
+    }
+}
+
+} // namespace SyncEngine

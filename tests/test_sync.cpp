@@ -1,0 +1,439 @@
+// The notes web service as the sync workers speak it: the exact request bytes,
+// how each reply is read, and what uploads, deletions and downloads do to the
+// store, against a recording loopback server.
+
+#include "data/uFunctions.h"
+#include "data/uNoteStore.h"
+#include "data/uSyncStore.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/TestEnv.h"
+#include "sync/uEndpoints.h"
+#include "sync/uSyncEngine.h"
+
+#include <QDir>
+#include <QFile>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+namespace {
+
+const TServiceCredentials kCreds{QStringLiteral("42"), QStringLiteral("0123456789abcdef0123456789abcdef"),
+                                 QStringLiteral("PC-1"), QStringLiteral("ann")};
+
+QString decodeForm(const QByteArray& body) {
+    QByteArray b = body;
+    b.replace('+', ' ');
+    return QString::fromUtf8(QByteArray::fromPercentEncoding(b));
+}
+
+// One store file with the upgraded schema, plus a service double and a context for it.
+struct TSyncFixture : ::testing::Test {
+    TLoopbackHttpServer Server;
+    QString Dir = testenv::freshDir(QStringLiteral("sync"));
+    std::unique_ptr<TDbConnection> Db;
+    TSyncContext Ctx;
+    int LoginFailures = 0;
+    QList<TNoteItem> NewNotes;
+    int Removed = 0;
+    int Changed = 0;
+
+    void SetUp() override {
+        const QString path = Dir + QStringLiteral("/brisel.mdb");
+        TDbConnection::CreateFromSchema(path);
+        {
+            auto db = TDbConnection::Open(path);
+            UpgradeSchema(*db);
+        }
+        Db = SyncEngine::OpenStore(path);
+        Ctx.Endpoint.ApiBase = Server.baseUrl() + QStringLiteral("api/v11/");
+        Ctx.Endpoint.SiteRoot = Server.baseUrl();
+        Ctx.Endpoint.ConnectTimeoutMs = 2000;
+        Ctx.Endpoint.ReadTimeoutMs = 2000;
+        Ctx.Credentials = [] { return kCreds; };
+        Ctx.AudioFolder = Dir + QStringLiteral("/audio/");
+        Ctx.LoginFailed = [this] { ++LoginFailures; };
+        Ctx.NewNote = [this](const TNoteItem& n) { NewNotes.append(n); };
+        Ctx.NoteRemoved = [this] { ++Removed; };
+        Ctx.NotesChanged = [this] { ++Changed; };
+        Ctx.Pause = [](int) { return true; };
+    }
+
+    void addRow(const QString& id, const QString& text, const QVariant& committed, int noteType = 0) {
+        NoteStore::InsertFromShell(*Db, id, 10, 10);
+        Db->Exec(QStringLiteral("update notes set mynote=?, commited=?, notetype=? where id=?"),
+                 {text, committed, noteType, id});
+    }
+    [[nodiscard]] QVariant column(const QString& id, const QString& col) {
+        const TRowSet r = Db->Select(QStringLiteral("select %1 from notes where id=?").arg(col), {id});
+        return r.rowCount() ? r.Rows[0][0] : QVariant(QStringLiteral("<no row>"));
+    }
+    void reply(const QByteArray& body, int status = 200) {
+        TCannedReply r;
+        r.Body = body;
+        r.Status = status;
+        Server.setReply(r);
+    }
+};
+
+// A NOTES document; each item is given as its inner elements.
+QByteArray notesDoc(const QList<QByteArray>& items) {
+    QByteArray out = "<?xml version=\"1.0\" encoding=\"utf-8\"?><NOTES>";
+    for (const QByteArray& i : items)
+        out += "<NOTEITEM>" + i + "</NOTEITEM>";
+    return out + "</NOTES>";
+}
+QByteArray item(const char* id, const char* text, const char* shownote, int bg = 0) {
+    QByteArray out = QByteArray("<ID>") + id + "</ID><MyNote><![CDATA[" + text +
+                     "]]></MyNote><FormW>200</FormW>" + "<FormH>100</FormH><BGColorIndex>" +
+                     QByteArray::number(bg) + "</BGColorIndex>";
+    if (shownote)
+        out += QByteArray("<shownote>") + shownote + "</shownote>";
+    return out;
+}
+
+} // namespace
+
+// ---- request bytes ---------------------------------------------------------------
+
+TEST_F(TSyncFixture, EveryRequestCarriesItsExactAddressHeadersAndBody) {
+    using namespace NotesService;
+    const TServiceEndpoint& e = Ctx.Endpoint;
+    const QString api = e.ApiBase;
+    const QString cq = QStringLiteral("?userid=42&userpass=0123456789abcdef0123456789abcdef&pcid=PC-1");
+    const QByteArray cf = "userid=42&userpass=0123456789abcdef0123456789abcdef&pcid=PC-1";
+    struct TCase {
+        THttpRequest Req;
+        QByteArray Method;
+        QString Url;
+        QByteArray Body;
+    };
+    const TCase cases[] = {
+        {Upload(e, kCreds, {utNote}, "<x a=\"1\">& ü</x>"), "POST",
+         api + QStringLiteral("update_note.php") + cq +
+             QStringLiteral("&uploadfields=10000000000111111111&os=Windows"),
+         "%3Cx+a%3D%221%22%3E%26+%C3%BC%3C%2Fx%3E"},
+        {Upload(e, kCreds, {}, "d"), "POST",
+         api + QStringLiteral("update_note.php") + cq +
+             QStringLiteral("&uploadfields=11111111111111111111&os=Windows"),
+         "d"},
+        {FullDownload(e, kCreds), "POST", api + QStringLiteral("get_notes.php") + cq, cf},
+        {SingleNote(e, kCreds, QStringLiteral("N-1")), "POST",
+         api + QStringLiteral("get_single_note.php") + cq + QStringLiteral("&noteid=N-1"),
+         cf + "&noteid=N-1"},
+        {Delete(e, kCreds, QStringLiteral("N-1")), "POST", api + QStringLiteral("del_note.php"),
+         "nid=N-1&userid=42&userpass=0123456789abcdef0123456789abcdef&username=ann"},
+        {Audio(e, kCreds, QStringLiteral("N-1")), "GET",
+         api + QStringLiteral("downloadfiles.php") + cq + QStringLiteral("&noteid=N-1"), ""},
+        {BasicInfo(e), "GET", e.SiteRoot + QStringLiteral("zuvonote.xml"), ""},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Url.toStdString());
+        EXPECT_EQ(c.Req.Url.toStdString(), c.Url.toStdString());
+        EXPECT_EQ(c.Req.Method, c.Method);
+        EXPECT_EQ(c.Req.Body, c.Body);
+        EXPECT_EQ(c.Req.ConnectTimeoutMs, 2000);
+        reply("0");
+        (void)HttpPerform(c.Req);
+        const TRecordedRequest got = Server.requests().constLast();
+        EXPECT_EQ(got.Method, c.Method);
+        EXPECT_EQ(got.Target.toStdString(),
+                  QUrl(c.Url).toString(QUrl::RemoveScheme | QUrl::RemoveAuthority).toStdString());
+        EXPECT_EQ(got.Body, c.Body);
+        EXPECT_EQ(got.Headers.value("user-agent"), QByteArray(ServiceUserAgent));
+        EXPECT_EQ(got.Headers.value("referer"), api.toUtf8());
+        if (c.Method == "POST") {
+            EXPECT_EQ(got.Headers.value("content-type"), "application/x-www-form-urlencoded");
+        }
+    }
+}
+
+TEST(SyncForm, ValuesKeepAmpersandEqualsAndPlusIntact) {
+    const TServiceCredentials c{QStringLiteral("7"), QStringLiteral("p&w=1+2"), QStringLiteral("PC"),
+                                QStringLiteral("a b&c=d+e#ü")};
+    const THttpRequest r = NotesService::Delete(TServiceEndpoint{}, c, QStringLiteral("N"));
+    EXPECT_EQ(r.Body, "nid=N&userid=7&userpass=p%26w%3D1%2B2&username=a%20b%26c%3Dd%2Be%23%C3%BC");
+    // Whatever the value holds, each line decodes back to its own value.
+    for (const QByteArray& line : r.Body.split('&')) {
+        const QByteArray value = line.mid(line.indexOf('=') + 1);
+        EXPECT_FALSE(value.contains('=') || value.contains('+'));
+    }
+    EXPECT_EQ(QString::fromUtf8(QByteArray::fromPercentEncoding(r.Body.split('&')[3].mid(9))),
+              QStringLiteral("a b&c=d+e#ü"));
+}
+
+// ---- reply rules ---------------------------------------------------------------
+
+TEST(SyncReplies, UploadAndDeleteRepliesAreReadExactly) {
+    using namespace NotesService;
+    struct TCase {
+        bool Ok;
+        QByteArray Body;
+        TUploadReply Upload;
+        TDeleteReply Delete;
+    };
+    const TCase cases[] = {
+        {true, "0", TUploadReply::Stored, TDeleteReply::Confirmed},
+        {true, "0 ", TUploadReply::Failed, TDeleteReply::Unconfirmed},
+        {true, " 0", TUploadReply::Failed, TDeleteReply::Unconfirmed},
+        {true, "-2", TUploadReply::CredentialsRejected, TDeleteReply::Unconfirmed},
+        {true, "-1", TUploadReply::Failed, TDeleteReply::Confirmed},
+        {true, "", TUploadReply::Failed, TDeleteReply::Unconfirmed},
+        {true, "<html>", TUploadReply::Failed, TDeleteReply::Unconfirmed},
+        {false, "0", TUploadReply::NoReply, TDeleteReply::Unconfirmed},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Body.toStdString());
+        THttpResponse r;
+        r.Ok = c.Ok;
+        r.Body = c.Body;
+        EXPECT_EQ(ReadUploadReply(r), c.Upload);
+        EXPECT_EQ(ReadDeleteReply(r), c.Delete);
+    }
+}
+
+TEST(SyncReplies, DownloadRepliesThatCarryNothingApplyNothing) {
+    using namespace NotesService;
+    struct TCase {
+        QByteArray Body;
+        bool Rejected;
+        bool Answered;
+        int Items;
+    };
+    const TCase cases[] = {
+        {"-2", true, false, 0},
+        {"   ", false, false, 0},
+        {"not xml at all", false, true, 0},
+        {"<?xml version=\"1.0\"?><ROOT><NOTES><NOTEITEM><ID>A</ID></NOTEITEM></NOTES></ROOT>", false, true,
+         0},
+        {notesDoc({}), false, true, 0},
+        {"<NOTES><NOTEITEM>" + item("A", "a", "1") + "</NOTEITEM><OTHER/><NOTEITEM>" + item("B", "b", "1") +
+             "</NOTEITEM></NOTES>",
+         false, true, 2},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Body.toStdString());
+        THttpResponse r;
+        r.Ok = true;
+        r.Body = c.Body;
+        const TDownloadReply d = ReadFullDownloadReply(r);
+        EXPECT_EQ(d.CredentialsRejected, c.Rejected);
+        EXPECT_EQ(d.Items.size(), c.Items);
+    }
+    THttpResponse basic;
+    basic.Ok = true;
+    basic.Body = "<?xml version=\"1.0\"?><basicinfo><asyncserver> 10.0.0.7 </asyncserver></basicinfo>";
+    EXPECT_EQ(ReadBasicInfoReply(basic), QStringLiteral("10.0.0.7"));
+    basic.Body = "<other><asyncserver>10.0.0.7</asyncserver></other>";
+    EXPECT_EQ(ReadBasicInfoReply(basic), QString());
+}
+
+// ---- upload worker ---------------------------------------------------------------
+
+TEST_F(TSyncFixture, UploadSendsPendingRowsAndCommitsOnlyOnAnExactZero) {
+    addRow(QStringLiteral("A"), QStringLiteral("a & b"), 0);
+    addRow(QStringLiteral("B"), QStringLiteral("b"), QVariant());
+    addRow(QStringLiteral("C"), QStringLiteral("c"), 1);
+    addRow(QStringLiteral("E"), QString(), 0); // empty text is never uploaded
+
+    int attempts = 0;
+    Server.setHandler([&](const TRecordedRequest&) {
+        TCannedReply r;
+        r.Body = ++attempts < 3 ? QByteArray("0 ") : QByteArray("0");
+        return r;
+    });
+    QList<int> pauses;
+    Ctx.Pause = [&](int ms) {
+        pauses.append(ms);
+        return true;
+    };
+    EXPECT_EQ(SyncEngine::RunUpload(*Db, Ctx, QString(), {}), 2);
+    EXPECT_EQ(attempts, 3);
+    EXPECT_EQ(pauses, (QList<int>{10000, 10000}));
+    const QString xml = decodeForm(Server.requests().constLast().Body);
+    EXPECT_TRUE(xml.contains(QStringLiteral("<mynote><![CDATA[a & b]]></mynote>")));
+    EXPECT_FALSE(xml.contains(QStringLiteral("<id>C</id>")));
+    EXPECT_FALSE(xml.contains(QStringLiteral("<id>E</id>")));
+    EXPECT_EQ(column(QStringLiteral("A"), QStringLiteral("commited")).toInt(), 1);
+    EXPECT_EQ(column(QStringLiteral("B"), QStringLiteral("commited")).toInt(), 1);
+    EXPECT_EQ(column(QStringLiteral("E"), QStringLiteral("commited")).toInt(), 0);
+}
+
+TEST_F(TSyncFixture, UploadGivesUpAfterSixAttemptsAndAsksForSignInOnRefusal) {
+    addRow(QStringLiteral("A"), QStringLiteral("a"), 0);
+    reply("-2");
+    EXPECT_EQ(SyncEngine::RunUpload(*Db, Ctx, QStringLiteral("A"), {utNote}), 0);
+    EXPECT_EQ(LoginFailures, 6);
+    EXPECT_EQ(Server.requests().size(), 6);
+    EXPECT_EQ(column(QStringLiteral("A"), QStringLiteral("commited")).toInt(), 0);
+
+    // Not signed in: nothing goes out at all.
+    Ctx.Credentials = [] { return TServiceCredentials{}; };
+    EXPECT_EQ(SyncEngine::RunUpload(*Db, Ctx, QString(), {}), 0);
+    EXPECT_EQ(Server.requests().size(), 6);
+}
+
+TEST_F(TSyncFixture, AnEditMadeWhileTheUploadIsOnTheWayStaysPending) {
+    addRow(QStringLiteral("A"), QStringLiteral("first"), 0);
+    Server.setHandler([&](const TRecordedRequest&) {
+        // The user saves again while the server is storing the first text.
+        auto other = TDbConnection::Open(Db->path());
+        other->Exec(QStringLiteral("update notes set mynote='second', commited=0 where id='A'"));
+        TCannedReply r;
+        r.Body = "0";
+        return r;
+    });
+    EXPECT_EQ(SyncEngine::RunUpload(*Db, Ctx, QStringLiteral("A"), {utNote}), 1);
+    EXPECT_EQ(column(QStringLiteral("A"), QStringLiteral("commited")).toInt(), 0);
+    EXPECT_EQ(column(QStringLiteral("A"), QStringLiteral("mynote")).toString(), QStringLiteral("second"));
+}
+
+// ---- delete worker and its queue ---------------------------------------------------
+
+TEST_F(TSyncFixture, AnUnconfirmedDeletionIsKeptAndSentWithTheNextUpload) {
+    SyncStore::QueueDelete(*Db, QStringLiteral("GONE"));
+    reply("", 503);
+    EXPECT_FALSE(SyncEngine::RunDelete(*Db, Ctx, QStringLiteral("GONE")));
+    EXPECT_EQ(SyncStore::QueuedDeletes(*Db), QStringList{QStringLiteral("GONE")});
+
+    // Queued, the note does not come back with a download that still lists it.
+    reply(notesDoc({item("GONE", "old", "1"), item("KEEP", "k", "1")}));
+    (void)SyncEngine::RunFullDownload(*Db, Ctx);
+    EXPECT_EQ(column(QStringLiteral("GONE"), QStringLiteral("id")).toString(), QStringLiteral("<no row>"));
+    EXPECT_EQ(NewNotes.size(), 1);
+
+    reply("-1"); // the server has no such note: settled too
+    EXPECT_EQ(SyncEngine::RunUpload(*Db, Ctx, QString(), {}), 0);
+    EXPECT_TRUE(SyncStore::QueuedDeletes(*Db).isEmpty());
+    const TRecordedRequest del = Server.requests().constLast();
+    EXPECT_TRUE(del.Target.endsWith("del_note.php"));
+    EXPECT_TRUE(del.Body.startsWith("nid=GONE&userid=42&"));
+}
+
+// ---- full download -----------------------------------------------------------
+
+TEST_F(TSyncFixture, FullDownloadAppliesEachShowNoteRule) {
+    addRow(QStringLiteral("S0"), QStringLiteral("x"), 1);
+    addRow(QStringLiteral("MISSING"), QStringLiteral("x"), 1);
+    addRow(QStringLiteral("S1"), QStringLiteral("old"), 1);
+    addRow(QStringLiteral("S2"), QStringLiteral("mine"), 1);
+    Db->Exec(QStringLiteral("update notes set form_x=77, istopmost=1 where id='S1'"));
+    reply(notesDoc({item("S0", "x", "0"), item("MISSING", "x", nullptr), item("S1", "new", "1", 3),
+                    item("S2", "theirs", "2", 4), item("NEW2", "n2", "2"), item("DUP", "one", "1"),
+                    item("DUP", "two", "1")}));
+    const auto out = SyncEngine::RunFullDownload(*Db, Ctx);
+    EXPECT_TRUE(out.Answered);
+    EXPECT_EQ(Removed, 2);
+    EXPECT_EQ(column(QStringLiteral("S0"), QStringLiteral("id")).toString(), QStringLiteral("<no row>"));
+    EXPECT_EQ(column(QStringLiteral("MISSING"), QStringLiteral("id")).toString(), QStringLiteral("<no row>"));
+    EXPECT_EQ(column(QStringLiteral("S1"), QStringLiteral("mynote")).toString(), QStringLiteral("new"));
+    EXPECT_EQ(column(QStringLiteral("S1"), QStringLiteral("bgcolorindex")).toInt(), 3);
+    EXPECT_EQ(column(QStringLiteral("S1"), QStringLiteral("form_x")).toInt(), 77); // place stays local
+    EXPECT_EQ(column(QStringLiteral("S1"), QStringLiteral("istopmost")).toInt(), 1);
+    EXPECT_EQ(column(QStringLiteral("S2"), QStringLiteral("mynote")).toString(), QStringLiteral("mine"));
+    EXPECT_EQ(column(QStringLiteral("S2"), QStringLiteral("bgcolorindex")).toInt(), 4);
+    EXPECT_EQ(column(QStringLiteral("NEW2"), QStringLiteral("shownote")).toInt(), 2);
+    EXPECT_EQ(column(QStringLiteral("DUP"), QStringLiteral("mynote")).toString(), QStringLiteral("two"));
+    ASSERT_EQ(NewNotes.size(), 2);
+    EXPECT_EQ(NewNotes[0].NoteID, QStringLiteral("NEW2"));
+    EXPECT_EQ(NewNotes[1].NNote, QStringLiteral("one"));
+    EXPECT_EQ(Changed, 1);
+
+    // The same notes again change nothing and tell no window to reload.
+    reply(notesDoc({item("S0", "x", "0"), item("S1", "new", "1", 3), item("S2", "theirs", "2", 4),
+                    item("NEW2", "n2", "2"), item("DUP", "two", "1")}));
+    Removed = Changed = 0;
+    NewNotes.clear();
+    (void)SyncEngine::RunFullDownload(*Db, Ctx);
+    EXPECT_EQ(Removed + Changed + NewNotes.size(), 0);
+}
+
+TEST_F(TSyncFixture, APendingRowKeepsItsTextAndLookAgainstEveryDownload) {
+    addRow(QStringLiteral("P"), QStringLiteral("typed offline"), 0);
+    addRow(QStringLiteral("Q"), QStringLiteral("typed too"), QVariant());
+    for (const QByteArray& doc : {notesDoc({item("P", "server", "1", 5), item("Q", "server", "1", 5)}),
+                                  notesDoc({item("P", "server", "0"), item("Q", "server", nullptr)})}) {
+        reply(doc);
+        (void)SyncEngine::RunFullDownload(*Db, Ctx);
+        EXPECT_EQ(column(QStringLiteral("P"), QStringLiteral("mynote")).toString(),
+                  QStringLiteral("typed offline"));
+        EXPECT_EQ(column(QStringLiteral("P"), QStringLiteral("bgcolorindex")).toInt(), 0);
+        EXPECT_EQ(column(QStringLiteral("Q"), QStringLiteral("mynote")).toString(),
+                  QStringLiteral("typed too"));
+    }
+    reply(notesDoc({item("P", "server", "1", 5)}));
+    SyncEngine::RunSingleNote(*Db, Ctx, QStringLiteral("P"));
+    EXPECT_EQ(column(QStringLiteral("P"), QStringLiteral("mynote")).toString(),
+              QStringLiteral("typed offline"));
+
+    // Once committed, the single-note refresh takes the server's text and look.
+    Db->Exec(QStringLiteral("update notes set commited=1 where id='P'"));
+    QList<TNoteItem> seen;
+    SyncEngine::RunSingleNote(*Db, Ctx, QStringLiteral("P"), [&](const TNoteItem& n) { seen.append(n); });
+    EXPECT_EQ(column(QStringLiteral("P"), QStringLiteral("mynote")).toString(), QStringLiteral("server"));
+    EXPECT_EQ(column(QStringLiteral("P"), QStringLiteral("bgcolorindex")).toInt(), 5);
+    EXPECT_EQ(seen.size(), 1);
+    // A note without a row is not created by the refresh.
+    reply(notesDoc({item("NOPE", "x", "1")}));
+    SyncEngine::RunSingleNote(*Db, Ctx, QStringLiteral("NOPE"));
+    EXPECT_EQ(column(QStringLiteral("NOPE"), QStringLiteral("id")).toString(), QStringLiteral("<no row>"));
+}
+
+TEST_F(TSyncFixture, DownloadAsksForSignInOnRefusalAndAppliesNothingWithoutAnAnswer) {
+    addRow(QStringLiteral("A"), QStringLiteral("a"), 1);
+    reply("-2");
+    (void)SyncEngine::RunFullDownload(*Db, Ctx);
+    EXPECT_EQ(LoginFailures, 1);
+    reply("", 500);
+    EXPECT_FALSE(SyncEngine::RunFullDownload(*Db, Ctx).Answered);
+    EXPECT_EQ(column(QStringLiteral("A"), QStringLiteral("mynote")).toString(), QStringLiteral("a"));
+    EXPECT_TRUE(QDir(Ctx.AudioFolder).exists());
+}
+
+// ---- audio -----------------------------------------------------------------
+
+TEST_F(TSyncFixture, AudioIsReplacedOnlyByACompleteReplyWithTheRightDigest) {
+    const QByteArray good = "RIFF good recording";
+    const QByteArray fresh = "RIFF newer recording";
+    const QByteArray md5 = Md5Hex(fresh).toUtf8();
+    auto audioItem = [&](const char* id) {
+        return QByteArray("<ID>") + id +
+               "</ID><MyNote>v</MyNote><NoteType>1</NoteType><shownote>1</shownote>" + "<FileMd5>" + md5 +
+               "</FileMd5>";
+    };
+    QDir().mkpath(Ctx.AudioFolder);
+    testenv::writeFile(Ctx.AudioFolder + QStringLiteral("V1"), good);
+    QList<QByteArray> order;
+    QByteArray served = "truncated";
+    int status = 200;
+    Server.setHandler([&](const TRecordedRequest& r) {
+        TCannedReply c;
+        if (r.Target.contains("downloadfiles.php")) {
+            order.append(QUrl(QString::fromUtf8(r.Target)).query().section(QLatin1Char('='), -1).toUtf8());
+            c.Body = served;
+            c.Status = status;
+        } else {
+            c.Body = notesDoc({audioItem("V1"), audioItem("V2")});
+        }
+        return c;
+    });
+    (void)SyncEngine::RunFullDownload(*Db, Ctx);
+    EXPECT_EQ(order, (QList<QByteArray>{"V2", "V1"})); // last queued first
+    EXPECT_EQ(testenv::readFile(Ctx.AudioFolder + QStringLiteral("V1")), good);
+    EXPECT_FALSE(QFile::exists(Ctx.AudioFolder + QStringLiteral("V2")));
+
+    served = fresh;
+    status = 404;
+    (void)SyncEngine::RunFullDownload(*Db, Ctx);
+    EXPECT_EQ(testenv::readFile(Ctx.AudioFolder + QStringLiteral("V1")), good);
+
+    status = 200;
+    order.clear();
+    (void)SyncEngine::RunFullDownload(*Db, Ctx);
+    EXPECT_EQ(testenv::readFile(Ctx.AudioFolder + QStringLiteral("V1")), fresh);
+    EXPECT_EQ(testenv::readFile(Ctx.AudioFolder + QStringLiteral("V2")), fresh);
+    // A digest that matches is not fetched again.
+    order.clear();
+    (void)SyncEngine::RunFullDownload(*Db, Ctx);
+    EXPECT_TRUE(order.isEmpty());
+    EXPECT_EQ(QDir(Ctx.AudioFolder).entryList(QDir::Files).size(), 2); // no temporary files left
+}
