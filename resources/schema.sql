@@ -16,6 +16,7 @@ CREATE TABLE notes (
     alertvalue3 varchar(255),
     shownote int,
     ctime datetime,
-    commited int
+    commited int,
+    rev int default 0
 );
 CREATE UNIQUE INDEX notes_id ON notes (id);

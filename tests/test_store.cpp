@@ -58,7 +58,7 @@ TEST(Store, BaseDatabaseWithRowsGainsAllTenColumnsAndRowsReadZeroAndNull) {
 
     // Running it again changes nothing.
     UpgradeSchema(*db);
-    EXPECT_EQ(columnsOf(*db).size(), 18 + 10);
+    EXPECT_EQ(columnsOf(*db).size(), 19 + 10);
 }
 
 TEST(Store, UpgradeTrustsIshiddenmodeForAllFourDockingColumns) {

@@ -222,6 +222,8 @@ void UpgradeSchema(TDbConnection& db) {
           "ALTER TABLE notes add COLUMN hiddenpos int default 0",
           "ALTER TABLE notes add COLUMN hiddenposx int default 0",
           "ALTER TABLE notes add COLUMN hiddenposy int default 0"}},
+        // The row revision: local only, never exchanged.
+        {"select rev from notes limit 1", {"ALTER TABLE notes add COLUMN rev int default 0"}},
     };
     TTransaction tr(db);
     for (const TProbe& p : probes) {

@@ -68,7 +68,7 @@ private:
     bool FDone = false;
 };
 
-// The schema upgrade: seven probes in order, each repaired only when its probe
+// The schema upgrade: eight probes in order, each repaired only when its probe
 // fails. Runs in one transaction, so a failing repair leaves the file as it was.
 // Throws TSqlError when a repair statement fails.
 void UpgradeSchema(TDbConnection& db);

@@ -1,0 +1,128 @@
+#pragma once
+// The one path to table "notes" for the code that runs on one connection: the
+// windows on the user-interface thread's connection, a sync worker on its own.
+// Every write reports itself once through changed(); a write that fails reports
+// failed() and returns false, so no store error travels as an exception.
+
+#include "data/uNoteRecord.h"
+#include "data/uNoteStore.h"
+
+#include <QObject>
+#include <QPoint>
+#include <QRect>
+#include <QString>
+#include <memory>
+#include <optional>
+
+// Rows of one of the catalogue's pending selects, with the revision each row had
+// when it was read. Rows carries exactly the catalogue's columns, in its order (it
+// is the exchange document's element order); the revision never travels.
+struct NotePendingRows {
+    TRowSet Rows;
+    QList<qint64> Revs;
+    [[nodiscard]] QString id(int row) const { return Rows.asText(row, QStringLiteral("id")); }
+};
+
+enum class NoteDeleteOutcome { Removed, Emptied };
+
+class NoteRepository : public QObject {
+    Q_OBJECT
+public:
+    explicit NoteRepository(TDbConnection& db, QObject* parent = nullptr);
+    ~NoteRepository() override;
+
+    [[nodiscard]] TDbConnection& connection() const { return FDb; }
+
+    // A write transaction around several operations (one disk flush for all);
+    // null when the store is busy, and then each operation commits on its own.
+    [[nodiscard]] std::unique_ptr<TTransaction> BeginBatch();
+
+    // ---- reading ----
+    [[nodiscard]] std::optional<NoteRecord> Find(const QString& id);
+    // The rows shown on this computer, in the order the store returns them.
+    [[nodiscard]] std::optional<QList<NoteRecord>> LoadShown();
+    // The rows hidden on this computer.
+    [[nodiscard]] std::optional<QList<NoteRecord>> LoadHidden();
+    // Whether the row exists; nullopt when the store could not say.
+    [[nodiscard]] std::optional<bool> Exists(const QString& id);
+    // True when the table holds exactly one row and its text is blank: that note
+    // cannot be deleted.
+    [[nodiscard]] bool OnlyNoteIsBlank();
+
+    // ---- the note window's writes ----
+    // Text and look after editing; the place too unless the note is docked.
+    // Marks the row pending.
+    bool SaveEdit(const NoteRecord& note);
+    // The same columns when the session ends; pending only when the text is new.
+    bool SaveAtSessionEnd(const NoteRecord& note, bool textChanged);
+    // Look and place when the program ends; leaves the pending state alone.
+    bool SaveLook(const NoteRecord& note);
+    bool SetTransparency(const QString& id, qint32 alpha);
+    bool SetFontColor(const QString& id, qint32 color);
+    bool SetFont(const QString& id, const QString& name, qint32 size, bool bold);
+    bool SetBgColorIndex(const QString& id, qint32 index);
+    bool SetShowAsList(const QString& id, qint32 style);
+    bool SetTopMost(const QString& id, bool topMost);
+    bool SetAutoHeight(const QString& id, bool autoHeight);
+    bool SetReminder(const QString& id, qint32 kind, const QString& v1, const QString& v2, const QString& v3);
+    // Place and size of an undocked note after a drag.
+    bool SetPlace(const QString& id, const QRect& geometry);
+
+    // ---- docking ----
+    bool Dock(const QString& id, qint32 edge, QPoint strip);
+    bool MoveStrip(const QString& id, QPoint strip);
+    // Undocks the row and returns it as it was read just before (its form_* place
+    // is where the note goes back to); nullopt on failure, the row then unchanged.
+    [[nodiscard]] std::optional<NoteRecord> Undock(const QString& id, QPoint strip);
+
+    // ---- deletion and visibility on this computer ----
+    // Removes the row, or empties its text when it is the last one.
+    [[nodiscard]] std::optional<NoteDeleteOutcome> Delete(const QString& id);
+    bool Hide(const QString& id);
+    // Shows a hidden row again, undocked; returns it, or nullopt when the row is
+    // gone or the store failed (failed() tells which).
+    [[nodiscard]] std::optional<NoteRecord> ShowAgain(const QString& id);
+
+    // ---- inserters ----
+    // A note from the tray: default look, the free place found for it.
+    bool InsertFromShell(const QString& id, QPoint place);
+    // A note created from another: takes that note's look; its text is the date
+    // text when one is inserted, else empty.
+    bool InsertFromNote(const TNoteItem& look, QPoint place);
+    // A note the server has and the store has not.
+    bool InsertFromServer(const TNoteItem& item);
+
+    // ---- sync ----
+    [[nodiscard]] std::optional<NotePendingRows> PendingAll();
+    [[nodiscard]] std::optional<NotePendingRows> PendingOne(const QString& id);
+    // The shutdown upload's selection (no notetype column).
+    [[nodiscard]] std::optional<NotePendingRows> PendingForShutdown();
+    // Marks the row committed only if it still holds revision rev; false when a
+    // later local write changed it (it stays pending) or the store failed.
+    bool MarkCommittedIfUnchanged(const QString& id, qint64 rev);
+    // Marks exactly these rows committed, in one transaction.
+    bool MarkCommitted(const QStringList& ids);
+    // After the shutdown upload: every row of the table.
+    bool MarkAllCommitted();
+    // Applies a server item to an existing row; false when the row does not exist
+    // (or the store failed).
+    bool UpdateFromServer(const TNoteItem& item);
+    // A note the server no longer shows.
+    bool RemoveFromServer(const QString& id);
+
+signals:
+    // Once per successful write. fields names what the server keeps and the write
+    // changed; empty for writes of local state only (place, docking, visibility,
+    // the saves at the end of a session or program, downloads).
+    void changed(const QString& id, TUploadFields fields);
+    void failed(const QString& id, const QString& message);
+
+private:
+    // Runs fn; on a store error reports failed() and returns false.
+    template <class Fn> bool guarded(const QString& id, Fn&& fn);
+    bool write(const QString& id, TUploadFields fields, const QString& sql, const TSqlParams& params);
+    std::optional<QList<NoteRecord>> loadWhere(const QString& sql);
+    std::optional<NotePendingRows> pending(const char* sql, const QString& id);
+
+    TDbConnection& FDb;
+};
