@@ -98,7 +98,7 @@ TEST(Startup, WithoutAnyDatabaseOneIsMadeFromTheSchema) {
     TFmMain main(s.Env());
     QString error;
     ASSERT_TRUE(main.Startup(&error)) << error.toStdString();
-    EXPECT_EQ(main.Db().Select(QStringLiteral("select * from notes")).Columns.size(), 28);
+    EXPECT_EQ(main.Db().Select(QStringLiteral("select * from notes")).Columns.size(), 29);
     main.Shutdown();
 }
 
