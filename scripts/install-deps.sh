@@ -10,7 +10,7 @@ PACKAGES=(
     libsqlite3-dev libxml2-dev libcurl4-openssl-dev libssl-dev libxcb1-dev
     libqrencode-dev libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
     # tests and benches
-    libgtest-dev libgmock-dev libbenchmark-dev
+    libgtest-dev libgmock-dev libbenchmark-dev qt6-base-private-dev
     # fonts: the default language's texts need a CJK face
     fonts-wqy-microhei fonts-dejavu-core
     # headless runs of the real program

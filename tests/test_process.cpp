@@ -158,6 +158,77 @@ TEST(Process, AnUnusableDatabaseIsReportedAndTheProcessEndsWithAnError) {
 
 namespace {
 
+// A virtual X server of the test's own, on a display number nobody uses.
+struct TVirtualDisplay {
+    QProcess Server;
+    QString Name;
+    TVirtualDisplay() {
+        for (int n = 150 + int(::getpid() % 400); n < 1000; ++n) {
+            if (QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)) ||
+                QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)))
+                continue;
+            Name = QStringLiteral(":%1").arg(n);
+            Server.start(QStringLiteral("Xvfb"),
+                         {Name, QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-screen"),
+                          QStringLiteral("0"), QStringLiteral("1280x1024x24")});
+            if (QTest::qWaitFor(
+                    [&] { return QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)); }, 10000))
+                return;
+            Server.kill();
+            Server.waitForFinished();
+        }
+        Name.clear();
+    }
+    ~TVirtualDisplay() { Stop(); }
+    void Stop() {
+        if (Server.state() == QProcess::NotRunning)
+            return;
+        Server.kill();
+        Server.waitForFinished(5000);
+    }
+};
+
+} // namespace
+
+// When the display goes away the toolkit ends the process at once; the notes'
+// last text and place must reach the store all the same.
+TEST(Process, ALostDisplaySavesTheNotesBeforeTheProcessEnds) {
+    TVirtualDisplay display;
+    ASSERT_FALSE(display.Name.isEmpty()) << "no virtual X server";
+    const TUserProcess user;
+    {
+        auto db = TDbConnection::Open(user.ProgramFolder + QStringLiteral("/brisel.mdb"));
+        // The template predates the later columns; the first start adds them.
+        db->Exec(
+            QStringLiteral("insert into notes (id,mynote,form_x,form_y,form_w,form_h,form_trans,fontcolor,"
+                           "fontsize,fontname,fontbold,alerttype,shownote,commited) values "
+                           "('N1','kept',300,200,220,100,200,0,9,'Tahoma',0,0,1,1)"));
+    }
+    QProcess p;
+    QProcessEnvironment env = user.Env();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.insert(QStringLiteral("DISPLAY"), display.Name);
+    p.setProcessEnvironment(env);
+    p.setProgram(user.ProgramFolder + QStringLiteral("/zuvonote"));
+    p.start();
+    ASSERT_TRUE(p.waitForStarted(10000));
+    ASSERT_TRUE(user.WaitUntilStarted());
+    QTest::qWait(1500); // the notes are loaded 100 ms into the loop
+
+    // Changed behind the program's back: only a save by the program puts it right.
+    const QString dbPath = user.DataFolder() + QStringLiteral("brisel.mdb");
+    TDbConnection::Open(dbPath)->Exec(QStringLiteral("update notes set mynote='stale', form_x=1, form_y=1"));
+    display.Stop();
+    ASSERT_TRUE(p.waitForFinished(15000));
+    const TRowSet r =
+        TDbConnection::Open(dbPath)->Select(QStringLiteral("select * from notes where id='N1'"));
+    EXPECT_EQ(r.asText(0, "mynote"), QStringLiteral("kept"));
+    EXPECT_EQ(r.asInt(0, "form_x"), 300);
+    EXPECT_EQ(r.asInt(0, "form_y"), 200);
+}
+
+namespace {
+
 // The lock's folder without a runtime folder: under a temporary folder and a
 // cache home of the test's own, restored afterwards.
 struct TNoRuntimeFolder {

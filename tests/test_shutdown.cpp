@@ -2,8 +2,11 @@
 // uploads awaited, and the last upload of pending notes.
 
 #include "app/uFmMain.h"
+#include "app/uSessionEnd.h"
 #include "data/uAppState.h"
 #include "data/uNoteStore.h"
+#include "note/uFmNote.h"
+#include "note/uTransRichEdit.h"
 #include "platform/uIniFile.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/ProgramFolder.h"
@@ -14,6 +17,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <QtGui/private/qguiapplication_p.h>
 #include <gtest/gtest.h>
 
 using testenv::MakeProgramSetup;
@@ -206,4 +210,31 @@ TEST(Shutdown, SavesSettingsAndHidesThenSavesEveryNoteInTurn) {
     EXPECT_NE(log[0].first, log[2].first);
     EXPECT_TRUE(
         TIniFile(s.DataFolder() + QStringLiteral("config.ini")).ReadBool("config", "AutoHideNote", false));
+}
+
+// At log-off the session manager asks for a save and may end the process as soon
+// as the answer is given: the typed text is stored and goes up before that.
+TEST(Shutdown, TheSessionManagersSaveRequestSavesEveryNoteThenShutsDownInOrder) {
+    TLoopbackHttpServer server;
+    server.setReply({200, "text/html", "0", 0});
+    const TProgramSetup s = MakeProgramSetup();
+    auto main = startSignedIn(s, server.baseUrl() + QStringLiteral("api/v11/"));
+    addRow(main->Db(), "A", QStringLiteral("before"), 1);
+    main->tmrLoadNotesTimer();
+    const QList<TFmNote*> notes = TFmMain::NoteWindows();
+    ASSERT_EQ(notes.size(), 1);
+    notes[0]->EnableMmoNote();
+    notes[0]->mmoNote->setPlainText(QStringLiteral("typed before log-off"));
+
+    const TSessionEndWatch watch(*main);
+    QGuiApplicationPrivate::instance()->commitData();
+
+    EXPECT_TRUE(main->IsShuttingDown());
+    const QList<TRecordedRequest> reqs = server.requests();
+    ASSERT_EQ(reqs.size(), 1);
+    EXPECT_TRUE(decodeBody(reqs[0].Body).contains(QStringLiteral("typed before log-off")));
+    auto db = TDbConnection::Open(s.DataFolder() + QStringLiteral("brisel.mdb"));
+    const TRowSet r = db->Select(QStringLiteral("select mynote, commited from notes where id='A'"));
+    EXPECT_EQ(r.asText(0, "mynote"), QStringLiteral("typed before log-off"));
+    EXPECT_EQ(r.asInt(0, "commited"), 1);
 }

@@ -1,6 +1,7 @@
 // Process entry: one instance per user, the hidden main window, the message loop.
 
 #include "app/uFmMain.h"
+#include "app/uSessionEnd.h"
 #include "app/uZuvoApplication.h"
 #include "note/uFmNote.h"
 #include "platform/gui/uWindows.h"
@@ -75,17 +76,9 @@ int main(int argc, char** argv) {
 
     TFmMain main(TFmMainEnv::Default());
     TSignalPipe signalPipe;
-    QObject::connect(&signalPipe, &TSignalPipe::Terminate, &main, [&main](int) {
-        // A modal box (the start-up error, a dialog) runs its own loop: end it first.
-        while (QWidget* modal = QApplication::activeModalWidget()) {
-            modal->close();
-            if (QApplication::activeModalWidget() == modal)
-                break;
-        }
-        // As at the end of a session: every note saves its text and look first.
-        main.EndSession();
-        main.close();
-    });
+    QObject::connect(&signalPipe, &TSignalPipe::Terminate, &main,
+                     [&main](int) { EndSessionAndShutDown(main); });
+    const TSessionEndWatch sessionEnd(main);
 
     QString error;
     if (!main.Startup(&error)) {
