@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 namespace {
 
@@ -329,4 +330,126 @@ TEST(SingleInstance, TheLockNeverFollowsALinkAndStillExcludesASecondHolder) {
     TSingleInstance second(QStringLiteral("Zuvo note"));
     EXPECT_TRUE(first.TryAcquire());
     EXPECT_FALSE(second.TryAcquire());
+}
+
+namespace {
+
+// A client of its own on the test's display: plays another program and reads
+// what the note windows show.
+class TXClient {
+public:
+    explicit TXClient(const QString& display)
+        : FConn(xcb_connect(display.toLocal8Bit().constData(), nullptr)) {
+        FRoot = xcb_setup_roots_iterator(xcb_get_setup(FConn)).data->root;
+    }
+    ~TXClient() { xcb_disconnect(FConn); }
+    TXClient(const TXClient&) = delete;
+    TXClient& operator=(const TXClient&) = delete;
+    [[nodiscard]] bool ok() const { return xcb_connection_has_error(FConn) == 0; }
+
+    xcb_atom_t Atom(const char* name) {
+        std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> r(
+            xcb_intern_atom_reply(FConn, xcb_intern_atom(FConn, 0, uint16_t(strlen(name)), name), nullptr),
+            &std::free);
+        return r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
+    }
+    // A mapped window covering the screen that says it is full-screen.
+    xcb_window_t MakeFullScreenWindow() {
+        const xcb_window_t w = xcb_generate_id(FConn);
+        xcb_create_window(FConn, XCB_COPY_FROM_PARENT, w, FRoot, 0, 0, 1280, 1024, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+        const xcb_atom_t full = Atom("_NET_WM_STATE_FULLSCREEN");
+        xcb_change_property(FConn, XCB_PROP_MODE_REPLACE, w, Atom("_NET_WM_STATE"), XCB_ATOM_ATOM, 32, 1,
+                            &full);
+        xcb_map_window(FConn, w);
+        xcb_flush(FConn);
+        return w;
+    }
+    // What a window manager does when the user switches windows.
+    void SetActiveWindow(xcb_window_t w) {
+        xcb_change_property(FConn, XCB_PROP_MODE_REPLACE, FRoot, Atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW,
+                            32, 1, &w);
+        xcb_flush(FConn);
+    }
+    // Top-level windows titled like a note that are on screen.
+    int ViewableNotes() {
+        std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(
+            xcb_query_tree_reply(FConn, xcb_query_tree(FConn, FRoot), nullptr), &std::free);
+        if (!tree)
+            return -1;
+        const xcb_window_t* children = xcb_query_tree_children(tree.get());
+        int count = 0;
+        for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+            std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> name(
+                xcb_get_property_reply(
+                    FConn,
+                    xcb_get_property(FConn, 0, children[i], Atom("_NET_WM_NAME"), Atom("UTF8_STRING"), 0, 64),
+                    nullptr),
+                &std::free);
+            if (!name || QByteArray(static_cast<const char*>(xcb_get_property_value(name.get())),
+                                    xcb_get_property_value_length(name.get())) != "Zuvo Note")
+                continue;
+            std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> attrs(
+                xcb_get_window_attributes_reply(FConn, xcb_get_window_attributes(FConn, children[i]),
+                                                nullptr),
+                &std::free);
+            if (attrs && attrs->map_state == XCB_MAP_STATE_VIEWABLE)
+                ++count;
+        }
+        return count;
+    }
+
+private:
+    xcb_connection_t* FConn;
+    xcb_window_t FRoot = 0;
+};
+
+} // namespace
+
+TEST(Process, NotesKeptOnTopStepBackWhileAFullScreenProgramIsActive) {
+    TVirtualDisplay display;
+    ASSERT_FALSE(display.Name.isEmpty()) << "no virtual X server";
+    const TUserProcess user;
+    {
+        auto db = TDbConnection::Open(user.ProgramFolder + QStringLiteral("/brisel.mdb"));
+        db->Exec(
+            QStringLiteral("insert into notes (id,mynote,form_x,form_y,form_w,form_h,form_trans,fontcolor,"
+                           "fontsize,fontname,fontbold,alerttype,shownote,commited) values "
+                           "('TOP','on top',300,200,220,100,200,0,9,'Tahoma',0,0,1,1),"
+                           "('PLAIN','plain',600,200,220,100,200,0,9,'Tahoma',0,0,1,1)"));
+    }
+    // A first start brings the store up to date; then one note is kept on top.
+    {
+        QProcess first;
+        user.Start(first);
+        ASSERT_TRUE(user.WaitUntilStarted());
+        ::kill(pid_t(first.processId()), SIGTERM);
+        ASSERT_TRUE(first.waitForFinished(15000));
+        TDbConnection::Open(user.DataFolder() + QStringLiteral("brisel.mdb"))
+            ->Exec(QStringLiteral("update notes set istopmost=1 where id='TOP'"));
+    }
+    QProcess p;
+    QProcessEnvironment env = user.Env();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.insert(QStringLiteral("DISPLAY"), display.Name);
+    p.setProcessEnvironment(env);
+    p.setProgram(user.ProgramFolder + QStringLiteral("/zuvonote"));
+    p.start();
+    ASSERT_TRUE(p.waitForStarted(10000));
+
+    TXClient x(display.Name);
+    ASSERT_TRUE(x.ok());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return x.ViewableNotes() == 2; }, 15000)) << x.ViewableNotes();
+
+    const xcb_window_t game = x.MakeFullScreenWindow();
+    x.SetActiveWindow(game);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return x.ViewableNotes() == 1; }, 5000)) << x.ViewableNotes();
+    QTest::qWait(1200);
+    EXPECT_EQ(x.ViewableNotes(), 1); // the plain note stays
+
+    x.SetActiveWindow(XCB_WINDOW_NONE);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return x.ViewableNotes() == 2; }, 5000)) << x.ViewableNotes();
+
+    ::kill(pid_t(p.processId()), SIGTERM);
+    ASSERT_TRUE(p.waitForFinished(15000));
 }

@@ -1,6 +1,7 @@
 // Process entry: one instance per user, the hidden main window, the message loop.
 
 #include "app/uFmMain.h"
+#include "app/uFullScreenWatch.h"
 #include "app/uSessionEnd.h"
 #include "app/uZuvoApplication.h"
 #include "note/uFmNote.h"
@@ -85,6 +86,8 @@ int main(int argc, char** argv) {
         MessageBoxW(nullptr, error, QStringLiteral("Zuvo Note"), MB_OK | MB_ICONERROR);
         return 1;
     }
+    // Notes kept on top step back while a full-screen program is in front.
+    const TFullScreenWatch fullScreen;
     // Start-up benchmarks measure the way to the idle loop and no further.
     if (!qEnvironmentVariableIsEmpty("ZUVONOTE_QUIT_WHEN_IDLE"))
         QTimer::singleShot(0, &app, &QCoreApplication::quit);
