@@ -7,6 +7,7 @@
 #include "platform/uIniFile.h"
 #include "support/ProgramFolder.h"
 #include "support/TestEnv.h"
+#include "sync/uPushChannel.h"
 #include "ui/uLanguageObject.h"
 
 #include <QDir>
@@ -186,9 +187,11 @@ TEST(Startup, PaletteTimersAndPushStateAreSet) {
     EXPECT_EQ(main.tmrLoadNotes->interval(), 100);
     EXPECT_EQ(main.tmrAppUpdate->interval(), 5000);
     EXPECT_EQ(main.tmrSocket->interval(), 50000);
-    EXPECT_EQ(main.FPushSocket, -1);
-    EXPECT_EQ(main.FPushPort, 50001);
-    EXPECT_EQ(main.FLastRecvTick, 0u);
+    EXPECT_FALSE(main.PushChannel()->IsOpen());
+    EXPECT_FALSE(main.PushChannel()->IsConnecting());
+    EXPECT_EQ(main.PushChannel()->ServerAddress(), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(main.PushChannel()->ServerPort(), 50001);
+    EXPECT_EQ(main.PushChannel()->LastServerActivity(), 0u);
     EXPECT_EQ(AppState().RunningUploadCount.load(), 0);
     EXPECT_TRUE(main.LibAVFolder().isEmpty());
     main.Shutdown();

@@ -15,6 +15,8 @@
 #include "platform/uIniFile.h"
 #include "platform/uTicks.h"
 #include "sync/uEndpoints.h"
+#include "sync/uOtherTask.h"
+#include "sync/uPushChannel.h"
 #include "sync/uShutdownUpload.h"
 #include "ui/uFmOptions.h"
 #include "ui/uLanguageObject.h"
@@ -37,7 +39,6 @@
 namespace {
 
 TFmMain* gFmMain = nullptr;
-
 
 QString withSeparator(QString path) {
     if (!path.endsWith(QLatin1Char('/')))
@@ -110,8 +111,19 @@ TFmMain::TFmMain(TFmMainEnv env, QWidget* parent) : QWidget(parent), FEnv(std::m
     tmrUpload = new QTimer(this);
     connect(tmrUpload, &QTimer::timeout, this, &TFmMain::tmrUploadTimer);
     tmrSocket = new QTimer(this);
-    tmrSocket->setInterval(50000);
+    tmrSocket->setInterval(TPushChannel::kKeepAliveIntervalMs);
     connect(tmrSocket, &QTimer::timeout, this, &TFmMain::tmrSocketTimer);
+
+    FPush = new TPushChannel(this);
+    connect(FPush, &TPushChannel::SocketEvent, this, [this](quintptr socket, int event) {
+        SendMessageW(this, WM_SOCKET, static_cast<WPARAM>(socket), event);
+    });
+    connect(FPush, &TPushChannel::NoteChangedNotice, this, &TFmMain::GetNotesFromSrv);
+    // Notices sent while the channel was down never arrive: catch up at once.
+    connect(FPush, &TPushChannel::ChannelOpened, this, [this](bool again) {
+        if (again)
+            GetNotesFromSrv();
+    });
 
     FFPlayer1 = new TAudioPlayer(this);
     connect(FFPlayer1, &TAudioPlayer::FileOpened, this, &TFmMain::FFPlayer1FileOpen);
@@ -128,11 +140,9 @@ bool TFmMain::Startup(QString* error) {
     // 1. The program folder.
     FProgramFolder = withSeparator(FEnv.ProgramFolder);
 
-    // 2. The push channel starts unconnected.
-    FPushSocket = -1;
-    FPushServer = QString::fromLatin1(kDefaultPushServer);
-    FPushPort = kDefaultPushPort;
-    FLastRecvTick = 0;
+    // 2. The push channel starts unconnected, aimed at the default server.
+    FPush->CloseClientSock();
+    FPush->SetServer(QString::fromLatin1(kDefaultPushServer), PushServerPort());
 
     // 3. The tray icon and its hint. (4: the hand cursor is the platform's own.)
     // Without a tray host yet, the icon appears when one starts.
@@ -296,8 +306,8 @@ void TFmMain::WMLoaginFailed(TWinMessage&) {
     // The sign-in dialog answers this; until it exists nothing is shown.
 }
 
-void TFmMain::WMSockMessage(TWinMessage&) {
-    // Push-channel socket events; the channel is not connected in this build.
+void TFmMain::WMSockMessage(TWinMessage& msg) {
+    FPush->WMSockMessage(static_cast<quintptr>(msg.WParam), static_cast<int>(msg.LParam));
 }
 
 void TFmMain::tmrAppUpdateTimer() {
@@ -315,11 +325,25 @@ void TFmMain::tmrUploadTimer() {
 }
 
 void TFmMain::tmrSocketTimer() {
-    // Keep-alive and reconnect of the push channel.
+    FPush->tmrSocketTimer();
 }
 
 void TFmMain::StartBasicInfoTask() {
-    // The basic-information worker fetches the push server address.
+    const bool signedIn = !AppState().NoteOptions.FconfigUserID.isEmpty();
+    TOtherTaskThread::Start(this, signedIn,
+                            [this](const QString& address) { OnBasicInfoTaskTerminate(address); });
+}
+
+void TFmMain::OnBasicInfoTaskTerminate(const QString& address) {
+    if (FShuttingDown)
+        return;
+    if (!address.isEmpty())
+        FPush->SetServer(address, FPush->ServerPort());
+    else if (FPush->ServerAddress().isEmpty())
+        FPush->SetServer(QString::fromLatin1(kDefaultPushServer), FPush->ServerPort());
+    if (FPush->ServerPort() == 0)
+        FPush->SetServer(FPush->ServerAddress(), kDefaultPushPort);
+    FPush->CreateClientSock();
 }
 
 void TFmMain::StartAdWorker() {
@@ -327,7 +351,8 @@ void TFmMain::StartAdWorker() {
 }
 
 void TFmMain::ClosePushChannel() {
-    FPushSocket = -1;
+    FPush->SendCloseData();
+    FPush->CloseClientSock();
 }
 
 void TFmMain::closeEvent(QCloseEvent* e) {

@@ -23,6 +23,7 @@ class TAudioPlayer;
 class TDbConnection;
 class TFmNote;
 class TLanguageObject;
+class TPushChannel;
 struct TNoteItem;
 struct TRowSet;
 class TUploadFields;
@@ -123,11 +124,8 @@ public:
     QPointer<QLabel> AudioLblCtrl;
     QPointer<QAbstractButton> AudioBtnCtrl;
 
-    // The push channel's state.
-    int FPushSocket = -1;
-    QString FPushServer;
-    quint16 FPushPort = 0;
-    quint32 FLastRecvTick = 0;
+    // The push channel (sign-in connects it, sign-out closes it).
+    [[nodiscard]] TPushChannel* PushChannel() const { return FPush; }
 
 signals:
     void ShutdownFinished();
@@ -157,6 +155,7 @@ private:
     void tmrUploadTimer();
     void tmrSocketTimer();
     void StartBasicInfoTask();
+    void OnBasicInfoTaskTerminate(const QString& address);
     void StartAdWorker();
     void ClosePushChannel();
     void BuildTrayMenu();
@@ -170,6 +169,7 @@ private:
     std::unique_ptr<TLanguageObject> FLanguage;
     QList<qint32> FNoteTitleColors;
     QList<qint32> FNoteBodyColors;
+    TPushChannel* FPush = nullptr;
     bool FStarted = false;
     bool FShuttingDown = false;
 };

@@ -54,3 +54,9 @@ QString WebSiteRoot() {
 QString AdServiceRoot() {
     return ServerRoot() + QStringLiteral("ads/");
 }
+
+quint16 PushServerPort() {
+    bool ok = false;
+    const uint port = qEnvironmentVariable("ZUVONOTE_PUSH_PORT").toUInt(&ok);
+    return ok && port > 0 && port <= 65535 ? static_cast<quint16>(port) : kDefaultPushPort;
+}

@@ -38,5 +38,8 @@ inline constexpr const char* ServiceUserAgent =
 inline constexpr const char* ShellUserAgent = "Mozilla/3.0 (compatible; Indy Library)";
 
 inline constexpr quint16 kDefaultPushPort = 50001;
+// The push server's port: kDefaultPushPort, unless the environment variable
+// ZUVONOTE_PUSH_PORT names another (a server on a shared test machine).
+[[nodiscard]] quint16 PushServerPort();
 // The push server until the basic-information document names another.
 inline constexpr const char* kDefaultPushServer = "127.0.0.1";
