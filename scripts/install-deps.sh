@@ -9,6 +9,8 @@ PACKAGES=(
     qt6-base-dev libqt6sql6-sqlite qt6-multimedia-dev libgl-dev
     libsqlite3-dev libxml2-dev libcurl4-openssl-dev libssl-dev libxcb1-dev
     libqrencode-dev libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
+    # the icon's sizes from its SVG; the manual pages
+    librsvg2-bin scdoc
     # tests and benches
     libgtest-dev libgmock-dev libbenchmark-dev qt6-base-private-dev
     # fonts: the default language's texts need a CJK face
@@ -17,6 +19,8 @@ PACKAGES=(
     xvfb xauth xdotool x11-utils
     # benchmarks
     time
+    # checks of the installed layout and of the Debian packages (cpack, dpkg-shlibdeps)
+    desktop-file-utils appstream man-db strace systemd dpkg-dev
 )
 if [[ "${ZUVO_SERVER_DEPS:-1}" == 1 && -f "$(dirname "$0")/server-packages.txt" ]]; then
     mapfile -t extra < <(grep -v '^#' "$(dirname "$0")/server-packages.txt" | grep -v '^$')

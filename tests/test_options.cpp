@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -54,6 +55,22 @@ TEST(Autostart, ExecLineQuotingRoundTrips) {
               QStringLiteral("/usr/bin/zuvonote"));
     // A backslash inside quotes is escaped twice: once for the quoting, once for the value.
     EXPECT_EQ(ExecCommand(QStringLiteral("\"/a\\\\\\\\sb/zuvonote\" %U")), QStringLiteral("/a\\sb/zuvonote"));
+}
+
+// What the options dialog writes is a desktop entry every session reads: valid,
+// and with the program's own icon, whatever the path holds.
+TEST(Autostart, TheWrittenEntryIsValidAndCarriesTheIcon) {
+    const QString exe = QStringLiteral("/home/a b/Zuvo \"100%\"/$x/zuvonote");
+    ASSERT_TRUE(WriteAutostartEntry(exe));
+    const QString text = QString::fromUtf8(testenv::readFile(AutostartFilePath()));
+    EXPECT_TRUE(text.split(QLatin1Char('\n')).contains(QStringLiteral("Icon=zuvonote")))
+        << text.toStdString();
+    EXPECT_TRUE(AutostartIsFor(exe));
+    QProcess validate;
+    validate.start(QStringLiteral("desktop-file-validate"), {AutostartFilePath()});
+    ASSERT_TRUE(validate.waitForFinished(30000)) << "desktop-file-validate (desktop-file-utils) is needed";
+    EXPECT_EQ(validate.exitCode(), 0) << validate.readAllStandardOutput().toStdString() << text.toStdString();
+    EXPECT_TRUE(DeleteAutostartEntry());
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include "app/uFmMain.h"
 #include "data/uAppState.h"
 #include "data/uNoteStore.h"
+#include "platform/gui/uAppIcon.h"
 #include "platform/uIniFile.h"
 #include "support/ProgramFolder.h"
 #include "support/TestEnv.h"
@@ -14,6 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -160,6 +162,25 @@ TEST(Startup, TrayCaptionsComeFromTheLanguageFileWithEnglishForMissingKeys) {
         EXPECT_EQ(main.actLogin->text().isEmpty(), c.NewNote.isEmpty()) << c.Language;
         main.Shutdown();
     }
+}
+
+TEST(Startup, TheTrayShowsTheProgramsOwnIconAtEveryThemeSize) {
+    const QIcon icon = AppIcon();
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        const QImage image = icon.pixmap(QSize(size, size)).toImage();
+        ASSERT_EQ(image.size(), QSize(size, size)) << size;
+        // Drawn, not an empty stand-in: the middle of the note is opaque paper.
+        EXPECT_EQ(image.pixelColor(size / 2, size / 2).alpha(), 255) << size;
+    }
+    const TProgramSetup s = MakeProgramSetup();
+    TFmMainEnv env = s.Env();
+    env.ShowTray = true;
+    TFmMain main(env);
+    QString error;
+    ASSERT_TRUE(main.Startup(&error)) << error.toStdString();
+    ASSERT_NE(main.TrayIcon1, nullptr);
+    EXPECT_EQ(main.TrayIcon1->icon().pixmap(QSize(22, 22)).toImage(), icon.pixmap(QSize(22, 22)).toImage());
+    main.Shutdown();
 }
 
 TEST(Startup, TheDefaultLanguageIsTheShippedChineseFile) {

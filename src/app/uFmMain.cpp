@@ -9,6 +9,7 @@
 #include "note/uNoteReminder.h"
 #include "note/uNoteShell.h"
 #include "note/uSharedAudio.h"
+#include "platform/gui/uAppIcon.h"
 #include "platform/gui/uAudioPlayer.h"
 #include "platform/gui/uDesktop.h"
 #include "platform/gui/uWindows.h"
@@ -29,7 +30,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
-#include <QPainter>
 #include <QProcess>
 #include <QProgressBar>
 #include <QSystemTrayIcon>
@@ -44,20 +44,6 @@ QString withSeparator(QString path) {
     if (!path.endsWith(QLatin1Char('/')))
         path += QLatin1Char('/');
     return path;
-}
-
-QIcon makeTrayIcon() {
-    QPixmap pm(32, 32);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(0x9a, 0x85, 0x10), 1.5));
-    p.setBrush(QColor(0xfe, 0xea, 0x3e));
-    p.drawRoundedRect(QRectF(3.5, 3.5, 25, 25), 4, 4);
-    p.setPen(QPen(QColor(0x6b, 0x5b, 0x08), 2));
-    for (int y : {11, 16, 21})
-        p.drawLine(QPointF(8, y), QPointF(y == 21 ? 17 : 24, y));
-    return QIcon(pm);
 }
 
 } // namespace
@@ -147,7 +133,7 @@ bool TFmMain::Startup(QString* error) {
     // 3. The tray icon and its hint. (4: the hand cursor is the platform's own.)
     // Without a tray host yet, the icon appears when one starts.
     if (FEnv.ShowTray) {
-        TrayIcon1 = new QSystemTrayIcon(makeTrayIcon(), this);
+        TrayIcon1 = new QSystemTrayIcon(AppIcon(), this);
         TrayIcon1->setToolTip(QStringLiteral("Zuvo便签"));
         TrayIcon1->setContextMenu(pmTray);
         // A left click opens the same menu as the right one.

@@ -1,11 +1,14 @@
 #include "app/uZuvoApplication.h"
 
+#include "platform/gui/uAppIcon.h"
 #include "platform/gui/uWindows.h"
 
 #include <QTimer>
 #include <exception>
 
-TZuvoApplication::TZuvoApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TZuvoApplication::TZuvoApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    setWindowIcon(AppIcon());
+}
 
 bool TZuvoApplication::notify(QObject* receiver, QEvent* e) {
     try {

@@ -8,6 +8,7 @@
 #include "platform/gui/uWindows.h"
 #include "platform/uSignalPipe.h"
 #include "platform/uSingleInstance.h"
+#include "uVersion.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -15,8 +16,40 @@
 #include <QWidget>
 #include <QWindow>
 #include <cstdio>
+#include <string_view>
 
 namespace {
+
+constexpr const char* kHelp =
+    "Usage: zuvonote [--help | --version]\n"
+    "\n"
+    "Zuvo Note keeps sticky notes on the desktop. It lives in the notification area\n"
+    "(tray), whose menu adds notes, shows or hides them, signs in to a sync server\n"
+    "and exits. One instance runs per user; a second start ends at once.\n"
+    "\n"
+    "  --help     show this text and exit\n"
+    "  --version  show the version and exit\n"
+    "\n"
+    "Notes and settings: $XDG_DATA_HOME/Zuvo/Note/ (by default ~/.local/share/Zuvo/Note/).\n"
+    "Sync server: $ZUVONOTE_SERVER, else Server= in [config] of config.ini,\n"
+    "else http://127.0.0.1:8086/. See zuvonote(1).\n";
+
+// Answers --help and --version, which need no display; true when one was given.
+// Every other argument is left to Qt, as it always was.
+bool answerInfoOption(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--version") {
+            std::printf("zuvonote %s\n", zuvo::kVersionText);
+            return true;
+        }
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kHelp, stdout);
+            return true;
+        }
+    }
+    return false;
+}
 
 // True when Qt can reach a display; otherwise says plainly what to do.
 bool checkDisplay() {
@@ -58,6 +91,8 @@ void ReportWhenNotesShown(TFmMain* main) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (answerInfoOption(argc, argv))
+        return 0;
     if (!checkDisplay())
         return 1;
 

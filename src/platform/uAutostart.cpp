@@ -140,6 +140,7 @@ bool WriteAutostartEntry(const QString& exePath) {
         << "Type=Application\n"
         << "Name=Zuvo Note\n"
         << "Exec=" << ExecLineFor(exePath) << '\n'
+        << "Icon=zuvonote\n"
         << "X-GNOME-Autostart-enabled=true\n";
     out.flush();
     return f.commit();
