@@ -3,6 +3,7 @@
 #include "data/uAppState.h"
 #include "data/uFunctions.h"
 #include "data/uNoteStore.h"
+#include "data/uStoreBackup.h"
 #include "note/uFmNote.h"
 #include "note/uNoteDeletion.h"
 #include "note/uNoteDocking.h"
@@ -162,6 +163,10 @@ bool TFmMain::Startup(QString* error) {
     if (!OpenStore(error))
         return false;
 
+    // Daily copies of the store, made off this thread.
+    FBackups = new TStoreBackupScheduler(FDb->path(), StoreBackup::BackupFolder(FDataFolder), this);
+    FBackups->Start();
+
     // 10.-11. The settings.
     TNoteOptions& options = AppState().NoteOptions;
     options.LoadFromFile(FDataFolder + QStringLiteral("config.ini"));
@@ -250,11 +255,24 @@ bool TFmMain::OpenStore(QString* error) {
     } catch (const TSqlError& e) {
         FDb.reset();
         if (error)
-            *error = QStringLiteral("Zuvo Note cannot use its note database\n%1\n\n%2\n\n"
-                                    "The file has been left as it is.")
-                         .arg(QDir::toNativeSeparators(path), e.text());
+            *error = StoreBackup::DamagedStoreMessage(
+                StartupLanguage(), path, e.text(),
+                StoreBackup::NewestBackup(StoreBackup::BackupFolder(FDataFolder)));
         return false;
     }
+}
+
+TLanguageObject TFmMain::StartupLanguage() const {
+    // The settings are not read yet: take the language straight from the file.
+    const QString language =
+        TIniFile(FDataFolder + QStringLiteral("config.ini"))
+            .ReadString(QStringLiteral("config"), QStringLiteral("Language"), QStringLiteral("Chinese"));
+    TLanguageObject lang;
+    if (!lang.LoadFromFile(TLanguageObject::LanguageFilePath(FProgramFolder, language))) {
+        const TIniFile none;
+        lang.LoadSettings(&none);
+    }
+    return lang;
 }
 
 bool TFmMain::event(QEvent* e) {
@@ -401,6 +419,8 @@ void TFmMain::Shutdown() {
         FLanguage.reset();
         ClosePushChannel();
     }
+    if (FBackups)
+        FBackups->Wait();
     FDb.reset();
     emit ShutdownFinished();
     QCoreApplication::quit();

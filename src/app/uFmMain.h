@@ -24,6 +24,7 @@ class TDbConnection;
 class TFmNote;
 class TLanguageObject;
 class TPushChannel;
+class TStoreBackupScheduler;
 struct TNoteItem;
 struct TRowSet;
 class TUploadFields;
@@ -151,6 +152,7 @@ private:
 
     void PrepareDataFolder();
     [[nodiscard]] bool OpenStore(QString* error);
+    [[nodiscard]] TLanguageObject StartupLanguage() const;
     void tmrAppUpdateTimer();
     void tmrUploadTimer();
     void tmrSocketTimer();
@@ -167,6 +169,7 @@ private:
     QString FLibAVFolder;
     std::unique_ptr<TDbConnection> FDb;
     std::unique_ptr<TLanguageObject> FLanguage;
+    TStoreBackupScheduler* FBackups = nullptr;
     QList<qint32> FNoteTitleColors;
     QList<qint32> FNoteBodyColors;
     TPushChannel* FPush = nullptr;

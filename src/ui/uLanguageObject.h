@@ -229,7 +229,30 @@ class TIniFile;
     X(Others, title_Thursday, "Thursday")                                                                    \
     X(Others, title_Friday, "Friday")                                                                        \
     X(Others, title_Saturday, "Saturday")                                                                    \
-    X(Others, title_Sunday, "Sunday")
+    X(Others, title_Sunday, "Sunday")                                                                        \
+                                                                                                             \
+    X(StoreBackup, errDamagedStore,                                                                          \
+      "Zuvo Note cannot use its note database %s (%s). The file has been left as it is.")                    \
+    X(StoreBackup, hintRestoreBackup,                                                                        \
+      "The newest backup of your notes is %s. To put it back, end Zuvo Note, copy that file over %s and "    \
+      "start Zuvo Note again.")                                                                              \
+                                                                                                             \
+    X(FmMissedAlerts, Caption, "Missed Reminders")                                                           \
+    X(FmMissedAlerts, lblMissed_Caption,                                                                     \
+      "These reminders fell due while Zuvo Note was not running or the computer was asleep.")                \
+    X(FmMissedAlerts, colDue_Caption, "Due")                                                                 \
+    X(FmMissedAlerts, colNote_Caption, "Note")                                                               \
+    X(FmMissedAlerts, btnOpenNote_Caption, "Open Note")                                                      \
+    X(FmMissedAlerts, btnClose_Caption, "Close")                                                             \
+                                                                                                             \
+    X(FmImport, actImportNotes_Caption, "Import Notes...")                                                   \
+    X(FmImport, dlgSelect_Caption, "Choose the folder of the notes to import")                               \
+    X(FmImport, hintImported, "Notes imported: %s.")                                                         \
+    X(FmImport, hintNothingFound, "No notes were found in %s.")                                              \
+    X(FmImport, hintUnreadable, "These files could not be read: %s")                                         \
+    X(FmImport, errAlreadyRunning,                                                                           \
+      "Zuvo Note is already running. Choose \"Import Notes\" in its tray menu, or end it and run this "      \
+      "command again.")
 
 class TLanguageObject {
 public:
