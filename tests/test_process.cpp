@@ -5,6 +5,7 @@
 #include "platform/uIniFile.h"
 #include "platform/uSingleInstance.h"
 #include "support/TestEnv.h"
+#include "uVersion.h"
 
 #include <QDir>
 #include <QFile>
@@ -138,6 +139,32 @@ TEST(Process, WithoutADisplayItSaysHowToRunUnderAVirtualServer) {
     const QString err = QString::fromLocal8Bit(p.readAllStandardError());
     EXPECT_TRUE(err.contains(QStringLiteral("xvfb-run"))) << err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(user.DataFolder()));
+}
+
+// --help and --version answer without a display and touch no data; any other
+// argument changes nothing, so a start with one still needs the display.
+TEST(Process, HelpAndVersionAnswerWithoutADisplay) {
+    const TUserProcess user;
+    const struct {
+        QStringList Args;
+        int Exit;
+        std::string Out; // on stdout
+    } cases[] = {
+        {{"--version"}, 0, std::string("zuvonote ") + zuvo::kVersionText + "\n"},
+        {{"--help"}, 0, "--version"},
+        {{"--minimized", "-h"}, 0, "Usage: zuvonote"},
+        {{"--minimized"}, 1, ""},
+    };
+    for (const auto& c : cases) {
+        QProcess p;
+        p.setProcessEnvironment(user.Env(false));
+        p.start(user.ProgramFolder + QStringLiteral("/zuvonote"), c.Args);
+        ASSERT_TRUE(p.waitForFinished(10000));
+        EXPECT_EQ(p.exitCode(), c.Exit) << c.Args.join(' ').toStdString();
+        const std::string out = p.readAllStandardOutput().toStdString();
+        EXPECT_NE(out.find(c.Out), std::string::npos) << out;
+        EXPECT_FALSE(QFileInfo::exists(user.DataFolder()));
+    }
 }
 
 TEST(Process, AnUnusableDatabaseIsReportedAndTheProcessEndsWithAnError) {
