@@ -27,8 +27,20 @@ struct TProgress {
     bool Stalled = false;
 };
 
+struct TSink {
+    QByteArray* Body;
+    qsizetype MaxBytes;
+    bool Overflow = false;
+};
+
 size_t onWrite(char* data, size_t size, size_t n, void* user) {
-    static_cast<QByteArray*>(user)->append(data, qsizetype(size * n));
+    auto* sink = static_cast<TSink*>(user);
+    const auto bytes = qsizetype(size * n);
+    if (sink->MaxBytes > 0 && sink->Body->size() + bytes > sink->MaxBytes) {
+        sink->Overflow = true;
+        return 0; // aborts the transfer
+    }
+    sink->Body->append(data, bytes);
     return size * n;
 }
 
@@ -123,7 +135,8 @@ THttpResponse HttpPerform(const THttpRequest& request) {
 
     QByteArray contentTypeHeader;
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, onWrite);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, &resp.Body);
+    TSink sink{&resp.Body, request.MaxBodyBytes};
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
     TProgress progress{request.ReadTimeoutMs};
     curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, onProgress);
     curl_easy_setopt(c, CURLOPT_XFERINFODATA, &progress);
@@ -136,7 +149,9 @@ THttpResponse HttpPerform(const THttpRequest& request) {
         resp.ContentType = QByteArray(ct);
     if (rc != CURLE_OK) {
         resp.Error = progress.Stalled ? QStringLiteral("no data for %1 ms").arg(request.ReadTimeoutMs)
+                     : sink.Overflow  ? QStringLiteral("reply longer than %1 bytes").arg(request.MaxBodyBytes)
                                       : QString::fromUtf8(curl_easy_strerror(rc));
+        resp.Body.clear();
         return resp;
     }
     if (resp.Status >= 400) {

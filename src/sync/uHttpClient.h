@@ -24,6 +24,8 @@ struct THttpRequest {
     // system's store (a self-hosted server with its own CA). Certificates are
     // always verified; one that fails ends the request as a transport failure.
     QString CaFile;
+    // A reply body longer than this fails the request instead of filling memory; 0 = no limit.
+    qsizetype MaxBodyBytes = 0;
 };
 
 struct THttpResponse {

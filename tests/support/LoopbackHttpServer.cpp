@@ -50,7 +50,10 @@ private:
             auto send = [s, reply] {
                 QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.Status) + " X\r\n";
                 out += "Content-Type: " + reply.ContentType + "\r\n";
-                out += "Content-Length: " + QByteArray::number(reply.Body.size()) + "\r\n";
+                out +=
+                    "Content-Length: " +
+                    QByteArray::number(reply.DeclaredLength >= 0 ? reply.DeclaredLength : reply.Body.size()) +
+                    "\r\n";
                 out += "Connection: close\r\n\r\n" + reply.Body;
                 s->write(out);
                 s->disconnectFromHost();

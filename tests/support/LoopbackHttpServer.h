@@ -24,6 +24,8 @@ struct TCannedReply {
     QByteArray ContentType = "text/html; charset=utf-8";
     QByteArray Body;
     int DelayMs = 0;
+    // Content-Length to announce instead of the body's size (a reply cut short).
+    qsizetype DeclaredLength = -1;
 };
 
 class TLoopbackHttpServer {

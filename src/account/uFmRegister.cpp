@@ -1,0 +1,194 @@
+#include "account/uFmRegister.h"
+
+#include "account/uSignOn.h"
+#include "data/uNoteOptions.h"
+#include "platform/gui/uWindows.h"
+#include "ui/uLanguageObject.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+
+namespace {
+
+constexpr int kBasicHeight = 270;
+constexpr int kDetailedHeight = 606;
+
+QLabel* fieldRow(QWidget* group, int y, QLineEdit*& edit, bool required) {
+    auto* label = new QLabel(group);
+    label->setGeometry(12, y + 3, 100, 16);
+    if (required) {
+        QPalette p = label->palette();
+        p.setColor(QPalette::WindowText, Qt::red);
+        label->setPalette(p);
+    }
+    edit = new QLineEdit(group);
+    edit->setGeometry(116, y, 181, 21);
+    return label;
+}
+
+} // namespace
+
+TFmRegister::TFmRegister(TServiceEnv env, QWidget* parent)
+    : TFixedDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint,
+                   QSize(329, kBasicHeight)),
+      FEnv(std::move(env)) {
+    grpBasicInfo = new QGroupBox(this);
+    grpBasicInfo->setGeometry(8, 8, 313, 190);
+    lblTitleAccount = fieldRow(grpBasicInfo, 24, edtUserName, true);
+    edtUserName->setMaxLength(50);
+    lblTitleName = fieldRow(grpBasicInfo, 56, edtUName, true);
+    lblTitlePass = fieldRow(grpBasicInfo, 88, edtPassword, true);
+    edtPassword->setEchoMode(QLineEdit::Password);
+    lblTitleRePass = fieldRow(grpBasicInfo, 120, edtConfirmPass, true);
+    edtConfirmPass->setEchoMode(QLineEdit::Password);
+    edtConfirmPass->setMaxLength(30);
+    chkDetailedInfo = new QCheckBox(grpBasicInfo);
+    chkDetailedInfo->setGeometry(12, 156, 290, 20);
+
+    grpDetailedInfo = new QGroupBox(this);
+    grpDetailedInfo->setGeometry(8, 204, 313, 330);
+    int y = 24;
+    for (QLineEdit** edit :
+         {&edtTel, &edtMobile, &edtSite, &edtProvince, &edtCity, &edtQQ, &edtMsn, &edtRemark}) {
+        FDetailLabels << fieldRow(grpDetailedInfo, y, *edit, false);
+        y += 37;
+    }
+    grpDetailedInfo->hide();
+    // Kept for the form's shape only: never shown, never sent.
+    edtPcCode = new QLineEdit(this);
+    edtPcCode->hide();
+
+    btnRegister = new QPushButton(this);
+    btnRegister->setGeometry(162, 210, 75, 25);
+    btnRegister->setDefault(true);
+    btnCancel = new QPushButton(this);
+    btnCancel->setGeometry(246, 210, 75, 25);
+
+    connect(btnRegister, &QPushButton::clicked, this, &TFmRegister::btnRegisterClick);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(chkDetailedInfo, &QCheckBox::clicked, this, &TFmRegister::chkDetailedInfoClick);
+
+    SendMessageW(this, WM_UPDATELANGUAGE);
+    CenterOnScreen();
+}
+
+int TFmRegister::Execute(const TServiceEnv& env, QWidget* owner) {
+    TFmRegister dialog(env, owner);
+    return ExecModal(dialog);
+}
+
+void TFmRegister::WMUpdateLanguage() {
+    const TLanguageObject& l = *FEnv.Language;
+    setWindowTitle(l.FmRegisterCaption());
+    grpBasicInfo->setTitle(l.FmRegistergrpBasicInfo_Caption());
+    grpDetailedInfo->setTitle(l.FmRegistergrpDetailedInfo_Caption());
+    lblTitleAccount->setText(l.FmRegisterlblTitleAccount_Caption());
+    lblTitleName->setText(l.FmRegisterlblTitleName_Caption());
+    lblTitlePass->setText(l.FmRegisterlblTitlePass_Caption());
+    lblTitleRePass->setText(l.FmRegisterlblTitleRePass_Caption());
+    chkDetailedInfo->setText(l.FmRegisterchkDetailedInfo_Caption());
+    const QString details[] = {l.FmRegisterlblTitleTel_Caption(),     l.FmRegisterlblTitleMobile_Caption(),
+                               l.FmRegisterlblTitleWebSite_Caption(), l.FmRegisterlblTitleProvince_Caption(),
+                               l.FmRegisterlblTitleCity_Caption(),    l.FmRegisterlblTitleQQ_Caption(),
+                               l.FmRegisterlblTitleMSN_Caption(),     l.FmRegisterlblTitleRemark_Caption()};
+    for (int i = 0; i < FDetailLabels.size(); ++i)
+        FDetailLabels[i]->setText(details[i]);
+    btnRegister->setText(FBusy ? l.FmRegisterrsRegistering() : l.FmRegisterbtnRegister_Caption());
+    btnCancel->setText(l.FmRegisterbtnCancel_Caption());
+}
+
+void TFmRegister::chkDetailedInfoClick() {
+    const bool detailed = chkDetailedInfo->isChecked();
+    setFixedHeight(detailed ? kDetailedHeight : kBasicHeight);
+    const int buttonsTop = detailed ? 543 : 210;
+    btnRegister->move(btnRegister->x(), buttonsTop);
+    btnCancel->move(btnCancel->x(), buttonsTop);
+    grpDetailedInfo->setVisible(detailed);
+    if (const QScreen* s = screen())
+        move(x(), s->geometry().top() + (s->geometry().height() - height()) / 2);
+}
+
+TRegisterInput TFmRegister::Input() const {
+    TRegisterInput in;
+    in.Account = edtUserName->text();
+    in.UserName = edtUName->text();
+    in.Password = edtPassword->text();
+    in.ConfirmPassword = edtConfirmPass->text();
+    in.Tel = edtTel->text();
+    in.Mobile = edtMobile->text();
+    in.Site = edtSite->text();
+    in.Province = edtProvince->text();
+    in.City = edtCity->text();
+    in.QQ = edtQQ->text();
+    in.Msn = edtMsn->text();
+    in.Remark = edtRemark->text();
+    return in;
+}
+
+void TFmRegister::SetRunning(bool running) {
+    FBusy = running;
+    const TLanguageObject& l = *FEnv.Language;
+    btnRegister->setEnabled(!running);
+    btnCancel->setEnabled(!running);
+    btnRegister->setText(running ? l.FmRegisterrsRegistering() : l.FmRegisterbtnRegister_Caption());
+}
+
+void TFmRegister::btnRegisterClick() {
+    if (FBusy)
+        return;
+    const TLanguageObject& l = *FEnv.Language;
+    const TRegisterInput in = Input();
+    const auto refuse = [&](const QString& text) {
+        MessageBoxW(this, text, l.Otherstitle_dlgerror(), MB_ICONWARNING);
+    };
+    switch (CheckRegisterInput(in)) {
+    case TRegisterCheck::InvalidAccount:
+        refuse(l.FmRegisterraInvalidAccount());
+        edtUserName->setFocus();
+        edtUserName->clear();
+        return;
+    case TRegisterCheck::Incomplete:
+        refuse(l.FmRegisterraIncompleteInput());
+        return;
+    case TRegisterCheck::ShortPassword:
+        refuse(l.FmRegisterraShortPass());
+        return;
+    case TRegisterCheck::Mismatch:
+        refuse(l.FmRegisterraPassRepass());
+        return;
+    case TRegisterCheck::Ok:
+        break;
+    }
+
+    SetRunning(true);
+    SendServiceRequest(this, RegisterRequest(in, FEnv.Options ? FEnv.Options->FconfigAffId : QString()), FEnv,
+                       [this](const THttpResponse& response) {
+                           const TLanguageObject& lang = *FEnv.Language;
+                           SetRunning(false);
+                           QString text;
+                           switch (ReadRegisterReply(response)) {
+                           case TRegisterOutcome::Success:
+                               MessageBoxW(this, lang.FmRegisterrsRegSuccess(),
+                                           lang.Otherstitle_dlginformation(), MB_ICONWARNING);
+                               accept();
+                               return;
+                           case TRegisterOutcome::Incomplete:
+                               text = lang.FmRegisterrseIncompleteInfo();
+                               break;
+                           case TRegisterOutcome::Exists:
+                               text = lang.FmRegisterrseExistUser();
+                               break;
+                           case TRegisterOutcome::NetworkError:
+                               text = lang.FmRegisterrseNetErr();
+                               break;
+                           case TRegisterOutcome::Unknown:
+                               text = lang.FmRegisterrseUnknownErr();
+                               break;
+                           }
+                           MessageBoxW(this, text, lang.Otherstitle_dlgerror(), MB_ICONWARNING);
+                       });
+}

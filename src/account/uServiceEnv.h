@@ -1,0 +1,39 @@
+#pragma once
+// What the account and service windows need from the program, handed to them
+// instead of being looked up: the texts, the settings and where they are saved,
+// the way pages open, and what happens around signing in and out.
+
+#include <QString>
+#include <atomic>
+#include <functional>
+
+class TLanguageObject;
+struct TNoteOptions;
+
+struct TServiceEnv {
+    const TLanguageObject* Language = nullptr;
+    TNoteOptions* Options = nullptr;
+    // The settings file the account keys are saved to; empty keeps them in memory.
+    QString ConfigFile;
+    // The signed-in user's number for the push channel; may be null.
+    std::atomic<qint32>* PushUserId = nullptr;
+    // Opens a web or mail address in the user's own programs.
+    std::function<void(const QString& url)> OpenUrl;
+    // After a successful sign-in: the full download, the push channel, the download page.
+    std::function<void()> SignedIn;
+    // After signing out: the push channel closes without a logout packet.
+    std::function<void()> SignedOut;
+    // Opens the download page (the about dialog's link does too).
+    std::function<void()> ShowDownloadPage;
+    // Opens the registration dialog (the sign-in dialog's link).
+    std::function<void()> ShowRegister;
+    // Time-outs of every service request in milliseconds; 0 keeps each
+    // service's own (tests shorten them).
+    int ConnectTimeoutMs = 0;
+    int ReadTimeoutMs = 0;
+
+    void Open(const QString& url) const {
+        if (OpenUrl)
+            OpenUrl(url);
+    }
+};

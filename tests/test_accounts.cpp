@@ -1,0 +1,261 @@
+// Signing in, registering, the account panel with its QR code, and signing out:
+// the requests as the sign-on service reads them, every reply rule, and replies
+// that are no answer at all (server down, slow, HTTP errors, garbage, cut short,
+// enormous, TLS refused), each of which leaves the dialog usable and stores nothing.
+
+#include "account/uFmLogin.h"
+#include "account/uFmRegister.h"
+#include "account/uSignOn.h"
+#include "app/uFmMain.h"
+#include "data/uFunctions.h"
+#include "platform/gui/uLinkLabel.h"
+#include "platform/uAnsi.h"
+#include "support/ProgramFolder.h"
+#include "support/ServiceTestEnv.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QUrlQuery>
+#include <QtEndian>
+#include <gtest/gtest.h>
+#include <thread>
+
+using testenv::TServiceTestEnv;
+
+namespace {
+
+QByteArray le32(qint32 code, qint32 id) {
+    QByteArray b(8, '\0');
+    qToLittleEndian(code, b.data());
+    qToLittleEndian(id, b.data() + 4);
+    return b;
+}
+
+TCannedReply bytes(const QByteArray& body, int status = 200) {
+    TCannedReply r;
+    r.Status = status;
+    r.ContentType = "application/octet-stream";
+    r.Body = body;
+    return r;
+}
+
+// Form fields of a recorded body, in order, decoded.
+QList<QPair<QString, QString>> formFields(const QByteArray& body) {
+    QList<QPair<QString, QString>> out;
+    for (const QByteArray& part : body.split('&')) {
+        const qsizetype eq = part.indexOf('=');
+        out.append({QString::fromUtf8(part.left(eq)),
+                    QString::fromUtf8(QByteArray::fromPercentEncoding(part.mid(eq + 1)))});
+    }
+    return out;
+}
+
+class TLocale {
+public:
+    explicit TLocale(const char* name) : FOld(qgetenv("LC_ALL")) { qputenv("LC_ALL", name); }
+    ~TLocale() { qputenv("LC_ALL", FOld); }
+
+private:
+    QByteArray FOld;
+};
+
+void signIn(TFmLogin& dialog, const QString& account, const QString& password) {
+    dialog.edtUserName->setText(account);
+    dialog.edtPassword->setText(password);
+    dialog.btnLogin->click();
+    ASSERT_TRUE(TServiceTestEnv::settle(dialog));
+}
+
+} // namespace
+
+TEST(SignIn, RequestCarriesTrimmedAccountAndCodePageDigestAndStoresTheAccountAsTyped) {
+    TLocale locale("en_US.UTF-8");
+    TServiceTestEnv t(QStringLiteral("signin-request"));
+    t.Server.setReply(bytes(le32(0, 4711) + "trailing bytes are ignored"));
+    TFmLogin dialog(t.Env);
+    // "€" is in the desktop's code page, the Chinese characters are not: they hash as "?".
+    signIn(dialog, QStringLiteral("  user@example.com "), QStringLiteral("pä€密码"));
+
+    const auto requests = t.Server.requests();
+    ASSERT_EQ(requests.size(), 1);
+    const TRecordedRequest& r = requests[0];
+    EXPECT_EQ(r.Method, "POST");
+    EXPECT_EQ(r.Target, "/sso/v3/login_80124.php");
+    EXPECT_EQ(r.Headers.value("user-agent"), QByteArray(ServiceUserAgent));
+    EXPECT_EQ(r.Headers.value("referer"), (t.Server.baseUrl() + "sso/v3/").toUtf8());
+    const QByteArray cp1252 = "p\xE4\x80??";
+    const QString digest = Md5Hex(cp1252);
+    const auto fields = formFields(r.Body);
+    ASSERT_EQ(fields.size(), 4);
+    EXPECT_EQ(fields[0], qMakePair(QStringLiteral("username"), QStringLiteral("user@example.com")));
+    EXPECT_EQ(fields[1], qMakePair(QStringLiteral("password"), digest));
+    EXPECT_EQ(fields[2], qMakePair(QStringLiteral("version"), GetAppVersion()));
+    EXPECT_EQ(fields[3], qMakePair(QStringLiteral("productidlist"), QStringLiteral("1,2")));
+
+    EXPECT_EQ(t.Options.FconfigUserID, QStringLiteral("4711"));
+    EXPECT_EQ(t.Options.FconfigUserPass, digest);
+    EXPECT_EQ(t.Options.FconfigUserName, QStringLiteral("  user@example.com "));
+    EXPECT_EQ(t.PushUserId.load(), 4711);
+    // Saved at once.
+    TNoteOptions saved;
+    saved.LoadFromFile(t.Env.ConfigFile);
+    EXPECT_EQ(saved.FconfigUserID, QStringLiteral("4711"));
+    EXPECT_EQ(saved.FconfigUserPass, digest);
+
+    ASSERT_EQ(t.Messages.size(), 1);
+    EXPECT_EQ(t.Messages[0].Text, QStringLiteral("Sign in successfully."));
+    EXPECT_EQ(t.Messages[0].Caption, QStringLiteral("Information"));
+    EXPECT_EQ(t.SignedInCount, 1);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
+TEST(SignIn, EmptyFieldsAreRefusedBeforeAnyRequest) {
+    TServiceTestEnv t(QStringLiteral("signin-empty"));
+    TFmLogin dialog(t.Env);
+    dialog.btnLogin->click();
+    EXPECT_EQ(t.lastMessage(), QStringLiteral("Please input your account."));
+    dialog.edtUserName->setText(QStringLiteral("   "));
+    dialog.btnLogin->click();
+    EXPECT_EQ(t.lastMessage(), QStringLiteral("Please input your password."));
+    EXPECT_TRUE(t.Server.requests().isEmpty());
+    EXPECT_EQ(t.Messages.last().Caption, QStringLiteral("Error"));
+    EXPECT_EQ(t.Messages.last().Type, MB_ICONWARNING);
+    // Blanks are the service's to judge: the request goes out.
+    dialog.edtPassword->setText(QStringLiteral("x"));
+    t.Server.setReply(bytes(le32(-1, 0)));
+    dialog.btnLogin->click();
+    ASSERT_TRUE(TServiceTestEnv::settle(dialog));
+    EXPECT_EQ(t.Server.requests().size(), 1);
+}
+
+TEST(SignIn, EveryFailureShowsItsMessageTwiceStoresNothingAndLeavesTheDialogUsable) {
+    TServiceTestEnv t(QStringLiteral("signin-failures"));
+    const QString noUser = QStringLiteral("Failed to sign in, account is not exist or wrong password.");
+    const QString net = QStringLiteral("Failed to sign in, network error, please contact us.");
+    const QString unknown = QStringLiteral("Failed to sign in, unknown error.");
+    TCannedReply slow = bytes(le32(0, 5));
+    slow.DelayMs = 2500;
+    TCannedReply cut = bytes(le32(0, 5));
+    cut.DeclaredLength = 64;
+    struct Case {
+        const char* what;
+        TCannedReply reply;
+        QString root; // empty: the loopback server
+        QString message;
+        qint32 pushUserId; // -7: untouched
+    };
+    const Case cases[] = {
+        {"wrong password", bytes(le32(-1, 0)), {}, noUser, 0},
+        {"expired", bytes(le32(-2, 9)), {}, QStringLiteral("You account has expired, please contact us."), 9},
+        {"locked", bytes(le32(-3, 0)), {}, QStringLiteral("You account is locked, please contact us."), 0},
+        {"invalid request", bytes(le32(-4, 0)), {}, QStringLiteral("Invalid request, please try again."), 0},
+        {"other code", bytes(le32(17, 3)), {}, unknown, 3},
+        {"empty body", bytes({}), {}, unknown, -7},
+        {"seven bytes", bytes(le32(0, 5).left(7)), {}, unknown, -7},
+        {"HTTP error", bytes(le32(0, 5), 500), {}, net, -7},
+        {"slower than the read time-out", slow, {}, net, -7},
+        {"cut short", cut, {}, net, -7},
+        {"enormous", bytes(QByteArray(kTextReplyLimit + 1, '\0')), {}, net, -7},
+        {"server down", {}, testenv::deadRoot(), net, -7},
+        {"TLS refused", {}, QStringLiteral("https://127.0.0.1:%1/"), net, -7},
+    };
+    TFmLogin dialog(t.Env);
+    for (const Case& c : cases) {
+        t.Messages.clear();
+        t.PushUserId = -7;
+        t.Server.setReply(c.reply);
+        SetServerRoot(c.root.isEmpty()        ? t.Server.baseUrl()
+                      : c.root.contains("%1") ? c.root.arg(t.Server.port())
+                                              : c.root);
+        signIn(dialog, QStringLiteral("user@example.com"), QStringLiteral("secret"));
+        ASSERT_EQ(t.Messages.size(), 1) << c.what;
+        EXPECT_EQ(t.Messages[0].Text, c.message) << c.what;
+        EXPECT_EQ(t.Messages[0].Caption, QStringLiteral("Error")) << c.what;
+        EXPECT_EQ(t.Messages[0].Type, MB_ICONWARNING) << c.what;
+        EXPECT_EQ(dialog.lblStatus->text(), c.message) << c.what;
+        EXPECT_EQ(t.PushUserId.load(), c.pushUserId) << c.what;
+        EXPECT_TRUE(dialog.btnLogin->isEnabled() && dialog.edtUserName->isEnabled() &&
+                    dialog.edtPassword->isEnabled())
+            << c.what;
+        EXPECT_TRUE(t.Options.FconfigUserID.isEmpty() && t.Options.FconfigUserPass.isEmpty() &&
+                    t.Options.FconfigUserName.isEmpty())
+            << c.what;
+        EXPECT_FALSE(t.configWritten()) << c.what;
+        EXPECT_EQ(t.SignedInCount, 0) << c.what;
+        EXPECT_TRUE(dialog.isVisible() || dialog.result() != QDialog::Accepted) << c.what;
+    }
+    // After all that, the same dialog still signs in.
+    SetServerRoot(t.Server.baseUrl());
+    t.Server.setReply(bytes(le32(0, 12)));
+    signIn(dialog, QStringLiteral("user@example.com"), QStringLiteral("secret"));
+    EXPECT_EQ(t.Options.FconfigUserID, QStringLiteral("12"));
+    EXPECT_TRUE(t.configWritten());
+}
+
+TEST(SignIn, ControlsWaitDisabledWhileTheRequestRunsAndTheProgramKeepsTurning) {
+    TServiceTestEnv t(QStringLiteral("signin-busy"));
+    TCannedReply slowOk = bytes(le32(0, 8));
+    slowOk.DelayMs = 300;
+    t.Server.setReply(slowOk);
+    TFmLogin dialog(t.Env);
+    dialog.edtUserName->setText(QStringLiteral("a@b.cd"));
+    dialog.edtPassword->setText(QStringLiteral("pw"));
+    dialog.btnLogin->click();
+    // The click returned before the reply: the UI thread was not held.
+    EXPECT_TRUE(dialog.Busy());
+    EXPECT_FALSE(dialog.btnLogin->isEnabled() || dialog.edtUserName->isEnabled() ||
+                 dialog.edtPassword->isEnabled());
+    EXPECT_EQ(dialog.lblStatus->text(), QStringLiteral("Signning in..."));
+    dialog.btnLogin->click(); // a second click starts nothing
+    ASSERT_TRUE(TServiceTestEnv::settle(dialog));
+    EXPECT_EQ(t.Server.requests().size(), 1);
+    EXPECT_EQ(t.Options.FconfigUserID, QStringLiteral("8"));
+}
+
+TEST(SignIn, LinksOpenTheRegistrationDialogAndThePasswordPage) {
+    TServiceTestEnv t(QStringLiteral("signin-links"));
+    TFmLogin dialog(t.Env);
+    dialog.lblTitleForgotPwClick();
+    EXPECT_EQ(t.Opened, QStringList{t.Server.baseUrl() + QStringLiteral("www/forgotpassword.php")});
+    EXPECT_EQ(dialog.lblTitleForgotPw->x(), dialog.lblTitleRegister->geometry().right() + 1 + 10);
+    QString opened;
+    const TModalHandler previous = SetModalHandler([&](QDialog& d) {
+        opened = d.windowTitle();
+        return int(QDialog::Rejected);
+    });
+    dialog.lblTitleRegisterClick();
+    SetModalHandler(previous);
+    EXPECT_EQ(opened, QStringLiteral("Free Sign Up"));
+}
+
+TEST(SignIn, RejectedStoredCredentialsOpenTheDialogWhileTheReportingWorkerWaits) {
+    const testenv::TProgramSetup setup = testenv::MakeProgramSetup();
+    TFmMain main(setup.Env());
+    QString error;
+    ASSERT_TRUE(main.Startup(&error)) << error.toStdString();
+    QStringList shown;
+    std::atomic<bool> workerDone{false};
+    bool doneWhileOpen = true;
+    const TModalHandler previous = SetModalHandler([&](QDialog& d) {
+        shown << QLatin1String(d.metaObject()->className());
+        // The worker is still inside its report while the dialog is open.
+        if (shown.size() == 1) {
+            QTest::qWait(50);
+            doneWhileOpen = workerDone.load();
+        }
+        return int(QDialog::Rejected);
+    });
+    std::thread worker([&] {
+        SendMessageW(&main, WM_LOGINFAILED);
+        workerDone = true;
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return workerDone.load(); }, 5000));
+    worker.join();
+    main.actRegister->trigger();
+    main.actLogin->trigger();
+    SetModalHandler(previous);
+    EXPECT_FALSE(doneWhileOpen);
+    EXPECT_EQ(shown, (QStringList{"TFmLogin", "TFmRegister", "TFmLogin"}));
+    main.Shutdown();
+}
