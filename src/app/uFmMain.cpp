@@ -1,5 +1,7 @@
 #include "app/uFmMain.h"
 
+#include "account/uFmLogin.h"
+#include "account/uFmRegister.h"
 #include "data/uAppState.h"
 #include "data/uFunctions.h"
 #include "data/uNoteStore.h"
@@ -26,6 +28,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -35,6 +38,7 @@
 #include <QProgressBar>
 #include <QSystemTrayIcon>
 #include <QThread>
+#include <QUrl>
 #include <QUuid>
 
 namespace {
@@ -307,7 +311,8 @@ void TFmMain::WMUpdateLanguage(TWinMessage&) {
 }
 
 void TFmMain::WMLoaginFailed(TWinMessage&) {
-    // The sign-in dialog answers this; until it exists nothing is shown.
+    // The worker that sent this waits until the dialog is closed.
+    RunCommand(QStringLiteral("actLogin"), nullptr);
 }
 
 void TFmMain::WMSockMessage(TWinMessage& msg) {
@@ -704,10 +709,43 @@ bool TFmMain::DesktopInFront() {
     return lastValue;
 }
 
+TServiceEnv TFmMain::ServiceEnv() {
+    TServiceEnv env;
+    env.Language = &ShellLanguage();
+    env.Options = &AppState().NoteOptions;
+    if (!FDataFolder.isEmpty())
+        env.ConfigFile = FDataFolder + QStringLiteral("config.ini");
+    env.PushUserId = &AppState().PushUserId;
+    env.OpenUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
+    QPointer<TFmMain> self(this);
+    env.SignedIn = [self] {
+        if (self)
+            self->SignedIn();
+    };
+    env.SignedOut = [self] {
+        if (self)
+            self->SignedOut();
+    };
+    return env;
+}
+
+void TFmMain::SignedIn() {
+    GetNotesFromSrv();
+    // The push channel connects here once it exists.
+}
+
+void TFmMain::SignedOut() {
+    ClosePushChannel();
+}
+
 void TFmMain::RunCommand(const QString& action, TFmNote* note) {
-    // Sign-in, registration, account, feedback, about and update history have no windows yet.
+    QWidget* owner = note ? static_cast<QWidget*>(note) : this;
     if (action == QLatin1String("actSetupAlert") && note)
         SetupNoteReminder(note);
+    else if (action == QLatin1String("actLogin"))
+        TFmLogin::Execute(ServiceEnv(), owner);
+    else if (action == QLatin1String("actRegister"))
+        TFmRegister::Execute(ServiceEnv(), owner);
     else if (action == QLatin1String("actOptions"))
         TFmOptions::Execute(this);
 }

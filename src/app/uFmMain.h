@@ -3,6 +3,7 @@
 // language table, colour tables, tray icon, timers) and routes the application's
 // messages. It is never shown.
 
+#include "account/uServiceEnv.h"
 #include "platform/uMessages.h"
 
 #include <QAction>
@@ -78,6 +79,14 @@ public:
     // Gives a window what one stored row says; withDocking false brings it back
     // undocked at its stored place whatever the row says of an edge.
     void ApplyNoteRow(TFmNote* note, const TRowSet& rows, int row, bool withDocking = true);
+
+    // What the account and service windows are handed.
+    [[nodiscard]] TServiceEnv ServiceEnv();
+    // A sign-in succeeded (the account is stored): the full download, the push
+    // channel and the download page follow.
+    void SignedIn();
+    // The account was forgotten: the push channel closes without a logout packet.
+    void SignedOut();
 
     // The session ends (log-off, termination signal): every note saves, then the shutdown runs.
     void EndSession();
