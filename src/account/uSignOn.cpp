@@ -28,6 +28,7 @@ THttpRequest signOnPost(const QString& script, const QList<QString>& lines, int 
     r.ContentType = "application/x-www-form-urlencoded";
     r.UserAgent = ServiceUserAgent;
     r.Referer = SignOnBase().toUtf8();
+    r.CaFile = ServerCAFile();
     r.Body = FormBody(lines);
     r.ConnectTimeoutMs = connectTimeoutMs;
     r.ReadTimeoutMs = 30000;
