@@ -53,7 +53,7 @@ fi
 [[ $(field "$server" Package) == zuvonote-server && $(field "$server" Version) == "$version" ]] ||
     fail "the server's name"
 deps=$(field "$server" Depends | tr ',' '\n' | sed 's/^ *//; s/ .*//')
-for dep in adduser libpq5 libsqlite3-0 libssl3; do
+for dep in adduser init-system-helpers libpq5 libsqlite3-0 libssl3; do
     has "$deps" "$dep" "zuvonote-server's Depends"
 done
 list=$(files "$server")
