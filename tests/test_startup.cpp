@@ -2,9 +2,11 @@
 // settings, the computer identity, the language table and the timers.
 
 #include "app/uFmMain.h"
+#include "app/uZuvoApplication.h"
 #include "data/uAppState.h"
 #include "data/uNoteStore.h"
 #include "platform/gui/uAppIcon.h"
+#include "platform/gui/uWindows.h"
 #include "platform/uIniFile.h"
 #include "support/ProgramFolder.h"
 #include "support/TestEnv.h"
@@ -118,6 +120,33 @@ TEST(Startup, AnUnusableDatabaseStopsStartUpWithTheFileNamedAndUntouched) {
     EXPECT_TRUE(error.contains(QStringLiteral("not a database"))) << error.toStdString();
     EXPECT_EQ(testenv::readFile(db), junk);
     EXPECT_FALSE(QFileInfo::exists(db + QStringLiteral("-wal")));
+}
+
+// Broadcasts to the notes go by their title: an error box must not share it.
+TEST(Startup, ErrorBoxesAreTitledFromTheLanguageTableNeverLikeANote) {
+    QStringList captions;
+    const TMessageBoxHandler old =
+        SetMessageBoxHandler([&](QWidget*, const QString&, const QString& caption, unsigned) {
+            captions.append(caption);
+            return IDOK;
+        });
+    ShowErrorBox(QStringLiteral("before any language is loaded"));
+    {
+        const TProgramSetup s = MakeProgramSetup();
+        QDir().mkpath(s.DataFolder());
+        testenv::writeFile(s.DataFolder() + QStringLiteral("config.ini"), "[config]\nLanguage=Chinese\n");
+        TFmMain main(s.Env());
+        QString error;
+        ASSERT_TRUE(main.Startup(&error)) << error.toStdString();
+        ShowErrorBox(QStringLiteral("with the shipped language"));
+        main.Shutdown();
+    }
+    SetMessageBoxHandler(old);
+    ASSERT_EQ(captions.size(), 2);
+    EXPECT_EQ(captions[0], QStringLiteral("Error"));
+    EXPECT_FALSE(captions[1].isEmpty());
+    for (const QString& c : captions)
+        EXPECT_NE(c, QString::fromLatin1(kNoteWindowTitle));
 }
 
 TEST(Startup, AReadOnlyDataFolderIsReportedAndNothingIsLost) {

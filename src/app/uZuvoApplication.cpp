@@ -1,10 +1,20 @@
 #include "app/uZuvoApplication.h"
 
+#include "note/uNoteShell.h"
 #include "platform/gui/uAppIcon.h"
 #include "platform/gui/uWindows.h"
+#include "ui/uLanguageObject.h"
 
 #include <QTimer>
 #include <exception>
+
+void ShowErrorBox(const QString& text) {
+    QString title = ShellLanguage().Otherstitle_dlgerror();
+    // Before the language table is loaded (a failed start) its texts are empty.
+    if (title.isEmpty())
+        title = TLanguageObject::DefaultText(QStringLiteral("Others"), QStringLiteral("title_dlgerror"));
+    MessageBoxW(nullptr, text, title, MB_OK | MB_ICONERROR);
+}
 
 TZuvoApplication::TZuvoApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setWindowIcon(AppIcon());
@@ -16,14 +26,9 @@ bool TZuvoApplication::notify(QObject* receiver, QEvent* e) {
     } catch (const std::exception& ex) {
         const QString text = QString::fromUtf8(ex.what());
         // Shown from the loop, not from inside the failing handler.
-        QTimer::singleShot(0, this, [text] {
-            MessageBoxW(nullptr, text, QStringLiteral("Zuvo Note"), MB_OK | MB_ICONERROR);
-        });
+        QTimer::singleShot(0, this, [text] { ShowErrorBox(text); });
     } catch (...) {
-        QTimer::singleShot(0, this, [] {
-            MessageBoxW(nullptr, QStringLiteral("An unexpected error occurred."), QStringLiteral("Zuvo Note"),
-                        MB_OK | MB_ICONERROR);
-        });
+        QTimer::singleShot(0, this, [] { ShowErrorBox(QStringLiteral("An unexpected error occurred.")); });
     }
     return false;
 }

@@ -10,3 +10,7 @@ public:
     TZuvoApplication(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* e) override;
 };
+
+// An error message box titled from the language table ("Error"): broadcasts to
+// the note windows go by their title, so no other window may share it.
+void ShowErrorBox(const QString& text);

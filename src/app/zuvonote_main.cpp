@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
 
     QString error;
     if (!main.Startup(&error)) {
-        MessageBoxW(nullptr, error, QStringLiteral("Zuvo Note"), MB_OK | MB_ICONERROR);
+        ShowErrorBox(error);
         return 1;
     }
     // Notes kept on top step back while a full-screen program is in front.
