@@ -16,6 +16,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
@@ -65,6 +66,30 @@ struct TUserProcess {
         p.setProgram(ProgramFolder + QStringLiteral("/zuvonote"));
         p.start();
         ASSERT_TRUE(p.waitForStarted(10000));
+    }
+
+    // Starts the program on a real X display (a virtual one of the test's own).
+    void StartOnDisplay(QProcess& p, const QString& display) const {
+        QProcessEnvironment env = Env();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("DISPLAY"), display);
+        p.setProcessEnvironment(env);
+        p.setProgram(ProgramFolder + QStringLiteral("/zuvonote"));
+        p.start();
+        ASSERT_TRUE(p.waitForStarted(10000));
+    }
+
+    // Shown notes 220 x 100 in the template store that the first start takes:
+    // (id, text, left, top) each. The template predates the later columns; the
+    // first start adds them.
+    void AddTemplateNotes(const QList<std::tuple<QString, QString, int, int>>& notes) const {
+        auto db = TDbConnection::Open(ProgramFolder + QStringLiteral("/brisel.mdb"));
+        for (const auto& [id, text, x, y] : notes)
+            db->Exec(QStringLiteral(
+                         "insert into notes (id,mynote,form_x,form_y,form_w,form_h,form_trans,fontcolor,"
+                         "fontsize,fontname,fontbold,alerttype,shownote,commited) values "
+                         "(?,?,?,?,220,100,200,0,9,'Tahoma',0,0,1,1)"),
+                     {id, text, x, y});
     }
 
     // Start-up saved the new computer identity: the signal handlers are in place by then.
@@ -224,22 +249,9 @@ TEST(Process, ALostDisplaySavesTheNotesBeforeTheProcessEnds) {
     TVirtualDisplay display;
     ASSERT_FALSE(display.Name.isEmpty()) << "no virtual X server";
     const TUserProcess user;
-    {
-        auto db = TDbConnection::Open(user.ProgramFolder + QStringLiteral("/brisel.mdb"));
-        // The template predates the later columns; the first start adds them.
-        db->Exec(
-            QStringLiteral("insert into notes (id,mynote,form_x,form_y,form_w,form_h,form_trans,fontcolor,"
-                           "fontsize,fontname,fontbold,alerttype,shownote,commited) values "
-                           "('N1','kept',300,200,220,100,200,0,9,'Tahoma',0,0,1,1)"));
-    }
+    user.AddTemplateNotes({{QStringLiteral("N1"), QStringLiteral("kept"), 300, 200}});
     QProcess p;
-    QProcessEnvironment env = user.Env();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    env.insert(QStringLiteral("DISPLAY"), display.Name);
-    p.setProcessEnvironment(env);
-    p.setProgram(user.ProgramFolder + QStringLiteral("/zuvonote"));
-    p.start();
-    ASSERT_TRUE(p.waitForStarted(10000));
+    user.StartOnDisplay(p, display.Name);
     ASSERT_TRUE(user.WaitUntilStarted());
     QTest::qWait(1500); // the notes are loaded 100 ms into the loop
 
@@ -437,14 +449,8 @@ TEST(Process, NotesKeptOnTopStepBackWhileAFullScreenProgramIsActive) {
     TVirtualDisplay display;
     ASSERT_FALSE(display.Name.isEmpty()) << "no virtual X server";
     const TUserProcess user;
-    {
-        auto db = TDbConnection::Open(user.ProgramFolder + QStringLiteral("/brisel.mdb"));
-        db->Exec(
-            QStringLiteral("insert into notes (id,mynote,form_x,form_y,form_w,form_h,form_trans,fontcolor,"
-                           "fontsize,fontname,fontbold,alerttype,shownote,commited) values "
-                           "('TOP','on top',300,200,220,100,200,0,9,'Tahoma',0,0,1,1),"
-                           "('PLAIN','plain',600,200,220,100,200,0,9,'Tahoma',0,0,1,1)"));
-    }
+    user.AddTemplateNotes({{QStringLiteral("TOP"), QStringLiteral("on top"), 300, 200},
+                           {QStringLiteral("PLAIN"), QStringLiteral("plain"), 600, 200}});
     // A first start brings the store up to date; then one note is kept on top.
     {
         QProcess first;
@@ -456,13 +462,7 @@ TEST(Process, NotesKeptOnTopStepBackWhileAFullScreenProgramIsActive) {
             ->Exec(QStringLiteral("update notes set istopmost=1 where id='TOP'"));
     }
     QProcess p;
-    QProcessEnvironment env = user.Env();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    env.insert(QStringLiteral("DISPLAY"), display.Name);
-    p.setProcessEnvironment(env);
-    p.setProgram(user.ProgramFolder + QStringLiteral("/zuvonote"));
-    p.start();
-    ASSERT_TRUE(p.waitForStarted(10000));
+    user.StartOnDisplay(p, display.Name);
 
     TXClient x(display.Name);
     ASSERT_TRUE(x.ok());
