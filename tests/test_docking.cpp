@@ -313,6 +313,50 @@ TEST_F(Docking, TurningAutoHideOffPullsThisNoteBackButLeavesStrips) {
     EXPECT_FALSE(n->IsHiddenMode);
 }
 
+TEST_F(Docking, LettingGoOfANoteThatTouchesAnEdgeDocksItEvenWithoutMovement) {
+    const int W = Screen().width();
+    struct TCase {
+        const char* What;
+        QRect Stored;
+        bool AutoHide;
+        bool Docks;
+    } cases[] = {
+        {"at the right edge", {W - 220, 300, 220, 100}, true, true},
+        {"at the left edge", {0, 300, 220, 100}, true, true},
+        {"inside the screen", {300, 300, 220, 100}, true, false},
+        {"at the edge with automatic hiding off", {0, 300, 220, 100}, false, false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        const QRect stored = c.Stored;
+        Start(c.AutoHide ? "AutoHideNote=1\n" : "AutoHideNote=0\n",
+              [stored](TDbConnection& db) { AddRow(db, "A", "a", stored); });
+        TFmNote* n = Note("A");
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(n));
+        Click(n);
+        EXPECT_EQ(n->IsHiddenMode, c.Docks);
+        EXPECT_EQ(Row("A").asInt(0, "ishiddenmode"), c.Docks ? 1 : 0);
+        TearDown();
+        SetUp();
+    }
+}
+
+TEST_F(Docking, ARightEdgeStripStaysOnItsEdgeWhereTheWorkAreaStopsShort) {
+    const int W = Screen().width();
+    Start("AutoHideNote=0\n", [W](TDbConnection& db) {
+        AddRow(db, "A", "a", QRect(300, 200, 220, 100));
+        db.Exec(QStringLiteral("update notes set ishiddenmode=1, hiddenpos=2, hiddenposx=?, hiddenposy=250"),
+                {W - 16});
+    });
+    TFmNote* n = Note("A");
+    ASSERT_TRUE(n->IsHiddenMode);
+    // A panel along the right edge.
+    SetWorkAreaOverride(QRect(0, 0, W - 100, Screen().height()));
+    n->hide();
+    n->show();
+    EXPECT_EQ(n->geometry(), QRect(W - 16, 250, 16, 60));
+}
+
 TEST_F(Docking, TheHintComesWithEveryTurnOnUntilTheUserDeclinesIt) {
     TFmNote* n = StartWithOneNote("AutoHideNote=0\n");
     bool decline = false;

@@ -223,6 +223,35 @@ TEST_F(NoteTest, EditingThenDeactivatingSavesTheTextAndAsksForAnUpload) {
     EXPECT_EQ(n->mmoNote, nullptr); // the editor goes with the editing
 }
 
+TEST_F(NoteTest, UndoAndRedoWorkWhileEditingAndEachEditStartsWithNothingToUndo) {
+    Start("[config]\nLanguage=English\n", [](TDbConnection& db) { AddRow(db, "A", "stored", 100, 100); });
+    FMain->tmrLoadNotesTimer();
+    TFmNote* n = TFmMain::NoteWindows().first();
+    n->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(n));
+    const auto press = [n](Qt::Key key, Qt::KeyboardModifiers mods, int times) {
+        for (int i = 0; i < times; ++i)
+            QTest::keyClick(n->mmoNote, key, mods);
+        return n->mmoNote->toPlainText();
+    };
+    const Qt::KeyboardModifiers ctrl = Qt::ControlModifier;
+    for (const auto& [redoKey, redoMods] :
+         {std::pair{Qt::Key_Y, ctrl}, std::pair{Qt::Key_Z, ctrl | Qt::ShiftModifier}}) {
+        n->EnableMmoNote();
+        ASSERT_NE(n->mmoNote, nullptr);
+        const QString start = n->mmoNote->toPlainText();
+        EXPECT_EQ(press(Qt::Key_Z, ctrl, 3), start); // the loaded text is not an edit
+        n->mmoNote->moveCursor(QTextCursor::End);
+        QTest::keyClicks(n->mmoNote, QStringLiteral(" more"));
+        const QString typed = start + QStringLiteral(" more");
+        ASSERT_EQ(n->mmoNote->toPlainText(), typed);
+        EXPECT_EQ(press(Qt::Key_Z, ctrl, 10), start);
+        EXPECT_EQ(press(redoKey, redoMods, 10), typed);
+        Deactivate(n);
+        EXPECT_EQ(Row("A").asText(0, "mynote"), typed);
+    }
+}
+
 TEST_F(NoteTest, ClearingTheTextStoresItEmptyAndShowsTheHint) {
     Start("[config]\nLanguage=English\n", [](TDbConnection& db) { AddRow(db, "A", "some text", 100, 100); });
     FMain->tmrLoadNotesTimer();
@@ -377,6 +406,13 @@ TEST_F(NoteTest, MessagesChangeTheNoteAndPreviewsIgnoreThem) {
     EXPECT_EQ(n->Alpha(), 160);
     SendMessageW(n, WM_SETTRANS, 2, 90);
     EXPECT_EQ(Row("A").asInt(0, "form_trans"), 90);
+    // Only the low byte is an alpha, for the store and for a later revert alike.
+    SendMessageW(n, WM_SETTRANS, 2, 0x1234);
+    EXPECT_EQ(n->Alpha(), 0x34);
+    EXPECT_EQ(Row("A").asInt(0, "form_trans"), 0x34);
+    SendMessageW(n, WM_SETTRANS, 1, 0);
+    EXPECT_EQ(n->Alpha(), 0x34);
+    SendMessageW(n, WM_SETTRANS, 2, 90);
     EXPECT_EQ(FUploads.last().Fields, TUploadFields{utTransparency}.bits());
     EXPECT_FALSE(FUploads.last().Notify);
 

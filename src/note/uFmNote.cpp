@@ -303,6 +303,9 @@ void TFmNote::EnableMmoNote() {
     DrawNoteFrame();
     activateWindow();
     mmoNote->setFocus();
+    // Typing can be undone while the note is edited; an edit session starts with
+    // nothing to undo (loading the text is not an edit).
+    FDocument->setUndoRedoEnabled(true);
     storedNote = NoteText();
     if (FLastMousePos == QPoint(0, 0))
         FLastMousePos = QCursor::pos();
@@ -315,6 +318,7 @@ void TFmNote::DisableEditor() {
     if (!mmoNote)
         return;
     FScrollY = mmoNote->verticalScrollBar()->value();
+    FDocument->setUndoRedoEnabled(false); // drops this session's undo history
     TTransRichEdit* ed = mmoNote;
     mmoNote = nullptr;
     ed->hide();
@@ -554,6 +558,9 @@ void TFmNote::showEvent(QShowEvent* e) {
             pos.setX(wa.width() - width() - 10);
         if (pos.y() + height() > wa.height())
             pos.setY(wa.height() - height() - 10);
+        // A strip stays on its edge, also where the work area stops short of it.
+        if (IsHiddenMode)
+            pos = NoteDocking::StripGeometry(HiddenPos, pos).topLeft();
         if (pos != this->pos())
             move(pos);
     } else if (IsHiddenMode) {
@@ -685,7 +692,9 @@ void TFmNote::mouseMoveEvent(QMouseEvent* e) {
 void TFmNote::mouseReleaseEvent(QMouseEvent*) {
     if (!FDragging)
         return;
-    const bool moved = FDragMoved && FDragEdges == 0;
+    // A press on the face is a move, moved or not; one on the border is a resize.
+    const bool moveEnded = FDragEdges == 0;
+    const bool moved = FDragMoved && moveEnded;
     FDragging = false;
     FDragMoved = false;
     if (FIsPreviewMode)
@@ -695,11 +704,14 @@ void TFmNote::mouseReleaseEvent(QMouseEvent*) {
         DockedDragEnded();
         return;
     }
-    if (!moved)
+    if (!moveEnded)
         return;
     if (!AppState().NoteOptions.FconfigAutoHideNote)
         return; // the place reaches the store with the next save
+    // Also without movement: a note that already touches an edge docks when let go.
     if (TFmMain* m = FmMain(); m && m->TryDockNote(this))
+        return;
+    if (!moved)
         return;
     try {
         if (TDbConnection* d = db())
@@ -939,14 +951,16 @@ void TFmNote::WMSetTrans(const TWinMessage& m) {
     case 1:
         SetAlpha(storedTransValue);
         break;
-    case 2:
-        SetAlpha(int(m.LParam & 0xFF));
-        storedTransValue = int(m.LParam);
+    case 2: {
+        // Only the low byte is an alpha: the rest must not reach the store or the server.
+        const int alpha = int(m.LParam & 0xFF);
+        SetAlpha(alpha);
+        storedTransValue = alpha;
         if (TDbConnection* d = db())
-            d->Exec(QStringLiteral("update notes set form_trans=?,commited=0 where id=?"),
-                    {int(m.LParam), NoteId});
+            d->Exec(QStringLiteral("update notes set form_trans=?,commited=0 where id=?"), {alpha, NoteId});
         UploadNote({utTransparency}, false);
         break;
+    }
     default:
         break;
     }
