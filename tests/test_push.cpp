@@ -436,7 +436,7 @@ TEST(BasicInfo, TheDocumentIsFetchedOnlyForASignedInUserAndAnsweredOnTheStarters
 
 // ---- the main window -----------------------------------------------------------------
 
-TEST_F(Push, StartUpSignedInConnectsWhereTheDocumentSaysAndShutdownSignsOff) {
+TEST_F(Push, TheMainWindowConnectsWhereTheDocumentSaysClosesAtSignOutAndSignsOffAtExit) {
     // The document names 127.0.0.2, not the default 127.0.0.1: only that address answers.
     TScriptedPeer peer(QStringLiteral("127.0.0.2"));
     TLoopbackHttpServer http;
@@ -460,6 +460,27 @@ TEST_F(Push, StartUpSignedInConnectsWhereTheDocumentSaysAndShutdownSignsOff) {
         const QByteArray login = TScriptedPeer::read(s, 344);
         expectHeader(login, 1);
         EXPECT_EQ(le32(login, 132), 42);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return main.PushChannel()->IsOpen(); }, 2000));
+
+        // Sign-out closes without a word to the server, and the timer leaves it closed.
+        TNoteOptions& o = AppState().NoteOptions;
+        o.FconfigUserID.clear();
+        o.FconfigUserName.clear();
+        o.FconfigUserPass.clear();
+        main.SignedOut();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return s->state() != QAbstractSocket::ConnectedState; }, 3000));
+        EXPECT_TRUE(s->readAll().isEmpty()) << "no logout on sign-out";
+        main.PushChannel()->tmrSocketTimer();
+        EXPECT_FALSE(peer.hasPendingConnection());
+
+        // Signing in again connects at once.
+        o.FconfigUserID = QStringLiteral("42");
+        o.FconfigUserName = QStringLiteral("alice");
+        o.FconfigUserPass = kDigest;
+        main.SignedIn();
+        s = peer.accept();
+        ASSERT_NE(s, nullptr);
+        expectHeader(TScriptedPeer::read(s, 344), 1);
         ASSERT_TRUE(QTest::qWaitFor([&] { return main.PushChannel()->IsOpen(); }, 2000));
 
         main.Shutdown();

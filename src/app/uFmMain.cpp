@@ -731,11 +731,13 @@ TServiceEnv TFmMain::ServiceEnv() {
 
 void TFmMain::SignedIn() {
     GetNotesFromSrv();
-    // The push channel connects here once it exists.
+    FPush->CreateClientSock();
 }
 
 void TFmMain::SignedOut() {
-    ClosePushChannel();
+    // No word to the server: the account is gone from this computer, and with
+    // an empty user name the keep-alive timer connects no more.
+    FPush->CloseClientSock();
 }
 
 void TFmMain::RunCommand(const QString& action, TFmNote* note) {
