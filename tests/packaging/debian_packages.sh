@@ -44,7 +44,8 @@ hasNot "$list" "/usr/local" zuvonote
 # Stripped: the debugging information of a RelWithDebInfo build stays out.
 mkdir "$work/desktop"
 dpkg-deb -x "$desktop" "$work/desktop"
-if readelf -S "$work/desktop/usr/lib/zuvonote/zuvonote" | grep -q "\.debug_info"; then
+readelf -S "$work/desktop/usr/lib/zuvonote/zuvonote" >"$work/sections"
+if grep -q "\.debug_info" "$work/sections"; then
     fail "the packaged program is not stripped"
 fi
 

@@ -39,12 +39,14 @@ appstreamcli validate --no-net "$usr/share/metainfo/com.zuvo.Note.metainfo.xml" 
 
 # Both manual pages render, and man finds them by name.
 for page in zuvonote zuvonote-server; do
-    MANPATH=$usr/share/man MANWIDTH=80 man -P cat "$page" 2>/dev/null | grep -q "^NAME" || fail "man $page"
+    # Read whole before grep -q, which would cut man off with SIGPIPE.
+    text=$(MANPATH=$usr/share/man MANWIDTH=80 man -P cat "$page" 2>/dev/null) || fail "man $page"
+    grep -q "^NAME" <<<"$text" || fail "man $page shows no NAME section"
 done
 
 [[ $("$usr/bin/zuvonote" --version) == "zuvonote $(sed -n 's/.*kVersionText = "\(.*\)";/\1/p' \
     "$build/src/generated/uVersion.h")" ]] || fail "zuvonote --version"
-"$usr/bin/zuvonote-server" --version | grep -q "^zuvonote-server [0-9]" || fail "zuvonote-server --version"
+[[ $("$usr/bin/zuvonote-server" --version) == "zuvonote-server "[0-9]* ]] || fail "zuvonote-server --version"
 
 # The installed program, started through its link on a fresh account, reaches
 # its idle loop; it reads its language file from the installed program folder,
