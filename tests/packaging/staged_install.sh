@@ -60,7 +60,9 @@ status=0
 env -i PATH="$PATH" HOME="$home" XDG_RUNTIME_DIR="$home/run" QT_QPA_PLATFORM=offscreen \
     ${ASAN_OPTIONS+ASAN_OPTIONS="$ASAN_OPTIONS:detect_leaks=0"} ${UBSAN_OPTIONS+UBSAN_OPTIONS="$UBSAN_OPTIONS"} \
     ZUVONOTE_QUIT_WHEN_IDLE=1 ZUVONOTE_SERVER=http://127.0.0.1:9/ \
-    strace -f -qq -e trace=openat,stat,newfstatat,access -o "$work/trace" "$usr/bin/zuvonote" || status=$?
+    strace -ff -qq -e trace=openat,stat,newfstatat,access -o "$work/trace" "$usr/bin/zuvonote" || status=$?
+# One file per thread (-ff), so that no call is split by another thread's.
+cat "$work"/trace.* >"$work/trace"
 [[ $status == 0 ]] || fail "the installed program exited with $status"
 folder=$usr/lib/zuvonote
 grep -q "openat(.*\"$folder/languages/Chinese.lng\".* = [0-9]" "$work/trace" || fail "the language file was not read"
