@@ -7,10 +7,15 @@
 # 2. The push server with 10 000 idle signed-in connections: memory per
 #    connection, then fan-out latency to a user's 5 and 100 devices while they
 #    are held; the same run against mosquitto as the reference.
+# 3. (BENCH_PARTS=hostile) attacks from bench/server/hostile.py: 1000 trickling
+#    and 1000 silent connections held for 60 s while wrk times get_notes.php
+#    (4 connections), then a gzip bomb, an upload with 100 000 attributes and
+#    the timing of wrong sign-ins. SERVER=path/to/another/zuvonote-server
+#    measures another build the same way.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 BUILD=${1:-build-server}
-SERVER=$BUILD/bin/zuvonote-server
+SERVER=${SERVER:-$BUILD/bin/zuvonote-server}
 TOOL=$BUILD/bench/zuvonote-push-bench
 DURATION=${BENCH_SECONDS:-10}
 PARTS=${BENCH_PARTS:-web,push}   # which halves to run
@@ -93,6 +98,34 @@ if [[ -n ${BENCH_PG:-} ]]; then
     web "PostgreSQL" "$BENCH_PG?options=-csearch_path%3D$SCHEMA" 18196
     psql -q "$BENCH_PG" -c "drop schema $SCHEMA cascade" >/dev/null 2>&1
 fi
+fi
+
+if [[ $PARTS == *hostile* ]]; then
+HOSTILE="python3 bench/server/hostile.py"
+SLOW_SECONDS=${BENCH_SLOW_SECONDS:-60}
+echo "== hostile clients (SQLite)"
+"$TOOL" setup --db "sqlite:$WORK/hostile.db" --idle-users 0 --notes 100
+start_server "sqlite:$WORK/hostile.db" 18286 15286
+cat >"$WORK/get_notes.lua" <<LUA
+wrk.method = "POST"
+wrk.body = "$CREDS"
+wrk.headers["Content-Type"] = "application/x-www-form-urlencoded"
+LUA
+echo "-- get_notes.php (100 notes), 4 connections, without attackers"
+wrk -t1 -c4 -d10s --latency -s "$WORK/get_notes.lua" "http://127.0.0.1:18286/api/v11/get_notes.php?$CREDS" |
+    grep -E "Requests/sec|50%|99%|Non-2xx|Socket errors"
+$HOSTILE slow --port 18286 --seconds "$SLOW_SECONDS" &
+ATTACK=$!
+sleep 10 # every attacking connection open
+echo "-- the same while 1000 trickling and 1000 silent connections are held"
+wrk -t1 -c4 -d$((SLOW_SECONDS - 15))s --timeout 10s --latency -s "$WORK/get_notes.lua" \
+    "http://127.0.0.1:18286/api/v11/get_notes.php?$CREDS" |
+    grep -E "Requests/sec|50%|99%|Non-2xx|Socket errors"
+wait "$ATTACK"
+$HOSTILE attributes --port 18286 --user 1 --digest "$DIGEST"
+$HOSTILE timing --port 18286
+$HOSTILE bomb --port 18286 --pid "$SERVER_PID"
+kill "$SERVER_PID"
 fi
 
 if [[ $PARTS == *push* ]]; then

@@ -28,7 +28,11 @@ std::string toHex(const unsigned char* p, std::size_t n) {
     return out;
 }
 
+// Slow hashes computed on this thread, so that a caller can count its own.
+thread_local std::uint64_t tPbkdf2Runs = 0;
+
 std::string pbkdf2(std::string_view digest, std::string_view salt, int iterations) {
+    ++tPbkdf2Runs;
     unsigned char out[32];
     if (PKCS5_PBKDF2_HMAC(digest.data(), int(digest.size()),
                           reinterpret_cast<const unsigned char*>(salt.data()), int(salt.size()), iterations,
@@ -53,29 +57,46 @@ std::string lowerAscii(std::string_view s) {
     return out;
 }
 
-bool checkOne(std::string_view v, std::string_view digest) {
-    // pbkdf2-sha256$ITER$SALT$HASH
+struct TParsedHash {
+    int Iterations = 0;
+    std::string Salt;
+    std::string_view Hash;
+};
+
+// pbkdf2-sha256$ITER$SALT$HASH
+std::optional<TParsedHash> parseHash(std::string_view v) {
     const std::size_t a = v.find('$');
     const std::size_t b = v.find('$', a + 1);
     const std::size_t c = v.find('$', b + 1);
     if (a == std::string_view::npos || b == std::string_view::npos || c == std::string_view::npos ||
         v.substr(0, a) != "pbkdf2-sha256")
-        return false;
-    int iterations = 0;
+        return std::nullopt;
+    TParsedHash h;
     const std::string_view it = v.substr(a + 1, b - a - 1);
-    if (std::from_chars(it.data(), it.data() + it.size(), iterations).ec != std::errc() || iterations <= 0)
-        return false;
+    if (std::from_chars(it.data(), it.data() + it.size(), h.Iterations).ec != std::errc() ||
+        h.Iterations <= 0)
+        return std::nullopt;
     const std::string_view saltHex = v.substr(b + 1, c - b - 1);
-    std::string salt;
     for (std::size_t i = 0; i + 1 < saltHex.size(); i += 2) {
         unsigned x = 0;
         std::from_chars(saltHex.data() + i, saltHex.data() + i + 2, x, 16);
-        salt += char(x);
+        h.Salt += char(x);
     }
-    const std::string expected(v.substr(c + 1));
-    const std::string actual = pbkdf2(digest, salt, iterations);
-    return expected.size() == actual.size() &&
-           CRYPTO_memcmp(expected.data(), actual.data(), actual.size()) == 0;
+    h.Hash = v.substr(c + 1);
+    return h;
+}
+
+std::string makeSalt() {
+    unsigned char salt[16];
+    if (RAND_bytes(salt, sizeof salt) != 1)
+        throw std::runtime_error("no random bytes for a salt");
+    return std::string(reinterpret_cast<const char*>(salt), sizeof salt);
+}
+
+std::string verifierWithSalt(std::string_view digest, int iterations, const std::string& salt) {
+    return "pbkdf2-sha256$" + std::to_string(iterations) + "$" +
+           toHex(reinterpret_cast<const unsigned char*>(salt.data()), salt.size()) + "$" +
+           pbkdf2(lowerAscii(digest), salt, iterations);
 }
 
 struct TIconvClose {
@@ -121,23 +142,30 @@ std::string Md5HexOf(std::string_view bytes) {
 }
 
 std::string MakeVerifier(std::string_view digest, int iterations) {
-    unsigned char salt[16];
-    if (RAND_bytes(salt, sizeof salt) != 1)
-        throw std::runtime_error("no random bytes for a salt");
-    const std::string d = lowerAscii(digest);
-    return "pbkdf2-sha256$" + std::to_string(iterations) + "$" + toHex(salt, sizeof salt) + "$" +
-           pbkdf2(d, std::string_view(reinterpret_cast<const char*>(salt), sizeof salt), iterations);
+    return verifierWithSalt(digest, iterations, makeSalt());
 }
 
 bool CheckVerifier(std::string_view verifier, std::string_view digest) {
     const std::string d = lowerAscii(digest);
+    // Each distinct iterations-and-salt pair is hashed once; every hash is compared.
+    std::vector<std::pair<TParsedHash, std::string>> computed;
+    bool match = false;
     while (!verifier.empty()) {
         const std::size_t semi = verifier.find(';');
-        if (checkOne(verifier.substr(0, semi), d))
-            return true;
+        if (const auto h = parseHash(verifier.substr(0, semi))) {
+            auto it = std::find_if(computed.begin(), computed.end(), [&](const auto& c) {
+                return c.first.Iterations == h->Iterations && c.first.Salt == h->Salt;
+            });
+            if (it == computed.end())
+                it = computed.insert(computed.end(), {*h, pbkdf2(d, h->Salt, h->Iterations)});
+            const std::string& actual = it->second;
+            match = (h->Hash.size() == actual.size() &&
+                     CRYPTO_memcmp(h->Hash.data(), actual.data(), actual.size()) == 0) ||
+                    match;
+        }
         verifier = semi == std::string_view::npos ? std::string_view() : verifier.substr(semi + 1);
     }
-    return false;
+    return match;
 }
 
 std::vector<std::string> CandidateDigests(std::string_view utf8Password) {
@@ -151,13 +179,30 @@ std::vector<std::string> CandidateDigests(std::string_view utf8Password) {
 }
 
 std::string VerifierForPassword(std::string_view utf8Password, int iterations) {
+    const std::string salt = makeSalt();
     std::string v;
     for (const std::string& d : CandidateDigests(utf8Password)) {
         if (!v.empty())
             v += ';';
-        v += MakeVerifier(d, iterations);
+        v += verifierWithSalt(d, iterations, salt);
     }
     return v;
+}
+
+template <class TFn> auto TAccounts::slowly(TFn&& fn) {
+    struct TTurn {
+        std::counting_semaphore<2>& Sem;
+        explicit TTurn(std::counting_semaphore<2>& s) : Sem(s) { Sem.acquire(); }
+        ~TTurn() { Sem.release(); }
+    } turn(FSlowHashes);
+    const std::uint64_t before = tPbkdf2Runs;
+    auto result = fn();
+    FSlowHashCount += tPbkdf2Runs - before;
+    return result;
+}
+
+std::string TAccounts::NewVerifier(std::string_view utf8Password) {
+    return slowly([&] { return VerifierForPassword(utf8Password, FIterations); });
 }
 
 std::optional<TAccount> TAccounts::Authenticate(std::string_view userId, std::string_view digest) {
@@ -165,46 +210,58 @@ std::optional<TAccount> TAccounts::Authenticate(std::string_view userId, std::st
     const auto r = std::from_chars(userId.data(), userId.data() + userId.size(), id);
     if (r.ec != std::errc() || r.ptr != userId.data() + userId.size() || id <= 0)
         return std::nullopt;
-    return AuthenticateAccount(FStore.AccountById(id), digest);
+    return check(FStore.AccountById(id), "id:" + std::to_string(id), digest);
 }
 
-std::optional<TAccount> TAccounts::AuthenticateAccount(std::optional<TAccount> account,
-                                                       std::string_view digest) {
-    if (!account || digest.empty() || digest.size() > 128)
+std::optional<TAccount> TAccounts::AuthenticateEmail(std::string_view email, std::string_view digest) {
+    if (email.empty())
         return std::nullopt;
-    const auto hash = sha256(lowerAscii(digest));
+    return check(FStore.AccountByEmail(email), "email:" + lowerAscii(email), digest);
+}
+
+std::optional<TAccount> TAccounts::check(std::optional<TAccount> account, std::string_view who,
+                                         std::string_view digest) {
+    if (digest.empty() || digest.size() > 128)
+        return std::nullopt;
+    const std::string lower = lowerAscii(digest);
+    const auto hash = sha256(lower);
+    // A failure is remembered by what it was checked against: the account's
+    // verifier (so a new password is checked anew), or the name of an
+    // account that does not exist.
+    std::string failureKey = (account ? "v:" + account->Verifier : "n:" + std::string(who));
+    failureKey += '\0';
+    failureKey += lower;
+    const auto failureHash = sha256(failureKey);
+    const std::string failure(reinterpret_cast<const char*>(failureHash.data()), failureHash.size());
     {
         std::lock_guard l(FLock);
-        const auto it = FCache.find(account->Id);
-        if (it != FCache.end() && it->second.Verifier == account->Verifier) {
-            if (it->second.HasGood && it->second.Good == hash)
+        if (account) {
+            const auto it = FCache.find(account->Id);
+            if (it != FCache.end() && it->second.Verifier == account->Verifier && it->second.Good == hash)
                 return account;
-            if (it->second.HasBad && it->second.Bad == hash)
-                return std::nullopt;
         }
+        if (FFailures.count(failure))
+            return std::nullopt;
     }
     bool ok = false;
-    {
-        struct TTurn {
-            std::counting_semaphore<2>& Sem;
-            explicit TTurn(std::counting_semaphore<2>& s) : Sem(s) { Sem.acquire(); }
-            ~TTurn() { Sem.release(); }
-        } turn(FSlowHashes);
-        ok = CheckVerifier(account->Verifier, digest);
+    if (account) {
+        ok = slowly([&] { return CheckVerifier(account->Verifier, digest); });
+    } else {
+        // The same work as checking a real account's digest, with nothing to find.
+        static const std::string kSalt(16, '\x5a');
+        slowly([&] { return pbkdf2(lower, kSalt, FIterations); });
     }
-    {
-        std::lock_guard l(FLock);
+    std::lock_guard l(FLock);
+    if (ok) {
         if (FCache.size() >= kMaxEntries)
             FCache.clear();
-        TEntry& e = FCache[account->Id];
-        if (e.Verifier != account->Verifier)
-            e = TEntry{account->Verifier, {}, {}, false, false};
-        // A wrong digest is remembered too (apart from the right one), so a
-        // device retrying a stale password does not cost a slow hash each time.
-        (ok ? e.Good : e.Bad) = hash;
-        (ok ? e.HasGood : e.HasBad) = true;
+        FCache[account->Id] = TEntry{account->Verifier, hash};
+        return account;
     }
-    return ok ? account : std::nullopt;
+    if (FFailures.size() >= kMaxEntries)
+        FFailures.clear();
+    FFailures.insert(failure);
+    return std::nullopt;
 }
 
 } // namespace zsrv

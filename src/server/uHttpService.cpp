@@ -1,12 +1,12 @@
 #include "server/uHttpService.h"
 
+#include "server/uHttpServer.h"
 #include "server/uWire.h"
 
 #include "data/uFunctions.h"
 
 #include <chrono>
 #include <cstdio>
-#include <httplib.h>
 
 namespace zsrv {
 
@@ -18,8 +18,6 @@ constexpr const char* kHtml = "text/html; charset=utf-8";
 constexpr std::size_t kMaxCachedBytes = 256u << 20;
 constexpr std::size_t kHistoryRows = 300;
 
-thread_local std::chrono::steady_clock::time_point tRequestStart;
-
 // A value from the form body, else from the query: the client sends the
 // credentials of a download in both.
 std::string credential(const TForm& body, const TForm& query, std::string_view name) {
@@ -28,27 +26,33 @@ std::string credential(const TForm& body, const TForm& query, std::string_view n
     return FormValue(query, name).value_or(std::string());
 }
 
-using THandler = std::function<void(const httplib::Request&, const std::string&, httplib::Response&)>;
+using THandler = std::function<void(const THttpRequest&, const std::string&, THttpResponse&)>;
 
-// POST routes read their bodies themselves: the library would refuse a form
-// body over 8 KiB (a long note, a long comment) before any handler saw it.
-void post(httplib::Server& svr, const std::string& pattern, THandler handler) {
-    svr.Post(pattern, [h = std::move(handler)](const httplib::Request& req, httplib::Response& res,
-                                               const httplib::ContentReader& reader) {
-        std::string body;
-        reader([&](const char* data, std::size_t length) {
-            body.append(data, length);
-            return true;
-        });
-        h(req, body, res);
-    });
+// What the client posts: forms, and the upload document as one form line.
+const std::vector<std::string> kForm = {"application/x-www-form-urlencoded"};
+// Credentials, a note id, a page request: a form of a few short lines.
+constexpr std::size_t kSmallForm = 16u << 10;
+// Sign-in: a user name and a digest.
+constexpr std::size_t kSignInForm = 4u << 10;
+// Registration: fourteen short fields, each a line of the dialog.
+constexpr std::size_t kRegistrationForm = 16u << 10;
+// Feedback: a comment encoded twice, where one character may take 27 bytes.
+constexpr std::size_t kFeedbackForm = 64u << 10;
+
+void post(THttpServer& svr, const std::string& path, std::size_t maxBody, THandler handler) {
+    svr.Route(
+        "POST", path, maxBody, kForm,
+        [h = std::move(handler)](const THttpRequest& req, THttpResponse& res) { h(req, req.Body, res); });
+}
+
+void get(THttpServer& svr, const std::string& path, THttpServer::THandler handler) {
+    svr.Route("GET", path, kSmallForm, kForm, std::move(handler));
 }
 
 // A route that also answers GET, with an empty body.
-void postAndGet(httplib::Server& svr, const std::string& pattern, const THandler& handler) {
-    post(svr, pattern, handler);
-    svr.Get(pattern,
-            [handler](const httplib::Request& req, httplib::Response& res) { handler(req, {}, res); });
+void postAndGet(THttpServer& svr, const std::string& path, const THandler& handler) {
+    post(svr, path, kSmallForm, handler);
+    get(svr, path, [handler](const THttpRequest& req, THttpResponse& res) { handler(req, {}, res); });
 }
 
 std::string le32(std::int32_t a, std::int32_t b) {
@@ -144,63 +148,37 @@ std::shared_ptr<const std::string> THttpService::notesDocument(const TAccount& a
     return doc;
 }
 
-void THttpService::Register(httplib::Server& svr) {
+void THttpService::Register(THttpServer& svr) {
     // The request's forms and the account its credentials prove; without one the reply is "-2".
     struct TSigned {
         TForm Query;
         TForm Body;
         std::optional<TAccount> Account;
     };
-    const auto signedIn = [this](const httplib::Request& req, const std::string& body,
-                                 httplib::Response& res) {
-        TSigned r{ParseQuery(req.target), ParseForm(body), std::nullopt};
+    const auto signedIn = [this](const THttpRequest& req, const std::string& body, THttpResponse& res) {
+        TSigned r{ParseQuery(req.Target), ParseForm(body), std::nullopt};
         r.Account = FAccounts.Authenticate(credential(r.Body, r.Query, "userid"),
                                            credential(r.Body, r.Query, "userpass"));
         if (!r.Account)
             res.set_content("-2", kText);
         return r;
     };
-    svr.set_payload_max_length(FConfig.MaxBodyBytes);
-    svr.set_keep_alive_max_count(1000);
-    // Replies go out as a header write and a body write; with Nagle's delay the
-    // second waits for the client's delayed acknowledgement (40 ms) first.
-    svr.set_tcp_nodelay(true);
-    svr.set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
-        tRequestStart = std::chrono::steady_clock::now();
-        return httplib::Server::HandlerResponse::Unhandled;
-    });
     if (FConfig.LogRequests) {
-        // Path only: the query carries the password digest.
-        svr.set_logger([](const httplib::Request& req, const httplib::Response& res) {
-            const double ms =
-                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - tRequestStart)
-                    .count();
-            std::fprintf(stderr, "%s %s %s %s %d %.2fms\n", NowUtc().c_str(), req.remote_addr.c_str(),
-                         req.method.c_str(), req.path.c_str(), res.status, ms);
+        svr.SetLogger([](const THttpLogEntry& e) {
+            std::fprintf(stderr, "%s %s %s %s %d %.2fms\n", NowUtc().c_str(), e.RemoteAddr.c_str(),
+                         e.Method.c_str(), e.Path.c_str(), e.Status, e.Milliseconds);
         });
     }
-    svr.set_exception_handler([](const httplib::Request& req, httplib::Response& res, std::exception_ptr ep) {
-        std::string what = "unknown error";
-        try {
-            std::rethrow_exception(ep);
-        } catch (const std::exception& e) {
-            what = e.what();
-        } catch (...) {
-        }
-        std::fprintf(stderr, "%s %s failed: %s\n", req.method.c_str(), req.path.c_str(), what.c_str());
-        res.status = 500;
-        res.set_content("-1", kText);
-    });
-    svr.set_error_handler([](const httplib::Request&, httplib::Response& res) {
-        if (res.body.empty())
-            res.set_content(std::to_string(res.status), kText);
+    svr.SetErrorReporter([](const THttpRequest& req, const std::string& what) {
+        std::fprintf(stderr, "%s %s failed: %s\n", LoggablePath(req.Method).c_str(),
+                     LoggablePath(req.Target).c_str(), LogSafe(what).c_str());
     });
 
     // --- notes web service
 
-    post(svr, "/api/v11/update_note.php",
-         [this](const httplib::Request& req, const std::string& body, httplib::Response& res) {
-             const TForm q = ParseQuery(req.target);
+    post(svr, "/api/v11/update_note.php", FConfig.MaxBodyBytes,
+         [this](const THttpRequest& req, const std::string& body, THttpResponse& res) {
+             const TForm q = ParseQuery(req.Target);
              const auto account = FAccounts.Authenticate(FormValue(q, "userid").value_or(""),
                                                          FormValue(q, "userpass").value_or(""));
              if (!account) {
@@ -217,7 +195,8 @@ void THttpService::Register(httplib::Server& svr) {
                  // The client's "no field" stands for all of them.
                  fields = parsed->Bits == 0 ? TFieldSet{} : *parsed;
              }
-             TUploadParse upload = ParseUploadBody(body);
+             TUploadParse upload = ParseUploadBody(body, UploadLimitsFor(FConfig.MaxBodyBytes),
+                                                   [&req] { return req.clientGone(); });
              if (!upload.Error.empty()) {
                  res.set_content("-1", kText);
                  return;
@@ -228,23 +207,18 @@ void THttpService::Register(httplib::Server& svr) {
              res.set_content("0", kText);
          });
 
-    const auto getNotes = [this, signedIn](const httplib::Request& req, const std::string& body,
-                                           httplib::Response& res) {
+    const auto getNotes = [this, signedIn](const THttpRequest& req, const std::string& body,
+                                           THttpResponse& res) {
         const auto [q, b, account] = signedIn(req, body, res);
         if (!account)
             return;
-        std::shared_ptr<const std::string> doc = notesDocument(*account);
-        const std::size_t size = doc->size();
-        res.set_content_provider(size, kXml,
-                                 [doc](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                                     sink.write(doc->data() + offset, length);
-                                     return true;
-                                 });
+        res.Shared = notesDocument(*account);
+        res.ContentType = kXml;
     };
     postAndGet(svr, "/api/v11/get_notes.php", getNotes);
 
-    post(svr, "/api/v11/get_single_note.php",
-         [this, signedIn](const httplib::Request& req, const std::string& body, httplib::Response& res) {
+    post(svr, "/api/v11/get_single_note.php", kSmallForm,
+         [this, signedIn](const THttpRequest& req, const std::string& body, THttpResponse& res) {
              const auto [q, b, account] = signedIn(req, body, res);
              if (!account)
                  return;
@@ -255,8 +229,8 @@ void THttpService::Register(httplib::Server& svr) {
              res.set_content(WriteNotesDocument(notes), kXml);
          });
 
-    post(svr, "/api/v11/del_note.php",
-         [this, signedIn](const httplib::Request& req, const std::string& body, httplib::Response& res) {
+    post(svr, "/api/v11/del_note.php", kSmallForm,
+         [this, signedIn](const THttpRequest& req, const std::string& body, THttpResponse& res) {
              const auto [q, b, account] = signedIn(req, body, res);
              if (!account)
                  return;
@@ -267,20 +241,20 @@ void THttpService::Register(httplib::Server& svr) {
              res.set_content(found ? "0" : "-1", kText);
          });
 
-    svr.Get("/api/v11/downloadfiles.php", [this](const httplib::Request& req, httplib::Response& res) {
+    get(svr, "/api/v11/downloadfiles.php", [this](const THttpRequest& req, THttpResponse& res) {
         // The client writes whatever body comes into the audio file, so every
         // refusal is an error status, never a reply text.
-        const TForm q = ParseQuery(req.target);
+        const TForm q = ParseQuery(req.Target);
         const auto account = FAccounts.Authenticate(FormValue(q, "userid").value_or(""),
                                                     FormValue(q, "userpass").value_or(""));
         if (!account) {
-            res.status = 403;
+            res.Status = 403;
             return;
         }
         const std::string id = FormValue(q, "noteid").value_or("");
         auto audio = IsUsableNoteId(id) ? FStore.Audio(account->Id, id) : std::nullopt;
         if (!audio) {
-            res.status = 404;
+            res.Status = 404;
             return;
         }
         res.set_content(std::move(audio->Bytes), "application/octet-stream");
@@ -288,22 +262,21 @@ void THttpService::Register(httplib::Server& svr) {
 
     // --- site root
 
-    svr.Get("/zuvonote.xml", [this](const httplib::Request& req, httplib::Response& res) {
+    get(svr, "/zuvonote.xml", [this](const THttpRequest& req, THttpResponse& res) {
         std::string address = FConfig.PushPublicAddress;
         if (address.empty()) {
             address = FConfig.PushHost;
             // A wildcard listener: name the address this client reached us at.
             if (address == "0.0.0.0" || address == "::" || address.find(':') != std::string::npos)
-                address = req.local_addr.rfind("::ffff:", 0) == 0 ? req.local_addr.substr(7) : req.local_addr;
+                address = req.LocalAddr.rfind("::ffff:", 0) == 0 ? req.LocalAddr.substr(7) : req.LocalAddr;
         }
         res.set_content("<?xml version=\"1.0\" encoding=\"utf-8\"?><basicinfo><asyncserver>" +
                             XmlEscape(address) + "</asyncserver></basicinfo>",
                         kXml);
     });
 
-    const auto updateHistory = [this](const httplib::Request& req, const std::string& body,
-                                      httplib::Response& res) {
-        const TForm q = ParseQuery(req.target);
+    const auto updateHistory = [this](const THttpRequest& req, const std::string& body, THttpResponse& res) {
+        const TForm q = ParseQuery(req.Target);
         const TForm b = ParseForm(body);
         const auto account = FAccounts.Authenticate(credential(b, q, "userid"), credential(b, q, "userpass"));
         if (!account) {
@@ -336,20 +309,20 @@ void THttpService::Register(httplib::Server& svr) {
     };
     postAndGet(svr, "/update_his.php", updateHistory);
 
-    svr.Get("/qrcode_dl.php", [](const httplib::Request&, httplib::Response& res) {
+    get(svr, "/qrcode_dl.php", [](const THttpRequest&, THttpResponse& res) {
         res.set_content(page("Zuvo Note on your phone",
                              "<p>Sign in to the mobile app with the same account and this server's address; "
                              "your notes follow you there.</p>"),
                         kHtml);
     });
-    svr.Get("/greenversion.php", [](const httplib::Request&, httplib::Response& res) {
+    get(svr, "/greenversion.php", [](const THttpRequest&, THttpResponse& res) {
         res.set_content(page("Zuvo Note portable version",
                              "<p>The portable version is the same program; copy its folder to a removable "
                              "drive and run it from there.</p>"),
                         kHtml);
     });
-    svr.Get("/", [](const httplib::Request& req, httplib::Response& res) {
-        const TForm q = ParseQuery(req.target);
+    get(svr, "/", [](const THttpRequest& req, THttpResponse& res) {
+        const TForm q = ParseQuery(req.Target);
         std::string text = "<p>This is a Zuvo Note server. Point the program's server setting at this "
                            "address to keep your notes in sync.</p>";
         if (const auto v = FormValue(q, "version"); v && !v->empty())
@@ -359,15 +332,15 @@ void THttpService::Register(httplib::Server& svr) {
 
     // --- sign-on service
 
-    post(svr, "/sso/v3/login_80124.php",
-         [this](const httplib::Request&, const std::string& body, httplib::Response& res) {
+    post(svr, "/sso/v3/login_80124.php", kSignInForm,
+         [this](const THttpRequest&, const std::string& body, THttpResponse& res) {
              const TForm b = ParseForm(body);
              std::int32_t code = -1;
              std::int32_t id = 0;
              const std::string name = trimBlanks(FormValue(b, "username").value_or(""));
              if (!name.empty()) {
-                 if (const auto account = FAccounts.AuthenticateAccount(
-                         FStore.AccountByEmail(name), FormValue(b, "password").value_or(""));
+                 if (const auto account =
+                         FAccounts.AuthenticateEmail(name, FormValue(b, "password").value_or(""));
                      account && account->Id <= INT32_MAX) {
                      code = 0;
                      id = static_cast<std::int32_t>(account->Id);
@@ -376,8 +349,8 @@ void THttpService::Register(httplib::Server& svr) {
              res.set_content(le32(code, id), "application/octet-stream");
          });
 
-    post(svr, "/sso/v3/reg_6541z.php",
-         [this](const httplib::Request&, const std::string& body, httplib::Response& res) {
+    post(svr, "/sso/v3/reg_6541z.php", kRegistrationForm,
+         [this](const THttpRequest&, const std::string& body, THttpResponse& res) {
              const TForm b = ParseOrderedForm(body, {"username", "password", "uemail", "uname", "utel",
                                                      "umobile", "usite", "uprovince", "ucity", "uqq", "umsn",
                                                      "uremark", "regfrom", "affid"});
@@ -398,29 +371,34 @@ void THttpService::Register(httplib::Server& svr) {
                                      "uremark", "regfrom", "affid"})
                  if (const auto v = FormValue(b, key); v && !v->empty())
                      details += std::string(key) + "=" + *v + "\n";
-             const auto id = FStore.CreateAccount(
-                 TNewAccount{email, name, VerifierForPassword(password, FConfig.Pbkdf2Iterations), details});
+             // An existing account costs no slow hash (a new one costs one per candidate digest).
+             if (FStore.AccountByEmail(email)) {
+                 res.set_content("-2", kText);
+                 return;
+             }
+             const auto id =
+                 FStore.CreateAccount(TNewAccount{email, name, FAccounts.NewVerifier(password), details});
              res.set_content(id ? "0" : "-2", kText);
          });
 
     // --- web site
 
-    svr.Get("/www/forgotpassword.php", [](const httplib::Request&, httplib::Response& res) {
+    get(svr, "/www/forgotpassword.php", [](const THttpRequest&, THttpResponse& res) {
         res.set_content(page("Forgot Password",
                              "<p>This server sends no mail. Ask the person who runs it to set a new password "
                              "with <code>zuvonote-server set-password</code>.</p>"),
                         kHtml);
     });
 
-    post(svr, "/www/utils/feedback.php",
-         [this](const httplib::Request& req, const std::string& body, httplib::Response& res) {
+    post(svr, "/www/utils/feedback.php", kFeedbackForm,
+         [this](const THttpRequest& req, const std::string& body, THttpResponse& res) {
              // Each value was URL-encoded by the client and then form-encoded again.
              const TForm b = ParseForm(body);
              const auto value = [&](const char* key) {
                  return PercentDecode(FormValue(b, key).value_or(""), true);
              };
              TFeedback f{value("fbname"), value("fbemail"), value("fbcontent"), value("fbproduct"),
-                         req.remote_addr};
+                         req.RemoteAddr};
              if (!validEmail(f.Email) || f.Content.find_first_not_of(" \t\r\n") == std::string::npos ||
                  !IsValidUtf8(f.Name) || !IsValidUtf8(f.Content) || !IsValidUtf8(f.Product)) {
                  res.set_content("-1", kText);
@@ -432,8 +410,8 @@ void THttpService::Register(httplib::Server& svr) {
 
     // --- advertisement service
 
-    svr.Get("/ads/getad.php", [this](const httplib::Request& req, httplib::Response& res) {
-        const TForm q = ParseQuery(req.target);
+    get(svr, "/ads/getad.php", [this](const THttpRequest& req, THttpResponse& res) {
+        const TForm q = ParseQuery(req.Target);
         int language = 0;
         try {
             language = std::stoi(FormValue(q, "clang").value_or("0"));

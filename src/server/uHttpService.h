@@ -12,17 +12,15 @@
 #include <string>
 #include <unordered_map>
 
-namespace httplib {
-class Server;
-}
-
 namespace zsrv {
+
+class THttpServer;
 
 class THttpService {
 public:
     THttpService(TServerStore& store, TAccounts& accounts, const TServerConfig& config);
-    // Adds the routes, the size limit and the request log to a server.
-    void Register(httplib::Server& server);
+    // Adds the routes, with the body limit of each, and the request log to a server.
+    void Register(THttpServer& server);
 
 private:
     struct TCachedNotes {

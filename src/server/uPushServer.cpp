@@ -1,5 +1,6 @@
 #include "server/uPushServer.h"
 
+#include "server/uAcceptor.h"
 #include "sync/uPushPacket.h"
 
 #include <algorithm>
@@ -52,11 +53,7 @@ TPushServer::~TPushServer() {
 }
 
 std::uint16_t TPushServer::Listen(const std::string& host, std::uint16_t port) {
-    const asio::ip::tcp::endpoint ep(asio::ip::make_address(host), port);
-    FAcceptor.open(ep.protocol());
-    FAcceptor.set_option(asio::ip::tcp::acceptor::reuse_address(true));
-    FAcceptor.bind(ep);
-    FAcceptor.listen(asio::socket_base::max_listen_connections);
+    BindAndListen(FAcceptor, host, port);
     accept();
     sweep();
     // Runs on the store's listener thread, which may outlive this object: it
@@ -205,7 +202,7 @@ void TPushServer::beginLogin(const TSessionPtr& s, std::int64_t userId, std::str
             return;
         bool ok = false;
         try {
-            ok = userId > 0 && FAccounts.AuthenticateAccount(FStore.AccountById(userId), digest).has_value();
+            ok = FAccounts.Authenticate(std::to_string(userId), digest).has_value();
         } catch (const std::exception& e) {
             std::fprintf(stderr, "push: sign-in check failed: %s\n", e.what());
         }

@@ -5,26 +5,14 @@
 #include "server/uPushServer.h"
 #include "server/uServerStore.h"
 
+#include "server/uHttpServer.h"
+
 #include <algorithm>
-#include <functional>
-#include <httplib.h>
+#include <asio/ssl.hpp>
 #include <libxml/parser.h>
-#include <sys/socket.h>
 #include <thread>
 
 namespace zsrv {
-
-namespace {
-
-// The library listens with a backlog of 5, which drops connections that a
-// burst of clients opens at once; widening it needs the listening socket.
-template <class TBase> class TWideBacklog final : public TBase {
-public:
-    using TBase::TBase;
-    void widenBacklog() { ::listen(this->svr_sock_, SOMAXCONN); }
-};
-
-} // namespace
 
 struct TServerApp::TImpl {
     TServerConfig Config;
@@ -34,8 +22,11 @@ struct TServerApp::TImpl {
     std::unique_ptr<TServerStore> Store;
     std::unique_ptr<TAccounts> Accounts;
     std::unique_ptr<THttpService> Http;
-    std::unique_ptr<httplib::Server> HttpServer;
-    std::function<void()> WidenBacklog;
+    // The web side has an event loop of its own, so that TLS handshakes and
+    // floods of web connections never delay the push connections' packets.
+    asio::io_context WebIo;
+    std::unique_ptr<asio::ssl::context> Tls;
+    std::unique_ptr<THttpServer> HttpServer;
     std::unique_ptr<TPushServer> Push;
     std::thread HttpThread;
     std::thread IoThread;
@@ -62,39 +53,30 @@ void TServerApp::Start() {
     } catch (const std::exception& e) {
         throw std::runtime_error(std::string("cannot open the database: ") + e.what());
     }
-    m.Accounts = std::make_unique<TAccounts>(*m.Store);
+    m.Accounts = std::make_unique<TAccounts>(*m.Store, m.Config.Pbkdf2Iterations);
     m.Http = std::make_unique<THttpService>(*m.Store, *m.Accounts, m.Config);
 
-    const bool tls = !m.Config.TlsCert.empty() || !m.Config.TlsKey.empty();
-    if (tls) {
-        auto ssl = std::make_unique<TWideBacklog<httplib::SSLServer>>(m.Config.TlsCert.c_str(),
-                                                                      m.Config.TlsKey.c_str());
-        if (!ssl->is_valid())
+    if (!m.Config.TlsCert.empty() || !m.Config.TlsKey.empty()) {
+        try {
+            m.Tls = std::make_unique<asio::ssl::context>(asio::ssl::context::tls_server);
+            m.Tls->set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2 |
+                               asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 |
+                               asio::ssl::context::no_tlsv1_1);
+            m.Tls->use_certificate_chain_file(m.Config.TlsCert);
+            m.Tls->use_private_key_file(m.Config.TlsKey, asio::ssl::context::pem);
+        } catch (const std::exception&) {
             throw std::runtime_error("cannot use the TLS certificate " + m.Config.TlsCert + " and key " +
                                      m.Config.TlsKey);
-        m.WidenBacklog = [raw = ssl.get()] { raw->widenBacklog(); };
-        m.HttpServer = std::move(ssl);
-    } else {
-        auto plain = std::make_unique<TWideBacklog<httplib::Server>>();
-        m.WidenBacklog = [raw = plain.get()] { raw->widenBacklog(); };
-        m.HttpServer = std::move(plain);
+        }
     }
-    const int threads = m.Config.HttpThreads;
-    m.HttpServer->new_task_queue = [threads] { return new httplib::ThreadPool(std::size_t(threads)); };
+    m.HttpServer = std::make_unique<THttpServer>(m.WebIo, THttpLimits{}, m.Config.HttpThreads, m.Tls.get());
     m.Http->Register(*m.HttpServer);
-    if (m.Config.HttpPort == 0) {
-        const int port = m.HttpServer->bind_to_any_port(m.Config.HttpHost);
-        if (port <= 0)
-            throw std::runtime_error("cannot listen on " + m.Config.HttpHost);
-        m.HttpPort = static_cast<std::uint16_t>(port);
-    } else {
-        if (!m.HttpServer->bind_to_port(m.Config.HttpHost, m.Config.HttpPort))
-            throw std::runtime_error("cannot listen on " + m.Config.HttpHost + ":" +
-                                     std::to_string(m.Config.HttpPort));
-        m.HttpPort = static_cast<std::uint16_t>(m.Config.HttpPort);
+    try {
+        m.HttpPort = m.HttpServer->Listen(m.Config.HttpHost, static_cast<std::uint16_t>(m.Config.HttpPort));
+    } catch (const std::exception& e) {
+        throw std::runtime_error("cannot listen on " + m.Config.HttpHost + ":" +
+                                 std::to_string(m.Config.HttpPort) + ": " + e.what());
     }
-
-    m.WidenBacklog();
 
     TPushOptions po;
     po.IdleLimit = std::chrono::seconds(m.Config.PushIdleSeconds);
@@ -111,7 +93,7 @@ void TServerApp::Start() {
                                  std::to_string(m.Config.PushPort) + ": " + e.what());
     }
     m.Running = true;
-    m.HttpThread = std::thread([&m] { m.HttpServer->listen_after_bind(); });
+    m.HttpThread = std::thread([&m] { m.WebIo.run(); });
     m.IoThread = std::thread([&m] { m.Io.run(); });
 }
 
@@ -120,9 +102,12 @@ void TServerApp::Stop() {
     if (!m.Running)
         return;
     m.Running = false;
-    m.HttpServer->stop();
+    asio::post(m.WebIo, [&m] { m.HttpServer->Close(); });
+    asio::post(m.WebIo, [&m] { m.WebIo.stop(); });
     if (m.HttpThread.joinable())
         m.HttpThread.join();
+    // Requests in hand finish; their replies go nowhere.
+    m.HttpServer->WaitForWorkers();
     asio::post(m.Io, [&m] { m.Push->Close(); });
     // Let the close run, then end the loop.
     asio::post(m.Io, [&m] { m.Io.stop(); });
@@ -142,6 +127,9 @@ TServerStore& TServerApp::Store() {
 }
 std::size_t TServerApp::PushConnections() const {
     return FImpl->Push ? FImpl->Push->ConnectionCount() : 0;
+}
+TAccounts& TServerApp::Accounts() {
+    return *FImpl->Accounts;
 }
 std::size_t TServerApp::PushSignedIn() const {
     return FImpl->Push ? FImpl->Push->SignedInCount() : 0;

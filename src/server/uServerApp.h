@@ -9,6 +9,7 @@
 
 namespace zsrv {
 
+class TAccounts;
 class TServerStore;
 
 class TServerApp {
@@ -27,6 +28,7 @@ public:
     [[nodiscard]] std::uint16_t HttpPort() const;
     [[nodiscard]] std::uint16_t PushPort() const;
     [[nodiscard]] TServerStore& Store();
+    [[nodiscard]] TAccounts& Accounts();
     [[nodiscard]] std::size_t PushConnections() const;
     [[nodiscard]] std::size_t PushSignedIn() const;
 

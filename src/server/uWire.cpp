@@ -1,6 +1,8 @@
 #include "server/uWire.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <memory>
@@ -22,6 +24,54 @@ int hexValue(char ch) {
 struct TDocFree {
     void operator()(xmlDoc* d) const { xmlFreeDoc(d); }
 };
+
+struct TParserFree {
+    void operator()(xmlParserCtxt* c) const { xmlFreeParserCtxt(c); }
+};
+
+// A linear look at the markup: every element must be a bare tag (the
+// exchange documents carry no attributes), within the depth and count limits.
+// Only what a well-formed document can hold is told apart here; anything
+// else is left to the parser to refuse.
+std::string checkMarkup(std::string_view xml, const TUploadLimits& limits) {
+    const auto startsAt = [&](std::size_t i, std::string_view s) { return xml.compare(i, s.size(), s) == 0; };
+    const auto skipPast = [&](std::size_t i, std::string_view end) {
+        const std::size_t e = xml.find(end, i);
+        return e == std::string_view::npos ? xml.size() : e + end.size();
+    };
+    std::size_t depth = 0;
+    std::size_t elements = 0;
+    for (std::size_t i = xml.find('<'); i != std::string_view::npos && i < xml.size(); i = xml.find('<', i)) {
+        if (startsAt(i, "<!--")) {
+            i = skipPast(i + 4, "-->");
+        } else if (startsAt(i, "<![CDATA[")) {
+            i = skipPast(i + 9, "]]>");
+        } else if (startsAt(i, "<?")) {
+            i = skipPast(i + 2, "?>");
+        } else if (startsAt(i, "<!")) {
+            return "document type declarations are not taken";
+        } else if (startsAt(i, "</")) {
+            depth -= depth > 0 ? 1 : 0;
+            i += 2;
+        } else {
+            std::size_t j = i + 1;
+            while (j < xml.size() && !std::strchr(" \t\r\n/>", xml[j]))
+                ++j;
+            while (j < xml.size() && std::strchr(" \t\r\n", xml[j]))
+                ++j;
+            if (j < xml.size() && xml[j] != '>' && xml[j] != '/')
+                return "elements carry no attributes";
+            if (j < xml.size() && xml[j] == '>')
+                ++depth;
+            if (++elements > limits.MaxElements)
+                return "too many elements";
+            if (depth > limits.MaxDepth)
+                return "elements nested too deeply";
+            i = j;
+        }
+    }
+    return {};
+}
 
 void collectText(const xmlNode* n, std::string& out) {
     for (const xmlNode* c = n->children; c; c = c->next) {
@@ -207,17 +257,46 @@ bool IsUsableNoteId(std::string_view id) {
     return true;
 }
 
-TUploadParse ParseUploadBody(std::string_view body) {
+TUploadLimits UploadLimitsFor(std::size_t maxBodyBytes) {
+    return TUploadLimits{maxBodyBytes / 16 + 64, 16};
+}
+
+TUploadParse ParseUploadBody(std::string_view body, TUploadLimits limits,
+                             const std::function<bool()>& cancelled) {
     TUploadParse result;
     const std::string xml = PercentDecode(body, true);
     if (xml.size() > static_cast<std::size_t>(INT32_MAX)) {
         result.Error = "too large";
         return result;
     }
-    std::unique_ptr<xmlDoc, TDocFree> doc(
-        xmlReadMemory(xml.data(), int(xml.size()), nullptr, "UTF-8",
-                      XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NOCDATA));
-    if (!doc) {
+    // Checked before the parser sees the document: its cost grows with the
+    // square of the attributes of one element.
+    if (result.Error = checkMarkup(xml, limits); !result.Error.empty())
+        return result;
+    std::unique_ptr<xmlParserCtxt, TParserFree> ctxt(
+        xmlCreatePushParserCtxt(nullptr, nullptr, nullptr, 0, nullptr));
+    if (!ctxt) {
+        result.Error = "out of memory";
+        return result;
+    }
+    // UTF-8 whatever the document declares: the client writes nothing else.
+    xmlCtxtResetPush(ctxt.get(), nullptr, 0, nullptr, "UTF-8");
+    xmlCtxtUseOptions(ctxt.get(),
+                      XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NOCDATA);
+    constexpr std::size_t kPiece = 256 * 1024;
+    for (std::size_t at = 0;; at += kPiece) {
+        if (cancelled && cancelled()) {
+            result.Error = "the client has gone";
+            return result;
+        }
+        const std::size_t n = std::min(kPiece, xml.size() - std::min(at, xml.size()));
+        const bool last = at + n >= xml.size();
+        if (xmlParseChunk(ctxt.get(), xml.data() + at, int(n), last ? 1 : 0) != 0 || last)
+            break;
+    }
+    std::unique_ptr<xmlDoc, TDocFree> doc(ctxt->myDoc);
+    ctxt->myDoc = nullptr;
+    if (!doc || !ctxt->wellFormed) {
         result.Error = "not a well-formed document";
         return result;
     }

@@ -4,6 +4,7 @@
 
 #include "server/uServerStore.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,8 +41,19 @@ struct TUploadParse {
 // whole document (nothing of it is to be stored) when it is not well-formed
 // UTF-8 XML, carries a document type declaration, has another root, lists a
 // note without a usable id, or holds a number column that is not a 32-bit
-// decimal integer.
-[[nodiscard]] TUploadParse ParseUploadBody(std::string_view body);
+// decimal integer; also when an element carries attributes (the document
+// has none) or the elements nest deeper or are more than limits allow.
+struct TUploadLimits {
+    std::size_t MaxElements = std::size_t(1) << 20;
+    std::size_t MaxDepth = 16;
+};
+// The limits for bodies of at most maxBodyBytes: no element of a real
+// document takes fewer than 16 bytes of the URL-encoded body.
+[[nodiscard]] TUploadLimits UploadLimitsFor(std::size_t maxBodyBytes);
+// cancelled, when given, is asked now and then; once it says yes the work
+// stops and the body counts as refused.
+[[nodiscard]] TUploadParse ParseUploadBody(std::string_view body, TUploadLimits limits = {},
+                                           const std::function<bool()>& cancelled = {});
 
 // The notes document the client reads: NOTES > NOTEITEM, one per note.
 [[nodiscard]] std::string WriteNotesDocument(const std::vector<TServerNote>& notes);

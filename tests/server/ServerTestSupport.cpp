@@ -5,11 +5,15 @@
 #include "server/uServerStore.h"
 #include "support/TestEnv.h"
 
+#include <arpa/inet.h>
 #include <atomic>
 #include <cstdlib>
 #include <curl/curl.h>
 #include <libpq-fe.h>
+#include <netinet/in.h>
 #include <stdexcept>
+#include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace servertest {
@@ -145,6 +149,55 @@ TReply Post(const std::string& url, const std::string& body, const std::string& 
 
 TReply Get(const std::string& url) {
     return perform(url, nullptr, {});
+}
+
+int ConnectLoopback(std::uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
+        return fd;
+    if (fd >= 0)
+        ::close(fd);
+    return -1;
+}
+
+TReply RawRequest(std::uint16_t port, const std::string& bytes) {
+    TReply reply;
+    const int fd = ConnectLoopback(port);
+    if (fd < 0) {
+        reply.Status = -1;
+        return reply;
+    }
+    timeval tv{10, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    // The server may answer (and close) before it has taken everything: send what it takes.
+    for (std::size_t at = 0; at < bytes.size();) {
+        const ssize_t n = ::send(fd, bytes.data() + at, bytes.size() - at, MSG_NOSIGNAL);
+        if (n <= 0)
+            break;
+        at += std::size_t(n);
+    }
+    std::string in;
+    char buf[4096];
+    for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;)
+        in.append(buf, std::size_t(n));
+    ::close(fd);
+    const std::size_t sp = in.find(' ');
+    const std::size_t end = in.find("\r\n\r\n");
+    if (in.rfind("HTTP/1.", 0) != 0 || sp == std::string::npos || end == std::string::npos) {
+        reply.Status = -1;
+        reply.Body = in;
+        return reply;
+    }
+    reply.Status = std::atol(in.c_str() + sp + 1);
+    reply.Body = in.substr(end + 4);
+    const std::size_t type = in.find("Content-Type: ");
+    if (type < end)
+        reply.ContentType = in.substr(type + 14, in.find("\r\n", type) - type - 14);
+    return reply;
 }
 
 // The client's own digest, so that the server is checked against it.

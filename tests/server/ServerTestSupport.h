@@ -59,6 +59,11 @@ struct TReply {
 [[nodiscard]] TReply Post(const std::string& url, const std::string& body,
                           const std::string& contentType = "application/x-www-form-urlencoded");
 [[nodiscard]] TReply Get(const std::string& url);
+// Sends bytes as they are on a new connection to the web port and reads the
+// reply until the server closes (or 10 s pass): for requests no client library sends.
+[[nodiscard]] TReply RawRequest(std::uint16_t port, const std::string& bytes);
+// A connection to a port on loopback (-1 when refused); the caller closes it.
+[[nodiscard]] int ConnectLoopback(std::uint16_t port);
 
 // 32 lower-case hexadecimal digits of MD5, as the client proves a password.
 [[nodiscard]] std::string Md5(const std::string& text);

@@ -9,6 +9,7 @@
 #include "support/TestEnv.h"
 #include "sync/uHttpClient.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace servertest;
@@ -136,6 +137,54 @@ TEST_P(AccountService, NonAsciiPasswordWorksFromAClientOnAnyCodePage) {
     EXPECT_EQ(login("intl@example.com", Md5("Grusse-??")).first, -1);
 }
 
+TEST_P(AccountService, AFailedCheckCostsOneSlowHashWhetherTheAccountExistsOrNot) {
+    // A password outside ASCII is stored once per code page the client may hash it in.
+    const QString password = QString::fromUtf8("Grüße-密码");
+    ASSERT_EQ(Post(sso() + "reg_6541z.php", form(registration("many@example.com", password, "M"))).Body, "0");
+    const auto [code, id] = login("many@example.com", Md5(password.toStdString()));
+    ASSERT_EQ(code, 0);
+    zsrv::TAccounts& accounts = FServer.app().Accounts();
+    const std::string api = FServer.root() + "api/v11/";
+    const auto cost = [&](const std::function<void()>& attempt) {
+        const std::uint64_t before = accounts.SlowHashes();
+        attempt();
+        return accounts.SlowHashes() - before;
+    };
+    // A different wrong digest for each: a failure is remembered per account.
+    std::string wrong;
+    const struct {
+        const char* What;
+        std::function<void()> Attempt;
+    } attempts[] = {
+        {"sign-in, unknown account", [&] { EXPECT_EQ(login("nobody@example.com", wrong).first, -1); }},
+        {"sign-in, account with many hashes", [&] { EXPECT_EQ(login("many@example.com", wrong).first, -1); }},
+        {"download, unknown user id",
+         [&] { EXPECT_EQ(Post(api + "get_notes.php?userid=987654&userpass=" + wrong, "").Body, "-2"); }},
+        {"download, that account's id",
+         [&] {
+             EXPECT_EQ(
+                 Post(api + "get_notes.php?userid=" + std::to_string(id) + "&userpass=" + wrong, "").Body,
+                 "-2");
+         }},
+    };
+    for (const auto& a : attempts) {
+        SCOPED_TRACE(a.What);
+        wrong = Md5(a.What);
+        EXPECT_EQ(cost(a.Attempt), 1u);
+        // The same wrong digest again is remembered either way.
+        EXPECT_EQ(cost(a.Attempt), 0u);
+    }
+    // Whether an address is taken is known before any password is hashed.
+    EXPECT_EQ(
+        cost([&] {
+            EXPECT_EQ(
+                Post(sso() + "reg_6541z.php", form(registration("MANY@example.com", "other", "M"))).Body,
+                "-2");
+        }),
+        0u);
+    EXPECT_EQ(login("many@example.com", Md5(password.toStdString())).first, 0);
+}
+
 TEST_P(AccountService, FeedbackIsStoredDecodedOnce) {
     const auto enc = [](const QString& v) { return UrlEncode(v.toUtf8()); };
     const QString content = "Line one & more\r\nzwei: 100% + ümlaut";
@@ -157,11 +206,15 @@ TEST_P(AccountService, FeedbackIsStoredDecodedOnce) {
              "fbname=&fbemail=" + enc("ann@example.com").toStdString() + "&fbcontent=%25FF%25FE&fbproduct=");
     EXPECT_EQ(notUtf8.Status, 200);
     EXPECT_EQ(notUtf8.Body, "-1");
-    // A long comment is more than a short form.
-    const TReply longOne = Post(FServer.root() + "www/utils/feedback.php",
-                                form({"fbname=", "fbemail=" + enc("ann@example.com"),
-                                      "fbcontent=" + enc(QString(20000, QChar(0x4FBF))), "fbproduct="}));
-    EXPECT_EQ(longOne.Body, "0");
+    // A long comment is more than a short form (each character travels as 27 bytes),
+    // but a comment is no place to store megabytes.
+    const auto comment = [&](int characters) {
+        return Post(FServer.root() + "www/utils/feedback.php",
+                    form({"fbname=", "fbemail=" + enc("ann@example.com"),
+                          "fbcontent=" + enc(QString(characters, QChar(0x4FBF))), "fbproduct="}));
+    };
+    EXPECT_EQ(comment(2000).Body, "0");
+    EXPECT_EQ(comment(20000).Status, 413);
     EXPECT_EQ(FServer.app().Store().FeedbackCount(), 2);
 }
 

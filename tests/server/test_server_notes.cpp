@@ -346,6 +346,12 @@ TEST_P(NotesService, MalformedUploadsAreRefusedWholeAndStoreNothing) {
         return UrlEncode(QByteArray::fromStdString(xml)).toStdString();
     };
     const std::string item = "<NoteItem><id>" + kNoteA.toStdString() + "</id><mynote>changed</mynote>";
+    const auto repeat = [](const std::string& text, int times) {
+        std::string out;
+        for (int i = 0; i < times; ++i)
+            out += text;
+        return out;
+    };
     const std::vector<std::pair<std::string, std::string>> bodies = {
         {"truncated", good.substr(0, good.size() / 2)},
         {"empty", ""},
@@ -359,6 +365,12 @@ TEST_P(NotesService, MalformedUploadsAreRefusedWholeAndStoreNothing) {
         {"second note without id",
          enc("<NoteList>" + item + "</NoteItem><NoteItem><mynote>x</mynote></NoteItem></NoteList>")},
         {"id with a blank", enc("<NoteList><NoteItem><id>a b</id></NoteItem></NoteList>")},
+        // The documents carry no attributes; the parser's cost grows with the square of their number.
+        {"attribute on the root", enc("<NoteList a=\"1\">" + item + "</NoteItem></NoteList>")},
+        {"attribute on a column",
+         enc("<NoteList>" + item + "<fontsize x='1' >9</fontsize></NoteItem></NoteList>")},
+        {"nested too deeply",
+         enc("<NoteList>" + item + repeat("<b>", 40) + repeat("</b>", 40) + "</NoteItem></NoteList>")},
     };
     for (const auto& [what, body] : bodies) {
         SCOPED_TRACE(what);
@@ -394,7 +406,7 @@ TEST_P(NotesService, BytesThatAreNotTextInIdsAndComputerIdsLoseNothing) {
     EXPECT_EQ(FPc1.note(kNoteA)->ShowNote, 1);
 }
 
-TEST_P(NotesService, BodyOverTheLimitIsRefusedWithAnErrorStatus) {
+TEST_P(NotesService, BodyOverTheLimitIsRefusedWithAnErrorStatusHoweverItIsSent) {
     zsrv::TServerConfig config = TTestServer::QuietConfig();
     config.MaxBodyBytes = 4096;
     TTestDatabase db(GetParam());
@@ -405,6 +417,39 @@ TEST_P(NotesService, BodyOverTheLimitIsRefusedWithAnErrorStatus) {
     EXPECT_EQ(r.Status, 413);
     EXPECT_NE(r.Body, "0");
     EXPECT_TRUE(pc.notes().isEmpty());
+
+    // The limit holds however the body is framed: counted as chunks arrive,
+    // and a compressed body (which the client never sends) is not taken at all.
+    const std::string target = "/api/v11/update_note.php?userid=" + std::to_string(id) +
+                               "&userpass=" + Md5("pw-123456") +
+                               "&pcid=P&uploadfields=" + std::string(20, '1');
+    const std::string big = uploadBody({{{"id", kNoteA}, {"mynote", QString(5000, 'x')}}});
+    const std::string fits = uploadBody({{{"id", kNoteA}, {"mynote", "chunked"}}});
+    const auto chunked = [](const std::string& body) {
+        std::string out;
+        for (std::size_t at = 0; at < body.size(); at += 1000) {
+            const std::string piece = body.substr(at, 1000);
+            char size[16];
+            std::snprintf(size, sizeof size, "%zx\r\n", piece.size());
+            out += size + piece + "\r\n";
+        }
+        return out + "0\r\n\r\n";
+    };
+    const std::string head = "POST " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n" +
+                             "Content-Type: application/x-www-form-urlencoded\r\n";
+    EXPECT_EQ(
+        RawRequest(small.app().HttpPort(), head + "Transfer-Encoding: chunked\r\n\r\n" + chunked(big)).Status,
+        413);
+    EXPECT_EQ(
+        RawRequest(small.app().HttpPort(),
+                   head + "Content-Encoding: gzip\r\nContent-Length: 10\r\n\r\n\x1f\x8b\x08\0\0\0\0\0\0\x03")
+            .Status,
+        415);
+    EXPECT_TRUE(pc.notes().isEmpty());
+    const TReply ok =
+        RawRequest(small.app().HttpPort(), head + "Transfer-Encoding: chunked\r\n\r\n" + chunked(fits));
+    EXPECT_EQ(ok.Status, 200);
+    EXPECT_EQ(ok.Body, "0");
     EXPECT_EQ(pc.upload({{{"id", kNoteA}, {"mynote", "short"}}}).Body, "0");
 }
 
@@ -422,6 +467,12 @@ TEST_P(NotesService, AudioRecordingIsServedWithItsDigestAndSurvivesStaleUploads)
     EXPECT_EQ(file.Status, 200);
     EXPECT_EQ(file.Body, bytes);
     EXPECT_EQ(FPc2.audio(kNoteB.toStdString()).Status, 404);
+    // Another account naming the same note id hears nothing of the recording.
+    const std::int64_t bob = FServer.addUser("bob@example.com", "bobs-pass");
+    const TDevice bobPc(FServer.root(), bob, "bobs-pass", "33333333-3333-3333-3333-333333333333");
+    const TReply stolen = bobPc.audio(kNoteA.toStdString());
+    EXPECT_EQ(stolen.Status, 404);
+    EXPECT_EQ(stolen.Body.find("recording"), std::string::npos);
 
     // A computer that uploads its whole row from before the recording came
     // must not turn the note back into a text note.

@@ -1,0 +1,240 @@
+#include "server/uHttpParser.h"
+
+#include "server/uWire.h"
+
+#include <charconv>
+
+namespace zsrv {
+
+namespace {
+
+constexpr std::size_t kMaxHeaders = 100;
+constexpr std::size_t kMaxChunkLine = 1024;
+
+char lower(char ch) {
+    return ch >= 'A' && ch <= 'Z' ? char(ch + 32) : ch;
+}
+
+bool isTokenChar(char ch) {
+    const auto b = static_cast<unsigned char>(ch);
+    if (b <= 32 || b >= 127)
+        return false;
+    return std::string_view("\"(),/:;<=>?@[\\]{}").find(ch) == std::string_view::npos;
+}
+
+std::string_view trimOws(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return s;
+}
+
+// Lines end in CRLF; a bare LF is taken too.
+std::string_view nextLine(std::string_view& rest) {
+    const std::size_t nl = rest.find('\n');
+    std::string_view line = rest.substr(0, nl);
+    rest = nl == std::string_view::npos ? std::string_view() : rest.substr(nl + 1);
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    return line;
+}
+
+bool hasToken(std::string_view list, std::string_view token) {
+    while (!list.empty()) {
+        const std::size_t comma = list.find(',');
+        if (EqualsNoCase(trimOws(list.substr(0, comma)), token))
+            return true;
+        list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
+    }
+    return false;
+}
+
+} // namespace
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    return true;
+}
+
+bool MediaTypeIn(std::string_view contentType, const std::vector<std::string>& types) {
+    const std::string_view media = trimOws(contentType.substr(0, contentType.find(';')));
+    for (const std::string& t : types)
+        if (EqualsNoCase(media, t))
+            return true;
+    return false;
+}
+
+std::size_t FindHeadEnd(std::string_view bytes, std::size_t maxBytes) {
+    const std::string_view window = bytes.substr(0, maxBytes);
+    std::size_t at = 0;
+    while ((at = window.find('\n', at)) != std::string_view::npos) {
+        ++at;
+        if (at < window.size() && window[at] == '\n')
+            return at + 1;
+        if (at + 1 < window.size() && window[at] == '\r' && window[at + 1] == '\n')
+            return at + 2;
+    }
+    return std::string_view::npos;
+}
+
+int ParseRequestHead(std::string_view head, THttpHead& out) {
+    std::string_view rest = head;
+    const std::string_view requestLine = nextLine(rest);
+    const std::size_t sp1 = requestLine.find(' ');
+    const std::size_t sp2 = requestLine.rfind(' ');
+    if (sp1 == std::string_view::npos || sp1 == sp2)
+        return 400;
+    out.Method = std::string(requestLine.substr(0, sp1));
+    out.Target = std::string(requestLine.substr(sp1 + 1, sp2 - sp1 - 1));
+    const std::string_view version = requestLine.substr(sp2 + 1);
+    if (out.Method.empty())
+        return 400;
+    for (const char ch : out.Method)
+        if (!isTokenChar(ch))
+            return 400;
+    if (out.Target.empty() || out.Target.size() > 8192)
+        return out.Target.empty() ? 400 : 414;
+    for (const char ch : out.Target)
+        if (static_cast<unsigned char>(ch) <= 32 || ch == 127)
+            return 400;
+    // A proxy's absolute form: keep the path.
+    if (out.Target[0] != '/') {
+        const std::size_t scheme = out.Target.find("://");
+        if (scheme == std::string::npos)
+            return 400;
+        const std::size_t slash = out.Target.find('/', scheme + 3);
+        out.Target = slash == std::string::npos ? "/" : out.Target.substr(slash);
+    }
+    if (version == "HTTP/1.1")
+        out.KeepAlive = true;
+    else if (version == "HTTP/1.0")
+        out.KeepAlive = false;
+    else
+        return version.rfind("HTTP/", 0) == 0 ? 505 : 400;
+    out.Path = PercentDecode(std::string_view(out.Target).substr(0, out.Target.find('?')), false);
+
+    bool haveLength = false;
+    while (!rest.empty()) {
+        const std::string_view line = nextLine(rest);
+        if (line.empty())
+            break;
+        if (line[0] == ' ' || line[0] == '\t')
+            return 400; // folded lines are obsolete and ambiguous
+        const std::size_t colon = line.find(':');
+        if (colon == std::string_view::npos || colon == 0)
+            return 400;
+        const std::string_view name = line.substr(0, colon);
+        for (const char ch : name)
+            if (!isTokenChar(ch))
+                return 400;
+        const std::string_view value = trimOws(line.substr(colon + 1));
+        for (const char ch : value)
+            if (ch == '\0' || ch == '\r')
+                return 400;
+        if (out.Headers.size() >= kMaxHeaders)
+            return 431;
+        out.Headers.emplace_back(std::string(name), std::string(value));
+        if (EqualsNoCase(name, "Content-Length")) {
+            std::size_t n = 0;
+            const auto r = std::from_chars(value.data(), value.data() + value.size(), n);
+            if (value.empty() || r.ec != std::errc() || r.ptr != value.data() + value.size())
+                return value.empty() || r.ec != std::errc::result_out_of_range ? 400 : 413;
+            if (haveLength && n != out.ContentLength)
+                return 400;
+            haveLength = true;
+            out.ContentLength = n;
+        } else if (EqualsNoCase(name, "Transfer-Encoding")) {
+            // Chunked alone is understood; any other coding would hide the body's size.
+            if (!EqualsNoCase(value, "chunked"))
+                return 501;
+            if (out.Chunked)
+                return 400;
+            out.Chunked = true;
+        } else if (EqualsNoCase(name, "Connection")) {
+            if (hasToken(value, "close"))
+                out.KeepAlive = false;
+            else if (hasToken(value, "keep-alive"))
+                out.KeepAlive = true;
+        } else if (EqualsNoCase(name, "Expect")) {
+            if (!EqualsNoCase(value, "100-continue"))
+                return 417;
+            out.ExpectContinue = true;
+        }
+    }
+    if (out.Chunked && haveLength)
+        return 400;
+    return 0;
+}
+
+TChunkedDecoder::TResult TChunkedDecoder::Feed(std::string& in, std::string& body, std::size_t maxBody,
+                                               std::size_t maxTrailer) {
+    std::size_t at = 0;
+    TResult result = TResult::NeedMore;
+    while (result == TResult::NeedMore) {
+        const std::string_view rest = std::string_view(in).substr(at);
+        if (FState == TState::Data) {
+            if (rest.empty())
+                break;
+            const std::size_t take = std::min(rest.size(), FRemaining);
+            body.append(rest.substr(0, take));
+            at += take;
+            FRemaining -= take;
+            if (FRemaining == 0)
+                FState = TState::DataEnd;
+            continue;
+        }
+        const std::size_t nl = rest.find('\n');
+        if (nl == std::string_view::npos) {
+            if (rest.size() > (FState == TState::Trailer ? maxTrailer : kMaxChunkLine))
+                result = TResult::Malformed;
+            break;
+        }
+        std::string_view line = rest.substr(0, nl);
+        at += nl + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        switch (FState) {
+        case TState::Size: {
+            const std::string_view digits = trimOws(line.substr(0, line.find(';')));
+            std::size_t size = 0;
+            const auto r = std::from_chars(digits.data(), digits.data() + digits.size(), size, 16);
+            if (digits.empty() || r.ptr != digits.data() + digits.size())
+                result = TResult::Malformed;
+            else if (r.ec != std::errc() || size > maxBody - std::min(maxBody, body.size()))
+                result = TResult::TooLarge;
+            else if (size == 0)
+                FState = TState::Trailer;
+            else {
+                FRemaining = size;
+                FState = TState::Data;
+            }
+            break;
+        }
+        case TState::DataEnd:
+            if (!line.empty())
+                result = TResult::Malformed;
+            FState = TState::Size;
+            break;
+        case TState::Trailer:
+            FTrailerBytes += line.size() + 2;
+            if (FTrailerBytes > maxTrailer)
+                result = TResult::Malformed;
+            else if (line.empty()) {
+                FState = TState::Done;
+                result = TResult::Done;
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    in.erase(0, at);
+    return result;
+}
+
+} // namespace zsrv
