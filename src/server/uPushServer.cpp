@@ -33,6 +33,9 @@ struct TPushServer::TSession {
     std::string DeviceId;
     std::unique_ptr<std::string> Out; // what the socket has not taken yet
     std::int64_t UserId = 0;
+    std::string Address;
+    std::list<TSession*>::iterator UnsignedAt; // valid while Unsigned
+    bool Unsigned = false;
     std::uint32_t Opened = nowSeconds();
     std::uint32_t LastActive = Opened;
     bool SignedIn = false;
@@ -98,11 +101,44 @@ void TPushServer::accept() {
         sock.non_blocking(true, opt);
         sock.set_option(asio::ip::tcp::no_delay(true), opt);
         auto s = std::make_shared<TSession>(std::move(sock));
+        s->Address = s->Sock.remote_endpoint(opt).address().to_string();
         FSessions.emplace(s.get(), s);
         ++FCount;
+        admitUnsigned(s);
         armRead(s);
         accept();
     });
+}
+
+void TPushServer::admitUnsigned(const TSessionPtr& s) {
+    // The oldest connection that is not being checked right now, of the address when given.
+    const auto oldest = [this](const std::string* address) -> TSession* {
+        for (TSession* u : FUnsigned)
+            if (!u->Verifying && (!address || u->Address == *address))
+                return u;
+        return nullptr;
+    };
+    const auto evict = [this](TSession* victim) {
+        if (victim)
+            close(TSessionPtr(FSessions.at(victim)));
+    };
+    if (FUnsignedByAddress[s->Address] >= FOptions.MaxUnsignedPerAddress)
+        evict(oldest(&s->Address));
+    if (FUnsigned.size() >= FOptions.MaxUnsigned)
+        evict(oldest(nullptr));
+    s->UnsignedAt = FUnsigned.insert(FUnsigned.end(), s.get());
+    s->Unsigned = true;
+    ++FUnsignedByAddress[s->Address];
+}
+
+void TPushServer::leaveUnsigned(TSession& s) {
+    if (!s.Unsigned)
+        return;
+    s.Unsigned = false;
+    FUnsigned.erase(s.UnsignedAt);
+    const auto it = FUnsignedByAddress.find(s.Address);
+    if (it != FUnsignedByAddress.end() && --it->second == 0)
+        FUnsignedByAddress.erase(it);
 }
 
 void TPushServer::armRead(const TSessionPtr& s) {
@@ -238,6 +274,7 @@ void TPushServer::finishLogin(const TSessionPtr& s, std::int64_t userId, std::st
         if (it != FSessions.end())
             close(TSessionPtr(it->second));
     }
+    leaveUnsigned(*s);
     s->SignedIn = true;
     s->UserId = userId;
     s->DeviceId = std::move(device);
@@ -308,6 +345,7 @@ void TPushServer::close(const TSessionPtr& s) {
     if (s->Closed)
         return;
     s->Closed = true;
+    leaveUnsigned(*s);
     if (s->SignedIn) {
         const auto it = FByUser.find(s->UserId);
         if (it != FByUser.end()) {

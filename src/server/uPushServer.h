@@ -13,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <list>
 #include <memory>
 #include <span>
 #include <string>
@@ -26,6 +27,11 @@ struct TPushOptions {
     std::chrono::seconds LoginLimit{30};
     std::chrono::milliseconds SweepInterval{1000};
     std::size_t MaxQueuedBytes = 64 * 1024; // a reader slower than this is dropped
+    // Connections that have not signed in yet, from one address and in all.
+    // A new connection past either limit closes the oldest such connection
+    // (of its address, else of all), so a device can always get in to sign in.
+    std::size_t MaxUnsignedPerAddress = 64;
+    std::size_t MaxUnsigned = 1024;
 };
 
 class TPushServer {
@@ -62,6 +68,8 @@ private:
     void send(const TSessionPtr& s, const std::string& bytes);
     void armWrite(const TSessionPtr& s);
     void close(const TSessionPtr& s);
+    void admitUnsigned(const TSessionPtr& s);
+    void leaveUnsigned(TSession& s);
     void sweep();
 
     asio::io_context& FIo;
@@ -74,6 +82,8 @@ private:
     std::string FOrigin; // this process, in notices to the others
     std::unordered_map<TSession*, TSessionPtr> FSessions;
     std::unordered_map<std::int64_t, std::vector<TSession*>> FByUser;
+    std::list<TSession*> FUnsigned; // oldest first
+    std::unordered_map<std::string, std::size_t> FUnsignedByAddress;
     std::atomic<std::size_t> FCount{0};
     std::atomic<std::size_t> FSignedIn{0};
     std::shared_ptr<std::atomic<bool>> FAlive;

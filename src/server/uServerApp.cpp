@@ -81,6 +81,8 @@ void TServerApp::Start() {
     TPushOptions po;
     po.IdleLimit = std::chrono::seconds(m.Config.PushIdleSeconds);
     po.LoginLimit = std::chrono::seconds(m.Config.PushLoginSeconds);
+    po.MaxUnsignedPerAddress = std::size_t(m.Config.PushUnsignedPerAddress);
+    po.MaxUnsigned = std::size_t(m.Config.PushUnsignedTotal);
     // A sweep walks every connection on the push thread; a quarter of the
     // shorter limit is precise enough and keeps the walks rare.
     const auto shorter = std::min(m.Config.PushIdleSeconds, m.Config.PushLoginSeconds);

@@ -86,6 +86,9 @@ bool LoadConfigFile(const std::string& path, TServerConfig& c, std::string& erro
         c.PushPublicAddress = v;
     c.PushIdleSeconds = ini.ReadInteger(s, QStringLiteral("push_idle_seconds"), c.PushIdleSeconds);
     c.PushLoginSeconds = ini.ReadInteger(s, QStringLiteral("push_login_seconds"), c.PushLoginSeconds);
+    c.PushUnsignedPerAddress =
+        ini.ReadInteger(s, QStringLiteral("push_unsigned_per_address"), c.PushUnsignedPerAddress);
+    c.PushUnsignedTotal = ini.ReadInteger(s, QStringLiteral("push_unsigned_total"), c.PushUnsignedTotal);
     c.MaxBodyBytes = std::size_t(
         ini.ReadInteger(s, QStringLiteral("max_body_bytes"), static_cast<qint32>(c.MaxBodyBytes)));
     c.HttpThreads = ini.ReadInteger(s, QStringLiteral("http_threads"), c.HttpThreads);
@@ -127,8 +130,8 @@ bool LoadConfigFile(const std::string& path, TServerConfig& c, std::string& erro
             readAds(QStringLiteral("ads.") + m.captured(1), m.captured(1).toInt());
         }
     }
-    if (c.PushIdleSeconds <= 0 || c.PushLoginSeconds <= 0 || c.HttpThreads <= 0 || c.Pbkdf2Iterations <= 0 ||
-        c.MaxBodyBytes == 0) {
+    if (c.PushIdleSeconds <= 0 || c.PushLoginSeconds <= 0 || c.PushUnsignedPerAddress <= 0 ||
+        c.PushUnsignedTotal <= 0 || c.HttpThreads <= 0 || c.Pbkdf2Iterations <= 0 || c.MaxBodyBytes == 0) {
         error = "a number in [server] is out of range";
         return false;
     }

@@ -26,6 +26,10 @@ struct TServerConfig {
     std::string PushPublicAddress;
     int PushIdleSeconds = 180; // the client sends a keep-alive every 50 s
     int PushLoginSeconds = 30; // a connection must sign in within this time
+    // Push connections not signed in yet, from one address and in all; a new
+    // one past a limit closes the oldest.
+    int PushUnsignedPerAddress = 64;
+    int PushUnsignedTotal = 1024;
     std::size_t MaxBodyBytes = 8u << 20;
     // Requests served at once; uploads that arrive together share one commit,
     // so more threads mean more uploads per second on a disk with slow syncs.

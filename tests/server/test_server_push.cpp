@@ -306,6 +306,34 @@ TEST_P(PushServer, SilenceAndReconnectsEndOldConnections) {
     EXPECT_TRUE(again->packet());
 }
 
+TEST_P(PushServer, ConnectionsThatNeverSignInLeaveRoomForThoseThatDo) {
+    zsrv::TServerConfig c = config();
+    c.PushLoginSeconds = 60;
+    c.PushUnsignedPerAddress = 4;
+    c.PushUnsignedTotal = 6;
+    TTestDatabase db(GetParam());
+    TTestServer server(db.location(), c);
+    const std::int64_t ann = server.addUser("ann@example.com", "ann-pass");
+    std::vector<std::unique_ptr<TPushClient>> idle;
+    for (int i = 0; i < 10; ++i)
+        idle.push_back(std::make_unique<TPushClient>(server.pushPort()));
+    ASSERT_TRUE(waitFor([&] { return server.app().PushConnections() <= 4; }));
+    // The oldest went first; the newest are still held.
+    for (int i = 0; i < 6; ++i)
+        EXPECT_TRUE(idle[std::size_t(i)]->closedWithin(1000ms)) << i;
+    EXPECT_FALSE(idle.back()->closedWithin(100ms));
+
+    // A device still gets in and signs in; once signed in, it no longer counts.
+    auto device = signIn(server, ann, "ann-pass", kPcA);
+    for (int i = 0; i < 10; ++i)
+        idle.push_back(std::make_unique<TPushClient>(server.pushPort()));
+    device->send(keepAlivePacket(kPcA, 7));
+    const auto p = device->packet();
+    ASSERT_TRUE(p);
+    EXPECT_EQ(get32(*p, 136), 7);
+    EXPECT_EQ(server.app().PushSignedIn(), 1u);
+}
+
 TEST_P(PushServer, ChangeReachesDevicesHeldByAnotherServerProcess) {
     if (GetParam() != "postgres")
         GTEST_SKIP() << "one SQLite file belongs to one server process";
@@ -315,6 +343,8 @@ TEST_P(PushServer, ChangeReachesDevicesHeldByAnotherServerProcess) {
     auto d = signIn(second, FBob, "bob-pass", kPcD);
     auto a2 =
         signIn(second, FAnn, "ann-pass", kPcA + "-other"); // just so the sender's own device id is tested
+    // The sender's device holding a connection to the other process too never hears its own change.
+    auto twin = signIn(second, FAnn, "ann-pass", kPcA);
     a->send(changedPacket(kPcA, std::int32_t(FAnn), kNote));
     const auto p = b->packet();
     ASSERT_TRUE(p);
@@ -322,6 +352,7 @@ TEST_P(PushServer, ChangeReachesDevicesHeldByAnotherServerProcess) {
     EXPECT_TRUE(a2->packet());
     EXPECT_FALSE(d->packet(300ms));
     EXPECT_FALSE(a->packet(300ms));
+    EXPECT_FALSE(twin->packet(300ms));
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, PushServer, ::testing::ValuesIn(StoreKinds()),
