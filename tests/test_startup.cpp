@@ -20,6 +20,8 @@
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using testenv::MakeProgramSetup;
 using testenv::TProgramSetup;
@@ -31,6 +33,12 @@ const QRegularExpression
 
 QString pcIdOnDisk(const QString& dataFolder) {
     return TIniFile(dataFolder + QStringLiteral("config.ini")).ReadString("config", "PcID", {});
+}
+
+// Permission bits of a file, or -1 when it is missing.
+int modeOf(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
 }
 
 } // namespace
@@ -96,6 +104,35 @@ TEST(Startup, AnExistingPcIdIsNeverChanged) {
     EXPECT_EQ(AppState().PushUserId.load(), 77);
     main.Shutdown();
     EXPECT_EQ(pcIdOnDisk(s.DataFolder()), QStringLiteral("KEEP-ME"));
+}
+
+TEST(Startup, TheDataFolderAndItsSecretsAreClosedToOtherUsers) {
+    for (const bool withTemplate : {true, false}) {
+        SCOPED_TRACE(withTemplate ? "database from the template" : "database made from the schema");
+        const TProgramSetup s = MakeProgramSetup(withTemplate);
+        const QString folder = s.DataFolder();
+        const auto expectClosed = [&] {
+            EXPECT_EQ(modeOf(folder), 0700);
+            EXPECT_EQ(modeOf(folder + QStringLiteral("config.ini")), 0600);
+            EXPECT_EQ(modeOf(folder + QStringLiteral("brisel.mdb")), 0600);
+        };
+        {
+            TFmMain main(s.Env());
+            QString error;
+            ASSERT_TRUE(main.Startup(&error)) << error.toStdString();
+            expectClosed();
+            main.Shutdown();
+        }
+        // An older run left everything open to every user.
+        ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0755), 0);
+        for (const char* name : {"config.ini", "brisel.mdb"})
+            ASSERT_EQ(::chmod(QFile::encodeName(folder + QLatin1String(name)).constData(), 0644), 0);
+        TFmMain main(s.Env());
+        QString error;
+        ASSERT_TRUE(main.Startup(&error)) << error.toStdString();
+        expectClosed();
+        main.Shutdown();
+    }
 }
 
 TEST(Startup, WithoutAnyDatabaseOneIsMadeFromTheSchema) {

@@ -17,6 +17,7 @@
 #include "platform/gui/uDesktop.h"
 #include "platform/gui/uWindows.h"
 #include "platform/uIniFile.h"
+#include "platform/uPrivateFiles.h"
 #include "platform/uTicks.h"
 #include "sync/uEndpoints.h"
 #include "sync/uOtherTask.h"
@@ -224,7 +225,8 @@ bool TFmMain::Startup(QString* error) {
 
 void TFmMain::PrepareDataFolder() {
     const QString appData = withSeparator(FEnv.AppDataRoot) + QStringLiteral("Zuvo/Note/");
-    QDir().mkpath(appData); // failure is not reported: the store open says what is wrong
+    // Closed to other users: it holds the password digest and every note.
+    (void)PrivateFiles::MakeFolder(appData); // failure is not reported: the store open says what is wrong
     if (FEnv.PlatformMajorVersion < 6) {
         FDataFolder = FProgramFolder;
         return;
@@ -241,6 +243,9 @@ void TFmMain::PrepareDataFolder() {
         // The template goes once the first user took it; in a read-only program folder it stays.
         QFile::remove(templ);
     }
+    // Copies of the templates, and what an older run left readable by everyone.
+    for (const char* name : {"config.ini", "brisel.mdb", "brisel.mdb-wal", "brisel.mdb-shm"})
+        PrivateFiles::Close(FDataFolder + QLatin1String(name));
 }
 
 bool TFmMain::OpenStore(QString* error) {
@@ -249,6 +254,7 @@ bool TFmMain::OpenStore(QString* error) {
         if (!QFileInfo::exists(path)) {
             // Neither folder had a database: make one from the template's schema.
             TDbConnection::CreateFromSchema(path);
+            PrivateFiles::Close(path);
         } else if (!(QFile::permissions(path) & QFileDevice::WriteOwner)) {
             // A template copied from a read-only program folder keeps its mode.
             QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::WriteOwner);

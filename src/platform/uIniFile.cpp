@@ -223,5 +223,9 @@ bool TIniFile::UpdateFile() const {
         f.cancelWriting();
         return false;
     }
+    // The new file takes the old one's place: for the user alone, as settings
+    // hold the account's password digest.
+    (void)f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+                           QFileDevice::WriteUser);
     return f.commit();
 }
