@@ -101,6 +101,29 @@ TEST_F(Deletion, EachStepOfTheFallMovesDownAndRightAndNarrowsToTheLimit) {
     EXPECT_EQ(steps[11], QRect(160, 800, 120, 100));
 }
 
+TEST_F(Deletion, ADockedStripFallsAsAStripOnItsEdge) {
+    Start("AutoHideNote=1\n", [](TDbConnection& db) {
+        AddRow(db, "A", "docked", QRect(100, 200, 220, 100));
+        AddRow(db, "B", "other", QRect(500, 200, 220, 100));
+        db.Exec("update notes set commited=1");
+        db.Exec("update notes set ishiddenmode=1, hiddenpos=1, hiddenposx=0, hiddenposy=300 where id='A'");
+    });
+    TFmNote* n = Note("A");
+    ASSERT_TRUE(n->IsHiddenMode);
+    const QRect strip = n->geometry();
+    ASSERT_EQ(strip.x(), 0);
+    Choose(n, &TFmNote::actDelNote);
+    TNoteDeletion* d = TNoteDeletion::Find(n);
+    ASSERT_NE(d, nullptr);
+    d->tmrHideAnimation->stop();
+    for (int i = 1; i <= 4; ++i) {
+        d->tmrHideAnimationTimer();
+        EXPECT_EQ(n->geometry(), strip.translated(0, 50 * i)) << i;
+        EXPECT_TRUE(n->IsHiddenMode);
+        EXPECT_EQ(n->HiddenPos, 1);
+    }
+}
+
 TEST_F(Deletion, DeletingTheLastNoteOnlyEmptiesItAndThenTheItemIsDisabled) {
     Start({}, [](TDbConnection& db) {
         AddRow(db, "A", "hello", QRect(100, 200, 220, 100));

@@ -57,6 +57,7 @@ TEST_F(Docking, TheEndOfADragDocksAtTheFirstEdgeItTouches) {
         {"top-left corner: the left edge wins", {-5, -5}, true, kEdgeLeft, {0, 0, 16, 60}},
         {"left edge at 0", {0, 500}, true, kEdgeLeft, {0, 500, 16, 60}},
         {"top edge: keeps its left", {400, -3}, true, kEdgeTop, {400, 0, 60, 16}},
+        {"top edge at 0", {400, 0}, true, kEdgeTop, {400, 0, 60, 16}},
         {"top-right corner: the right edge wins", {W - 100, -40}, true, kEdgeRight, {W - 16, 0, 16, 60}},
         {"left edge below the screen: the strip stays on it",
          {-10, H - 20},

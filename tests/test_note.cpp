@@ -623,6 +623,29 @@ TEST_F(NoteTest, DraggingMovesTheNoteAndResizingKeepsTheLimits) {
     EXPECT_EQ(n->size(), QSize(120, 40));
     // Without auto-hide the new place is not stored until the next save.
     EXPECT_EQ(Row(n->NoteId).asInt(0, "form_x"), before.x());
+
+    // From the top or left border, past the limit: the opposite edge stays where it was.
+    n->setGeometry(QRect(300, 300, 220, 100));
+    const struct {
+        const char* What;
+        QPoint Press;
+        QPoint To;
+        QRect Expected;
+    } borders[] = {
+        {"top-left corner", {2, 2}, {400, 300}, QRect(400, 360, 120, 40)},
+        {"top border", {110, 2}, {110, 250}, QRect(300, 360, 220, 40)},
+        {"left border", {2, 50}, {500, 50}, QRect(400, 300, 120, 100)},
+    };
+    for (const auto& b : borders) {
+        SCOPED_TRACE(b.What);
+        n->setGeometry(QRect(300, 300, 220, 100));
+        QTest::mousePress(n, Qt::LeftButton, {}, b.Press);
+        QMouseEvent drag(QEvent::MouseMove, QPointF(b.To), n->mapToGlobal(QPointF(b.To)), Qt::NoButton,
+                         Qt::LeftButton, {});
+        QApplication::sendEvent(n, &drag);
+        QTest::mouseRelease(n, Qt::LeftButton, {}, b.To);
+        EXPECT_EQ(n->geometry(), b.Expected);
+    }
 }
 
 TEST_F(NoteTest, TheAppearanceDialogsChangeTheNoteThroughItsMessages) {

@@ -136,18 +136,29 @@ TEST(Settings, SavedValuesStayOnOneLine) {
 }
 
 TEST(Settings, AFailedSaveLeavesTheOldFileWhole) {
+    // Two folders that refuse a temporary file beside the settings: one made
+    // read-only, and one where the file's name leaves no room for the longer
+    // name of a temporary file (a limit of the file system that holds for
+    // root too, where making a folder read-only may not be possible).
     const QString dir = testenv::freshDir(QStringLiteral("rosave"));
-    const QString path = dir + QStringLiteral("/config.ini");
-    testenv::writeFile(path, "[config]\nUserID=5\n");
-    TNoteOptions o;
-    o.LoadFromFile(path);
-    o.FconfigUserID = QStringLiteral("6");
-    {
-        testenv::TReadOnly ro(dir);
-        ASSERT_TRUE(ro.ok());
-        EXPECT_FALSE(o.SaveToFile(path));
+    const QString longName = dir + QLatin1Char('/') + QString(250, QLatin1Char('c'));
+    for (const bool readOnly : {true, false}) {
+        SCOPED_TRACE(readOnly ? "read-only folder" : "no room for a temporary name");
+        const QString path = readOnly ? dir + QStringLiteral("/config.ini") : longName;
+        testenv::writeFile(path, "[config]\nUserID=5\n");
+        TNoteOptions o;
+        o.LoadFromFile(path);
+        o.FconfigUserID = QStringLiteral("6");
+        if (readOnly) {
+            testenv::TReadOnly ro(dir);
+            if (!ro.ok())
+                continue; // root where the file system cannot make a folder immutable
+            EXPECT_FALSE(o.SaveToFile(path));
+        } else {
+            EXPECT_FALSE(o.SaveToFile(path));
+        }
+        EXPECT_EQ(testenv::readFile(path), QByteArray("[config]\nUserID=5\n"));
     }
-    EXPECT_EQ(testenv::readFile(path), QByteArray("[config]\nUserID=5\n"));
 }
 
 TEST(IniFile, ValuesAreOneLineOfAtMost2047CharactersInEitherEncoding) {
