@@ -1,7 +1,9 @@
 // Notes brought over from other sticky-notes programs: the per-note info and
 // content files of one, the maildir of MIME messages of the other.
 
+#include "app/uImportNotes.h"
 #include "data/uNoteImport.h"
+#include "support/NoteWindowFixture.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
@@ -161,4 +163,56 @@ TEST(NoteImport, NothingToReadIsSaidNotFailed) {
     const auto broken = NoteImport::ParseNoteMessage("Subject: =?utf-8?B?broken\n\nbody");
     ASSERT_TRUE(broken);
     EXPECT_EQ(broken->Text, QStringLiteral("=?utf-8?B?broken\nbody"));
+}
+
+namespace {
+
+class ImportIntoStoreTest : public testenv::NoteWindowFixture {};
+
+} // namespace
+
+TEST_F(ImportIntoStoreTest, ImportedNotesArePendingShownAndPlacedAsNewNotes) {
+    Start("[General]\nShowNotesOnDesk=0\n", [](TDbConnection& db) {
+        AddRow(db, QStringLiteral("MINE"), QStringLiteral("already here"), QRect(1050, 10, 220, 100));
+    });
+    EXPECT_EQ(Main->actImportNotes->text(), QStringLiteral("Import Notes..."));
+    EXPECT_TRUE(Main->pmTray->actions().contains(Main->actImportNotes));
+    for (TFmNote* n : TFmMain::NoteWindows())
+        n->show();
+
+    const QString dir = testenv::freshDir(QStringLiteral("import-into"));
+    write(dir, "info-1", "width 220\nheight 100\nback rgb(131,253,130)\n");
+    write(dir, "content-1", "first imported");
+    write(dir, "info-2", "");
+    write(dir, "content-2", "second imported");
+    const TImportOutcome outcome = ImportNotes(*Main, dir);
+    EXPECT_EQ(outcome.Imported, 2);
+    EXPECT_TRUE(outcome.StoreError.isEmpty());
+
+    const TRowSet rows =
+        Main->Db().Select(QStringLiteral("select * from notes where id<>'MINE' order by mynote"));
+    ASSERT_EQ(rows.rowCount(), 2);
+    QList<QRect> places{QRect(1050, 10, 220, 100)};
+    for (int r = 0; r < 2; ++r) {
+        EXPECT_EQ(rows.asInt(r, QStringLiteral("commited")), 0);
+        EXPECT_EQ(rows.asInt(r, QStringLiteral("shownote")), 1);
+        const QRect place(rows.asInt(r, QStringLiteral("form_x")), rows.asInt(r, QStringLiteral("form_y")),
+                          rows.asInt(r, QStringLiteral("form_w")), rows.asInt(r, QStringLiteral("form_h")));
+        for (const QRect& other : places)
+            EXPECT_FALSE(place.intersects(other)) << r;
+        places.append(place);
+    }
+    EXPECT_EQ(rows.asText(0, QStringLiteral("mynote")), QStringLiteral("first imported"));
+    EXPECT_EQ(rows.asInt(0, QStringLiteral("bgcolorindex")), 3);
+    // Shown although notes are off the desktop: the user asked for them.
+    int shown = 0;
+    for (TFmNote* n : TFmMain::NoteWindows())
+        if (n->isVisible() && n->NoteText().endsWith(QLatin1String("imported")))
+            ++shown;
+    EXPECT_EQ(shown, 2);
+
+    ImportNotesAndReport(*Main, dir + QStringLiteral("/nothing-here"));
+    ASSERT_FALSE(Boxes.isEmpty());
+    EXPECT_TRUE(Boxes.last().contains(QStringLiteral("No notes were found"))) << Boxes.last().toStdString();
+    EXPECT_TRUE(Boxes.last().contains(QStringLiteral("could not be read"))) << Boxes.last().toStdString();
 }

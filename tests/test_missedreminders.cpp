@@ -2,8 +2,14 @@
 // slept: which occurrence of each kind is reported, and the wall-clock jump
 // that gives a sleep away.
 
+#include "app/uMissedReminderWatch.h"
+#include "reminders/uFmMissedAlerts.h"
 #include "reminders/uMissedReminders.h"
+#include "support/NoteWindowFixture.h"
 #include "support/TestEnv.h"
+
+#include <QPushButton>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -106,4 +112,73 @@ TEST(MissedReminders, AWallClockJumpAheadOfTheMonotonicClockIsASleep) {
     // A minute ahead is not yet a jump; more is.
     EXPECT_EQ(watch.Look(t0.addSecs(7261), 9000), std::nullopt);
     EXPECT_EQ(watch.Look(t0.addSecs(7330), 10000), t0.addSecs(7261));
+}
+
+namespace {
+
+class MissedReminderWindowTest : public testenv::NoteWindowFixture {
+protected:
+    static QString stamp(const QDateTime& t) { return t.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")); }
+};
+
+} // namespace
+
+TEST_F(MissedReminderWindowTest, ListedOnceWithAButtonThatOpensTheNoteAndAgainAfterASleep) {
+    const QDateTime now = QDateTime::currentDateTime();
+    const QByteArray lastRun = now.addDays(-1).toUTC().toString(Qt::ISODate).toLatin1();
+    Start("[General]\nLastSeenRunning=" + lastRun + "\n", [&](TDbConnection& db) {
+        AddRow(db, QStringLiteral("FIXED"), QStringLiteral("Dentist at nine"), QRect(100, 100, 220, 100));
+        db.Exec(QStringLiteral("update notes set alerttype=1, alertvalue1=? where id='FIXED'"),
+                {stamp(now.addSecs(-3600))});
+        AddRow(db, QStringLiteral("HOURLY"), QStringLiteral("Stretch"), QRect(400, 100, 220, 100));
+        db.Exec(QStringLiteral("update notes set alerttype=2, alertvalue1='30:00' where id='HOURLY'"));
+        AddRow(db, QStringLiteral("NONE"), QStringLiteral("no reminder"), QRect(700, 100, 220, 100));
+    });
+    TFmNote* fixed = nullptr;
+    for (TFmNote* n : TFmMain::NoteWindows())
+        if (n->NoteId == QLatin1String("FIXED"))
+            fixed = n;
+    ASSERT_TRUE(fixed);
+    fixed->hide();
+
+    TMissedReminderWatch& watch = *Main->MissedReminderWatch();
+    watch.CheckSinceLastRun(now);
+    TFmMissedAlerts* window = watch.Window();
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Missed Reminders"));
+    ASSERT_EQ(window->Count(), 2);
+    QStringList listed;
+    for (int i = 0; i < window->Count(); ++i)
+        listed.append(window->lvMissed->topLevelItem(i)->text(1));
+    EXPECT_TRUE(listed.contains(QStringLiteral("Dentist at nine"))) << listed.join('|').toStdString();
+    EXPECT_TRUE(listed.contains(QStringLiteral("Stretch")));
+
+    QPushButton* open = nullptr;
+    for (auto* b : window->findChildren<QPushButton*>(QStringLiteral("btnOpenNote")))
+        if (b->property("noteId").toString() == QLatin1String("FIXED"))
+            open = b;
+    ASSERT_TRUE(open);
+    EXPECT_EQ(open->text(), QStringLiteral("Open Note"));
+    open->click();
+    EXPECT_TRUE(fixed->isVisible());
+
+    // Recorded as seen now: the next start lists nothing again.
+    const std::optional<QDateTime> seen =
+        MissedReminders::ReadLastSeen(Setup.DataFolder() + QStringLiteral("config.ini"));
+    ASSERT_TRUE(seen);
+    EXPECT_LE(std::abs(seen->secsTo(now)), 1);
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(watch.Window());
+    watch.CheckSinceLastRun(now.addSecs(5));
+    EXPECT_FALSE(watch.Window());
+
+    // Three hours asleep: the hourly reminder fell due in between, the fixed one did not.
+    watch.Tick(now.addSecs(10), 100000);
+    watch.Tick(now.addSecs(10 + 3 * 3600), 101000);
+    ASSERT_TRUE(watch.Window());
+    ASSERT_EQ(watch.Window()->Count(), 1);
+    EXPECT_EQ(watch.Window()->lvMissed->topLevelItem(0)->text(1), QStringLiteral("Stretch"));
+    watch.Window()->close();
 }

@@ -578,7 +578,7 @@ TEST_F(NoteTest, TheTrayToggleHidesAndShowsAllNotesAndSurvivesARestart) {
     for (TFmNote* n : TFmMain::NoteWindows())
         EXPECT_TRUE(n->isVisible());
     EXPECT_TRUE(TIniFile(FSetup.DataFolder() + "config.ini").ReadBool("General", "ShowNotesOnDesk", false));
-    ASSERT_EQ(FMain->pmTray->actions().size(), 12);
+    ASSERT_EQ(FMain->pmTray->actions().size(), 13); // with "Import Notes..."
 }
 
 TEST_F(NoteTest, ExitClosesEveryNoteAndTheShutdownStillSavesThem) {

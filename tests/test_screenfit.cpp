@@ -1,7 +1,9 @@
 // Notes that screens no longer show are brought back: the rule alone, for the
 // arrangements people meet (one screen, two side by side, the second unplugged).
 
+#include "app/uScreenWatch.h"
 #include "data/uScreenFit.h"
+#include "support/NoteWindowFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -68,4 +70,46 @@ TEST(ScreenFit, DockedStripsKeepTheirEdgeOnTheNearestScreen) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(ScreenFit::FitDocked(c.Strip, c.Edge, c.Screens), c.Expected) << c.What;
+}
+
+namespace {
+
+class ScreenWatchTest : public testenv::NoteWindowFixture {};
+
+} // namespace
+
+TEST_F(ScreenWatchTest, OnlyNotesNoScreenShowsMoveAndOnlyTheirRowsChange) {
+    Start("AutoHideNote=1\n", [](TDbConnection& db) {
+        AddRow(db, QStringLiteral("SEEN"), QStringLiteral("partly seen"), QRect(1100, 50, 220, 100));
+        AddRow(db, QStringLiteral("RIGHT"), QStringLiteral("on the second screen"),
+               QRect(2000, 300, 220, 100));
+    });
+    auto note = [](const char* id) {
+        for (TFmNote* n : TFmMain::NoteWindows())
+            if (n->NoteId == QLatin1String(id))
+                return n;
+        return static_cast<TFmNote*>(nullptr);
+    };
+    ASSERT_TRUE(note("RIGHT") && note("SEEN"));
+    TScreenWatch& watch = *Main->ScreenWatch();
+
+    // Two screens side by side: everything is visible somewhere.
+    EXPECT_EQ(watch.FitAll({kLeft, kRight}), 0);
+    EXPECT_EQ(note("RIGHT")->pos(), QPoint(2000, 300));
+
+    // The second screen is unplugged: the note on it comes over; the rest stays.
+    EXPECT_EQ(watch.FitAll({kLeft}), 1);
+    EXPECT_EQ(note("RIGHT")->geometry(), QRect(1060, 300, 220, 100));
+    EXPECT_EQ(note("SEEN")->pos(), QPoint(1100, 50));
+    EXPECT_EQ(Row(QStringLiteral("RIGHT")).asInt(0, QStringLiteral("form_x")), 1060);
+    EXPECT_EQ(Row(QStringLiteral("SEEN")).asInt(0, QStringLiteral("form_x")), 1100);
+
+    // The real screens of this platform (one of 1280 x 1024) show everything now, and
+    // plugging the second screen back in leaves the notes where they are.
+    EXPECT_EQ(watch.FitAll(), 0);
+    EXPECT_EQ(watch.FitAll({kLeft, kRight}), 0);
+    EXPECT_EQ(note("RIGHT")->pos(), QPoint(1060, 300));
+    note("SEEN")->move(5000, 50);
+    EXPECT_EQ(watch.FitAll(), 1);
+    EXPECT_EQ(note("SEEN")->pos(), QPoint(1060, 50));
 }

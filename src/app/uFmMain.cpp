@@ -2,6 +2,9 @@
 
 #include "account/uFmLogin.h"
 #include "account/uFmRegister.h"
+#include "app/uImportNotes.h"
+#include "app/uMissedReminderWatch.h"
+#include "app/uScreenWatch.h"
 #include "data/uAppState.h"
 #include "data/uFunctions.h"
 #include "data/uNoteStore.h"
@@ -79,6 +82,9 @@ TFmMain::TFmMain(TFmMainEnv env, QWidget* parent) : QWidget(parent), FEnv(std::m
     actOptions = new QAction(this);
     actShowNotesOnDesk = new QAction(this);
     actShowNotesOnDesk->setCheckable(true);
+    actImportNotes = new QAction(this);
+    actImportNotes->setObjectName(QStringLiteral("actImportNotes"));
+    connect(actImportNotes, &QAction::triggered, this, [this] { actImportNotesExecute(*this); });
     connect(actClose, &QAction::triggered, this, &QWidget::close);
     connect(actNewNote, &QAction::triggered, this, [this] { CreateNewNote(QString()); });
     connect(actShowNotesOnDesk, &QAction::triggered, this, [this] { actShowNotesOnDeskExecute(); });
@@ -171,6 +177,17 @@ bool TFmMain::Startup(QString* error) {
     // Daily copies of the store, made off this thread.
     FBackups = new TStoreBackupScheduler(FDb->path(), StoreBackup::BackupFolder(FDataFolder), this);
     FBackups->Start();
+    // Once the notes are on screen: none left where no screen shows it, and the
+    // reminders missed since the last run listed.
+    FScreenWatch = new TScreenWatch(*FDb, this);
+    FMissedWatch = new TMissedReminderWatch(FDataFolder + QStringLiteral("config.ini"), this);
+    connect(
+        tmrLoadNotes, &QTimer::timeout, this,
+        [this] {
+            FScreenWatch->FitAll();
+            FMissedWatch->CheckSinceLastRun();
+        },
+        Qt::QueuedConnection);
 
     // 10.-11. The settings.
     TNoteOptions& options = AppState().NoteOptions;
@@ -314,6 +331,7 @@ void TFmMain::WMUpdateLanguage(TWinMessage&) {
     actAbout->setText(l.FmMainactAbout_Caption());
     actOptions->setText(l.FmMainactOptions_Caption());
     actShowNotesOnDesk->setText(l.FmMainactShowNotesOnDesk_Caption());
+    actImportNotes->setText(l.FmImportactImportNotes_Caption());
 }
 
 void TFmMain::WMLoaginFailed(TWinMessage&) {
@@ -388,6 +406,7 @@ void TFmMain::Shutdown() {
         TNoteOptions& options = AppState().NoteOptions;
         // 1. The settings (written beside the file and renamed: never half-written).
         (void)options.SaveToFile(FDataFolder + QStringLiteral("config.ini"));
+        FMissedWatch->RecordNow();
 
         // 2. Every note hides and saves its look and place, in one transaction: one
         //    disk flush for all notes instead of one each.
@@ -443,6 +462,7 @@ void TFmMain::BuildTrayMenu() {
     pmTray = new QMenu(this);
     pmTray->setObjectName(QStringLiteral("pmTray"));
     pmTray->addAction(actNewNote);
+    pmTray->addAction(actImportNotes);
     pmTray->addSeparator();
     pmTray->addAction(actLogin);
     pmTray->addAction(actRegister);

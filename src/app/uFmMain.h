@@ -25,6 +25,8 @@ class TDbConnection;
 class TFmNote;
 class TLanguageObject;
 class TPushChannel;
+class TMissedReminderWatch;
+class TScreenWatch;
 class TStoreBackupScheduler;
 struct TNoteItem;
 struct TRowSet;
@@ -66,6 +68,8 @@ public:
     [[nodiscard]] const QList<qint32>& NoteBodyColors() const { return FNoteBodyColors; }
     [[nodiscard]] const QString& LibAVFolder() const { return FLibAVFolder; }
     [[nodiscard]] bool IsShuttingDown() const { return FShuttingDown; }
+    [[nodiscard]] TScreenWatch* ScreenWatch() const { return FScreenWatch; }
+    [[nodiscard]] TMissedReminderWatch* MissedReminderWatch() const { return FMissedWatch; }
 
     // Loading and placement of note windows.
     void tmrLoadNotesTimer();
@@ -118,6 +122,7 @@ public:
     QAction* actAbout;
     QAction* actOptions;
     QAction* actShowNotesOnDesk;
+    QAction* actImportNotes;
 
     QTimer* tmrLoadNotes;
     QTimer* tmrAppUpdate;
@@ -179,6 +184,8 @@ private:
     std::unique_ptr<TDbConnection> FDb;
     std::unique_ptr<TLanguageObject> FLanguage;
     TStoreBackupScheduler* FBackups = nullptr;
+    TScreenWatch* FScreenWatch = nullptr;
+    TMissedReminderWatch* FMissedWatch = nullptr;
     QList<qint32> FNoteTitleColors;
     QList<qint32> FNoteBodyColors;
     TPushChannel* FPush = nullptr;

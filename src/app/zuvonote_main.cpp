@@ -2,6 +2,7 @@
 
 #include "app/uFmMain.h"
 #include "app/uFullScreenWatch.h"
+#include "app/uImportNotes.h"
 #include "app/uSessionEnd.h"
 #include "app/uZuvoApplication.h"
 #include "note/uFmNote.h"
@@ -9,6 +10,7 @@
 #include "platform/uSignalPipe.h"
 #include "platform/uSingleInstance.h"
 #include "uVersion.h"
+#include "ui/uLanguageObject.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -21,7 +23,7 @@
 namespace {
 
 constexpr const char* kHelp =
-    "Usage: zuvonote [--help | --version]\n"
+    "Usage: zuvonote [--help | --version | --import FILE|FOLDER]\n"
     "\n"
     "Zuvo Note keeps sticky notes on the desktop. It lives in the notification area\n"
     "(tray), whose menu adds notes, shows or hides them, signs in to a sync server\n"
@@ -29,6 +31,9 @@ constexpr const char* kHelp =
     "\n"
     "  --help     show this text and exit\n"
     "  --version  show the version and exit\n"
+    "  --import FILE|FOLDER\n"
+    "             add the notes of another sticky-notes program as new notes:\n"
+    "             an xpad folder or info-* file, or a KNotes notes folder or message\n"
     "\n"
     "Notes and settings: $XDG_DATA_HOME/Zuvo/Note/ (by default ~/.local/share/Zuvo/Note/).\n"
     "Sync server: $ZUVONOTE_SERVER, else Server= in [config] of config.ini,\n"
@@ -49,6 +54,24 @@ bool answerInfoOption(int argc, char** argv) {
         }
     }
     return false;
+}
+
+// "--import FILE|FOLDER": notes of another program, imported once the notes are loaded.
+// False when the option lacks its path.
+bool parseImportOption(int argc, char** argv, QString* importPath) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--import") {
+            if (i + 1 >= argc) {
+                std::fputs(kHelp, stderr);
+                return false;
+            }
+            *importPath = QString::fromLocal8Bit(argv[++i]);
+        } else if (arg.starts_with("--import=")) {
+            *importPath = QString::fromLocal8Bit(argv[i] + 9);
+        }
+    }
+    return true;
 }
 
 // True when Qt can reach a display; otherwise says plainly what to do.
@@ -93,13 +116,22 @@ void ReportWhenNotesShown(TFmMain* main) {
 int main(int argc, char** argv) {
     if (answerInfoOption(argc, argv))
         return 0;
+    QString importPath;
+    if (!parseImportOption(argc, argv, &importPath))
+        return 2;
     if (!checkDisplay())
         return 1;
 
-    // A second instance ends at once, silently.
+    // A second instance ends at once, silently; asked to import, it says where to do that instead.
     TSingleInstance instance(QStringLiteral("Zuvo note"));
-    if (!instance.TryAcquire())
-        return 0;
+    if (!instance.TryAcquire()) {
+        if (importPath.isEmpty())
+            return 0;
+        std::fprintf(stderr, "%s\n",
+                     qPrintable(TLanguageObject::DefaultText(QStringLiteral("FmImport"),
+                                                             QStringLiteral("errAlreadyRunning"))));
+        return 1;
+    }
 
     // Notes scroll by whole lines and take no touch or tablet input, so the X input
     // extension buys nothing here, while it costs a round trip to the X server for
@@ -123,6 +155,10 @@ int main(int argc, char** argv) {
     }
     // Notes kept on top step back while a full-screen program is in front.
     const TFullScreenWatch fullScreen;
+    if (!importPath.isEmpty())
+        QObject::connect(
+            main.tmrLoadNotes, &QTimer::timeout, &main,
+            [&main, importPath] { ImportNotesAndReport(main, importPath); }, Qt::QueuedConnection);
     // Start-up benchmarks measure the way to the idle loop and no further.
     if (!qEnvironmentVariableIsEmpty("ZUVONOTE_QUIT_WHEN_IDLE"))
         QTimer::singleShot(0, &app, &QCoreApplication::quit);

@@ -1,0 +1,85 @@
+#include "app/uScreenWatch.h"
+
+#include "app/uFmMain.h"
+#include "data/uNoteStore.h"
+#include "note/uFmNote.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+
+TScreenWatch::TScreenWatch(TDbConnection& db, QObject* parent) : QObject(parent), FDb(db) {
+    connect(qGuiApp, &QGuiApplication::screenAdded, this, [this](QScreen* s) {
+        WatchScreen(s);
+        FitSoon();
+    });
+    connect(qGuiApp, &QGuiApplication::screenRemoved, this, &TScreenWatch::FitSoon);
+    for (QScreen* s : QGuiApplication::screens())
+        WatchScreen(s);
+}
+
+void TScreenWatch::WatchScreen(QScreen* screen) {
+    connect(screen, &QScreen::geometryChanged, this, &TScreenWatch::FitSoon);
+}
+
+void TScreenWatch::FitSoon() {
+    if (FPending)
+        return;
+    FPending = true;
+    QTimer::singleShot(0, this, [this] {
+        FPending = false;
+        FitAll();
+    });
+}
+
+QList<TScreenArea> TScreenWatch::CurrentScreens() {
+    QList<TScreenArea> out;
+    for (const QScreen* s : QGuiApplication::screens())
+        out.append({s->geometry(), s->availableGeometry()});
+    return out;
+}
+
+int TScreenWatch::FitAll() {
+    return FitAll(CurrentScreens());
+}
+
+int TScreenWatch::FitAll(const QList<TScreenArea>& screens) {
+    int moved = 0;
+    for (TFmNote* n : TFmMain::NoteWindows())
+        if (!n->IsPreviewMode() && FitNote(n, screens))
+            ++moved;
+    return moved;
+}
+
+bool TScreenWatch::FitNote(TFmNote* n, const QList<TScreenArea>& screens) {
+    const QRect now = n->geometry();
+    if (n->IsHiddenMode) {
+        const std::optional<QRect> to = ScreenFit::FitDocked(now, n->HiddenPos, screens);
+        if (!to)
+            return false;
+        // The strip's own rule has the last word on where along its edge it sits.
+        n->setGeometry(*to);
+        if (n->geometry() == now)
+            return false;
+        n->HiddenPosX = n->x();
+        n->HiddenPosY = n->y();
+        try {
+            FDb.Exec(QStringLiteral("update notes set hiddenposx=?, hiddenposy=? where id=?"),
+                     {n->x(), n->y(), n->NoteId});
+        } catch (const TSqlError&) {
+            // The strip is on screen now; its row keeps the old place until it is moved again.
+        }
+        return true;
+    }
+    const std::optional<QRect> to = ScreenFit::FitUndocked(now, screens);
+    if (!to)
+        return false;
+    n->move(to->topLeft());
+    try {
+        FDb.Exec(QStringLiteral("update notes set form_x=?, form_y=? where id=?"),
+                 {to->x(), to->y(), n->NoteId});
+    } catch (const TSqlError&) {
+        // As with the end of a drag: the place reaches the store with the next save.
+    }
+    return true;
+}

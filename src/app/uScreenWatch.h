@@ -1,0 +1,35 @@
+#pragma once
+// Keeps every note reachable: at start-up and whenever a screen is added,
+// removed or resized, a note of which too little shows on any screen is moved
+// onto the nearest one, and a docked strip whose edge is gone goes to the same
+// edge of the nearest screen. Only notes moved this way have their stored place
+// changed, so plugging a monitor back in leaves the user's own arrangement be.
+
+#include "data/uScreenFit.h"
+
+#include <QObject>
+
+class QScreen;
+class TDbConnection;
+class TFmNote;
+
+class TScreenWatch : public QObject {
+    Q_OBJECT
+public:
+    explicit TScreenWatch(TDbConnection& db, QObject* parent = nullptr);
+
+    // The screens as they are now.
+    [[nodiscard]] static QList<TScreenArea> CurrentScreens();
+    // Applies the rule to every note window; returns how many were moved.
+    int FitAll();
+    int FitAll(const QList<TScreenArea>& screens);
+
+private:
+    void WatchScreen(QScreen* screen);
+    // The screen list settles after the signal: look once the event loop turns.
+    void FitSoon();
+    [[nodiscard]] bool FitNote(TFmNote* note, const QList<TScreenArea>& screens);
+
+    TDbConnection& FDb;
+    bool FPending = false;
+};
