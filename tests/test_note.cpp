@@ -694,6 +694,42 @@ TEST_F(NoteTest, AtTheEndOfASessionAnUnsavedEditIsStoredAndStaysPending) {
     EXPECT_EQ(Row("SAME").asInt(0, "form_x"), 405);
 }
 
+TEST_F(NoteTest, AFailedSaveKeepsTheEditUnsavedAndTheSessionEndStoresItPending) {
+    Start("[config]\nLanguage=English\n", [](TDbConnection& db) {
+        AddRow(db, "A", "before", 100, 100);
+        db.Exec("update notes set commited=1");
+    });
+    FMain->tmrLoadNotesTimer();
+    TFmNote* n = TFmMain::NoteWindows().first();
+    n->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(n));
+    QStringList boxes;
+    const TMessageBoxHandler old =
+        SetMessageBoxHandler([&boxes](QWidget*, const QString& text, const QString&, unsigned) {
+            boxes.append(text);
+            return IDOK;
+        });
+
+    QTest::mouseDClick(n, Qt::LeftButton, {}, QPoint(60, 30));
+    ASSERT_NE(n->mmoNote, nullptr);
+    n->mmoNote->selectAll();
+    QTest::keyClicks(n->mmoNote, QStringLiteral("after"));
+    FMain->Db().Exec(QStringLiteral("PRAGMA query_only=1")); // the store refuses every write
+    Deactivate(n);
+    EXPECT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(FUploads.isEmpty());
+    EXPECT_EQ(n->NoteText(), QStringLiteral("after"));
+    EXPECT_EQ(n->StoredNote(), QStringLiteral("before"));
+    EXPECT_EQ(Row("A").asText(0, "mynote"), QStringLiteral("before"));
+
+    // Once the store takes writes again, the edit is not lost as "already saved".
+    FMain->Db().Exec(QStringLiteral("PRAGMA query_only=0"));
+    FMain->EndSession();
+    EXPECT_EQ(Row("A").asText(0, "mynote"), QStringLiteral("after"));
+    EXPECT_EQ(Row("A").asInt(0, "commited"), 0);
+    SetMessageBoxHandler(old);
+}
+
 TEST_F(NoteTest, AnAudioNoteCarriesItsPlayControlAndNeverEdits) {
     Start("[config]\nLanguage=English\n", [](TDbConnection& db) {
         AddRow(db, "VOICE", "a recording", 100, 100, 240, 120);

@@ -241,12 +241,14 @@ TEST_F(RepositoryTest, UndockAndShowAgainReturnTheStoredPlace) {
     ASSERT_TRUE(FRepo->Dock(kId, 1, QPoint(500, 0)));
     ASSERT_TRUE(FRepo->Hide(kId));
     ASSERT_EQ(FRepo->LoadHidden()->size(), 1);
-    const std::optional<NoteRecord> shown = FRepo->ShowAgain(kId);
+    std::optional<NoteRecord> shown;
+    ASSERT_TRUE(FRepo->ShowAgain(kId, shown));
     ASSERT_TRUE(shown);
     EXPECT_FALSE(shown->Dock.Docked);
     EXPECT_EQ(row(kId), *shown);
     EXPECT_EQ(FRepo->LoadShown()->size(), 1);
-    EXPECT_FALSE(FRepo->ShowAgain(QStringLiteral("GONE")));
+    EXPECT_TRUE(FRepo->ShowAgain(QStringLiteral("GONE"), shown));
+    EXPECT_FALSE(shown);
 }
 
 TEST_F(RepositoryTest, DownloadsCreateUpdateAndRemoveWithoutMarkingPending) {

@@ -7,6 +7,7 @@
 #include "app/uScreenWatch.h"
 #include "data/uAppState.h"
 #include "data/uFunctions.h"
+#include "data/uNoteRepository.h"
 #include "data/uNoteStore.h"
 #include "data/uStoreBackup.h"
 #include "note/uFmNote.h"
@@ -26,6 +27,7 @@
 #include "sync/uOtherTask.h"
 #include "sync/uPushChannel.h"
 #include "sync/uShutdownUpload.h"
+#include "sync/uUploadTable.h"
 #include "ui/uFmOptions.h"
 #include "ui/uLanguageObject.h"
 
@@ -278,8 +280,12 @@ bool TFmMain::OpenStore(QString* error) {
         }
         FDb = TDbConnection::Open(path);
         UpgradeSchema(*FDb);
+        FNotes = std::make_unique<NoteRepository>(*FDb);
+        connect(FNotes.get(), &NoteRepository::changed, this, &TFmMain::NoteRowChanged);
+        connect(FNotes.get(), &NoteRepository::failed, this, &TFmMain::NoteWriteFailed);
         return true;
     } catch (const TSqlError& e) {
+        FNotes.reset();
         FDb.reset();
         if (error)
             *error = StoreBackup::DamagedStoreMessage(
@@ -411,13 +417,8 @@ void TFmMain::Shutdown() {
         // 2. Every note hides and saves its look and place, in one transaction: one
         //    disk flush for all notes instead of one each.
         {
-            std::unique_ptr<TTransaction> tr;
-            try {
-                if (FDb)
-                    tr = std::make_unique<TTransaction>(*FDb);
-            } catch (const TSqlError&) {
-                // Busy elsewhere: each save then commits on its own.
-            }
+            // Busy elsewhere: each save then commits on its own.
+            std::unique_ptr<TTransaction> tr = FNotes ? FNotes->BeginBatch() : nullptr;
             for (QWidget* w : WindowsTitled(QString::fromLatin1(kNoteWindowTitle))) {
                 SendMessageW(w, WM_HIDENOTE, 0, 0);
                 SendMessageW(w, WM_SAVENOTEATTRS, 0, 0);
@@ -451,6 +452,7 @@ void TFmMain::Shutdown() {
     }
     if (FBackups)
         FBackups->Wait();
+    FNotes.reset();
     FDb.reset();
     emit ShutdownFinished();
     QCoreApplication::quit();
@@ -511,21 +513,20 @@ void TFmMain::AdoptNote(TFmNote* note) {
             [this, note](const QString& action) { emit CommandRequested(action, note); });
 }
 
-void TFmMain::ApplyNoteRow(TFmNote* n, const TRowSet& rows, int row, bool withDocking) {
-    auto I = [&](const char* c) { return rows.asInt(row, QLatin1String(c)); };
-    auto T = [&](const char* c) { return rows.asText(row, QLatin1String(c)); };
-    n->NoteId = T("id");
-    n->setGeometry(I("form_x"), I("form_y"), I("form_w"), I("form_h"));
-    n->SetEditorFont(T("fontname"), I("fontsize"), I("fontbold") == 1);
-    n->SetFontColor(I("fontcolor"));
-    n->SetBgColorIndex(I("bgcolorindex"));
-    n->SetNoteType(I("notetype"));
-    n->SetAlpha(I("form_trans") & 0xFF);
+void TFmMain::ApplyNoteRecord(TFmNote* n, const NoteRecord& rec, bool withDocking) {
+    const TNoteItem& i = rec.Note;
+    n->NoteId = i.NoteID;
+    n->setGeometry(i.FmX, i.FmY, i.FmW, i.FmH);
+    n->SetEditorFont(i.FontName, i.FontSize, i.FontBold == 1);
+    n->SetFontColor(i.FontColor);
+    n->SetBgColorIndex(i.BGColorIdx);
+    n->SetNoteType(i.NoteType);
+    n->SetAlpha(i.FmTrans & 0xFF);
     n->SetLayered(true);
-    n->IsHiddenMode = withDocking && I("ishiddenmode") == 1;
-    n->HiddenPos = I("hiddenpos");
-    n->HiddenPosX = I("hiddenposx");
-    n->HiddenPosY = I("hiddenposy");
+    n->IsHiddenMode = withDocking && rec.Dock.Docked;
+    n->HiddenPos = rec.Dock.Edge;
+    n->HiddenPosX = rec.Dock.StripX;
+    n->HiddenPosY = rec.Dock.StripY;
     if (n->IsHiddenMode) {
         switch (n->HiddenPos) {
         case 1:
@@ -541,11 +542,11 @@ void TFmMain::ApplyNoteRow(TFmNote* n, const TRowSet& rows, int row, bool withDo
             break;
         }
     }
-    n->SetIsTopMost(I("istopmost"));
-    n->SetIsAutoHeight(I("autoheight"));
-    n->SetShowAsList(I("showaslist"));
-    ApplyReminder(n, I("alerttype"), T("alertvalue1"), T("alertvalue2"), T("alertvalue3"));
-    n->SetNoteText(T("mynote"));
+    n->SetIsTopMost(i.IsTopMost);
+    n->SetIsAutoHeight(i.AutoHeight);
+    n->SetShowAsList(i.ShowAsList);
+    ApplyReminder(n, i.AlertType, i.AlertValue1, i.AlertValue2, i.AlertValue3);
+    n->SetNoteText(i.NNote);
     n->SetStoredNote();
 }
 
@@ -573,13 +574,13 @@ void TFmMain::FFPlayer1State(int state) {
 
 void TFmMain::tmrLoadNotesTimer() {
     tmrLoadNotes->stop();
-    const TRowSet rows = FDb->Select(QString::fromLatin1(NoteStore::kSelectShown));
+    const QList<NoteRecord> rows = FNotes->LoadShown().value_or(QList<NoteRecord>{});
     const bool show = AppState().NoteOptions.FGeneralShowNotesOnDesk;
     int count = 0;
-    for (int r = 0; r < rows.rowCount(); ++r) {
+    for (const NoteRecord& row : rows) {
         auto* n = new TFmNote;
-        n->ShowAd = r == 0;
-        ApplyNoteRow(n, rows, r);
+        n->ShowAd = count == 0;
+        ApplyNoteRecord(n, row);
         AdoptNote(n);
         if (show)
             n->show();
@@ -593,7 +594,8 @@ void TFmMain::tmrLoadNotesTimer() {
 TFmNote* TFmMain::CreateNewNote(const QString& InitText) {
     const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
     const QPoint place = GetNewNotesPos(220, 100);
-    NoteStore::InsertFromShell(*FDb, id, place.x(), place.y());
+    if (!FNotes->InsertFromShell(id, place))
+        return nullptr;
     auto* n = new TFmNote;
     n->NoteId = id;
     n->SetAlpha(160);
@@ -659,20 +661,11 @@ QPoint TFmMain::GetNewNotesPos(int newWidth, int newHeight) const {
 }
 
 void TFmMain::EndSession() {
-    std::unique_ptr<TTransaction> tr;
-    try {
-        if (FDb)
-            tr = std::make_unique<TTransaction>(*FDb); // one disk flush for all notes
-    } catch (const TSqlError&) {
-        // Busy elsewhere: each note then commits on its own.
-    }
-    for (TFmNote* n : NoteWindows()) {
-        try {
-            n->SaveOnEndSession();
-        } catch (const TSqlError&) {
-            // One note that cannot be saved must not keep the others from saving.
-        }
-    }
+    // One disk flush for all notes; busy elsewhere, each note commits on its own.
+    std::unique_ptr<TTransaction> tr = FNotes ? FNotes->BeginBatch() : nullptr;
+    // A note that cannot be saved reports it and does not keep the others from saving.
+    for (TFmNote* n : NoteWindows())
+        n->SaveOnEndSession();
     if (tr) {
         try {
             tr->Commit();
@@ -686,6 +679,28 @@ void TFmMain::EndSession() {
 
 void TFmMain::StartUploadWorker(const TNoteItem& item, TUploadFields fields, bool notify) {
     emit UploadRequested(item.NoteID, fields.bits(), notify);
+}
+
+void TFmMain::NoteRowChanged(const QString& id, TUploadFields fields) {
+    const TUploadRule rule = UploadRuleFor(fields);
+    if (!rule.Upload)
+        return;
+    TNoteItem item;
+    if (const std::optional<NoteRecord> row = FNotes->Find(id))
+        item = row->Note;
+    item.NoteID = id;
+    StartUploadWorker(item, fields, rule.Notify);
+}
+
+void TFmMain::NoteWriteFailed(const QString& id, const QString& message) {
+    // At exit nobody is left to read a box; the notes keep what the store last took.
+    if (FShuttingDown)
+        return;
+    QWidget* owner = QApplication::activeWindow();
+    for (TFmNote* n : NoteWindows())
+        if (n->NoteId == id && !n->IsPreviewMode())
+            owner = n;
+    ShowStoreError(owner, message);
 }
 
 void TFmMain::StartSingleNoteRefresh(TFmNote* note) {

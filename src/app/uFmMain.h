@@ -28,6 +28,8 @@ class TPushChannel;
 class TMissedReminderWatch;
 class TScreenWatch;
 class TStoreBackupScheduler;
+class NoteRepository;
+struct NoteRecord;
 struct TNoteItem;
 struct TRowSet;
 class TUploadFields;
@@ -63,6 +65,8 @@ public:
     [[nodiscard]] const QString& ProgramFolder() const { return FProgramFolder; }
     [[nodiscard]] const QString& DataFolder() const { return FDataFolder; }
     [[nodiscard]] TDbConnection& Db() const { return *FDb; }
+    // The notes as the windows read and change them (on the connection above).
+    [[nodiscard]] NoteRepository& Notes() const { return *FNotes; }
     [[nodiscard]] TLanguageObject* Language() const { return FLanguage.get(); }
     [[nodiscard]] const QList<qint32>& NoteTitleColors() const { return FNoteTitleColors; }
     [[nodiscard]] const QList<qint32>& NoteBodyColors() const { return FNoteBodyColors; }
@@ -82,7 +86,7 @@ public:
     void AdoptNote(TFmNote* note);
     // Gives a window what one stored row says; withDocking false brings it back
     // undocked at its stored place whatever the row says of an edge.
-    void ApplyNoteRow(TFmNote* note, const TRowSet& rows, int row, bool withDocking = true);
+    void ApplyNoteRecord(TFmNote* note, const NoteRecord& record, bool withDocking = true);
 
     // What the account and service windows are handed.
     [[nodiscard]] TServiceEnv ServiceEnv();
@@ -176,12 +180,15 @@ private:
     void ClosePushChannel();
     void BuildTrayMenu();
     void RunCommand(const QString& action, TFmNote* note);
+    void NoteRowChanged(const QString& id, TUploadFields fields);
+    void NoteWriteFailed(const QString& id, const QString& message);
 
     TFmMainEnv FEnv;
     QString FProgramFolder;
     QString FDataFolder;
     QString FLibAVFolder;
     std::unique_ptr<TDbConnection> FDb;
+    std::unique_ptr<NoteRepository> FNotes;
     std::unique_ptr<TLanguageObject> FLanguage;
     TStoreBackupScheduler* FBackups = nullptr;
     TScreenWatch* FScreenWatch = nullptr;

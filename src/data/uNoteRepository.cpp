@@ -35,6 +35,16 @@ template <class Fn> bool NoteRepository::guarded(const QString& id, Fn&& fn) {
     }
 }
 
+template <class Fn> bool NoteRepository::quietly(Fn&& fn) {
+    try {
+        fn();
+        return true;
+    } catch (const TSqlError& e) {
+        FLastReadError = e.text();
+        return false;
+    }
+}
+
 bool NoteRepository::write(const QString& id, TUploadFields fields, const QString& sql,
                            const TSqlParams& params) {
     if (!guarded(id, [&] { FDb.Exec(sql, params); }))
@@ -55,7 +65,7 @@ std::unique_ptr<TTransaction> NoteRepository::BeginBatch() {
 
 std::optional<NoteRecord> NoteRepository::Find(const QString& id) {
     TRowSet r;
-    if (!guarded(id, [&] { r = FDb.Select(QStringLiteral("select * from notes where id=?"), {id}); }) ||
+    if (!quietly([&] { r = FDb.Select(QStringLiteral("select * from notes where id=?"), {id}); }) ||
         r.rowCount() == 0)
         return std::nullopt;
     return NoteRecordFromRow(r, 0);
@@ -63,7 +73,7 @@ std::optional<NoteRecord> NoteRepository::Find(const QString& id) {
 
 std::optional<QList<NoteRecord>> NoteRepository::loadWhere(const QString& sql) {
     TRowSet r;
-    if (!guarded({}, [&] { r = FDb.Select(sql); }))
+    if (!quietly([&] { r = FDb.Select(sql); }))
         return std::nullopt;
     QList<NoteRecord> out;
     out.reserve(r.rowCount());
@@ -82,14 +92,14 @@ std::optional<QList<NoteRecord>> NoteRepository::LoadHidden() {
 
 std::optional<bool> NoteRepository::Exists(const QString& id) {
     TRowSet r;
-    if (!guarded(id, [&] { r = FDb.Select(QStringLiteral("select * from notes where id=?"), {id}); }))
+    if (!quietly([&] { r = FDb.Select(QStringLiteral("select * from notes where id=?"), {id}); }))
         return std::nullopt;
     return r.rowCount() > 0;
 }
 
 bool NoteRepository::OnlyNoteIsBlank() {
     TRowSet r;
-    if (!guarded({}, [&] { r = FDb.Select(QStringLiteral("select mynote from notes")); }))
+    if (!quietly([&] { r = FDb.Select(QStringLiteral("select mynote from notes")); }))
         return false;
     return r.rowCount() == 1 && r.asText(0, QStringLiteral("mynote")).trimmed().isEmpty();
 }
@@ -231,7 +241,8 @@ bool NoteRepository::Hide(const QString& id) {
     return write(id, {}, QStringLiteral("update notes set shownote=0 where id=?"), {id});
 }
 
-std::optional<NoteRecord> NoteRepository::ShowAgain(const QString& id) {
+bool NoteRepository::ShowAgain(const QString& id, std::optional<NoteRecord>& shown) {
+    shown.reset();
     TRowSet r;
     const bool ok = guarded(id, [&] {
         TTransaction t(FDb);
@@ -246,13 +257,16 @@ std::optional<NoteRecord> NoteRepository::ShowAgain(const QString& id) {
                 {r.asInt(0, QStringLiteral("hiddenposx")), r.asInt(0, QStringLiteral("hiddenposy")), id});
         t.Commit();
     });
-    if (!ok || r.rowCount() == 0)
-        return std::nullopt;
+    if (!ok)
+        return false;
+    if (r.rowCount() == 0)
+        return true;
     emit changed(id, {});
     NoteRecord rec = NoteRecordFromRow(r, 0);
     rec.Note.ShowNote = 1;
     rec.Dock = NoteDock{false, 0, rec.Dock.StripX, rec.Dock.StripY};
-    return rec;
+    shown = std::move(rec);
+    return true;
 }
 
 // ---- inserters ----------------------------------------------------------------
@@ -286,7 +300,7 @@ std::optional<NotePendingRows> NoteRepository::pending(const char* catalogueSql,
     QString sql = QString::fromLatin1(catalogueSql);
     sql.insert(sql.indexOf(QLatin1String(" from notes")), QLatin1String(", rev"));
     TRowSet r;
-    if (!guarded(id, [&] { r = id.isEmpty() ? FDb.Select(sql) : FDb.Select(sql, {id}); }))
+    if (!quietly([&] { r = id.isEmpty() ? FDb.Select(sql) : FDb.Select(sql, {id}); }))
         return std::nullopt;
     NotePendingRows out;
     const int revColumn = int(r.Columns.size()) - 1;

@@ -2,7 +2,8 @@
 // The one path to table "notes" for the code that runs on one connection: the
 // windows on the user-interface thread's connection, a sync worker on its own.
 // Every write reports itself once through changed(); a write that fails reports
-// failed() and returns false, so no store error travels as an exception.
+// failed() and returns false, and a read that fails returns nothing, so no store
+// error travels as an exception.
 
 #include "data/uNoteRecord.h"
 #include "data/uNoteStore.h"
@@ -32,6 +33,8 @@ public:
     ~NoteRepository() override;
 
     [[nodiscard]] TDbConnection& connection() const { return FDb; }
+    // Why the last read that returned nothing failed.
+    [[nodiscard]] const QString& LastReadError() const { return FLastReadError; }
 
     // A write transaction around several operations (one disk flush for all);
     // null when the store is busy, and then each operation commits on its own.
@@ -79,9 +82,9 @@ public:
     // Removes the row, or empties its text when it is the last one.
     [[nodiscard]] std::optional<NoteDeleteOutcome> Delete(const QString& id);
     bool Hide(const QString& id);
-    // Shows a hidden row again, undocked; returns it, or nullopt when the row is
-    // gone or the store failed (failed() tells which).
-    [[nodiscard]] std::optional<NoteRecord> ShowAgain(const QString& id);
+    // Shows a hidden row again, undocked, and gives it in shown (left empty when
+    // the row is gone meanwhile). False when the store failed.
+    bool ShowAgain(const QString& id, std::optional<NoteRecord>& shown);
 
     // ---- inserters ----
     // A note from the tray: default look, the free place found for it.
@@ -120,9 +123,11 @@ signals:
 private:
     // Runs fn; on a store error reports failed() and returns false.
     template <class Fn> bool guarded(const QString& id, Fn&& fn);
+    template <class Fn> bool quietly(Fn&& fn);
     bool write(const QString& id, TUploadFields fields, const QString& sql, const TSqlParams& params);
     std::optional<QList<NoteRecord>> loadWhere(const QString& sql);
     std::optional<NotePendingRows> pending(const char* sql, const QString& id);
 
     TDbConnection& FDb;
+    QString FLastReadError;
 };

@@ -3,7 +3,7 @@
 #include "app/uFmMain.h"
 #include "data/uAppState.h"
 #include "data/uFunctions.h"
-#include "data/uNoteStore.h"
+#include "data/uNoteRepository.h"
 #include "note/uAudioPlayPanel.h"
 #include "note/uFmNoteSupport.h"
 #include "note/uNoteDeletion.h"
@@ -224,20 +224,28 @@ void TFmNote::ApplyListStyle() {
     update();
 }
 
-void TFmNote::UploadNote(TUploadFields fields, bool notify) {
-    if (NoteId.isEmpty() || FIsPreviewMode)
-        return;
-    TNoteItem item;
-    item.NoteID = NoteId;
-    item.NNote = NoteText();
-    item.FmTrans = FAlpha;
-    item.FmX = x();
-    item.FmY = y();
-    item.FmW = width();
-    item.FmH = height();
-    FDocument->setModified(false);
-    if (TFmMain* m = FmMain())
-        m->StartUploadWorker(item, fields, notify);
+NoteRecord TFmNote::ShownRecord() const {
+    NoteRecord r;
+    TNoteItem& i = r.Note;
+    i.NoteID = NoteId;
+    i.NNote = NoteText();
+    i.NoteType = FNoteType;
+    i.FmTrans = FAlpha;
+    i.FmX = x();
+    i.FmY = y();
+    i.FmW = width();
+    i.FmH = height();
+    i.FontColor = FFontColor;
+    i.FontSize = FFont.pointSize();
+    i.FontName = FFont.family();
+    i.FontBold = FFont.bold() ? 1 : 0;
+    i.BGColorIdx = FBgColorIndex;
+    i.ShowNote = 1;
+    i.IsTopMost = FIsTopMost;
+    i.AutoHeight = FIsAutoHeight;
+    i.ShowAsList = FShowAsList;
+    r.Dock = NoteDock{IsHiddenMode, HiddenPos, HiddenPosX, HiddenPosY};
+    return r;
 }
 
 void TFmNote::StartEditRequest(const QPoint& globalPos) {
@@ -337,25 +345,16 @@ void TFmNote::Deactivated() {
     }
     const QString text = NoteText();
     if (text != storedNote) {
-        storedNote = text;
         if (mmoNote) {
             // Makes the transparent editor lay its text out and repaint again.
             mmoNote->resize(mmoNote->width() < width() - 15 ? mmoNote->width() + 1 : width() - 20,
                             mmoNote->height());
         }
-        QString sql = QStringLiteral("update notes set mynote=?");
-        TSqlParams p{text};
-        if (!IsHiddenMode) {
-            sql += QStringLiteral(",form_x=?,form_y=?,form_w=?,form_h=?");
-            p << x() << y() << width() << height();
-        }
-        sql += QStringLiteral(",form_trans=?,fontcolor=?,fontname=?,fontsize=?,fontbold=?,bgcolorindex=?,"
-                              "commited=0  where id=?");
-        p << FAlpha << FFontColor << FFont.family() << FFont.pointSize() << (FFont.bold() ? 1 : 0)
-          << FBgColorIndex << NoteId;
-        if (TDbConnection* d = db())
-            d->Exec(sql, p);
-        UploadNote({utNote}, true);
+        // Saved only once the store has it: a failed save stays an unsaved edit,
+        // which the next save (at the latest at the end of the session) writes as pending.
+        NoteRepository* r = notes();
+        if (!r || r->SaveEdit(ShownRecord()))
+            storedNote = text;
     }
     if (text.isEmpty())
         ShowBlankHint();
@@ -368,39 +367,18 @@ void TFmNote::Deactivated() {
 void TFmNote::SaveOnEndSession() {
     if (FIsPreviewMode || NoteId.isEmpty())
         return;
-    const QString text = NoteText();
-    QString sql = QStringLiteral("update notes set mynote=?");
-    TSqlParams p{text};
-    if (!IsHiddenMode) {
-        sql += QStringLiteral(",form_x=?,form_y=?,form_w=?,form_h=?");
-        p << x() << y() << width() << height();
-    }
-    sql += QStringLiteral(",form_trans=?,fontcolor=?,fontname=?,bgcolorindex=?,fontsize=?,fontbold=?");
-    p << FAlpha << FFontColor << FFont.family() << FBgColorIndex << FFont.pointSize()
-      << (FFont.bold() ? 1 : 0);
+    const NoteRecord shown = ShownRecord();
     // An edit that was never saved must still go up: it is pending like any other.
-    if (text != storedNote)
-        sql += QStringLiteral(",commited=0");
-    sql += QStringLiteral(" where id=?");
-    p << NoteId;
-    if (TDbConnection* d = db())
-        d->Exec(sql, p);
-    storedNote = text;
+    NoteRepository* r = notes();
+    if (!r || r->SaveAtSessionEnd(shown, shown.Note.NNote != storedNote))
+        storedNote = shown.Note.NNote;
 }
 
 void TFmNote::WMSaveNoteAttrs() {
     if (FIsPreviewMode || NoteId.isEmpty())
         return;
-    QString sql = QStringLiteral("Update notes set  ");
-    TSqlParams p;
-    if (!IsHiddenMode) {
-        sql += QStringLiteral(" form_x=?,form_y=?,form_w=?,form_h=?,");
-        p << x() << y() << width() << height();
-    }
-    sql += QStringLiteral(" form_trans=?,fontcolor=?,fontname=?,fontsize=?,fontbold=? where id=?");
-    p << FAlpha << FFontColor << FFont.family() << FFont.pointSize() << (FFont.bold() ? 1 : 0) << NoteId;
-    if (TDbConnection* d = db())
-        d->Exec(sql, p);
+    if (NoteRepository* r = notes())
+        (void)r->SaveLook(ShownRecord());
 }
 
 // ---- look -------------------------------------------------------------------
@@ -713,13 +691,8 @@ void TFmNote::mouseReleaseEvent(QMouseEvent*) {
         return;
     if (!moved)
         return;
-    try {
-        if (TDbConnection* d = db())
-            d->Exec(QStringLiteral("update notes set form_x=?,form_y=?,form_w=?,form_h=? where  id=?"),
-                    {x(), y(), width(), height(), NoteId});
-    } catch (const TSqlError&) {
-        // A lost drag position is not worth an error box; the next save stores it.
-    }
+    if (NoteRepository* r = notes())
+        (void)r->SetPlace(NoteId, geometry());
 }
 
 void TFmNote::DockedDragEnded() {
@@ -956,9 +929,8 @@ void TFmNote::WMSetTrans(const TWinMessage& m) {
         const int alpha = int(m.LParam & 0xFF);
         SetAlpha(alpha);
         storedTransValue = alpha;
-        if (TDbConnection* d = db())
-            d->Exec(QStringLiteral("update notes set form_trans=?,commited=0 where id=?"), {alpha, NoteId});
-        UploadNote({utTransparency}, false);
+        if (NoteRepository* r = notes())
+            (void)r->SetTransparency(NoteId, alpha);
         break;
     }
     default:
@@ -979,10 +951,8 @@ void TFmNote::WMSetFontColor(const TWinMessage& m) {
     case 2:
         storedFontColor = qint32(m.LParam);
         SetFontColor(qint32(m.LParam));
-        if (TDbConnection* d = db())
-            d->Exec(QStringLiteral("update notes set fontcolor = ?, commited = 0 where id=?"),
-                    {qint32(m.LParam), NoteId});
-        UploadNote({utFontColor}, false);
+        if (NoteRepository* r = notes())
+            (void)r->SetFontColor(NoteId, qint32(m.LParam));
         break;
     default:
         break;
@@ -995,33 +965,26 @@ void TFmNote::WMSetNoteFont(const TWinMessage& m) {
     const auto* info = reinterpret_cast<const TFontInfo*>(m.LParam);
     SetEditorFont(info->FontName, info->FontSize > 0 ? info->FontSize : FFont.pointSize(), info->FontBold);
     ApplyLineSpacing();
-    if (TDbConnection* d = db())
-        d->Exec(QStringLiteral("update notes set  fontname=?,fontsize=?,fontbold=?,commited=0 where id=?"),
-                {info->FontName, FFont.pointSize(), info->FontBold ? 1 : 0, NoteId});
-    UploadNote({utFontName, utFontSize, utFontBold}, false);
+    if (NoteRepository* r = notes())
+        (void)r->SetFont(NoteId, info->FontName, FFont.pointSize(), info->FontBold);
 }
 
 void TFmNote::WMReloadNote() {
-    TDbConnection* d = db();
-    if (!d)
+    NoteRepository* repo = notes();
+    const std::optional<NoteRecord> row = repo ? repo->Find(NoteId) : std::nullopt;
+    if (!row)
         return;
-    const TRowSet r = d->Select(QStringLiteral("select mynote,form_trans,alerttype,alertvalue1,alertvalue2, "
-                                               "alertvalue3, bgcolorindex, fontname, fontsize, fontcolor, "
-                                               "istopmost, showaslist from notes where id=?"),
-                                {NoteId});
-    if (r.rowCount() == 0)
-        return;
-    SetNoteText(r.asText(0, "mynote"));
+    const TNoteItem& r = row->Note;
+    SetNoteText(r.NNote);
     storedNote = NoteText();
-    SetEditorFont(r.asText(0, "fontname"), r.asInt(0, "fontsize"), FFont.bold());
-    SetFontColor(r.asInt(0, "fontcolor"));
-    SetBgColorIndex(r.asInt(0, "bgcolorindex"));
-    SetIsTopMost(r.asInt(0, "istopmost"));
-    SetShowAsList(r.asInt(0, "showaslist"));
-    SetAlpha(r.asInt(0, "form_trans"));
+    SetEditorFont(r.FontName, r.FontSize, FFont.bold());
+    SetFontColor(r.FontColor);
+    SetBgColorIndex(r.BGColorIdx);
+    SetIsTopMost(r.IsTopMost);
+    SetShowAsList(r.ShowAsList);
+    SetAlpha(r.FmTrans);
     if (TFmMain* m = FmMain())
-        m->ApplyReminder(this, r.asInt(0, "alerttype"), r.asText(0, "alertvalue1"),
-                         r.asText(0, "alertvalue2"), r.asText(0, "alertvalue3"));
+        m->ApplyReminder(this, r.AlertType, r.AlertValue1, r.AlertValue2, r.AlertValue3);
     if (FShowingHint || NoteText().isEmpty())
         ShowBlankHint();
     update();

@@ -4,7 +4,7 @@
 // from its document; the editor (TTransRichEdit) exists only while the text is
 // open for editing, so a thousand idle notes carry no thousand editors.
 
-#include "data/uDataTypes.h"
+#include "data/uNoteRecord.h"
 #include "platform/uMessages.h"
 
 #include <QAction>
@@ -85,7 +85,8 @@ public:
     [[nodiscard]] bool IsEditing() const { return FNoteState.contains(nsEditing); }
     void ApplyLineSpacing();
     void ApplyListStyle();
-    void UploadNote(TUploadFields fields, bool notify);
+    // The note as this window shows it (its reminder is the schedule's, not part of it).
+    [[nodiscard]] NoteRecord ShownRecord() const;
     void OnGetOneNoteTerminate();
 
     // Look.

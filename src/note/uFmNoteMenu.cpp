@@ -4,7 +4,7 @@
 
 #include "app/uFmMain.h"
 #include "data/uAppState.h"
-#include "data/uNoteStore.h"
+#include "data/uNoteRepository.h"
 #include "note/uFmNoteSupport.h"
 #include "note/uNoteDeletion.h"
 #include "note/uNoteDocking.h"
@@ -104,12 +104,8 @@ void TFmNote::BuildMenu() {
 
 void TFmNote::UpdateMenuState() {
     // 1. The only note, blank, cannot be deleted.
-    bool onlyBlank = false;
-    if (TDbConnection* d = db()) {
-        const TRowSet r = d->Select(QStringLiteral("select mynote from notes"));
-        onlyBlank = r.rowCount() == 1 && r.asText(0, "mynote").trimmed().isEmpty();
-    }
-    actDelNote->setEnabled(!onlyBlank);
+    NoteRepository* repo = notes();
+    actDelNote->setEnabled(!(repo && repo->OnlyNoteIsBlank()));
     // 2. Signed in or not.
     const bool in = signedIn();
     actLogin->setVisible(!in);
@@ -157,7 +153,8 @@ void TFmNote::actAddNewNoteExecute() {
     look.AutoHeight = FIsAutoHeight;
     look.ShowAsList = FShowAsList;
     look.BGColorIdx = FBgColorIndex;
-    NoteStore::InsertFromNote(m->Db(), look, place.x(), place.y());
+    if (!m->Notes().InsertFromNote(look, place))
+        return;
 
     auto* n = new TFmNote;
     n->NoteId = look.NoteID;
@@ -180,27 +177,24 @@ void TFmNote::actTopmostExecute() {
     if (FIsPreviewMode)
         return;
     SetIsTopMost(FIsTopMost == 1 ? 0 : 1);
-    if (TDbConnection* d = db())
-        d->Exec(QStringLiteral("update notes set istopmost = ?, commited = 0 where id=?"),
-                {FIsTopMost, NoteId});
+    if (NoteRepository* r = notes())
+        (void)r->SetTopMost(NoteId, FIsTopMost == 1);
 }
 
 void TFmNote::actAutoHeightExecute() {
     if (FIsPreviewMode)
         return;
     SetIsAutoHeight(FIsAutoHeight == 1 ? 0 : 1);
-    if (TDbConnection* d = db())
-        d->Exec(QStringLiteral("update notes set autoheight = ?, commited = 0 where id=?"),
-                {FIsAutoHeight, NoteId});
+    if (NoteRepository* r = notes())
+        (void)r->SetAutoHeight(NoteId, FIsAutoHeight == 1);
 }
 
 void TFmNote::actListStyleExecute(int tag) {
     if (FIsPreviewMode)
         return;
     SetShowAsList(tag);
-    if (TDbConnection* d = db())
-        d->Exec(QStringLiteral("update notes set showaslist=?, commited=0 where id=?"), {tag, NoteId});
-    UploadNote({utShowAsList}, true);
+    if (NoteRepository* r = notes())
+        (void)r->SetShowAsList(NoteId, tag);
     if (!actListStyles.isEmpty())
         actListStyles[safeIndex(tag)]->setChecked(true);
     const TNoteOptions& o = AppState().NoteOptions;
@@ -220,10 +214,8 @@ void TFmNote::BgColorMenuClick(int index) {
     SetBgColorIndex(index);
     if (!mnuBgColors.isEmpty())
         mnuBgColors[safeIndex(index)]->setChecked(true);
-    if (TDbConnection* d = db())
-        d->Exec(QStringLiteral("update notes set bgcolorindex = ?, commited = 0 where id=?"),
-                {index, NoteId});
-    UploadNote({utBgcolor}, true);
+    if (NoteRepository* r = notes())
+        (void)r->SetBgColorIndex(NoteId, index);
     DrawNoteFrame();
 }
 

@@ -46,9 +46,9 @@ const TLanguageObject* lang() {
     return m && m->Language() ? m->Language() : &empty;
 }
 
-TDbConnection* db() {
+NoteRepository* notes() {
     TFmMain* m = FmMain();
-    return m ? &m->Db() : nullptr;
+    return m ? &m->Notes() : nullptr;
 }
 
 QString blankHint() {

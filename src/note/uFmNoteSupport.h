@@ -6,7 +6,7 @@
 #include <QRegion>
 #include <QString>
 
-class TDbConnection;
+class NoteRepository;
 class TLanguageObject;
 
 namespace NoteSupport {
@@ -25,7 +25,7 @@ struct TPaletteEntry {
 [[nodiscard]] qint32 bodyColor(int i);
 [[nodiscard]] qint32 titleColor(int i);
 [[nodiscard]] const TLanguageObject* lang();
-[[nodiscard]] TDbConnection* db();
+[[nodiscard]] NoteRepository* notes();
 [[nodiscard]] QString blankHint();
 [[nodiscard]] bool signedIn();
 // A rectangle with 6×6 corner ellipses, stair-stepped: the only shaping that works

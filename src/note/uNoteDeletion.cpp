@@ -2,8 +2,9 @@
 
 #include "app/uFmMain.h"
 #include "data/uAppState.h"
-#include "data/uNoteStore.h"
+#include "data/uNoteRepository.h"
 #include "note/uFmNote.h"
+#include "note/uFmNoteSupport.h"
 #include "note/uNoteDocking.h"
 #include "note/uNoteShell.h"
 #include "platform/gui/uWindows.h"
@@ -29,10 +30,7 @@ constexpr int kNarrowStep = 10;
 constexpr int kMinWidth = 120;
 const QColor kFlashGreen(0x00, 0x80, 0x00);
 
-TDbConnection* db() {
-    TFmMain* m = FmMain();
-    return m ? &m->Db() : nullptr;
-}
+using NoteSupport::notes;
 
 // The panel's sizes were chosen for a narrow face; a wider one (or a longer
 // translation) gets a smaller size rather than a cut-off sentence.
@@ -220,24 +218,12 @@ void actDelNoteExecute(TFmNote* note) {
     if (!m)
         return;
     const QString id = note->NoteId;
-    bool last = false;
-    try {
-        // Counted and deleted in one transaction: a download removing the other rows
-        // in between must not leave the store empty.
-        TTransaction t(m->Db());
-        const TRowSet r =
-            m->Db().Select(QStringLiteral("select count(id) as ncount from notes where id <> ?"), {id});
-        last = r.rowCount() == 0 || r.asInt(0, "ncount") <= 0;
-        if (last)
-            m->Db().Exec(QStringLiteral("update notes set mynote='' where id=?"), {id});
-        else
-            m->Db().Exec(QStringLiteral("delete from notes where id=?"), {id});
-        t.Commit();
-    } catch (const TSqlError& e) {
-        ShowStoreError(note, e);
+    // Counted and deleted in one transaction: a download removing the other rows
+    // in between must not leave the store empty.
+    const std::optional<NoteDeleteOutcome> outcome = m->Notes().Delete(id);
+    if (!outcome)
         return;
-    }
-    if (last) {
+    if (*outcome == NoteDeleteOutcome::Emptied) {
         // The store keeps one row; emptied here only, nothing goes to the server.
         // While the text is open for editing the hint waits until editing ends.
         note->SetNoteText(note->IsEditing() ? QString() : l.FmNoteblankNoteHint());
@@ -256,13 +242,10 @@ void actHideOnThisComputerExecute(TFmNote* note) {
     if (MessageBoxW(note, l.FmNotehideNoteConfirm(), l.Otherstitle_dlgquestion(),
                     MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
-    try {
-        if (TDbConnection* d = db())
-            d->Exec(QStringLiteral("update notes set shownote=0 where id=?"), {note->NoteId});
-        CloseNote(note);
-    } catch (const TSqlError&) {
-        // The note stays where it is; its row still says it is shown.
-    }
+    // On failure the note stays where it is; its row still says it is shown.
+    if (NoteRepository* r = notes(); r && !r->Hide(note->NoteId))
+        return;
+    CloseNote(note);
 }
 
 void CheckNoteExists(TFmNote* note) {
@@ -270,14 +253,10 @@ void CheckNoteExists(TFmNote* note) {
         return;
     if (const TNoteDeletion* d = TNoteDeletion::Find(note); d && (d->Sliding() || d->CountingDown()))
         return;
-    try {
-        TDbConnection* d = db();
-        if (!d || d->Select(QStringLiteral("select * from notes where id=?"), {note->NoteId}).rowCount() > 0)
-            return;
-    } catch (const TSqlError&) {
-        // Unknown is not gone: the next check decides.
+    // Unknown is not gone: the next check decides.
+    NoteRepository* r = notes();
+    if (!r || r->Exists(note->NoteId).value_or(true))
         return;
-    }
     if (note->IsHiddenMode) {
         // A strip cannot show the panel: the note opens out beside its edge so that
         // its text can still be copied.

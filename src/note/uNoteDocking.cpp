@@ -2,8 +2,9 @@
 
 #include "app/uFmMain.h"
 #include "data/uAppState.h"
-#include "data/uNoteStore.h"
+#include "data/uNoteRepository.h"
 #include "note/uFmNote.h"
+#include "note/uFmNoteSupport.h"
 #include "note/uNoteShell.h"
 #include "note/uNoteText.h"
 #include "platform/gui/uDesktop.h"
@@ -18,10 +19,7 @@ namespace NoteDocking {
 
 namespace {
 
-TDbConnection* db() {
-    TFmMain* m = FmMain();
-    return m ? &m->Db() : nullptr;
-}
+using NoteSupport::notes;
 
 QPoint StripPlace(const TFmNote* note) {
     return QPoint(note->HiddenPosX, note->HiddenPosY);
@@ -29,16 +27,14 @@ QPoint StripPlace(const TFmNote* note) {
 
 // Where a docked note goes back to: its stored place and size, at least (1, 1),
 // at least 220 wide and 40 high, and not beyond the screen's right edge.
-QRect RestoredGeometry(const TRowSet& r) {
-    const bool found = r.rowCount() > 0;
-    auto stored = [&](const char* column) { return found ? r.asInt(0, QLatin1String(column)) : 0; };
+QRect RestoredGeometry(const TNoteItem& stored) {
     const int screenWidth = ScreenRect().width();
-    int left = qMax(1, stored("form_x"));
-    const int top = qMax(1, stored("form_y"));
-    const int w = stored("form_w") <= kRestoreMinWidth ? kRestoreMinWidth : stored("form_w");
+    int left = qMax(1, stored.FmX);
+    const int top = qMax(1, stored.FmY);
+    const int w = stored.FmW <= kRestoreMinWidth ? kRestoreMinWidth : stored.FmW;
     if (left + w > screenWidth)
         left = screenWidth - w - 1;
-    return QRect(left, top, w, qMax(40, stored("form_h")));
+    return QRect(left, top, w, qMax(40, stored.FmH));
 }
 
 // Puts the window in the shape its row describes after a statement that would have
@@ -86,15 +82,10 @@ bool IfHideNoteWindow(TFmNote* note) {
         return false;
     const QRect strip = StripGeometry(edge, g.topLeft());
     // The row first: the window changes its shape only once the row says it is docked.
-    try {
-        if (TDbConnection* d = db())
-            d->Exec(QStringLiteral("update notes set ishiddenmode=1, hiddenpos=?,hiddenposx=?, hiddenposy=? "
-                                   "where  id=?"),
-                    {edge, strip.x(), strip.y(), note->NoteId});
-    } catch (const TSqlError& e) {
-        ShowStoreError(note, e);
-        return false;
-    }
+    // A failed dock is reported once and ends the drop there: the note stays where
+    // it was dropped, and its place reaches the store with the next save.
+    if (NoteRepository* r = notes(); r && !r->Dock(note->NoteId, edge, strip.topLeft()))
+        return true;
     note->HiddenPos = edge;
     note->HiddenPosX = strip.x();
     note->HiddenPosY = strip.y();
@@ -108,19 +99,15 @@ void DockedDragEnded(TFmNote* note) {
     if (note->pos() == QPoint(note->FIsHiddenNoteChangedX, note->FIsHiddenNoteChangedY)) {
         Restore(note);
     } else {
-        try {
-            if (TDbConnection* d = db())
-                d->Exec(QStringLiteral("update notes set hiddenposx=?,hiddenposy=? where  id=?"),
-                        {note->x(), note->y(), note->NoteId});
+        if (NoteRepository* r = notes(); r && !r->MoveStrip(note->NoteId, note->pos())) {
+            BackToStoredStrip(note);
+        } else {
             // Kept in step with the row: showing the note again puts it here.
             note->HiddenPosX = note->x();
             note->HiddenPosY = note->y();
             // Still under the mouse at its new place: the preview follows it there.
             if (note->underMouse())
                 MouseEntered(note);
-        } catch (const TSqlError& e) {
-            ShowStoreError(note, e);
-            BackToStoredStrip(note);
         }
     }
     note->FIsHiddenNoteChangedX = note->x();
@@ -130,38 +117,27 @@ void DockedDragEnded(TFmNote* note) {
 void Restore(TFmNote* note) {
     if (!note->IsHiddenMode || note->IsPreviewMode())
         return;
-    TDbConnection* d = db();
-    if (!d)
+    NoteRepository* r = notes();
+    if (!r)
         return;
-    // The stored place is read before the row is undocked; the undocking does not
-    // touch it, and a failure of either leaves the note docked as its row says.
-    TRowSet r;
-    try {
-        r = d->Select(QStringLiteral("select * from notes  where  id=?"), {note->NoteId});
-        d->Exec(QStringLiteral("update notes set ishiddenmode=0, hiddenpos=0,hiddenposx=?, hiddenposy=? "
-                               "where  id=?"),
-                {note->x(), note->y(), note->NoteId});
-    } catch (const TSqlError& e) {
-        ShowStoreError(note, e);
+    // A failure leaves the note docked as its row says.
+    const std::optional<NoteRecord> stored = r->Undock(note->NoteId, note->pos());
+    if (!stored) {
         BackToStoredStrip(note);
         return;
     }
     ReleasePreview(note);
     note->IsHiddenMode = false;
     note->HiddenPos = 0;
-    note->setGeometry(RestoredGeometry(r));
+    note->setGeometry(RestoredGeometry(stored->Note));
     note->DrawNoteFrame();
 }
 
 QSize UndockedSize(const TFmNote* note) {
-    TRowSet r;
-    try {
-        if (TDbConnection* d = db())
-            r = d->Select(QStringLiteral("select * from notes  where  id=?"), {note->NoteId});
-    } catch (const TSqlError&) {
-        // Unknown: the least size a restored note has.
-    }
-    return RestoredGeometry(r).size();
+    // Unknown: the least size a restored note has.
+    NoteRepository* r = notes();
+    const std::optional<NoteRecord> stored = r ? r->Find(note->NoteId) : std::nullopt;
+    return RestoredGeometry(stored ? stored->Note : TNoteItem{}).size();
 }
 
 QPoint PreviewPlace(int edge, const QRect& strip, QSize size) {
@@ -180,16 +156,11 @@ QPoint PreviewPlace(int edge, const QRect& strip, QSize size) {
 void MouseEntered(TFmNote* note) {
     if (!note->IsHiddenMode || note->IsPreviewMode() || note->FmNotePreview)
         return;
+    // A preview is a courtesy; without its stored width it takes the least one.
     int width = 0;
-    try {
-        if (TDbConnection* d = db()) {
-            const TRowSet r = d->Select(QStringLiteral("select * from notes  where  id=?"), {note->NoteId});
-            if (r.rowCount() > 0)
-                width = r.asInt(0, "form_w");
-        }
-    } catch (const TSqlError&) {
-        // A preview is a courtesy; without its stored width it takes the least one.
-    }
+    if (NoteRepository* r = notes())
+        if (const std::optional<NoteRecord> stored = r->Find(note->NoteId))
+            width = stored->Note.FmW;
     auto* p = new TFmNote;
     p->SetIsPreviewMode(true);
     p->SetBgColorIndex(note->BgColorIndex());

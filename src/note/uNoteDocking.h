@@ -30,7 +30,8 @@ inline constexpr int kRestoreMinWidth = 220;
 [[nodiscard]] QRect StripGeometry(int edge, QPoint topLeft);
 
 // Docks the note when it touches an edge (right, then left, then top); true when it
-// docked. The row keeps the undocked place stored before the drag.
+// docked, or tried to and the store failed (reported). The row keeps the undocked
+// place stored before the drag.
 [[nodiscard]] bool IfHideNoteWindow(TFmNote* note);
 
 // The end of a press on a strip: a click restores, a drag stores the new place.

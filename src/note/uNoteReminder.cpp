@@ -33,8 +33,6 @@ void CheckNoteReminder(TFmNote* note) {
 }
 
 int SetupNoteReminder(TFmNote* note) {
-    const int result = TFmAlertSetup::Execute(note, note->NoteId, NoteSchedule(note));
-    if (result == QDialog::Accepted)
-        note->UploadNote({utAlert}, true);
-    return result;
+    // The saved reminder goes up through the store's change report.
+    return TFmAlertSetup::Execute(note, note->NoteId, NoteSchedule(note));
 }

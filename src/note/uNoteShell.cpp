@@ -13,5 +13,9 @@ const TLanguageObject& ShellLanguage() {
 }
 
 void ShowStoreError(QWidget* owner, const TSqlError& error) {
-    MessageBoxW(owner, error.text(), ShellLanguage().Otherstitle_dlgerror(), MB_OK | MB_ICONERROR);
+    ShowStoreError(owner, error.text());
+}
+
+void ShowStoreError(QWidget* owner, const QString& message) {
+    MessageBoxW(owner, message, ShellLanguage().Otherstitle_dlgerror(), MB_OK | MB_ICONERROR);
 }

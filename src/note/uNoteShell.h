@@ -2,6 +2,7 @@
 // What the note commands and their dialogs take from the shell: its language
 // table, and the report of a store statement that failed.
 
+class QString;
 class QWidget;
 class TLanguageObject;
 class TSqlError;
@@ -12,3 +13,4 @@ class TSqlError;
 // A store statement of a user command failed: the user is told why, and the
 // command ends there.
 void ShowStoreError(QWidget* owner, const TSqlError& error);
+void ShowStoreError(QWidget* owner, const QString& message);

@@ -2,7 +2,7 @@
 #include "note/uNoteShell.h"
 
 #include "app/uFmMain.h"
-#include "data/uNoteStore.h"
+#include "data/uNoteRepository.h"
 #include "note/uSharedAudio.h"
 #include "platform/gui/uAudioPlayer.h"
 #include "platform/gui/uWindows.h"
@@ -25,12 +25,6 @@
 #include <QTimer>
 
 namespace {
-
-// The reminder columns of one note (read when the dialog opens, written on Save).
-constexpr const char* kSelectReminder =
-    "select alerttype, alertvalue1, alertvalue2, alertvalue3 from notes where id=?";
-constexpr const char* kSaveReminder =
-    "update notes set alerttype=?, alertvalue1=?, alertvalue2=?, alertvalue3=?, commited=0 where id=?";
 
 const QString kTimeFormat = QStringLiteral("HH:mm:ss");
 
@@ -234,13 +228,13 @@ void TFmAlertSetup::LoadReminder() {
     TFmMain* main = FmMain();
     if (!main)
         return;
-    const TRowSet rows = main->Db().Select(QString::fromLatin1(kSelectReminder), {NoteId});
-    if (rows.rowCount() == 0)
+    const std::optional<NoteRecord> row = main->Notes().Find(NoteId);
+    if (!row)
         return;
-    const int kind = rows.asInt(0, QStringLiteral("alerttype"));
-    const QString v1 = rows.asText(0, QStringLiteral("alertvalue1"));
-    const QString v2 = rows.asText(0, QStringLiteral("alertvalue2"));
-    const QString v3 = rows.asText(0, QStringLiteral("alertvalue3"));
+    const int kind = row->Note.AlertType;
+    const QString& v1 = row->Note.AlertValue1;
+    const QString& v2 = row->Note.AlertValue2;
+    const QString& v3 = row->Note.AlertValue3;
     if (QAbstractButton* r = FKinds->button(kind))
         r->setChecked(true);
     QString sound;
@@ -334,8 +328,9 @@ void TFmAlertSetup::btnSaveClick() {
         break;
     }
 
-    if (TFmMain* main = FmMain())
-        main->Db().Exec(QString::fromLatin1(kSaveReminder), {kind, v1, v2, v3, NoteId});
+    // Not saved: the dialog stays open, the note keeps its reminder.
+    if (TFmMain* main = FmMain(); main && !main->Notes().SetReminder(NoteId, kind, v1, v2, v3))
+        return;
     if (schObject) {
         schObject->SetScheduleType(static_cast<TScheduleType>(kind));
         if (kind != stNone)

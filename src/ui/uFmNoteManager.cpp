@@ -1,7 +1,7 @@
 #include "ui/uFmNoteManager.h"
 
 #include "app/uFmMain.h"
-#include "data/uNoteStore.h"
+#include "data/uNoteRepository.h"
 #include "note/uFmNote.h"
 #include "note/uNoteShell.h"
 #include "platform/uMessages.h"
@@ -92,21 +92,20 @@ void TFmNoteManager::FillList() {
     TFmMain* m = FmMain();
     if (!m)
         return;
-    TRowSet r;
-    try {
-        r = m->Db().Select(QStringLiteral("select * from notes where shownote=0"));
-    } catch (const TSqlError& e) {
-        ShowStoreError(this, e);
+    const std::optional<QList<NoteRecord>> hidden = m->Notes().LoadHidden();
+    if (!hidden) {
+        ShowStoreError(this, m->Notes().LastReadError());
         return;
     }
-    ListView1->setRowCount(r.rowCount());
-    for (int i = 0; i < r.rowCount(); ++i) {
-        const QString text = r.asText(i, "mynote");
+    ListView1->setRowCount(int(hidden->size()));
+    for (int i = 0; i < hidden->size(); ++i) {
+        const NoteRecord& r = (*hidden)[i];
+        const QString& text = r.Note.NNote;
         auto* caption = new QTableWidgetItem(OneLine(text));
         caption->setToolTip(text.left(kMaxShownChars * 4));
         ListView1->setItem(i, colText, caption);
-        ListView1->setItem(i, colTime, new QTableWidgetItem(ShortDateTime(r.asText(i, "ctime"))));
-        ListView1->setItem(i, colId, new QTableWidgetItem(r.asText(i, "id")));
+        ListView1->setItem(i, colTime, new QTableWidgetItem(ShortDateTime(r.Created)));
+        ListView1->setItem(i, colId, new QTableWidgetItem(r.id()));
     }
 }
 
@@ -117,29 +116,15 @@ void TFmNoteManager::btnShowClick() {
         return;
     const int row = selected.first()->row();
     const QString id = ListView1->item(row, colId)->text();
-    TRowSet r;
-    try {
-        TTransaction t(m->Db());
-        m->Db().Exec(QStringLiteral("Update notes set shownote=1 where id=?"), {id});
-        r = m->Db().Select(QStringLiteral("select * from notes where id=?"), {id});
-        // The note comes back undocked, and its row says so: a strip at the next
-        // start would contradict what the user just saw.
-        if (r.rowCount() > 0 && r.asInt(0, "ishiddenmode") == 1)
-            m->Db().Exec(
-                QStringLiteral(
-                    "update notes set ishiddenmode=0, hiddenpos=0,hiddenposx=?, hiddenposy=? where  id=?"),
-                {r.asInt(0, "hiddenposx"), r.asInt(0, "hiddenposy"), id});
-        t.Commit();
-    } catch (const TSqlError& e) {
-        ShowStoreError(this, e);
+    std::optional<NoteRecord> r;
+    if (!m->Notes().ShowAgain(id, r))
         return;
-    }
     ListView1->removeRow(row);
     // Gone from the store meanwhile (deleted on another computer): nothing to show.
-    if (r.rowCount() == 0)
+    if (!r)
         return;
     auto* n = new TFmNote;
-    m->ApplyNoteRow(n, r, 0, false);
+    m->ApplyNoteRecord(n, *r, false);
     n->ShowAd = true;
     m->AdoptNote(n);
     n->show();
