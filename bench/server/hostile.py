@@ -71,15 +71,23 @@ async def slow(args):
     stats = {"trickle_opened": 0, "silent_opened": 0, "closed_by_server": 0, "refused": 0}
     stop = time.monotonic() + args.seconds
 
+    async def connect(kind):
+        """A new connection, counted; None (after a pause) when the server refused it."""
+        try:
+            conn = await asyncio.open_connection("127.0.0.1", args.port)
+        except OSError:
+            stats["refused"] += 1
+            await asyncio.sleep(0.5)
+            return None
+        stats[kind + "_opened"] += 1
+        return conn
+
     async def trickler():
         while time.monotonic() < stop:
-            try:
-                r, w = await asyncio.open_connection("127.0.0.1", args.port)
-            except OSError:
-                stats["refused"] += 1
-                await asyncio.sleep(0.5)
+            conn = await connect("trickle")
+            if not conn:
                 continue
-            stats["trickle_opened"] += 1
+            r, w = conn
             try:
                 w.write(b"POST /api/v11/get_notes.php HTTP/1.1\r\nHost: x\r\n")
                 await w.drain()
@@ -95,13 +103,10 @@ async def slow(args):
 
     async def silent():
         while time.monotonic() < stop:
-            try:
-                r, w = await asyncio.open_connection("127.0.0.1", args.port)
-            except OSError:
-                stats["refused"] += 1
-                await asyncio.sleep(0.5)
+            conn = await connect("silent")
+            if not conn:
                 continue
-            stats["silent_opened"] += 1
+            r, w = conn
             try:
                 await asyncio.wait_for(r.read(1), timeout=max(0.1, stop - time.monotonic()))
                 stats["closed_by_server"] += 1

@@ -225,10 +225,12 @@ std::optional<TAccount> TAccounts::check(std::optional<TAccount> account, std::s
         return std::nullopt;
     const std::string lower = lowerAscii(digest);
     const auto hash = sha256(lower);
-    // A failure is remembered by what it was checked against: the account's
-    // verifier (so a new password is checked anew), or the name of an
-    // account that does not exist.
-    std::string failureKey = (account ? "v:" + account->Verifier : "n:" + std::string(who));
+    // A failure is remembered by the name it was asked under (so that it
+    // cannot tell another name of the same account from a name of none) and,
+    // for an account, its verifier (so that a new password is checked anew).
+    std::string failureKey(who);
+    failureKey += '\0';
+    failureKey += account ? account->Verifier : std::string();
     failureKey += '\0';
     failureKey += lower;
     const auto failureHash = sha256(failureKey);
