@@ -181,7 +181,7 @@ bool TFmMain::Startup(QString* error) {
     FBackups->Start();
     // Once the notes are on screen: none left where no screen shows it, and the
     // reminders missed since the last run listed.
-    FScreenWatch = new TScreenWatch(*FDb, this);
+    FScreenWatch = new TScreenWatch(*FNotes, this);
     FMissedWatch = new TMissedReminderWatch(FDataFolder + QStringLiteral("config.ini"), this);
     connect(
         tmrLoadNotes, &QTimer::timeout, this,

@@ -2,7 +2,7 @@
 
 #include "app/uFmMain.h"
 #include "data/uNoteImport.h"
-#include "data/uNoteStore.h"
+#include "data/uNoteRepository.h"
 #include "note/uFmNote.h"
 #include "platform/gui/uWindows.h"
 #include "ui/uLanguageObject.h"
@@ -27,22 +27,22 @@ TImportOutcome ImportNotes(TFmMain& main, const QString& path) {
     const TImportScan scan = NoteImport::Scan(path);
     TImportOutcome outcome;
     outcome.Unreadable = scan.Unreadable;
+    const QMetaObject::Connection failures = QObject::connect(
+        &main.Notes(), &NoteRepository::failed,
+        [&outcome](const QString&, const QString& message) { outcome.StoreError = message; });
     for (const TImportedNote& note : scan.Notes) {
         TNoteItem item = NoteImport::ToNoteItem(
             note, QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(), main.NoteBodyColors());
         const QPoint place = main.GetNewNotesPos(item.FmW, item.FmH);
         item.FmX = place.x();
         item.FmY = place.y();
-        try {
-            NoteStore::InsertFromNote(main.Db(), item, item.FmX, item.FmY);
-        } catch (const TSqlError& e) {
-            outcome.StoreError = e.text();
+        if (!main.Notes().InsertFromNote(item, place))
             break;
-        }
         // Shown whatever the desktop setting says, as a note just made is: the user asked for these.
         main.AddDownloadedNote(item)->show();
         ++outcome.Imported;
     }
+    QObject::disconnect(failures);
     return outcome;
 }
 

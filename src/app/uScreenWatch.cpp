@@ -1,14 +1,14 @@
 #include "app/uScreenWatch.h"
 
 #include "app/uFmMain.h"
-#include "data/uNoteStore.h"
+#include "data/uNoteRepository.h"
 #include "note/uFmNote.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
 
-TScreenWatch::TScreenWatch(TDbConnection& db, QObject* parent) : QObject(parent), FDb(db) {
+TScreenWatch::TScreenWatch(NoteRepository& notes, QObject* parent) : QObject(parent), FNotes(notes) {
     connect(qGuiApp, &QGuiApplication::screenAdded, this, [this](QScreen* s) {
         WatchScreen(s);
         FitSoon();
@@ -63,23 +63,15 @@ bool TScreenWatch::FitNote(TFmNote* n, const QList<TScreenArea>& screens) {
             return false;
         n->HiddenPosX = n->x();
         n->HiddenPosY = n->y();
-        try {
-            FDb.Exec(QStringLiteral("update notes set hiddenposx=?, hiddenposy=? where id=?"),
-                     {n->x(), n->y(), n->NoteId});
-        } catch (const TSqlError&) {
-            // The strip is on screen now; its row keeps the old place until it is moved again.
-        }
+        // A failure is reported by the repository; the strip is on screen all the same.
+        (void)FNotes.MoveStrip(n->NoteId, n->pos());
         return true;
     }
     const std::optional<QRect> to = ScreenFit::FitUndocked(now, screens);
     if (!to)
         return false;
     n->move(to->topLeft());
-    try {
-        FDb.Exec(QStringLiteral("update notes set form_x=?, form_y=? where id=?"),
-                 {to->x(), to->y(), n->NoteId});
-    } catch (const TSqlError&) {
-        // As with the end of a drag: the place reaches the store with the next save.
-    }
+    // As with the end of a drag, a failure leaves the place to the next save.
+    (void)FNotes.SetPlace(n->NoteId, n->geometry());
     return true;
 }

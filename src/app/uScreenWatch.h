@@ -10,13 +10,13 @@
 #include <QObject>
 
 class QScreen;
-class TDbConnection;
+class NoteRepository;
 class TFmNote;
 
 class TScreenWatch : public QObject {
     Q_OBJECT
 public:
-    explicit TScreenWatch(TDbConnection& db, QObject* parent = nullptr);
+    explicit TScreenWatch(NoteRepository& notes, QObject* parent = nullptr);
 
     // The screens as they are now.
     [[nodiscard]] static QList<TScreenArea> CurrentScreens();
@@ -30,6 +30,6 @@ private:
     void FitSoon();
     [[nodiscard]] bool FitNote(TFmNote* note, const QList<TScreenArea>& screens);
 
-    TDbConnection& FDb;
+    NoteRepository& FNotes;
     bool FPending = false;
 };
