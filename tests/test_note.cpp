@@ -117,6 +117,49 @@ TEST_F(NoteTest, ADownloadedNoteKeepsEachCoordinateItHas) {
     EXPECT_EQ(n->Alpha(), 0xA0);
 }
 
+// Rows the download inserter makes carry no place or size, and a server item may
+// lack them: such notes must still be notes one can see and grab.
+TEST_F(NoteTest, NotesComeUpNoSmallerThanANoteCanBeAndWithoutASizeWhereANewNoteWould) {
+    Start("[config]\nLanguage=English\n", [](TDbConnection& db) {
+        AddRow(db, "TINY", "t", 300, 200, 1, 1);
+        AddRow(db, "LOW", "l", 300, 400, 100, 30);
+        AddRow(db, "FINE", "f", 600, 400, 300, 200);
+        AddRow(db, "NOSIZE", "z", 0, 0, 0, 0);
+    });
+    FMain->tmrLoadNotesTimer();
+    const auto make = [this](const char* id, int x, int y, int w, int h) {
+        TNoteItem item;
+        item.NoteID = QString::fromLatin1(id);
+        item.FmX = x;
+        item.FmY = y;
+        item.FmW = w;
+        item.FmH = h;
+        item.FontSize = 9;
+        item.FontName = QStringLiteral("Tahoma");
+        return FMain->AddDownloadedNote(item);
+    };
+    make("DL-NOSIZE", 0, 0, 0, 0);
+    make("DL-TINY", 50, 60, 10, 5);
+    QHash<QString, QRect> g;
+    for (TFmNote* n : TFmMain::NoteWindows())
+        g.insert(n->NoteId, n->geometry());
+    EXPECT_EQ(g.value("TINY"), QRect(300, 200, 120, 40));
+    EXPECT_EQ(g.value("LOW"), QRect(300, 400, 120, 40));
+    EXPECT_EQ(g.value("FINE"), QRect(600, 400, 300, 200));
+    EXPECT_EQ(g.value("DL-TINY"), QRect(50, 60, 120, 40));
+    for (const char* id : {"NOSIZE", "DL-NOSIZE"}) {
+        SCOPED_TRACE(id);
+        const QRect placed = g.value(QString::fromLatin1(id));
+        EXPECT_EQ(placed.size(), QSize(220, 100));
+        EXPECT_TRUE(QRect(0, 0, 1280, 1024).contains(placed));
+        for (auto it = g.cbegin(); it != g.cend(); ++it) {
+            if (it.key() != QLatin1String(id)) {
+                EXPECT_FALSE(it.value().intersects(placed)) << it.key().toStdString();
+            }
+        }
+    }
+}
+
 TEST_F(NoteTest, LoadingBringsBackEveryShownNoteAsItWas) {
     Start("[config]\nLanguage=English\n", [](TDbConnection& db) {
         AddRow(db, "PLAIN", "hello", 300, 200, 250, 130);
@@ -250,6 +293,73 @@ TEST_F(NoteTest, UndoAndRedoWorkWhileEditingAndEachEditStartsWithNothingToUndo) 
         Deactivate(n);
         EXPECT_EQ(Row("A").asText(0, "mynote"), typed);
     }
+}
+
+// Downloads tell every changed note to reload, also the one being typed into.
+TEST_F(NoteTest, AReloadWhileEditingKeepsTheTypingWhichGoesUpWhenTheEditorCloses) {
+    struct TCase {
+        const char* What;
+        const char* FromServer;
+    } cases[] = {{"changed text", "from the server"}, {"emptied text", ""}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        Start("[config]\nLanguage=English\n", [](TDbConnection& db) {
+            AddRow(db, "A", "before", 100, 100);
+            db.Exec("update notes set commited=1");
+        });
+        FMain->tmrLoadNotesTimer();
+        TFmNote* n = TFmMain::NoteWindows().first();
+        n->EnableMmoNote();
+        n->mmoNote->selectAll();
+        QTest::keyClicks(n->mmoNote, QStringLiteral("typed"));
+        FMain->Db().Exec(QStringLiteral("update notes set mynote=?, bgcolorindex=4 where id='A'"),
+                         {QString::fromUtf8(c.FromServer)});
+        SendMessageW(n, WM_RELOADNOTE, 0, 0);
+        EXPECT_EQ(n->mmoNote->toPlainText(), QStringLiteral("typed"));
+        EXPECT_EQ(n->BgColorIndex(), 4); // the look follows the row
+        QTest::keyClicks(n->mmoNote, QStringLiteral(" more"));
+        FUploads.clear();
+        Deactivate(n);
+        EXPECT_EQ(Row("A").asText(0, "mynote"), QStringLiteral("typed more"));
+        EXPECT_EQ(Row("A").asInt(0, "commited"), 0);
+        ASSERT_EQ(FUploads.size(), 1);
+        EXPECT_EQ(FUploads[0].Fields, TUploadFields{utNote}.bits());
+        TearDown();
+        SetUp();
+    }
+
+    // Nothing typed yet: the editor simply shows the new text.
+    Start("[config]\nLanguage=English\n", [](TDbConnection& db) { AddRow(db, "A", "before", 100, 100); });
+    FMain->tmrLoadNotesTimer();
+    TFmNote* n = TFmMain::NoteWindows().first();
+    n->EnableMmoNote();
+    FMain->Db().Exec("update notes set mynote='from the server' where id='A'");
+    SendMessageW(n, WM_RELOADNOTE, 0, 0);
+    EXPECT_EQ(n->mmoNote->toPlainText(), QStringLiteral("from the server"));
+    FUploads.clear();
+    Deactivate(n);
+    EXPECT_TRUE(FUploads.isEmpty());
+}
+
+// Cancel in an apply-to-all dialog sends every note back to its remembered look.
+TEST_F(NoteTest, ACancelledApplyToAllLeavesNotesNeverShownAsStored) {
+    Start("[config]\nLanguage=English\n[General]\nShowNotesOnDesk=0\n", [](TDbConnection& db) {
+        AddRow(db, "A", "a", 100, 100);
+        db.Exec("update notes set form_trans=200, fontcolor=1193046 where id='A'");
+    });
+    FMain->tmrLoadNotesTimer();
+    TFmNote* n = TFmMain::NoteWindows().first();
+    ASSERT_FALSE(n->isVisible());
+    BroadcastToTitled(QString::fromLatin1(kNoteWindowTitle), WM_SETTRANS, 0, 40);
+    BroadcastToTitled(QString::fromLatin1(kNoteWindowTitle), WM_SETTRANS, 1, 40);
+    BroadcastToTitled(QString::fromLatin1(kNoteWindowTitle), WM_SETFONTCOLOR, 1, 0xFF);
+    EXPECT_EQ(n->Alpha(), 200);
+    EXPECT_EQ(n->FontColor(), 1193046);
+    FMain->Shutdown();
+    const TRowSet r = TDbConnection::Open(FSetup.DataFolder() + QStringLiteral("brisel.mdb"))
+                          ->Select(QStringLiteral("select form_trans, fontcolor from notes where id='A'"));
+    EXPECT_EQ(r.asInt(0, "form_trans"), 200);
+    EXPECT_EQ(r.asInt(0, "fontcolor"), 1193046);
 }
 
 TEST_F(NoteTest, ClearingTheTextStoresItEmptyAndShowsTheHint) {

@@ -5,6 +5,7 @@
 #include "app/uZuvoApplication.h"
 #include "data/uAppState.h"
 #include "data/uNoteStore.h"
+#include "note/uFmNote.h"
 #include "platform/gui/uAppIcon.h"
 #include "platform/gui/uWindows.h"
 #include "platform/uIniFile.h"
@@ -13,6 +14,7 @@
 #include "sync/uPushChannel.h"
 #include "ui/uLanguageObject.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -184,6 +186,35 @@ TEST(Startup, ErrorBoxesAreTitledFromTheLanguageTableNeverLikeANote) {
     EXPECT_FALSE(captions[1].isEmpty());
     for (const QString& c : captions)
         EXPECT_NE(c, QString::fromLatin1(kNoteWindowTitle));
+}
+
+TEST(Startup, TheTrayMenuAndTheNoteMenuShowTheirImages) {
+    const TProgramSetup s = MakeProgramSetup();
+    TFmMain main(s.Env());
+    QString error;
+    ASSERT_TRUE(main.Startup(&error)) << error.toStdString();
+    TFmNote note;
+    note.PopupMenu();
+    const QList<QAction*> withImage = {
+        main.actNewNote,    main.actAbout,         main.actFeedBack, main.actClose,    note.actAddNewNote,
+        note.actDelNote,    note.actSetTransValue, note.actSetFont,  note.actSetColor, note.actBgColor,
+        note.actSetupAlert, note.actFeedBack,      note.actClose};
+    for (QAction* a : withImage)
+        EXPECT_FALSE(a->icon().isNull()) << a->objectName().toStdString();
+    EXPECT_TRUE(main.actOptions->icon().isNull());
+    EXPECT_TRUE(note.actTopmost->icon().isNull());
+    // One picture per meaning: the same command looks the same in both menus, and
+    // different commands look different.
+    const auto picture = [](QAction* a) { return a->icon().pixmap(16).toImage(); };
+    EXPECT_EQ(picture(main.actClose), picture(note.actClose));
+    EXPECT_EQ(picture(main.actNewNote), picture(note.actAddNewNote));
+    const QList<QAction*> distinct = {
+        note.actAddNewNote, note.actDelNote,    note.actSetTransValue, note.actSetFont, note.actSetColor,
+        note.actBgColor,    note.actSetupAlert, note.actFeedBack,      note.actClose,   main.actAbout};
+    for (int i = 0; i < distinct.size(); ++i)
+        for (int j = i + 1; j < distinct.size(); ++j)
+            EXPECT_NE(picture(distinct[i]), picture(distinct[j])) << i << " " << j;
+    main.Shutdown();
 }
 
 TEST(Startup, AReadOnlyDataFolderIsReportedAndNothingIsLost) {

@@ -19,6 +19,7 @@
 #include "platform/gui/uAppIcon.h"
 #include "platform/gui/uAudioPlayer.h"
 #include "platform/gui/uDesktop.h"
+#include "platform/gui/uMenuIcons.h"
 #include "platform/gui/uWindows.h"
 #include "platform/uIniFile.h"
 #include "platform/uPrivateFiles.h"
@@ -50,6 +51,12 @@
 namespace {
 
 TFmMain* gFmMain = nullptr;
+
+// A new note's size, and the smallest an undocked note can be.
+constexpr int kNewNoteWidth = 220;
+constexpr int kNewNoteHeight = 100;
+constexpr int kMinNoteWidth = 120;
+constexpr int kMinNoteHeight = 40;
 
 QString withSeparator(QString path) {
     if (!path.endsWith(QLatin1Char('/')))
@@ -476,6 +483,10 @@ void TFmMain::BuildTrayMenu() {
     pmTray->addAction(actAbout);
     pmTray->addAction(actFeedBack);
     pmTray->addAction(actClose);
+    SetMenuIcons({{actNewNote, TMenuIcon::Add},
+                  {actAbout, TMenuIcon::About},
+                  {actFeedBack, TMenuIcon::Feedback},
+                  {actClose, TMenuIcon::Exit}});
     connect(pmTray, &QMenu::aboutToShow, this, &TFmMain::pmTrayPopup);
 }
 
@@ -516,7 +527,7 @@ void TFmMain::AdoptNote(TFmNote* note) {
 void TFmMain::ApplyNoteRecord(TFmNote* n, const NoteRecord& rec, bool withDocking) {
     const TNoteItem& i = rec.Note;
     n->NoteId = i.NoteID;
-    n->setGeometry(i.FmX, i.FmY, i.FmW, i.FmH);
+    n->setGeometry(UndockedGeometry(QRect(i.FmX, i.FmY, i.FmW, i.FmH)));
     n->SetEditorFont(i.FontName, i.FontSize, i.FontBold == 1);
     n->SetFontColor(i.FontColor);
     n->SetBgColorIndex(i.BGColorIdx);
@@ -548,6 +559,7 @@ void TFmMain::ApplyNoteRecord(TFmNote* n, const NoteRecord& rec, bool withDockin
     ApplyReminder(n, i.AlertType, i.AlertValue1, i.AlertValue2, i.AlertValue3);
     n->SetNoteText(i.NNote);
     n->SetStoredNote();
+    n->RememberStoredLook();
 }
 
 void TFmMain::FFPlayer1FileOpen(qint64 duration) {
@@ -593,15 +605,16 @@ void TFmMain::tmrLoadNotesTimer() {
 
 TFmNote* TFmMain::CreateNewNote(const QString& InitText) {
     const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-    const QPoint place = GetNewNotesPos(220, 100);
+    const QPoint place = GetNewNotesPos(kNewNoteWidth, kNewNoteHeight);
     if (!FNotes->InsertFromShell(id, place))
         return nullptr;
     auto* n = new TFmNote;
     n->NoteId = id;
     n->SetAlpha(160);
     n->SetLayered(true);
-    n->setGeometry(place.x(), place.y(), 220, 100);
+    n->setGeometry(QRect(place, QSize(kNewNoteWidth, kNewNoteHeight)));
     n->SetEditorFont(QStringLiteral("Tahoma"), 9, false);
+    n->RememberStoredLook();
     n->SetNoteText(InitText);
     AdoptNote(n);
     n->show();
@@ -609,11 +622,15 @@ TFmNote* TFmMain::CreateNewNote(const QString& InitText) {
 }
 
 TFmNote* TFmMain::AddDownloadedNote(const TNoteItem& nItem) {
-    const QPoint place = GetNewNotesPos(nItem.FmW, nItem.FmH);
+    QRect g(nItem.FmX, nItem.FmY, nItem.FmW, nItem.FmH);
+    if (HasStoredSize(g)) {
+        // A coordinate the server does not know is taken from a free place.
+        const QPoint place = GetNewNotesPos(nItem.FmW, nItem.FmH);
+        g.moveTo(nItem.FmX != 0 ? nItem.FmX : place.x(), nItem.FmY != 0 ? nItem.FmY : place.y());
+    }
     auto* n = new TFmNote;
     n->NoteId = nItem.NoteID;
-    n->setGeometry(nItem.FmX != 0 ? nItem.FmX : place.x(), nItem.FmY != 0 ? nItem.FmY : place.y(), nItem.FmW,
-                   nItem.FmH);
+    n->setGeometry(UndockedGeometry(g));
     n->SetFontColor(nItem.FontColor);
     n->SetEditorFont(nItem.FontName, nItem.FontSize, nItem.FontBold == 1);
     n->SetBgColorIndex(nItem.BGColorIdx);
@@ -625,10 +642,24 @@ TFmNote* TFmMain::AddDownloadedNote(const TNoteItem& nItem) {
     n->SetLayered(true);
     n->SetNoteText(nItem.NNote);
     n->SetStoredNote();
+    n->RememberStoredLook();
     AdoptNote(n);
     if (AppState().NoteOptions.FGeneralShowNotesOnDesk)
         n->show();
     return n;
+}
+
+bool TFmMain::HasStoredSize(const QRect& stored) {
+    return stored.width() > 0 && stored.height() > 0;
+}
+
+QRect TFmMain::UndockedGeometry(const QRect& stored) const {
+    // A row made from a download, or a server item without a size, stores none:
+    // such a note comes up where a new note would, as large as a new note.
+    if (!HasStoredSize(stored))
+        return QRect(GetNewNotesPos(kNewNoteWidth, kNewNoteHeight), QSize(kNewNoteWidth, kNewNoteHeight));
+    // Smaller than a note can be, it could be neither seen nor grabbed.
+    return QRect(stored.topLeft(), stored.size().expandedTo(QSize(kMinNoteWidth, kMinNoteHeight)));
 }
 
 QPoint TFmMain::GetNewNotesPos(int newWidth, int newHeight) const {

@@ -80,6 +80,10 @@ public:
     TFmNote* CreateNewNote(const QString& InitText);
     TFmNote* AddDownloadedNote(const TNoteItem& nItem);
     [[nodiscard]] QPoint GetNewNotesPos(int newWidth, int newHeight) const;
+    // Where an undocked note built from a stored place and size goes: at least as
+    // large as a note can be, and placed as a new note when no size is stored.
+    [[nodiscard]] QRect UndockedGeometry(const QRect& stored) const;
+    [[nodiscard]] static bool HasStoredSize(const QRect& stored);
     // Every note window, hidden ones included.
     [[nodiscard]] static QList<TFmNote*> NoteWindows();
     // Connects a note window made elsewhere (a note's own new-note command).

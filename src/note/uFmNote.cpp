@@ -210,6 +210,11 @@ void TFmNote::SetStoredNote() {
     storedNote = NoteText();
 }
 
+void TFmNote::RememberStoredLook() {
+    storedTransValue = FAlpha;
+    storedFontColor = FFontColor;
+}
+
 QString TFmNote::NoteText() const {
     // The blank-note hint is a display, never the note's text.
     return FShowingHint ? QString() : NoteText::PlainText(FDocument);
@@ -523,8 +528,7 @@ void TFmNote::showEvent(QShowEvent* e) {
         FTaskbarSkipped = true;
         SetSkipTaskbar(this);
     }
-    storedTransValue = FAlpha;
-    storedFontColor = FFontColor;
+    RememberStoredLook();
     const QRect wa = PrimaryWorkArea();
     if (!AppState().NoteOptions.FconfigAutoHideNote) {
         QPoint pos = this->pos();
@@ -975,17 +979,30 @@ void TFmNote::WMReloadNote() {
     if (!row)
         return;
     const TNoteItem& r = row->Note;
-    SetNoteText(r.NNote);
-    storedNote = NoteText();
+    if (mmoNote && NoteText() != storedNote) {
+        // The user is typing: the typing stays and wins when the editor closes,
+        // where it goes up as any edit does; only the stored copy follows the row.
+        storedNote = r.NNote;
+    } else {
+        SetNoteText(r.NNote);
+        storedNote = NoteText();
+        if (mmoNote) {
+            // Nothing typed yet: the editor shows the new text, with no way to undo into the old one.
+            FDocument->setUndoRedoEnabled(false);
+            FDocument->setUndoRedoEnabled(true);
+        }
+    }
     SetEditorFont(r.FontName, r.FontSize, FFont.bold());
     SetFontColor(r.FontColor);
     SetBgColorIndex(r.BGColorIdx);
     SetIsTopMost(r.IsTopMost);
     SetShowAsList(r.ShowAsList);
-    SetAlpha(r.FmTrans);
+    SetAlpha(r.FmTrans & 0xFF);
+    RememberStoredLook();
     if (TFmMain* m = FmMain())
         m->ApplyReminder(this, r.AlertType, r.AlertValue1, r.AlertValue2, r.AlertValue3);
-    if (FShowingHint || NoteText().isEmpty())
+    // An open editor never shows the hint: what is typed into it would be taken for the hint.
+    if (!mmoNote && (FShowingHint || NoteText().isEmpty()))
         ShowBlankHint();
     update();
 }

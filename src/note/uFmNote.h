@@ -73,6 +73,9 @@ public:
     [[nodiscard]] qint32 FontColor() const { return FFontColor; }
     void SetFontColor(qint32 color);
     [[nodiscard]] int TextHeight() const;
+    // The alpha and text colour as stored, which a cancelled dialog returns to;
+    // called once the note has its look, shown or not.
+    void RememberStoredLook();
 
     // Text.
     void SetNoteText(const QString& text);

@@ -10,6 +10,7 @@
 #include "note/uNoteDocking.h"
 #include "note/uNoteText.h"
 #include "note/uTransRichEdit.h"
+#include "platform/gui/uMenuIcons.h"
 #include "platform/gui/uWindows.h"
 #include "ui/uFmFont.h"
 #include "ui/uFmNoteManager.h"
@@ -99,6 +100,15 @@ void TFmNote::BuildMenu() {
     pmNote->addSeparator();
     add(actFeedBack, "actFeedBack", request("actFeedBack"));
     add(actClose, "actClose", [this] { actCloseExecute(); });
+    SetMenuIcons({{actAddNewNote, TMenuIcon::Add},
+                  {actDelNote, TMenuIcon::Delete},
+                  {actSetTransValue, TMenuIcon::Transparency},
+                  {actSetFont, TMenuIcon::Font},
+                  {actSetColor, TMenuIcon::TextColor},
+                  {actBgColor, TMenuIcon::BackgroundColor},
+                  {actSetupAlert, TMenuIcon::Reminder},
+                  {actFeedBack, TMenuIcon::Feedback},
+                  {actClose, TMenuIcon::Exit}});
     WMUpdateLanguage();
 }
 
