@@ -13,6 +13,8 @@ PACKAGES=(
     librsvg2-bin scdoc
     # tests and benches
     libgtest-dev libgmock-dev libbenchmark-dev qt6-base-private-dev
+    # a QR decoder that checks the account panel's symbol
+    zbar-tools
     # fonts: the default language's texts need a CJK face
     fonts-wqy-microhei fonts-dejavu-core
     # headless runs of the real program

@@ -4,17 +4,23 @@
 // enormous, TLS refused), each of which leaves the dialog usable and stores nothing.
 
 #include "account/uFmLogin.h"
+#include "account/uFmLogout.h"
+#include "account/uFmQrcodeDl.h"
 #include "account/uFmRegister.h"
+#include "account/uFmUserInfo.h"
 #include "account/uSignOn.h"
 #include "app/uFmMain.h"
 #include "data/uFunctions.h"
 #include "platform/gui/uLinkLabel.h"
+#include "platform/gui/uPageView.h"
 #include "platform/uAnsi.h"
 #include "support/ProgramFolder.h"
 #include "support/ServiceTestEnv.h"
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QUrlQuery>
 #include <QtEndian>
@@ -258,4 +264,153 @@ TEST(SignIn, RejectedStoredCredentialsOpenTheDialogWhileTheReportingWorkerWaits)
     EXPECT_FALSE(doneWhileOpen);
     EXPECT_EQ(shown, (QStringList{"TFmLogin", "TFmRegister", "TFmLogin"}));
     main.Shutdown();
+}
+
+// --- the account panel, its QR code, signing out, the download page
+
+namespace {
+
+// What a real decoder reads from the image: the bytes of the symbol.
+QByteArray decodeQr(const QImage& image) {
+    const QString file = testenv::freshDir(QStringLiteral("qr")) + QStringLiteral("/code.png");
+    // Larger than shown, so the decoder needs no luck; the image itself is what the panel shows.
+    image.scaled(image.size() * 4).save(file);
+    QProcess p;
+    p.start(QStringLiteral("zbarimg"),
+            {QStringLiteral("--raw"), QStringLiteral("-q"), QStringLiteral("-Sbinary"), file});
+    p.waitForFinished(20000);
+    QByteArray out = p.readAllStandardOutput();
+    if (out.endsWith('\n'))
+        out.chop(1);
+    return out;
+}
+
+void signedInAs(TServiceTestEnv& t, const QString& id, const QString& name, const QString& pass) {
+    t.Options.FconfigUserID = id;
+    t.Options.FconfigUserName = name;
+    t.Options.FconfigUserPass = pass;
+}
+
+} // namespace
+
+TEST(AccountPanel, QrCodeDecodesToTheAccountTextInTheDesktopCodePage) {
+    const QString digest = QStringLiteral("5ebe2294ecd0e0f08eab7690d2a6ee69");
+    struct Case {
+        const char* locale;
+        QString id, name, pass;
+        QByteArray expected;
+    };
+    const Case cases[] = {
+        {"en_US.UTF-8", QStringLiteral("4711"), QStringLiteral("user@example.com"), digest,
+         "USERID=4711&USERNAME=user@example.com&PASSWORD=" + digest.toLatin1()},
+        // Nobody signed in: the three values are empty.
+        {"en_US.UTF-8", {}, {}, {}, "USERID=&USERNAME=&PASSWORD="},
+        // Characters the code page lacks become its substitute; the rest travel as UTF-8.
+        {"en_US.UTF-8", QStringLiteral("7"), QStringLiteral("Zoë 王"), digest,
+         "USERID=7&USERNAME=Zo\xC3\xAB ?&PASSWORD=" + digest.toLatin1()},
+        {"zh_CN.UTF-8", QStringLiteral("7"), QStringLiteral("王小明"), digest,
+         "USERID=7&USERNAME=\xE7\x8E\x8B\xE5\xB0\x8F\xE6\x98\x8E&PASSWORD=" + digest.toLatin1()},
+        // A line break pair inside a value is dropped.
+        {"en_US.UTF-8", QStringLiteral("7"), QStringLiteral("a\r\nb"), digest,
+         "USERID=7&USERNAME=ab&PASSWORD=" + digest.toLatin1()},
+    };
+    for (const Case& c : cases) {
+        TLocale locale(c.locale);
+        TServiceTestEnv t(QStringLiteral("panel-qr"));
+        signedInAs(t, c.id, c.name, c.pass);
+        TFmUserInfo panel(t.Env);
+        const QImage& image = panel.QrImage();
+        ASSERT_FALSE(image.isNull()) << c.locale;
+        // 3 pixels a module, a 2-module margin: a version-N symbol has 17 + 4N modules a side.
+        EXPECT_EQ(image.width(), image.height());
+        EXPECT_EQ(image.width() % 3, 0);
+        EXPECT_EQ((image.width() / 3 - 4 - 17) % 4, 0);
+        EXPECT_EQ(image.pixelColor(0, 0), QColor(Qt::white));
+        EXPECT_EQ(image.pixelColor(6, 6), QColor(Qt::black)); // the finder pattern's corner
+        EXPECT_EQ(decodeQr(image), c.expected) << c.locale << " " << c.name.toStdString();
+        EXPECT_EQ(panel.lblCurrUser->text(), c.name);
+    }
+}
+
+TEST(SignOut, ForgetsTheAccountClosesThePushChannelAndKeepsTheRest) {
+    TServiceTestEnv t(QStringLiteral("signout"));
+    signedInAs(t, QStringLiteral("4711"), QStringLiteral("user@example.com"), QStringLiteral("d1g3st"));
+    t.Options.FconfigPcID = QStringLiteral("PC");
+    t.PushUserId = 4711;
+    {
+        TFmLogout cancelled(t.Env);
+        EXPECT_EQ(cancelled.Label1->text(),
+                  QStringLiteral("You have signed in with user@example.com, are you sure to logout?"));
+        cancelled.btnCancel->click();
+        EXPECT_EQ(cancelled.result(), QDialog::Rejected);
+        EXPECT_EQ(t.Options.FconfigUserID, QStringLiteral("4711"));
+        EXPECT_EQ(t.SignedOutCount, 0);
+    }
+    TFmLogout dialog(t.Env);
+    dialog.btnLogout->click();
+    EXPECT_EQ(dialog.result(), IDYES);
+    EXPECT_TRUE(t.Options.FconfigUserID.isEmpty() && t.Options.FconfigUserName.isEmpty() &&
+                t.Options.FconfigUserPass.isEmpty());
+    EXPECT_EQ(t.Options.FconfigPcID, QStringLiteral("PC"));
+    EXPECT_EQ(t.PushUserId.load(), 4711);
+    EXPECT_EQ(t.SignedOutCount, 1);
+    ASSERT_EQ(t.Messages.size(), 1);
+    EXPECT_EQ(t.Messages[0].Text, QStringLiteral("Logout successfully!"));
+    EXPECT_EQ(t.Messages[0].Caption, QStringLiteral("Information"));
+    EXPECT_EQ(t.Messages[0].Type, MB_ICONINFORMATION);
+    TNoteOptions saved;
+    saved.LoadFromFile(t.Env.ConfigFile);
+    EXPECT_TRUE(saved.FconfigUserID.isEmpty() && saved.FconfigUserName.isEmpty());
+    EXPECT_EQ(saved.FconfigPcID, QStringLiteral("PC"));
+}
+
+TEST(AccountPanel, SigningOutClosesThePanelCancellingLeavesItOpen) {
+    TServiceTestEnv t(QStringLiteral("panel-signout"));
+    signedInAs(t, QStringLiteral("1"), QStringLiteral("a@b.cd"), QStringLiteral("x"));
+    QPointer<TFmUserInfo> panel = new TFmUserInfo(t.Env);
+    panel->show();
+    int answer = QDialog::Rejected;
+    const TModalHandler previous = SetModalHandler([&](QDialog& d) {
+        auto* logout = qobject_cast<TFmLogout*>(&d);
+        if (logout && answer == IDYES)
+            logout->btnLogout->click();
+        return answer == IDYES ? d.result() : answer;
+    });
+    panel->btnLogout->click();
+    EXPECT_TRUE(panel && panel->isVisible());
+    EXPECT_EQ(t.Options.FconfigUserID, QStringLiteral("1"));
+    answer = IDYES;
+    panel->btnLogout->click();
+    SetModalHandler(previous);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return panel.isNull(); }, 2000));
+    EXPECT_TRUE(t.Options.FconfigUserID.isEmpty());
+    EXPECT_EQ(t.SignedOutCount, 1);
+
+    TFmUserInfo other(t.Env);
+    other.btnChangePassClick();
+    EXPECT_EQ(t.Opened, QStringList{t.Server.baseUrl() + QStringLiteral("www/forgotpassword.php")});
+}
+
+TEST(DownloadPage, ShowsTheSitePageForTheUserAndAnErrorPageWhenItCannotBeFetched) {
+    TServiceTestEnv t(QStringLiteral("download-page"));
+    signedInAs(t, QStringLiteral("4711"), QStringLiteral("a@b.cd"), QStringLiteral("x"));
+    TCannedReply page;
+    page.Body = "<html><body><h2>Get the phone app</h2><a href=\"app.apk\">download</a></body></html>";
+    t.Server.setReply(page);
+    TFmQrcodeDl dialog(t.Env);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.WebBrowser1->Loading(); }, 5000));
+    ASSERT_EQ(t.Server.requests().size(), 1);
+    EXPECT_EQ(t.Server.requests()[0].Method, "GET");
+    EXPECT_EQ(t.Server.requests()[0].Target, "/qrcode_dl.php?userid=4711");
+    EXPECT_TRUE(dialog.WebBrowser1->toPlainText().contains(QStringLiteral("Get the phone app")));
+    emit dialog.WebBrowser1->anchorClicked(QUrl(QStringLiteral("app.apk")));
+    EXPECT_EQ(t.Opened, QStringList{t.Server.baseUrl() + QStringLiteral("app.apk")});
+    // Closing hides; the next showing fetches again.
+    dialog.close();
+    EXPECT_FALSE(dialog.isVisible());
+    t.Server.setReply(bytes("<p>broken</p>", 502));
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.WebBrowser1->Loading(); }, 5000));
+    EXPECT_TRUE(dialog.WebBrowser1->toPlainText().contains(QStringLiteral("cannot be displayed")));
 }

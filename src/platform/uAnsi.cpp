@@ -138,6 +138,32 @@ QByteArray ToAnsiBytes(const QString& text, const QString& codePage) {
     return out;
 }
 
+QString FromAnsiBytes(const QByteArray& bytes, const QString& codePage) {
+    IconvPtr cd(iconv_open("UTF-8", codePage.toLatin1().constData()));
+    if (cd.get() == reinterpret_cast<iconv_t>(-1)) {
+        (void)cd.release();
+        throw std::invalid_argument("unknown code page: " + codePage.toStdString());
+    }
+    // A code-page character is at most two bytes, and at most four in UTF-8.
+    QByteArray out(bytes.size() * 4 + 16, Qt::Uninitialized);
+    char* dst = out.data();
+    size_t dstLeft = static_cast<size_t>(out.size());
+    char* src = const_cast<char*>(bytes.constData());
+    size_t srcLeft = static_cast<size_t>(bytes.size());
+    while (srcLeft > 0) {
+        if (iconv(cd.get(), &src, &srcLeft, &dst, &dstLeft) != static_cast<size_t>(-1))
+            break;
+        if (errno != EILSEQ && errno != EINVAL)
+            throw std::runtime_error("code page conversion failed");
+        *dst++ = '?';
+        --dstLeft;
+        ++src;
+        --srcLeft;
+    }
+    out.truncate(dst - out.data());
+    return QString::fromUtf8(out);
+}
+
 quint16 GetSystemDefaultLangID() {
     // Locales whose identifier differs from their language's main one, and the
     // main ones themselves.

@@ -17,6 +17,11 @@
 // Throws std::invalid_argument when iconv does not know the code page.
 [[nodiscard]] QByteArray ToAnsiBytes(const QString& text, const QString& codePage = AnsiCodePageName());
 
+// Text from bytes in the given code page; a byte sequence the code page does
+// not define becomes "?". Throws std::invalid_argument when iconv does not know
+// the code page.
+[[nodiscard]] QString FromAnsiBytes(const QByteArray& bytes, const QString& codePage = AnsiCodePageName());
+
 // The desktop's language identifier of the locale (zh_CN 2052, en_US 1033,
 // de_DE 1031 ...); a known language in an unlisted territory gives that
 // language's main identifier; anything else 1033.
