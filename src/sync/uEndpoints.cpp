@@ -2,6 +2,7 @@
 
 #include <QMutex>
 #include <QMutexLocker>
+#include <QUrl>
 
 namespace {
 QMutex gLock;
@@ -53,6 +54,15 @@ QString WebSiteRoot() {
 }
 QString AdServiceRoot() {
     return ServerRoot() + QStringLiteral("ads/");
+}
+QString HomePageUrl() {
+    return ServerRoot();
+}
+QString MakerDomain() {
+    return QUrl(ServerRoot()).host();
+}
+QString SupportMailAddress() {
+    return QStringLiteral("support@") + MakerDomain();
 }
 
 quint16 PushServerPort() {

@@ -30,6 +30,12 @@ void SetServerCAFile(const QString& path);
 [[nodiscard]] QString WebSiteRoot();
 // The advertisement service: root + "ads/".
 [[nodiscard]] QString AdServiceRoot();
+// The product's home page: the server root.
+[[nodiscard]] QString HomePageUrl();
+// The maker's web domain shown on the about banner: the server root's host.
+[[nodiscard]] QString MakerDomain();
+// Where support and feedback mail goes: "support@" + the server root's host.
+[[nodiscard]] QString SupportMailAddress();
 
 inline constexpr const char* ServiceUserAgent =
     "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1; Mozilla/4.0 (compatible; MSIE 6.0; Windows NT "
