@@ -1,7 +1,10 @@
 #include "app/uFmMain.h"
 
 #include "account/uFmLogin.h"
+#include "account/uFmLogout.h"
+#include "account/uFmQrcodeDl.h"
 #include "account/uFmRegister.h"
+#include "account/uFmUserInfo.h"
 #include "app/uImportNotes.h"
 #include "app/uMissedReminderWatch.h"
 #include "app/uScreenWatch.h"
@@ -10,6 +13,8 @@
 #include "data/uNoteRepository.h"
 #include "data/uNoteStore.h"
 #include "data/uStoreBackup.h"
+#include "extras/uFmFeedback.h"
+#include "extras/uZuvoAds.h"
 #include "note/uFmNote.h"
 #include "note/uNoteDeletion.h"
 #include "note/uNoteDocking.h"
@@ -21,15 +26,19 @@
 #include "platform/gui/uDesktop.h"
 #include "platform/gui/uMenuIcons.h"
 #include "platform/gui/uWindows.h"
+#include "platform/uAnsi.h"
 #include "platform/uIniFile.h"
 #include "platform/uPrivateFiles.h"
 #include "platform/uTicks.h"
+#include "reminders/uFmAlertWindow.h"
 #include "sync/uEndpoints.h"
 #include "sync/uOtherTask.h"
 #include "sync/uPushChannel.h"
 #include "sync/uShutdownUpload.h"
 #include "sync/uUploadTable.h"
+#include "ui/uFmAbout.h"
 #include "ui/uFmOptions.h"
+#include "ui/uFmUpdateHistory.h"
 #include "ui/uLanguageObject.h"
 
 #include <QAbstractButton>
@@ -393,7 +402,15 @@ void TFmMain::OnBasicInfoTaskTerminate(const QString& address) {
 }
 
 void TFmMain::StartAdWorker() {
-    // The advertisement worker fetches the advertisement lines.
+    TFmAlertWindow::AdListProvider = [] { return AdList(); };
+    ::StartAdWorker(this,
+                    AdRequest(GetSystemDefaultLangID(), UrlEncode(QByteArrayLiteral("Zuvo Note")),
+                              UrlEncode((QStringLiteral("v") + GetAppVersion()).toUtf8())),
+                    [this] { OnAdUpdateFinish(); });
+}
+
+void TFmMain::OnAdUpdateFinish() {
+    BroadcastToTitled(QString::fromLatin1(kNoteWindowTitle), WM_UPDATEAD);
 }
 
 void TFmMain::ClosePushChannel() {
@@ -798,18 +815,31 @@ TServiceEnv TFmMain::ServiceEnv() {
         if (self)
             self->SignedOut();
     };
+    env.ShowDownloadPage = [self] {
+        if (self)
+            self->ShowDownloadPage();
+    };
     return env;
 }
 
 void TFmMain::SignedIn() {
     GetNotesFromSrv();
     FPush->CreateClientSock();
+    ShowDownloadPage();
 }
 
 void TFmMain::SignedOut() {
     // No word to the server: the account is gone from this computer, and with
     // an empty user name the keep-alive timer connects no more.
     FPush->CloseClientSock();
+}
+
+void TFmMain::ShowDownloadPage() {
+    // Each sign-in makes a new page; the one before goes.
+    if (FQrcodeDl)
+        FQrcodeDl->deleteLater();
+    FQrcodeDl = new TFmQrcodeDl(ServiceEnv(), this);
+    FQrcodeDl->show();
 }
 
 void TFmMain::RunCommand(const QString& action, TFmNote* note) {
@@ -820,6 +850,18 @@ void TFmMain::RunCommand(const QString& action, TFmNote* note) {
         TFmLogin::Execute(ServiceEnv(), owner);
     else if (action == QLatin1String("actRegister"))
         TFmRegister::Execute(ServiceEnv(), owner);
-    else if (action == QLatin1String("actOptions"))
+    else if (action == QLatin1String("actLogout"))
+        TFmLogout::Execute(ServiceEnv(), owner);
+    else if (action == QLatin1String("actMyAccount"))
+        (new TFmUserInfo(ServiceEnv(), owner))->show();
+    else if (action == QLatin1String("actFeedBack"))
+        TFmFeedback::Execute(ServiceEnv(), owner);
+    else if (action == QLatin1String("actAbout"))
+        TFmAbout::Execute(ServiceEnv(), owner);
+    else if (action == QLatin1String("actUpdateHistory") && note) {
+        auto* history = new TFmUpdateHistory(ServiceEnv(), note);
+        history->NoteID = note->NoteId;
+        history->show();
+    } else if (action == QLatin1String("actOptions"))
         TFmOptions::Execute(this);
 }

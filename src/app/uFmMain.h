@@ -99,6 +99,10 @@ public:
     void SignedIn();
     // The account was forgotten: the push channel closes without a logout packet.
     void SignedOut();
+    // The download page for the mobile app, in a window of its own that closing hides.
+    void ShowDownloadPage();
+    // The advertisement lines arrived: every note window hears of it.
+    void OnAdUpdateFinish();
 
     // The session ends (log-off, termination signal): every note saves, then the shutdown runs.
     void EndSession();
@@ -200,6 +204,7 @@ private:
     QList<qint32> FNoteTitleColors;
     QList<qint32> FNoteBodyColors;
     TPushChannel* FPush = nullptr;
+    QPointer<QWidget> FQrcodeDl;
     bool FStarted = false;
     bool FShuttingDown = false;
 };

@@ -1,4 +1,5 @@
 #include "note/uFmNote.h"
+#include "note/uNoteAd.h"
 
 #include "app/uFmMain.h"
 #include "data/uAppState.h"
@@ -59,6 +60,7 @@ TFmNote::TFmNote(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWind
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     setMinimumSize(1, 1);
+    FAd = new TNoteAd(this, [this] { return FIsPreviewMode; });
     resize(220, 100);
 
     FDocument = new QTextDocument(this);
@@ -828,6 +830,7 @@ bool TFmNote::event(QEvent* e) {
             WMUpdateLanguage();
             return true;
         case WM_UPDATEAD:
+            FAd->WMUpdateAd(ShowAd);
             return true;
         case WM_CHECKNOTEEXISTS:
             if (TFmMain* mm = FmMain(); mm && !FIsPreviewMode)

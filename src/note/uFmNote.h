@@ -21,6 +21,7 @@ class TTransRichEdit;
 class TLinkHighlighter;
 class TUpdatingSpinner;
 class TAudioPlayPanel;
+class TNoteAd;
 
 class TFmNote : public QWidget {
     Q_OBJECT
@@ -116,6 +117,8 @@ public:
     QLabel* pnlIsUpdating = nullptr;
     TUpdatingSpinner* imgUpdating = nullptr;
     TAudioPlayPanel* pnlPlay = nullptr; // audio notes only
+    // The advertisement line (kept hidden by the layout) and its hourly timer.
+    TNoteAd* FAd = nullptr;
 
     // Menu actions (null until the menu is first built).
     QAction* actAddNewNote = nullptr;
