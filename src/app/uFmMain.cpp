@@ -15,6 +15,7 @@
 #include "data/uStoreBackup.h"
 #include "extras/uFmFeedback.h"
 #include "extras/uZuvoAds.h"
+#include "data/uSyncStore.h"
 #include "note/uFmNote.h"
 #include "note/uNoteDeletion.h"
 #include "note/uNoteDocking.h"
@@ -37,6 +38,7 @@
 #include "sync/uShutdownUpload.h"
 #include "sync/uUploadTable.h"
 #include "ui/uFmAbout.h"
+#include "sync/uSyncWorkers.h"
 #include "ui/uFmOptions.h"
 #include "ui/uFmUpdateHistory.h"
 #include "ui/uLanguageObject.h"
@@ -211,8 +213,12 @@ bool TFmMain::Startup(QString* error) {
     TNoteOptions& options = AppState().NoteOptions;
     options.LoadFromFile(FDataFolder + QStringLiteral("config.ini"));
     actShowNotesOnDesk->setChecked(options.FGeneralShowNotesOnDesk);
-    SetServerRoot(TIniFile(FDataFolder + QStringLiteral("config.ini"))
-                      .ReadString(QStringLiteral("config"), QStringLiteral("Server"), QString()));
+    {
+        const TIniFile ini(FDataFolder + QStringLiteral("config.ini"));
+        SetServerRoot(ini.ReadString(QStringLiteral("config"), QStringLiteral("Server"), QString()));
+        SetServerCAFile(ini.ReadString(QStringLiteral("config"), QStringLiteral("ServerCA"), QString()));
+    }
+    StartSyncWorkers();
 
     // 12. The signed-in user's number for the push channel.
     bool ok = false;
@@ -376,7 +382,55 @@ void TFmMain::tmrAppUpdateTimer() {
 }
 
 void TFmMain::tmrUploadTimer() {
-    // The periodic upload of all pending notes runs on the upload worker.
+    StartUploadWorker(TNoteItem{}, TUploadFields{}, true);
+}
+
+void TFmMain::StartSyncWorkers() {
+    TSyncWorkers::THooks hooks;
+    // Each hook runs on a worker thread and returns once this thread has acted.
+    hooks.LoginFailed = [this] { (void)SendMessageW(this, WM_LOGINFAILED, 0, 0); };
+    hooks.NewNote = [this](const TNoteItem& n) {
+        QMetaObject::invokeMethod(
+            this, [this, n] { (void)AddDownloadedNote(n); }, Qt::BlockingQueuedConnection);
+    };
+    const auto broadcast = [this](int msg) {
+        QMetaObject::invokeMethod(
+            this,
+            [msg] {
+                for (QWidget* w : WindowsTitled(QString::fromLatin1(kNoteWindowTitle)))
+                    SendMessageW(w, msg, 0, 0);
+            },
+            Qt::BlockingQueuedConnection);
+    };
+    hooks.NoteRemoved = [broadcast] { broadcast(WM_CHECKNOTEEXISTS); };
+    hooks.NotesChanged = [broadcast] { broadcast(WM_RELOADNOTE); };
+    FSync = new TSyncWorkers(FDataFolder + QStringLiteral("brisel.mdb"),
+                             FDataFolder + QStringLiteral("audio/"), std::move(hooks), this);
+    connect(this, &TFmMain::UploadRequested, FSync, [this](const QString& id, quint16 fields, bool notify) {
+        FSync->StartUpload(id, TUploadFields::fromBits(fields), notify);
+    });
+    connect(FSync, &TSyncWorkers::UploadFinished, this, &TFmMain::OnUploadThreadTerminate);
+    connect(this, &TFmMain::DeleteRequested, FSync, [this](const QString& id) {
+        try {
+            // Queued before anything is sent: a deletion survives a failure or an exit.
+            SyncStore::QueueDelete(*FDb, id);
+        } catch (const TSqlError&) {
+            return;
+        }
+        FSync->StartDelete(id);
+    });
+    connect(FSync, &TSyncWorkers::DownloadFinished, this, [] {
+        for (QWidget* w : WindowsTitled(QString::fromLatin1(kNoteWindowTitle)))
+            SendMessageW(w, WM_UPDATINGEND, 0, 0);
+    });
+}
+
+void TFmMain::OnUploadThreadTerminate(const QString& noteId, int uploadCount, bool notify) {
+    if (uploadCount > 0 && notify && FPush)
+        FPush->SendNoteChanged(noteId);
+    emit UploadFinished(noteId, uploadCount, notify);
+    if (!AppState().NoteEditing)
+        GetNotesFromSrv();
 }
 
 void TFmMain::tmrSocketTimer() {
@@ -457,6 +511,10 @@ void TFmMain::Shutdown() {
         }
 
         // 3. Running uploads finish first; their completion handlers need the loop.
+        //    Their pauses between attempts end now: what they could not send is
+        //    still pending and goes with the last upload below.
+        if (FSync)
+            FSync->StopAndWait();
         while (AppState().RunningUploadCount.load() > 0) {
             QThread::msleep(10);
             QCoreApplication::processEvents(QEventLoop::AllEvents);
@@ -752,15 +810,29 @@ void TFmMain::NoteWriteFailed(const QString& id, const QString& message) {
 }
 
 void TFmMain::StartSingleNoteRefresh(TFmNote* note) {
-    // Without a refresh worker the store already holds the latest text.
     QPointer<TFmNote> guard(note);
-    QTimer::singleShot(0, this, [guard] {
+    const auto done = [guard] {
         if (guard)
             guard->OnGetOneNoteTerminate();
-    });
+    };
+    if (!FSync || FShuttingDown) {
+        QTimer::singleShot(0, this, done);
+        return;
+    }
+    FSync->StartSingleNote(note->NoteId, done);
 }
 
-void TFmMain::GetNotesFromSrv() {}
+void TFmMain::GetNotesFromSrv() {
+    if (!FSync || FShuttingDown || AppState().DownloadRunning)
+        return;
+    // The windows hear of it before the worker can touch a row.
+    for (QWidget* w : WindowsTitled(QString::fromLatin1(kNoteWindowTitle)))
+        SendMessageW(w, WM_UPDATINGBEGIN, 0, 0);
+    if (!FSync->StartFullDownload()) {
+        for (QWidget* w : WindowsTitled(QString::fromLatin1(kNoteWindowTitle)))
+            SendMessageW(w, WM_UPDATINGEND, 0, 0);
+    }
+}
 
 bool TFmMain::TryDockNote(TFmNote* note) {
     return NoteDocking::IfHideNoteWindow(note);

@@ -30,6 +30,7 @@ class TScreenWatch;
 class TStoreBackupScheduler;
 class NoteRepository;
 struct NoteRecord;
+class TSyncWorkers;
 struct TNoteItem;
 struct TRowSet;
 class TUploadFields;
@@ -110,7 +111,13 @@ public:
     // What note windows ask of the shell; the sync, docking and reminder parts answer.
     void StartUploadWorker(const TNoteItem& item, TUploadFields fields, bool notify);
     void StartSingleNoteRefresh(TFmNote* note);
+    // Starts a full download of the notes unless one is running (then nothing happens).
     void GetNotesFromSrv();
+    // Runs on this thread after every upload worker: the push notice when rows
+    // went up and the change is one to announce, then a full download unless a
+    // note is being edited.
+    void OnUploadThreadTerminate(const QString& noteId, int uploadCount, bool notify);
+    [[nodiscard]] TSyncWorkers* SyncWorkers() const { return FSync; }
     [[nodiscard]] bool TryDockNote(TFmNote* note);
     void DockedNoteMoved(TFmNote* note);
     void CheckNoteExists(TFmNote* note);
@@ -160,6 +167,9 @@ signals:
     void UploadRequested(const QString& noteId, quint16 fields, bool notify);
     // The deletion of one note on the server was asked for.
     void DeleteRequested(const QString& noteId);
+    // An upload worker ended and uploadCount rows were stored (the push notice,
+    // if any, has gone out already).
+    void UploadFinished(const QString& noteId, int uploadCount, bool notify);
     // A note or the tray asked for a command whose window lives elsewhere.
     void CommandRequested(const QString& action, TFmNote* note);
 
@@ -181,6 +191,7 @@ private:
     [[nodiscard]] TLanguageObject StartupLanguage() const;
     void tmrAppUpdateTimer();
     void tmrUploadTimer();
+    void StartSyncWorkers();
     void tmrSocketTimer();
     void StartBasicInfoTask();
     void OnBasicInfoTaskTerminate(const QString& address);
@@ -205,6 +216,7 @@ private:
     QList<qint32> FNoteBodyColors;
     TPushChannel* FPush = nullptr;
     QPointer<QWidget> FQrcodeDl;
+    TSyncWorkers* FSync = nullptr;
     bool FStarted = false;
     bool FShuttingDown = false;
 };
