@@ -2,16 +2,22 @@
 // how each reply is read, and what uploads, deletions and downloads do to the
 // store, against a recording loopback server.
 
+#include "app/uFmMain.h"
+#include "data/uAppState.h"
 #include "data/uFunctions.h"
 #include "data/uNoteStore.h"
 #include "data/uSyncStore.h"
+#include "note/uFmNote.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/ProgramFolder.h"
 #include "support/TestEnv.h"
 #include "sync/uEndpoints.h"
 #include "sync/uSyncEngine.h"
+#include "sync/uSyncWorkers.h"
 
 #include <QDir>
 #include <QFile>
+#include <QTest>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -272,6 +278,14 @@ TEST_F(TSyncFixture, UploadGivesUpAfterSixAttemptsAndAsksForSignInOnRefusal) {
     EXPECT_EQ(Server.requests().size(), 6);
 }
 
+TEST_F(TSyncFixture, APartialUploadAlwaysCarriesTheTextItCommits) {
+    // A text typed offline waits; then the colour changes online.
+    addRow(QStringLiteral("A"), QStringLiteral("typed offline"), 0);
+    reply("0");
+    EXPECT_EQ(SyncEngine::RunUpload(*Db, Ctx, QStringLiteral("A"), {utBgcolor}), 1);
+    EXPECT_TRUE(Server.requests().constLast().Target.contains("uploadfields=11000000000111111111"));
+}
+
 TEST_F(TSyncFixture, AnEditMadeWhileTheUploadIsOnTheWayStaysPending) {
     addRow(QStringLiteral("A"), QStringLiteral("first"), 0);
     Server.setHandler([&](const TRecordedRequest&) {
@@ -436,4 +450,93 @@ TEST_F(TSyncFixture, AudioIsReplacedOnlyByACompleteReplyWithTheRightDigest) {
     (void)SyncEngine::RunFullDownload(*Db, Ctx);
     EXPECT_TRUE(order.isEmpty());
     EXPECT_EQ(QDir(Ctx.AudioFolder).entryList(QDir::Files).size(), 2); // no temporary files left
+}
+
+// ---- the main window drives the workers ----------------------------------------
+
+namespace {
+
+// A top-level window titled like a note that records the messages it gets.
+class TListeningNote : public QWidget {
+public:
+    explicit TListeningNote(QList<int>* log) : FLog(log) { setWindowTitle(QStringLiteral("Zuvo Note")); }
+    bool event(QEvent* e) override {
+        if (e->type() == WM_UPDATINGBEGIN || e->type() == WM_UPDATINGEND || e->type() == WM_RELOADNOTE ||
+            e->type() == WM_CHECKNOTEEXISTS)
+            FLog->append(int(e->type()));
+        return QWidget::event(e);
+    }
+
+private:
+    QList<int>* FLog;
+};
+
+} // namespace
+
+TEST(SyncMainWindow, UploadThenDownloadOpensNewNotesBetweenTheUpdatingMessages) {
+    TLoopbackHttpServer server;
+    int downloads = 0;
+    server.setHandler([&](const TRecordedRequest& r) {
+        TCannedReply c;
+        if (r.Target.contains("get_notes.php")) {
+            ++downloads;
+            c.Body = notesDoc({item("FROM-ELSEWHERE", "hello there", "1")});
+            c.DelayMs = 100;
+        } else {
+            c.Body = "0";
+        }
+        return c;
+    });
+    const testenv::TProgramSetup s = testenv::MakeProgramSetup();
+    QDir().mkpath(s.DataFolder());
+    testenv::writeFile(
+        s.DataFolder() + QStringLiteral("config.ini"),
+        "[config]\nUserID=42\nUserPass=0123456789abcdef0123456789abcdef\nPcID=PC-1\nUserName=ann\n"
+        "Server=" +
+            server.baseUrl().toUtf8() + "\n");
+    TFmMain main(s.Env());
+    QString error;
+    ASSERT_TRUE(main.Startup(&error)) << error.toStdString();
+    main.tmrLoadNotes->stop();
+    QList<int> log;
+    TListeningNote listener(&log);
+
+    NoteStore::InsertFromShell(main.Db(), QStringLiteral("MINE"), 10, 10);
+    main.Db().Exec(QStringLiteral("update notes set mynote='typed', commited=0 where id='MINE'"));
+    QList<std::tuple<QString, int, bool>> finished;
+    QObject::connect(&main, &TFmMain::UploadFinished, [&](const QString& id, int n, bool notify) {
+        finished.append({id, n, notify});
+    });
+    main.StartUploadWorker(
+        NoteItemFromRow(main.Db().Select(QStringLiteral("select * from notes where id='MINE'")), 0), {utNote},
+        true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !log.isEmpty() && log.constLast() == WM_UPDATINGEND; }, 10000));
+    ASSERT_EQ(finished.size(), 1);
+    EXPECT_EQ(finished[0], std::make_tuple(QStringLiteral("MINE"), 1, true));
+    EXPECT_EQ(log.constFirst(), WM_UPDATINGBEGIN);
+    EXPECT_EQ(downloads, 1);
+    bool opened = false;
+    for (TFmNote* n : TFmMain::NoteWindows())
+        opened = opened || n->NoteId == QStringLiteral("FROM-ELSEWHERE");
+    EXPECT_TRUE(opened);
+
+    // A second request while one runs is dropped, not queued.
+    main.GetNotesFromSrv();
+    main.GetNotesFromSrv();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !AppState().DownloadRunning; }, 10000));
+    QTest::qWait(200);
+    EXPECT_EQ(downloads, 2);
+
+    // While a note is being edited, an upload is not followed by a download.
+    AppState().NoteEditing = true;
+    // The ten-minute tick, once: the upload of every pending row.
+    QObject::connect(main.tmrUpload, &QTimer::timeout, main.tmrUpload, &QTimer::stop);
+    main.tmrUpload->setInterval(1);
+    main.tmrUpload->start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished.size() == 2; }, 10000));
+    EXPECT_EQ(finished[1], std::make_tuple(QString(), 0, true)); // nothing was pending any more
+    AppState().NoteEditing = false;
+    QTest::qWait(200);
+    EXPECT_EQ(downloads, 2);
+    main.Shutdown();
 }

@@ -94,6 +94,30 @@ void execPlain(sqlite3* db, const char* sql) {
 
 } // namespace
 
+struct TDbStatement::TImpl {
+    sqlite3* Db;
+    QString Sql;
+    TStmt Stmt;
+};
+
+TDbStatement::TDbStatement(TDbConnection& db, const QString& sql)
+    : FImpl(std::make_unique<TImpl>(TImpl{db.handle(), sql, prepare(db.handle(), sql)})) {}
+
+TDbStatement::~TDbStatement() = default;
+
+int TDbStatement::Exec(const TSqlParams& params) {
+    sqlite3_stmt* s = FImpl->Stmt.get();
+    sqlite3_reset(s);
+    sqlite3_clear_bindings(s);
+    bind(FImpl->Db, s, params);
+    int rc;
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE)
+        throw TSqlError(errorText(FImpl->Db, FImpl->Sql));
+    return sqlite3_changes(FImpl->Db);
+}
+
 void TDbConnection::TCloser::operator()(sqlite3* db) const {
     sqlite3_close_v2(db);
 }

@@ -53,6 +53,22 @@ private:
     std::unique_ptr<sqlite3, TCloser> FDb;
 };
 
+// One statement prepared once and run many times, for bulk work on one
+// connection (inside a transaction); each run binds its own values.
+class TDbStatement {
+public:
+    TDbStatement(TDbConnection& db, const QString& sql);
+    ~TDbStatement();
+    TDbStatement(const TDbStatement&) = delete;
+    TDbStatement& operator=(const TDbStatement&) = delete;
+    // Runs the statement with these values; returns the number of rows it changed.
+    int Exec(const TSqlParams& params);
+
+private:
+    struct TImpl;
+    std::unique_ptr<TImpl> FImpl;
+};
+
 // A write transaction: BEGIN IMMEDIATE (a deferred BEGIN that later writes fails
 // under concurrent writers instead of waiting), rolled back unless committed.
 class TTransaction {

@@ -35,24 +35,37 @@ constexpr const char* kServerColumnsDiffer =
     "form_trans is ? and alerttype is ? and alertvalue1 is ? and alertvalue2 is ? and alertvalue3 is ? and "
     "showaslist is ? and bgcolorindex is ? and filemd5 is ?)";
 
-// Writes the server's look (and text) into a committed row when it differs.
-bool updateCommitted(TDbConnection& db, const TNoteItem& n, bool withText) {
-    TSqlParams params = serverValues(n);
+QString updateSql(bool withText) {
     QString sql = QStringLiteral("update notes set ") + QLatin1String(kServerColumnsSet);
-    if (withText) {
+    if (withText)
         sql += QStringLiteral(",mynote=?");
-        params.append(n.NNote);
-    }
     sql += QStringLiteral(" where id=? and commited<>0 and (") + QLatin1String(kServerColumnsDiffer);
-    params.append(n.NoteID);
-    params.append(serverValues(n));
-    if (withText) {
+    if (withText)
         sql += QStringLiteral(" or mynote is not ?");
-        params.append(n.NNote);
-    }
-    sql += QLatin1Char(')');
-    return db.Exec(sql, params) > 0;
+    return sql + QLatin1Char(')');
 }
+
+// Writes the server's look (and text) into committed rows where they differ;
+// the statements are prepared once for a whole download.
+class TCommittedUpdate {
+public:
+    explicit TCommittedUpdate(TDbConnection& db)
+        : FLook(db, updateSql(false)), FLookAndText(db, updateSql(true)) {}
+    bool Apply(const TNoteItem& n, bool withText) {
+        TSqlParams params = serverValues(n);
+        if (withText)
+            params.append(n.NNote);
+        params.append(n.NoteID);
+        params.append(serverValues(n));
+        if (withText)
+            params.append(n.NNote);
+        return (withText ? FLookAndText : FLook).Exec(params) > 0;
+    }
+
+private:
+    TDbStatement FLook;
+    TDbStatement FLookAndText;
+};
 
 } // namespace
 
@@ -77,13 +90,14 @@ int MarkCommittedIfUnchanged(TDbConnection& db, const TRowSet& sent) {
         at.append(sent.columnIndex(QLatin1String(c)));
     }
     TTransaction tr(db);
+    TDbStatement mark(db, sql);
     int marked = 0;
     for (const QVector<QVariant>& row : sent.Rows) {
         TSqlParams params;
         params.reserve(at.size());
         for (int i : at)
             params.append(i >= 0 ? row.value(i) : QVariant());
-        marked += db.Exec(sql, params);
+        marked += mark.Exec(params);
     }
     tr.Commit();
     return marked;
@@ -126,6 +140,8 @@ TAppliedDownload ApplyFullDownload(TDbConnection& db, const QList<TNoteItem>& it
         for (const QVector<QVariant>& row : r.Rows)
             rows.insert(row.value(0).toString(), row.value(1));
     }
+    TCommittedUpdate update(db);
+    TDbStatement remove(db, QStringLiteral("delete from notes where id=? and commited<>0"));
     QSet<QString> queued;
     for (const QString& id : QueuedDeletes(db))
         queued.insert(id);
@@ -150,7 +166,7 @@ TAppliedDownload ApplyFullDownload(TDbConnection& db, const QList<TNoteItem>& it
         if (audio)
             out.AudioQueue.append({n.NoteID, n.VoiceMd5});
         if (exists) {
-            if (updateCommitted(db, n, n.ShowNote == 1))
+            if (update.Apply(n, n.ShowNote == 1))
                 out.RowsChanged = true;
             continue;
         }
@@ -170,7 +186,7 @@ bool ApplySingleNote(TDbConnection& db, const TNoteItem& item) {
     if (r.rowCount() == 0 || r.isNull(0, QStringLiteral("commited")) ||
         r.asInt(0, QStringLiteral("commited")) == 0)
         return false;
-    const bool changed = updateCommitted(db, item, true);
+    const bool changed = TCommittedUpdate(db).Apply(item, true);
     tr.Commit();
     return changed;
 }

@@ -43,13 +43,22 @@ bool RunDelete(TDbConnection& db, const TSyncContext& ctx, const QString& noteId
     return true;
 }
 
-int RunUpload(TDbConnection& db, const TSyncContext& ctx, const QString& noteId, TUploadFields fields) {
-    if (!ctx.credentials().SignedIn())
-        return 0;
-    (void)SendQueuedDeletes(db, ctx);
-    const TRowSet rows = SyncStore::SelectPending(db, noteId);
-    if (rows.rowCount() == 0)
-        return 0;
+namespace {
+
+// Servers cap a request's body (ours at 8 MiB); a long list of pending notes
+// goes in parts below that, or it could never be stored at all.
+constexpr qsizetype kMaxUploadBody = 4 << 20;
+
+TRowSet rowsPart(const TRowSet& all, int from, int count) {
+    TRowSet part;
+    part.Open = all.Open;
+    part.Columns = all.Columns;
+    part.Rows = all.Rows.mid(from, count);
+    return part;
+}
+
+// Sends one part with up to the attempts allowed; true when stored and marked.
+bool uploadPart(TDbConnection& db, const TSyncContext& ctx, const TRowSet& rows, TUploadFields fields) {
     const QByteArray xml = NotesToXmlUtf8(rows);
     for (int attempt = 0; attempt < ctx.UploadAttempts; ++attempt) {
         const TServiceCredentials c = ctx.credentials();
@@ -57,22 +66,51 @@ int RunUpload(TDbConnection& db, const TSyncContext& ctx, const QString& noteId,
         switch (NotesService::ReadUploadReply(r)) {
         case NotesService::TUploadReply::Stored:
             (void)SyncStore::MarkCommittedIfUnchanged(db, rows);
-            return rows.rowCount();
+            return true;
         case NotesService::TUploadReply::CredentialsRejected:
             if (ctx.LoginFailed)
                 ctx.LoginFailed();
             break;
         case NotesService::TUploadReply::Failed:
             if (attempt + 1 < ctx.UploadAttempts && ctx.Pause && !ctx.Pause(ctx.UploadRetryPauseMs))
-                return 0;
+                return false;
             break;
         case NotesService::TUploadReply::NoReply:
             if (ctx.Pause && !ctx.Pause(0))
-                return 0;
+                return false;
             break;
         }
     }
-    return 0;
+    return false;
+}
+
+} // namespace
+
+int RunUpload(TDbConnection& db, const TSyncContext& ctx, const QString& noteId, TUploadFields fields) {
+    if (!ctx.credentials().SignedIn())
+        return 0;
+    (void)SendQueuedDeletes(db, ctx);
+    const TRowSet rows = SyncStore::SelectPending(db, noteId);
+    if (rows.rowCount() == 0)
+        return 0;
+    // The server takes only the marked attributes, yet the sent rows are then
+    // committed: a text still waiting from an earlier failed upload would be
+    // marked stored without being stored, and the next download would replace
+    // it. The text therefore always travels with a partial upload.
+    if (!fields.isEmpty())
+        fields += utNote;
+    // Parts of equal row counts, as many as the size of the whole asks for.
+    const qsizetype size = UrlEncodeBytes(NotesToXmlUtf8(rows)).size();
+    const int parts = int(std::min<qsizetype>(rows.rowCount(), size / kMaxUploadBody + 1));
+    const int per = (rows.rowCount() + parts - 1) / parts;
+    int stored = 0;
+    for (int from = 0; from < rows.rowCount(); from += per) {
+        const TRowSet part = parts == 1 ? rows : rowsPart(rows, from, per);
+        if (!uploadPart(db, ctx, part, fields))
+            break;
+        stored += part.rowCount();
+    }
+    return stored;
 }
 
 bool FetchAudio(const TSyncContext& ctx, const TServiceCredentials& c, const QString& noteId,
