@@ -36,7 +36,7 @@ TFmLogin::TFmLogin(TServiceEnv env, QWidget* parent)
     lblAppName->setGeometry(56, 16, 240, 26);
 
     GroupBox1 = new QGroupBox(this);
-    GroupBox1->setGeometry(8, 62, 291, 82);
+    GroupBox1->setGeometry(8, 60, 291, 80);
     lblTitleAccount = new QLabel(GroupBox1);
     lblTitleAccount->setGeometry(12, 22, 80, 16);
     edtUserName = new QLineEdit(GroupBox1);
@@ -50,13 +50,14 @@ TFmLogin::TFmLogin(TServiceEnv env, QWidget* parent)
     lblTitleHost->hide();
 
     lblTitleRegister = new TLinkLabel(this);
-    lblTitleRegister->move(10, 160);
+    // The links get a row of their own: long captions must not run under the buttons.
+    lblTitleRegister->move(10, 146);
     lblTitleForgotPw = new TLinkLabel(this);
     btnLogin = new QPushButton(this);
-    btnLogin->setGeometry(144, 154, 75, 25);
+    btnLogin->setGeometry(144, 164, 75, 25);
     btnLogin->setDefault(true);
     btnCancel = new QPushButton(this);
-    btnCancel->setGeometry(224, 154, 75, 25);
+    btnCancel->setGeometry(224, 164, 75, 25);
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setGeometry(0, 193, 307, 22);
