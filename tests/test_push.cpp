@@ -436,7 +436,7 @@ TEST(BasicInfo, TheDocumentIsFetchedOnlyForASignedInUserAndAnsweredOnTheStarters
 
 // ---- the main window -----------------------------------------------------------------
 
-TEST_F(Push, TheMainWindowConnectsWhereTheDocumentSaysClosesAtSignOutAndSignsOffAtExit) {
+TEST_F(Push, TheMainWindowConnectsWhereTheDocumentSaysCatchesUpAfterADropClosesAtSignOutAndSignsOffAtExit) {
     // The document names 127.0.0.2, not the default 127.0.0.1: only that address answers.
     TScriptedPeer peer(QStringLiteral("127.0.0.2"));
     TLoopbackHttpServer http;
@@ -461,6 +461,27 @@ TEST_F(Push, TheMainWindowConnectsWhereTheDocumentSaysClosesAtSignOutAndSignsOff
         expectHeader(login, 1);
         EXPECT_EQ(le32(login, 132), 42);
         ASSERT_TRUE(QTest::qWaitFor([&] { return main.PushChannel()->IsOpen(); }, 2000));
+
+        // A channel that was down and comes back downloads everything: notices
+        // sent meanwhile never arrived.
+        const auto downloads = [&] {
+            int n = 0;
+            for (const TRecordedRequest& r : http.requests())
+                n += r.Target.contains("get_notes.php") ? 1 : 0;
+            return n;
+        };
+        ASSERT_TRUE(QTest::qWaitFor([&] { return downloads() >= 1 && !AppState().DownloadRunning; }, 15000));
+        const int before = downloads();
+        s->close();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !main.PushChannel()->IsOpen(); }, 3000));
+        QTest::qWait(200);
+        EXPECT_EQ(downloads(), before) << "a closed channel alone downloads nothing";
+        main.PushChannel()->tmrSocketTimer();
+        s = peer.accept();
+        ASSERT_NE(s, nullptr);
+        expectHeader(TScriptedPeer::read(s, 344), 1);
+        expectHeader(TScriptedPeer::read(s, 140), 20);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return downloads() == before + 1; }, 10000));
 
         // Sign-out closes without a word to the server, and the timer leaves it closed.
         TNoteOptions& o = AppState().NoteOptions;
