@@ -292,7 +292,7 @@ TEST(EndToEnd, ANoteWrittenOnOneComputerArrivesOnTheOtherAndADeletionCountsDownT
     const QString token = QStringLiteral("token %1").arg(QRandomGenerator::global()->generate());
     screenA.Focus(first);
     screenA.Click(firstAt, 1, 2);
-    QTest::qWait(1500);
+    QTest::qWait(3000); // the note refreshes itself from the server before it opens for editing
     screenA.Type(token);
     screenA.FocusDesktop();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !a.IdOfText(token).isEmpty(); }, 10000))
@@ -307,13 +307,13 @@ TEST(EndToEnd, ANoteWrittenOnOneComputerArrivesOnTheOtherAndADeletionCountsDownT
     // On the first: a second note (the last note of a store is only emptied),
     // then the first note deleted through its menu and confirmed.
     screenA.Click(firstAt, 3);
-    QTest::qWait(700);
+    QTest::qWait(1500);
     screenA.Keys({QStringLiteral("Down"), QStringLiteral("Return")}); // Add Note
     ASSERT_TRUE(QTest::qWaitFor([&] { return a.Notes().size() == 2; }, 10000));
     screenA.Click(firstAt, 3);
-    QTest::qWait(700);
+    QTest::qWait(1500);
     screenA.Keys({QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Return")}); // Delete Note
-    QTest::qWait(700);
+    QTest::qWait(1500);
     screenA.Keys({QStringLiteral("y")});
     ASSERT_TRUE(QTest::qWaitFor([&] { return !a.Notes().contains(noteId); }, 10000))
         << "not deleted on the first";
@@ -326,7 +326,7 @@ TEST(EndToEnd, ANoteWrittenOnOneComputerArrivesOnTheOtherAndADeletionCountsDownT
     const QString token2 = token + QStringLiteral(" again");
     screenA.Focus(windowsA.at(0));
     screenA.Click(screenA.Geometry(windowsA.at(0)), 1, 2);
-    QTest::qWait(1500);
+    QTest::qWait(3000); // the note refreshes itself from the server before it opens for editing
     screenA.Type(token2);
     screenA.FocusDesktop();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !b.IdOfText(token2).isEmpty(); }, 20000))
