@@ -150,6 +150,9 @@ TFmMain::TFmMain(TFmMainEnv env, QWidget* parent) : QWidget(parent), FEnv(std::m
 }
 
 TFmMain::~TFmMain() {
+    // Runs still going may call back into this window; they end while it is whole.
+    if (FSync)
+        FSync->StopAndWait();
     if (gFmMain == this)
         gFmMain = nullptr;
 }
