@@ -107,6 +107,23 @@ std::string describeChange(const std::string& change) {
     return out.empty() ? "nothing" : out;
 }
 
+// "2026-12-10T23:57:26.465Z" as "2026-12-10 23:57:26": the program's small
+// browser window would otherwise break the stamp over two lines.
+std::string shortTime(std::string_view stamp) {
+    std::string out(stamp.substr(0, 19));
+    if (out.size() == 19 && out[10] == 'T')
+        out[10] = ' ';
+    return out;
+}
+
+// A computer's id is a GUID; its first group tells computers apart and leaves
+// the width of the window to the note's text.
+std::string shortDevice(std::string_view device) {
+    if (device.size() == 36 && device[8] == '-')
+        return std::string(device.substr(0, 8));
+    return std::string(device);
+}
+
 std::string multiline(std::string_view text) {
     std::string out;
     for (char ch : HtmlEscape(text)) {
@@ -298,9 +315,11 @@ void THttpService::Register(THttpServer& svr) {
         // too long for the program's small browser window.
         std::size_t shown = 0;
         for (auto it = versions.rbegin(); it != versions.rend() && shown < kHistoryRows; ++it, ++shown) {
-            table += "<tr><td>" + std::to_string(it->Version) + "</td><td>" + HtmlEscape(it->StoredAt) +
-                     "</td><td>" + HtmlEscape(describeChange(it->Change)) + "</td><td>" +
-                     HtmlEscape(it->Device) + "</td><td>" + multiline(it->Note.Values[ncText]) + "</td></tr>";
+            table += "<tr><td>" + std::to_string(it->Version) + "</td><td nowrap>" +
+                     HtmlEscape(shortTime(it->StoredAt)) + "</td><td>" +
+                     HtmlEscape(describeChange(it->Change)) + "</td><td>" +
+                     HtmlEscape(shortDevice(it->Device)) + "</td><td>" + multiline(it->Note.Values[ncText]) +
+                     "</td></tr>";
         }
         table += "</table>";
         if (versions.size() > shown)

@@ -12,6 +12,7 @@
 #include "support/TestEnv.h"
 #include "sync/uEndpoints.h"
 
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 using namespace servertest;
@@ -116,6 +117,9 @@ TEST_P(ClientServices, UpdateHistoryPageListsTheNotesVersions) {
     const QString html = page.Text();
     EXPECT_TRUE(html.contains("first draft"));
     EXPECT_TRUE(html.contains("second &lt;draft&gt;"));
+    // Short enough for the program's small window: a plain time, the computer's first id group.
+    EXPECT_TRUE(html.contains(QRegularExpression(R"(<td nowrap>\d{4}-\d\d-\d\d \d\d:\d\d:\d\d</td>)")));
+    EXPECT_TRUE(html.contains("<td>PC</td>"));
     EXPECT_FALSE(history(PasswordDigest("wrong")).Text().contains("draft"));
 }
 
