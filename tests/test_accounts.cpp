@@ -22,6 +22,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QUrlQuery>
 #include <QtEndian>
 #include <gtest/gtest.h>
@@ -180,6 +181,8 @@ TEST(SignIn, EveryFailureShowsItsMessageTwiceStoresNothingAndLeavesTheDialogUsab
         EXPECT_EQ(t.Messages[0].Caption, QStringLiteral("Error")) << c.what;
         EXPECT_EQ(t.Messages[0].Type, MB_ICONWARNING) << c.what;
         EXPECT_EQ(dialog.lblStatus->text(), c.message) << c.what;
+        EXPECT_LE(dialog.lblStatus->fontMetrics().horizontalAdvance(c.message), dialog.StatusBar1->width())
+            << c.what << ": cut off";
         EXPECT_EQ(t.PushUserId.load(), c.pushUserId) << c.what;
         EXPECT_TRUE(dialog.btnLogin->isEnabled() && dialog.edtUserName->isEnabled() &&
                     dialog.edtPassword->isEnabled())

@@ -10,6 +10,7 @@
 #include "ui/uLanguageObject.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -115,7 +116,7 @@ void TFmLogin::btnLoginClick() {
         return;
     }
     SetRunning(true);
-    lblStatus->setText(l.FmLoginlsrunning());
+    SetStatus(l.FmLoginlsrunning());
 
     const QString account = edtUserName->text();
     const QString password = edtPassword->text();
@@ -170,7 +171,7 @@ void TFmLogin::SignInFinished(const THttpResponse& response, const QString& acco
         message = l.FmLoginlseUnknownError();
         break;
     }
-    lblStatus->setText(message);
+    SetStatus(message);
     SetRunning(false);
     MessageBoxW(this, message, l.Otherstitle_dlgerror(), MB_ICONWARNING);
 }
@@ -181,4 +182,16 @@ void TFmLogin::lblTitleRegisterClick() {
 
 void TFmLogin::lblTitleForgotPwClick() {
     FEnv.Open(WebSiteRoot() + QStringLiteral("forgotpassword.php"));
+}
+
+void TFmLogin::SetStatus(const QString& text) {
+    // The dialog keeps its size, and some languages say "not found" at length:
+    // a smaller type keeps the whole message readable in the status bar.
+    QFont font = StatusBar1->font();
+    const int room = StatusBar1->width() - 16; // the bar's own margins
+    while (font.pointSizeF() > 6.5 && QFontMetrics(font).horizontalAdvance(text) > room)
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    lblStatus->setFont(font);
+    lblStatus->setText(text);
+    lblStatus->setToolTip(text);
 }

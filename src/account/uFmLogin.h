@@ -49,6 +49,7 @@ private:
     void WMUpdateLanguage() override;
     void SignInFinished(const THttpResponse& response, const QString& account, const QString& password);
     void SetRunning(bool running);
+    void SetStatus(const QString& text);
 
     TServiceEnv FEnv;
     bool FBusy = false;
