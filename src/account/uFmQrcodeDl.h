@@ -3,19 +3,15 @@
 // the mobile app is fetched. Closing only hides it.
 
 #include "account/uServiceEnv.h"
-#include "platform/gui/uFixedDialog.h"
+#include "platform/gui/uPageDialog.h"
 
-class TPageView;
-
-class TFmQrcodeDl : public TFixedDialog {
+class TFmQrcodeDl : public TPageDialog {
     Q_OBJECT
 public:
     explicit TFmQrcodeDl(TServiceEnv env, QWidget* parent = nullptr);
 
-    TPageView* WebBrowser1;
-
 protected:
-    void showEvent(QShowEvent* e) override;
+    [[nodiscard]] THttpRequest PageRequest() const override;
 
 private:
     void WMUpdateLanguage() override;

@@ -3,21 +3,18 @@
 // one window per opening, closed with its note.
 
 #include "account/uServiceEnv.h"
-#include "platform/gui/uFixedDialog.h"
+#include "platform/gui/uPageDialog.h"
 
-class TPageView;
-
-class TFmUpdateHistory : public TFixedDialog {
+class TFmUpdateHistory : public TPageDialog {
     Q_OBJECT
 public:
     // owner: the note window.
     explicit TFmUpdateHistory(TServiceEnv env, QWidget* owner = nullptr);
 
     QString NoteID;
-    TPageView* WebBrowser1;
 
 protected:
-    void showEvent(QShowEvent* e) override;
+    [[nodiscard]] THttpRequest PageRequest() const override;
 
 private:
     void WMUpdateLanguage() override;
