@@ -182,6 +182,12 @@ TEST(About, ShowsTheVersionAndOpensItsLinks) {
         EXPECT_EQ(dialog.lblVersion->text(), version);
         EXPECT_EQ(dialog.lblHomePage->text(), t.Server.baseUrl());
         EXPECT_EQ(dialog.Label2->text(), QStringLiteral("support@127.0.0.1"));
+        // Captions never run into their values, whatever font stands in for the dialog's.
+        for (const auto& [caption, value] :
+             {std::pair<QWidget*, QWidget*>{dialog.lblProductName, dialog.lblVersion},
+              {dialog.Label3, dialog.lblHomePage},
+              {dialog.Label4, dialog.Label2}})
+            EXPECT_LT(caption->geometry().right(), value->x()) << value->objectName().toStdString();
         dialog.show();
         dialog.Label5Click();
         EXPECT_EQ(t.DownloadPageCount, 1);

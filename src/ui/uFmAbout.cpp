@@ -9,6 +9,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 
 TFmAbout::TFmAbout(TServiceEnv env, QWidget* parent)
     : TFixedDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, QSize(325, 222)),
@@ -73,6 +74,14 @@ TFmAbout::TFmAbout(TServiceEnv env, QWidget* parent)
                       static_cast<QLabel*>(lblHomePage), Label4, static_cast<QLabel*>(Label2),
                       static_cast<QLabel*>(Label5)})
         l->adjustSize();
+    // The column of values starts at 88 for the dialog font; a wider substitute
+    // font would run the captions into them, so the column moves right instead.
+    int column = 88;
+    for (const QLabel* caption : {static_cast<QLabel*>(lblProductName), Label3, Label4})
+        column = std::max(column, caption->geometry().right() + 5);
+    for (QLabel* value :
+         {static_cast<QLabel*>(lblVersion), static_cast<QLabel*>(lblHomePage), static_cast<QLabel*>(Label2)})
+        value->move(column, value->y());
 
     connect(lblHomePage, &TLinkLabel::clicked, this, &TFmAbout::lblHomePageClick);
     connect(Label2, &TLinkLabel::clicked, this, &TFmAbout::Label2Click);
