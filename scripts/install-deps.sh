@@ -15,6 +15,8 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev qt6-base-private-dev
     # a QR decoder that checks the account panel's symbol
     zbar-tools
+    # certificates and a TLS server for the tests of https roots
+    openssl
     # fonts: the default language's texts need a CJK face
     fonts-wqy-microhei fonts-dejavu-core
     # headless runs of the real program

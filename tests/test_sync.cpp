@@ -12,12 +12,17 @@
 #include "support/ProgramFolder.h"
 #include "support/TestEnv.h"
 #include "sync/uEndpoints.h"
+#include "sync/uHttpClient.h"
 #include "sync/uSyncEngine.h"
 #include "sync/uSyncWorkers.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
+#include <QThread>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -539,4 +544,96 @@ TEST(SyncMainWindow, UploadThenDownloadOpensNewNotesBetweenTheUpdatingMessages) 
     QTest::qWait(200);
     EXPECT_EQ(downloads, 2);
     main.Shutdown();
+}
+
+// ---- https -----------------------------------------------------------------------
+
+namespace {
+
+// A TLS server on loopback whose certificate is made for this run: no CA that the
+// system trusts has signed it, so only a client told to trust it may talk to it.
+class TSelfSignedTlsServer {
+public:
+    explicit TSelfSignedTlsServer(const QString& dir)
+        : FCert(dir + QStringLiteral("/cert.pem")), FKey(dir + QStringLiteral("/key.pem")) {}
+    ~TSelfSignedTlsServer() {
+        FServer.kill();
+        FServer.waitForFinished(5000);
+    }
+
+    [[nodiscard]] bool start() {
+        QProcess req;
+        req.setStandardOutputFile(QProcess::nullDevice());
+        req.setStandardErrorFile(QProcess::nullDevice());
+        req.start(QStringLiteral("openssl"),
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                   QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-keyout"), FKey,
+                   QStringLiteral("-out"), FCert, QStringLiteral("-days"), QStringLiteral("1"),
+                   QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
+                   QStringLiteral("subjectAltName=IP:127.0.0.1")});
+        if (!req.waitForFinished(60000) || req.exitStatus() != QProcess::NormalExit || req.exitCode() != 0)
+            return false;
+        {
+            QTcpServer probe;
+            if (!probe.listen(QHostAddress::LocalHost, 0))
+                return false;
+            FPort = probe.serverPort();
+        }
+        FServer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        FServer.start(QStringLiteral("openssl"),
+                      {QStringLiteral("s_server"), QStringLiteral("-accept"),
+                       QStringLiteral("127.0.0.1:%1").arg(FPort), QStringLiteral("-cert"), FCert,
+                       QStringLiteral("-key"), FKey, QStringLiteral("-www"), QStringLiteral("-quiet")});
+        for (int i = 0; i < 100; ++i) {
+            QTcpSocket s;
+            s.connectToHost(QHostAddress::LocalHost, FPort);
+            if (s.waitForConnected(100))
+                return true;
+            QThread::msleep(50);
+        }
+        return false;
+    }
+    [[nodiscard]] QString root() const { return QStringLiteral("https://127.0.0.1:%1/").arg(FPort); }
+    [[nodiscard]] const QString& certificate() const { return FCert; }
+
+private:
+    QString FCert;
+    QString FKey;
+    QProcess FServer;
+    quint16 FPort = 0;
+};
+
+} // namespace
+
+TEST(SyncHttps, ACertificateNobodyTrustsIsATransportFailureAndOneNamedAsCaIsTrusted) {
+    TSelfSignedTlsServer tls(testenv::freshDir(QStringLiteral("tls")));
+    ASSERT_TRUE(tls.start());
+
+    THttpRequest r;
+    r.Url = tls.root();
+    r.ConnectTimeoutMs = 5000;
+    r.ReadTimeoutMs = 5000;
+    const THttpResponse refused = HttpPerform(r);
+    EXPECT_FALSE(refused.Ok);
+    EXPECT_EQ(refused.Status, 0);
+    EXPECT_FALSE(refused.Error.isEmpty());
+
+    r.CaFile = tls.certificate();
+    const THttpResponse trusted = HttpPerform(r);
+    EXPECT_TRUE(trusted.Ok) << trusted.Error.toStdString();
+    EXPECT_EQ(trusted.Status, 200);
+}
+
+TEST_F(TSyncFixture, AnUploadToAServerWithAnUntrustedCertificateLeavesTheRowPending) {
+    TSelfSignedTlsServer tls(Dir);
+    ASSERT_TRUE(tls.start());
+    Ctx.Endpoint.ApiBase = tls.root() + QStringLiteral("api/v11/");
+    Ctx.Endpoint.SiteRoot = tls.root();
+    addRow(QStringLiteral("A"), QStringLiteral("typed offline"), 0);
+
+    EXPECT_EQ(SyncEngine::RunUpload(*Db, Ctx, QString(), {}), 0);
+    EXPECT_EQ(column(QStringLiteral("A"), QStringLiteral("commited")).toInt(), 0);
+    EXPECT_EQ(column(QStringLiteral("A"), QStringLiteral("mynote")).toString(),
+              QStringLiteral("typed offline"));
+    EXPECT_EQ(LoginFailures, 0);
 }
