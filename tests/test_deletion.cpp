@@ -238,7 +238,7 @@ TEST_F(Deletion, ADockedNoteOpensOutToShowItsCountdown) {
 
 TEST_F(Deletion, APreviewIgnoresTheCheckAndEveryTimer) {
     StartWithTwo();
-    auto* p = new TFmNote;
+    auto* p = new TFmNote(Main->NoteContext());
     p->SetIsPreviewMode(true);
     p->NoteId = QStringLiteral("A");
     p->setGeometry(100, 200, 220, 100);

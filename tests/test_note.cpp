@@ -6,6 +6,8 @@
 #include "data/uNoteStore.h"
 #include "note/uAudioPlayPanel.h"
 #include "note/uFmNote.h"
+#include "note/uFmNoteSupport.h"
+#include "note/uNoteContext.h"
 #include "note/uNoteText.h"
 #include "note/uTransRichEdit.h"
 #include "platform/gui/uDesktop.h"
@@ -462,6 +464,31 @@ TEST(TransRichEdit, AsksForLinesTimesPitchAndOnlyWhenAllowed) {
     const int before = ed.height();
     ed.setPlainText(QStringLiteral("1\n2\n3\n4\n5\n6"));
     EXPECT_EQ(ed.height(), before);
+}
+
+TEST(NoteContext, ANoteAsksTheContextItWasMadeWithAndNothingElse) {
+    auto context = std::make_shared<TNoteContext>();
+    QList<qint32> body(7, 0x00112233);
+    context->BodyColors = [&body] { return &body; };
+    QList<TFmNote*> checked;
+    context->CheckExists = [&checked](TFmNote* n) { checked << n; };
+
+    TFmNote note(context);
+    TFmNote bare;
+    const qint32 palette = NoteSupport::bodyColor(bare.Context(), 3);
+    EXPECT_EQ(NoteSupport::bodyColor(note.Context(), 3), 0x00112233);
+    EXPECT_NE(palette, 0x00112233);
+    // A table that is not the whole palette is not used.
+    body.removeLast();
+    EXPECT_EQ(NoteSupport::bodyColor(note.Context(), 3), palette);
+
+    SendMessageW(&note, WM_CHECKNOTEEXISTS, 0, 0);
+    SendMessageW(&bare, WM_CHECKNOTEEXISTS, 0, 0);
+    note.SetIsPreviewMode(true);
+    SendMessageW(&note, WM_CHECKNOTEEXISTS, 0, 0);
+    EXPECT_EQ(checked, QList<TFmNote*>{&note});
+    EXPECT_NE(NoteSupport::lang(bare.Context()), nullptr);
+    EXPECT_EQ(NoteSupport::notes(bare.Context()), nullptr);
 }
 
 TEST(NoteLook, FocusBorderStepFollowsTheAlpha) {

@@ -118,7 +118,7 @@ TEST_F(NoteManager, ANoteHiddenFromItsMenuComesBackFromTheManager) {
     EXPECT_EQ(Row("SHOWN").asInt(0, "shownote"), 0);
 
     // From another note's menu: the manager lists it with the others, and shows it.
-    auto* other = new TFmNote;
+    auto* other = new TFmNote(Main->NoteContext());
     DriveDialog = [&](QDialog& d) {
         auto& m = dynamic_cast<TFmNoteManager&>(d);
         EXPECT_EQ(Ids(m), (QStringList{"SHOWN", "H1", "H2"}));

@@ -193,7 +193,7 @@ TEST(Startup, TheTrayMenuAndTheNoteMenuShowTheirImages) {
     TFmMain main(s.Env());
     QString error;
     ASSERT_TRUE(main.Startup(&error)) << error.toStdString();
-    TFmNote note;
+    TFmNote note(main.NoteContext());
     note.PopupMenu();
     const QList<QAction*> withImage = {
         main.actNewNote,    main.actAbout,         main.actFeedBack, main.actClose,    note.actAddNewNote,

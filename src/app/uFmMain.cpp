@@ -17,6 +17,7 @@
 #include "extras/uFmFeedback.h"
 #include "extras/uZuvoAds.h"
 #include "note/uFmNote.h"
+#include "note/uNoteContext.h"
 #include "note/uNoteDeletion.h"
 #include "note/uNoteDocking.h"
 #include "note/uNoteReminder.h"
@@ -147,6 +148,48 @@ TFmMain::TFmMain(TFmMainEnv env, QWidget* parent) : QWidget(parent), FEnv(std::m
     connect(FFPlayer1, &TAudioPlayer::FileOpened, this, &TFmMain::FFPlayer1FileOpen);
     connect(FFPlayer1, &TAudioPlayer::PositionChanged, this, &TFmMain::FFPlayer1Position);
     connect(FFPlayer1, &TAudioPlayer::StateChanged, this, &TFmMain::FFPlayer1State);
+    FNoteContext = BuildNoteContext();
+}
+
+namespace {
+
+// A main-window service as a note window may call it: once the window is gone it does nothing.
+template <typename... A> auto guarded(QPointer<TFmMain> self, void (TFmMain::*service)(A...)) {
+    return [self, service](A... a) {
+        if (self)
+            (self.data()->*service)(a...);
+    };
+}
+
+} // namespace
+
+std::shared_ptr<TNoteContext> TFmMain::BuildNoteContext() {
+    auto context = std::make_shared<TNoteContext>();
+    QPointer<TFmMain> self(this);
+    context->Notes = [self]() -> NoteRepository* { return self ? self->FNotes.get() : nullptr; };
+    context->Language = [self]() -> const TLanguageObject* { return self ? self->Language() : nullptr; };
+    context->TitleColors = [self]() -> const QList<qint32>* {
+        return self ? &self->FNoteTitleColors : nullptr;
+    };
+    context->BodyColors = [self]() -> const QList<qint32>* {
+        return self ? &self->FNoteBodyColors : nullptr;
+    };
+    context->DataFolder = [self] { return self ? self->DataFolder() : QString(); };
+    context->NewNotePos = [self](int w, int h) { return self ? self->GetNewNotesPos(w, h) : QPoint(); };
+    context->TryDock = [self](TFmNote* n) { return self && self->TryDockNote(n); };
+    context->AdoptNote = guarded(self, &TFmMain::AdoptNote);
+    context->RefreshNote = guarded(self, &TFmMain::StartSingleNoteRefresh);
+    context->DockedMoved = guarded(self, &TFmMain::DockedNoteMoved);
+    context->CheckExists = guarded(self, &TFmMain::CheckNoteExists);
+    context->ApplyReminder = guarded(self, &TFmMain::ApplyReminder);
+    context->Tick = guarded(self, &TFmMain::NoteTick);
+    context->DeleteOnServer = guarded(self, &TFmMain::DeleteNoteOnServer);
+    context->DownloadAll = guarded(self, &TFmMain::GetNotesFromSrv);
+    context->Quit = [self] {
+        if (self)
+            self->close();
+    };
+    return context;
 }
 
 TFmMain::~TFmMain() {
@@ -155,6 +198,8 @@ TFmMain::~TFmMain() {
         FSync->StopAndWait();
     if (gFmMain == this)
         gFmMain = nullptr;
+    // Windows still holding the context find it empty from here on.
+    *FNoteContext = TNoteContext{};
 }
 
 bool TFmMain::Startup(QString* error) {
@@ -668,7 +713,7 @@ void TFmMain::tmrLoadNotesTimer() {
     const bool show = AppState().NoteOptions.FGeneralShowNotesOnDesk;
     int count = 0;
     for (const NoteRecord& row : rows) {
-        auto* n = new TFmNote;
+        auto* n = new TFmNote(FNoteContext);
         n->ShowAd = count == 0;
         ApplyNoteRecord(n, row);
         AdoptNote(n);
@@ -686,7 +731,7 @@ TFmNote* TFmMain::CreateNewNote(const QString& InitText) {
     const QPoint place = GetNewNotesPos(kNewNoteWidth, kNewNoteHeight);
     if (!FNotes->InsertFromShell(id, place))
         return nullptr;
-    auto* n = new TFmNote;
+    auto* n = new TFmNote(FNoteContext);
     n->NoteId = id;
     n->SetAlpha(160);
     n->SetLayered(true);
@@ -706,7 +751,7 @@ TFmNote* TFmMain::AddDownloadedNote(const TNoteItem& nItem) {
         const QPoint place = GetNewNotesPos(nItem.FmW, nItem.FmH);
         g.moveTo(nItem.FmX != 0 ? nItem.FmX : place.x(), nItem.FmY != 0 ? nItem.FmY : place.y());
     }
-    auto* n = new TFmNote;
+    auto* n = new TFmNote(FNoteContext);
     n->NoteId = nItem.NoteID;
     n->setGeometry(UndockedGeometry(g));
     n->SetFontColor(nItem.FontColor);

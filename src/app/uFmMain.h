@@ -23,6 +23,7 @@ class QSystemTrayIcon;
 class TAudioPlayer;
 class TDbConnection;
 class TFmNote;
+struct TNoteContext;
 class TLanguageObject;
 class TPushChannel;
 class TMissedReminderWatch;
@@ -75,6 +76,8 @@ public:
     [[nodiscard]] bool IsShuttingDown() const { return FShuttingDown; }
     [[nodiscard]] TScreenWatch* ScreenWatch() const { return FScreenWatch; }
     [[nodiscard]] TMissedReminderWatch* MissedReminderWatch() const { return FMissedWatch; }
+    // What note windows are handed; its services fall silent once this window is gone.
+    [[nodiscard]] std::shared_ptr<const TNoteContext> NoteContext() const { return FNoteContext; }
 
     // Loading and placement of note windows.
     void tmrLoadNotesTimer();
@@ -201,6 +204,7 @@ private:
     void RunCommand(const QString& action, TFmNote* note);
     void NoteRowChanged(const QString& id, TUploadFields fields);
     void NoteWriteFailed(const QString& id, const QString& message);
+    [[nodiscard]] std::shared_ptr<TNoteContext> BuildNoteContext();
 
     TFmMainEnv FEnv;
     QString FProgramFolder;
@@ -219,6 +223,7 @@ private:
     TSyncWorkers* FSync = nullptr;
     bool FStarted = false;
     bool FShuttingDown = false;
+    std::shared_ptr<TNoteContext> FNoteContext;
 };
 
 // The one main window of the process (null before it is created and after it is gone).

@@ -54,7 +54,9 @@ constexpr int kMinWidth = 120;
 constexpr int kMinHeight = 40;
 } // namespace
 
-TFmNote::TFmNote(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint) {
+TFmNote::TFmNote(TNoteContextPtr context, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint),
+      FContext(context ? std::move(context) : EmptyNoteContext()) {
     setAttribute(Qt::WA_DeleteOnClose, false);
     // paintEvent covers every pixel: no background fill before it.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -198,14 +200,14 @@ void TFmNote::ApplyFontToDocument() {
 // ---- text ------------------------------------------------------------------
 
 void TFmNote::SetNoteText(const QString& text) {
-    FShowingHint = !text.isEmpty() && text == blankHint();
+    FShowingHint = !text.isEmpty() && text == blankHint(Context());
     NoteText::SetPlainText(FDocument, text, TextHeight() + NoteText::kLineSpace, FShowAsList);
     FScrollY = 0;
     update();
 }
 
 void TFmNote::ShowBlankHint() {
-    SetNoteText(blankHint());
+    SetNoteText(blankHint(Context()));
 }
 
 void TFmNote::SetStoredNote() {
@@ -271,8 +273,8 @@ void TFmNote::StartEditRequest(const QPoint& globalPos) {
     FLastMousePos = globalPos;
     imgUpdating->show();
     FisUpdatingNote = true;
-    if (TFmMain* m = FmMain())
-        m->StartSingleNoteRefresh(this);
+    if (Context().RefreshNote)
+        Context().RefreshNote(this);
     else
         OnGetOneNoteTerminate();
 }
@@ -359,7 +361,7 @@ void TFmNote::Deactivated() {
         }
         // Saved only once the store has it: a failed save stays an unsaved edit,
         // which the next save (at the latest at the end of the session) writes as pending.
-        NoteRepository* r = notes();
+        NoteRepository* r = notes(Context());
         if (!r || r->SaveEdit(ShownRecord()))
             storedNote = text;
     }
@@ -376,7 +378,7 @@ void TFmNote::SaveOnEndSession() {
         return;
     const NoteRecord shown = ShownRecord();
     // An edit that was never saved must still go up: it is pending like any other.
-    NoteRepository* r = notes();
+    NoteRepository* r = notes(Context());
     if (!r || r->SaveAtSessionEnd(shown, shown.Note.NNote != storedNote))
         storedNote = shown.Note.NNote;
 }
@@ -384,7 +386,7 @@ void TFmNote::SaveOnEndSession() {
 void TFmNote::WMSaveNoteAttrs() {
     if (FIsPreviewMode || NoteId.isEmpty())
         return;
-    if (NoteRepository* r = notes())
+    if (NoteRepository* r = notes(Context()))
         (void)r->SaveLook(ShownRecord());
 }
 
@@ -415,7 +417,7 @@ int TFmNote::FocusBorderStep() const {
 
 void TFmNote::DrawNoteFrame() {
     if (imgUpdating)
-        imgUpdating->SetBackground(colorOf(bodyColor(FBgColorIndex)));
+        imgUpdating->SetBackground(colorOf(bodyColor(Context(), FBgColorIndex)));
     // The picture is worked out once per change, at the next paint; paints in between
     // only replay it.
     cacheBmp.Valid = false;
@@ -449,14 +451,14 @@ void TFmNote::BuildFrame() {
     const int i = safeIndex(FBgColorIndex);
     cacheBmp.Size = size();
     cacheBmp.Docked = IsHiddenMode;
-    cacheBmp.Body = colorOf(bodyColor(i));
-    cacheBmp.Title = colorOf(titleColor(i));
+    cacheBmp.Body = colorOf(bodyColor(Context(), i));
+    cacheBmp.Title = colorOf(titleColor(Context(), i));
     cacheBmp.BorderCount = 0;
     if (!IsHiddenMode &&
         (FNoteState.contains(nsFocused) || FNoteState.contains(nsEditing) || FIsPreviewMode)) {
         const int e = FocusBorderStep();
         for (int n = 8; n >= 0; --n)
-            cacheBmp.Border[cacheBmp.BorderCount++] = colorOf(LightenColor(bodyColor(i), n * e));
+            cacheBmp.Border[cacheBmp.BorderCount++] = colorOf(LightenColor(bodyColor(Context(), i), n * e));
     }
     cacheBmp.Valid = true;
 }
@@ -693,17 +695,17 @@ void TFmNote::mouseReleaseEvent(QMouseEvent*) {
     if (!AppState().NoteOptions.FconfigAutoHideNote)
         return; // the place reaches the store with the next save
     // Also without movement: a note that already touches an edge docks when let go.
-    if (TFmMain* m = FmMain(); m && m->TryDockNote(this))
+    if (Context().TryDock && Context().TryDock(this))
         return;
     if (!moved)
         return;
-    if (NoteRepository* r = notes())
+    if (NoteRepository* r = notes(Context()))
         (void)r->SetPlace(NoteId, geometry());
 }
 
 void TFmNote::DockedDragEnded() {
-    if (TFmMain* m = FmMain())
-        m->DockedNoteMoved(this);
+    if (Context().DockedMoved)
+        Context().DockedMoved(this);
 }
 
 void TFmNote::mouseDoubleClickEvent(QMouseEvent* e) {
@@ -833,8 +835,8 @@ bool TFmNote::event(QEvent* e) {
             FAd->WMUpdateAd(ShowAd);
             return true;
         case WM_CHECKNOTEEXISTS:
-            if (TFmMain* mm = FmMain(); mm && !FIsPreviewMode)
-                mm->CheckNoteExists(this);
+            if (Context().CheckExists && !FIsPreviewMode)
+                Context().CheckExists(this);
             return true;
         case WM_APPBARNOTIFY:
             WMAppBarNotify(m);
@@ -871,20 +873,20 @@ void TFmNote::EnsureUpdatingWidgets() {
     if (pnlIsUpdating)
         return;
     // Made on first need: most notes never show them.
-    pnlIsUpdating = new QLabel(lang()->FmNotepnlIsUpdating_Caption(), this);
+    pnlIsUpdating = new QLabel(lang(Context())->FmNotepnlIsUpdating_Caption(), this);
     pnlIsUpdating->setAlignment(Qt::AlignCenter);
     pnlIsUpdating->setAutoFillBackground(true);
     pnlIsUpdating->setFrameShape(QFrame::Panel);
     pnlIsUpdating->setGeometry(10, (height() - 35) / 2, width() - 20, 35);
     pnlIsUpdating->hide();
     imgUpdating = new TUpdatingSpinner(this);
-    imgUpdating->SetBackground(colorOf(bodyColor(FBgColorIndex)));
+    imgUpdating->SetBackground(colorOf(bodyColor(Context(), FBgColorIndex)));
     PlaceControls();
     imgUpdating->hide();
 }
 
 void TFmNote::WMUpdateLanguage() {
-    const TLanguageObject* l = lang();
+    const TLanguageObject* l = lang(Context());
     if (pnlIsUpdating)
         pnlIsUpdating->setText(l->FmNotepnlIsUpdating_Caption());
     if (pnlPlay)
@@ -936,7 +938,7 @@ void TFmNote::WMSetTrans(const TWinMessage& m) {
         const int alpha = int(m.LParam & 0xFF);
         SetAlpha(alpha);
         storedTransValue = alpha;
-        if (NoteRepository* r = notes())
+        if (NoteRepository* r = notes(Context()))
             (void)r->SetTransparency(NoteId, alpha);
         break;
     }
@@ -958,7 +960,7 @@ void TFmNote::WMSetFontColor(const TWinMessage& m) {
     case 2:
         storedFontColor = qint32(m.LParam);
         SetFontColor(qint32(m.LParam));
-        if (NoteRepository* r = notes())
+        if (NoteRepository* r = notes(Context()))
             (void)r->SetFontColor(NoteId, qint32(m.LParam));
         break;
     default:
@@ -972,12 +974,12 @@ void TFmNote::WMSetNoteFont(const TWinMessage& m) {
     const auto* info = reinterpret_cast<const TFontInfo*>(m.LParam);
     SetEditorFont(info->FontName, info->FontSize > 0 ? info->FontSize : FFont.pointSize(), info->FontBold);
     ApplyLineSpacing();
-    if (NoteRepository* r = notes())
+    if (NoteRepository* r = notes(Context()))
         (void)r->SetFont(NoteId, info->FontName, FFont.pointSize(), info->FontBold);
 }
 
 void TFmNote::WMReloadNote() {
-    NoteRepository* repo = notes();
+    NoteRepository* repo = notes(Context());
     const std::optional<NoteRecord> row = repo ? repo->Find(NoteId) : std::nullopt;
     if (!row)
         return;
@@ -1002,8 +1004,8 @@ void TFmNote::WMReloadNote() {
     SetShowAsList(r.ShowAsList);
     SetAlpha(r.FmTrans & 0xFF);
     RememberStoredLook();
-    if (TFmMain* m = FmMain())
-        m->ApplyReminder(this, r.AlertType, r.AlertValue1, r.AlertValue2, r.AlertValue3);
+    if (Context().ApplyReminder)
+        Context().ApplyReminder(this, r.AlertType, r.AlertValue1, r.AlertValue2, r.AlertValue3);
     // An open editor never shows the hint: what is typed into it would be taken for the hint.
     if (!mmoNote && (FShowingHint || NoteText().isEmpty()))
         ShowBlankHint();
@@ -1041,8 +1043,8 @@ void TFmNote::WMUpdatingEnd() {
 
 void TFmNote::Tick() {
     // A preview fires no reminders.
-    if (TFmMain* m = FmMain(); m && !FIsPreviewMode)
-        m->NoteTick(this);
+    if (Context().Tick && !FIsPreviewMode)
+        Context().Tick(this);
     if (FIsTopMost == 1 || !isVisible())
         return;
     const bool desktop = TFmMain::DesktopInFront();

@@ -5,6 +5,7 @@
 // open for editing, so a thousand idle notes carry no thousand editors.
 
 #include "data/uNoteRecord.h"
+#include "note/uNoteContext.h"
 #include "platform/uMessages.h"
 
 #include <QAction>
@@ -26,8 +27,12 @@ class TNoteAd;
 class TFmNote : public QWidget {
     Q_OBJECT
 public:
-    explicit TFmNote(QWidget* parent = nullptr);
+    explicit TFmNote(TNoteContextPtr context = nullptr, QWidget* parent = nullptr);
     ~TFmNote() override;
+
+    // What this window asks of the program; notes it makes share it.
+    [[nodiscard]] const TNoteContextPtr& ContextPtr() const { return FContext; }
+    [[nodiscard]] const TNoteContext& Context() const { return *FContext; }
 
     // Opens web addresses; tests replace it.
     static std::function<void(const QString& url)> OpenUrlHook;
@@ -182,6 +187,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* e) override;
 
 private:
+    TNoteContextPtr FContext;
     void WMUpdateLanguage();
     void EnsureUpdatingWidgets();
     void PlaceControls();

@@ -2,7 +2,6 @@
 
 #include "note/uFmNote.h"
 
-#include "app/uFmMain.h"
 #include "data/uAppState.h"
 #include "data/uNoteRepository.h"
 #include "note/uFmNoteSupport.h"
@@ -114,7 +113,7 @@ void TFmNote::BuildMenu() {
 
 void TFmNote::UpdateMenuState() {
     // 1. The only note, blank, cannot be deleted.
-    NoteRepository* repo = notes();
+    NoteRepository* repo = notes(Context());
     actDelNote->setEnabled(!(repo && repo->OnlyNoteIsBlank()));
     // 2. Signed in or not.
     const bool in = signedIn();
@@ -138,8 +137,9 @@ void TFmNote::UpdateMenuState() {
 void TFmNote::actAddNewNoteExecute() {
     if (FIsPreviewMode)
         return;
-    TFmMain* m = FmMain();
-    if (!m)
+    const TNoteContext& c = Context();
+    NoteRepository* repo = notes(c);
+    if (!repo || !c.NewNotePos)
         return;
     const TNoteOptions& o = AppState().NoteOptions;
     const QString date =
@@ -148,7 +148,7 @@ void TFmNote::actAddNewNoteExecute() {
             : QString();
     // A strip passes on the size of the note it stands for, not its own.
     const QSize size = IsHiddenMode ? NoteDocking::UndockedSize(this) : this->size();
-    const QPoint place = m->GetNewNotesPos(size.width(), size.height());
+    const QPoint place = c.NewNotePos(size.width(), size.height());
     TNoteItem look;
     look.NoteID = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
     look.NNote = date;
@@ -163,10 +163,10 @@ void TFmNote::actAddNewNoteExecute() {
     look.AutoHeight = FIsAutoHeight;
     look.ShowAsList = FShowAsList;
     look.BGColorIdx = FBgColorIndex;
-    if (!m->Notes().InsertFromNote(look, place))
+    if (!repo->InsertFromNote(look, place))
         return;
 
-    auto* n = new TFmNote;
+    auto* n = new TFmNote(ContextPtr());
     n->NoteId = look.NoteID;
     n->SetAlpha(FAlpha);
     n->SetLayered(true);
@@ -179,7 +179,8 @@ void TFmNote::actAddNewNoteExecute() {
     n->SetIsTopMost(FIsTopMost);
     n->SetNoteText(date);
     n->SetStoredNote();
-    m->AdoptNote(n);
+    if (c.AdoptNote)
+        c.AdoptNote(n);
     n->show();
 }
 
@@ -187,7 +188,7 @@ void TFmNote::actTopmostExecute() {
     if (FIsPreviewMode)
         return;
     SetIsTopMost(FIsTopMost == 1 ? 0 : 1);
-    if (NoteRepository* r = notes())
+    if (NoteRepository* r = notes(Context()))
         (void)r->SetTopMost(NoteId, FIsTopMost == 1);
 }
 
@@ -195,7 +196,7 @@ void TFmNote::actAutoHeightExecute() {
     if (FIsPreviewMode)
         return;
     SetIsAutoHeight(FIsAutoHeight == 1 ? 0 : 1);
-    if (NoteRepository* r = notes())
+    if (NoteRepository* r = notes(Context()))
         (void)r->SetAutoHeight(NoteId, FIsAutoHeight == 1);
 }
 
@@ -203,7 +204,7 @@ void TFmNote::actListStyleExecute(int tag) {
     if (FIsPreviewMode)
         return;
     SetShowAsList(tag);
-    if (NoteRepository* r = notes())
+    if (NoteRepository* r = notes(Context()))
         (void)r->SetShowAsList(NoteId, tag);
     if (!actListStyles.isEmpty())
         actListStyles[safeIndex(tag)]->setChecked(true);
@@ -224,7 +225,7 @@ void TFmNote::BgColorMenuClick(int index) {
     SetBgColorIndex(index);
     if (!mnuBgColors.isEmpty())
         mnuBgColors[safeIndex(index)]->setChecked(true);
-    if (NoteRepository* r = notes())
+    if (NoteRepository* r = notes(Context()))
         (void)r->SetBgColorIndex(NoteId, index);
     DrawNoteFrame();
 }
@@ -274,18 +275,18 @@ void TFmNote::actPasteExecute() {
 void TFmNote::actUpdateNotesExecute() {
     const TNoteOptions& o = AppState().NoteOptions;
     if (o.FconfigUserID.isEmpty() || o.FconfigUserPass.isEmpty()) {
-        MessageBoxW(this, lang()->FmNoteudpnotes_err_notlogin(), lang()->Otherstitle_dlginformation(),
-                    MB_OK | MB_ICONINFORMATION);
+        MessageBoxW(this, lang(Context())->FmNoteudpnotes_err_notlogin(),
+                    lang(Context())->Otherstitle_dlginformation(), MB_OK | MB_ICONINFORMATION);
         return;
     }
-    if (TFmMain* m = FmMain())
-        m->GetNotesFromSrv();
+    if (Context().DownloadAll)
+        Context().DownloadAll();
 }
 
 void TFmNote::actCloseExecute() {
     for (QWidget* w : QApplication::topLevelWidgets())
         if (qobject_cast<TFmNote*>(w))
             SendMessageW(w, WM_CLOSENOTE, 0, 0);
-    if (TFmMain* m = FmMain())
-        m->close();
+    if (Context().Quit)
+        Context().Quit();
 }

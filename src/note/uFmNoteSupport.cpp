@@ -1,8 +1,8 @@
 #include "note/uFmNoteSupport.h"
 
-#include "app/uFmMain.h"
 #include "data/uAppState.h"
 #include "data/uFunctions.h"
+#include "note/uNoteContext.h"
 #include "ui/uLanguageObject.h"
 
 #include <QPainterPath>
@@ -26,33 +26,41 @@ int safeIndex(int i) {
     return i >= 0 && i < 7 ? i : 0;
 }
 
-qint32 bodyColor(int i) {
+namespace {
+
+const QList<qint32>* table(const std::function<const QList<qint32>*()>& lookup) {
+    const QList<qint32>* t = lookup ? lookup() : nullptr;
+    return t && t->size() == 7 ? t : nullptr;
+}
+
+} // namespace
+
+qint32 bodyColor(const TNoteContext& context, int i) {
     i = safeIndex(i);
-    if (TFmMain* m = FmMain(); m && m->NoteBodyColors().size() == 7)
-        return m->NoteBodyColors()[i];
+    if (const QList<qint32>* t = table(context.BodyColors))
+        return (*t)[i];
     return HexToColor(QString::fromLatin1(PaletteEntry(i).Text));
 }
 
-qint32 titleColor(int i) {
+qint32 titleColor(const TNoteContext& context, int i) {
     i = safeIndex(i);
-    if (TFmMain* m = FmMain(); m && m->NoteTitleColors().size() == 7)
-        return m->NoteTitleColors()[i];
+    if (const QList<qint32>* t = table(context.TitleColors))
+        return (*t)[i];
     return HexToColor(QString::fromLatin1(PaletteEntry(i).Text));
 }
 
-const TLanguageObject* lang() {
+const TLanguageObject* lang(const TNoteContext& context) {
     static const TLanguageObject empty;
-    TFmMain* m = FmMain();
-    return m && m->Language() ? m->Language() : &empty;
+    const TLanguageObject* l = context.Language ? context.Language() : nullptr;
+    return l ? l : &empty;
 }
 
-NoteRepository* notes() {
-    TFmMain* m = FmMain();
-    return m ? &m->Notes() : nullptr;
+NoteRepository* notes(const TNoteContext& context) {
+    return context.Notes ? context.Notes() : nullptr;
 }
 
-QString blankHint() {
-    return lang()->FmNoteblankNoteHint();
+QString blankHint(const TNoteContext& context) {
+    return lang(context)->FmNoteblankNoteHint();
 }
 
 bool signedIn() {

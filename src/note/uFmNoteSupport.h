@@ -1,6 +1,6 @@
 #pragma once
 // What the note window's units share: palette lookups and the shell's objects as
-// a note sees them (null or empty while no main window exists, as in tests).
+// a note sees them through its context (null or empty in an empty context).
 
 #include <QColor>
 #include <QRegion>
@@ -8,6 +8,7 @@
 
 class NoteRepository;
 class TLanguageObject;
+struct TNoteContext;
 
 namespace NoteSupport {
 
@@ -22,11 +23,12 @@ struct TPaletteEntry {
 [[nodiscard]] QColor colorOf(qint32 c);
 // A damaged row or a server may carry any number; the palette has seven entries.
 [[nodiscard]] int safeIndex(int i);
-[[nodiscard]] qint32 bodyColor(int i);
-[[nodiscard]] qint32 titleColor(int i);
-[[nodiscard]] const TLanguageObject* lang();
-[[nodiscard]] NoteRepository* notes();
-[[nodiscard]] QString blankHint();
+[[nodiscard]] qint32 bodyColor(const TNoteContext& context, int i);
+[[nodiscard]] qint32 titleColor(const TNoteContext& context, int i);
+// Never null: an empty table while the context has none.
+[[nodiscard]] const TLanguageObject* lang(const TNoteContext& context);
+[[nodiscard]] NoteRepository* notes(const TNoteContext& context);
+[[nodiscard]] QString blankHint(const TNoteContext& context);
 [[nodiscard]] bool signedIn();
 // A rectangle with 6×6 corner ellipses, stair-stepped: the only shaping that works
 // without a compositor.

@@ -1,6 +1,5 @@
 #include "note/uNoteDeletion.h"
 
-#include "app/uFmMain.h"
 #include "data/uAppState.h"
 #include "data/uNoteRepository.h"
 #include "note/uFmNote.h"
@@ -43,8 +42,8 @@ QFont FittingFont(QFont f, const QString& text, QSize box) {
 }
 
 void DeleteOnServer(const TFmNote* note) {
-    if (TFmMain* m = FmMain())
-        m->DeleteNoteOnServer(note->NoteId);
+    if (note->Context().DeleteOnServer)
+        note->Context().DeleteOnServer(note->NoteId);
 }
 
 } // namespace
@@ -214,13 +213,14 @@ void actDelNoteExecute(TFmNote* note) {
     if (MessageBoxW(note, l.FmNoteconfrimDeleteNote(), l.Otherstitle_dlgquestion(),
                     MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
-    TFmMain* m = FmMain();
-    if (!m)
+    const TNoteContext& c = note->Context();
+    NoteRepository* repo = notes(c);
+    if (!repo)
         return;
     const QString id = note->NoteId;
     // Counted and deleted in one transaction: a download removing the other rows
     // in between must not leave the store empty.
-    const std::optional<NoteDeleteOutcome> outcome = m->Notes().Delete(id);
+    const std::optional<NoteDeleteOutcome> outcome = repo->Delete(id);
     if (!outcome)
         return;
     if (*outcome == NoteDeleteOutcome::Emptied) {
@@ -231,8 +231,10 @@ void actDelNoteExecute(TFmNote* note) {
         return;
     }
     TNoteDeletion::Of(note)->StartHideAnimation();
-    QFile::remove(m->DataFolder() + QStringLiteral("audio/") + id);
-    m->DeleteNoteOnServer(id);
+    if (c.DataFolder)
+        QFile::remove(c.DataFolder() + QStringLiteral("audio/") + id);
+    if (c.DeleteOnServer)
+        c.DeleteOnServer(id);
 }
 
 void actHideOnThisComputerExecute(TFmNote* note) {
@@ -243,7 +245,7 @@ void actHideOnThisComputerExecute(TFmNote* note) {
                     MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
     // On failure the note stays where it is; its row still says it is shown.
-    if (NoteRepository* r = notes(); r && !r->Hide(note->NoteId))
+    if (NoteRepository* r = notes(note->Context()); r && !r->Hide(note->NoteId))
         return;
     CloseNote(note);
 }
@@ -254,7 +256,7 @@ void CheckNoteExists(TFmNote* note) {
     if (const TNoteDeletion* d = TNoteDeletion::Find(note); d && (d->Sliding() || d->CountingDown()))
         return;
     // Unknown is not gone: the next check decides.
-    NoteRepository* r = notes();
+    NoteRepository* r = notes(note->Context());
     if (!r || r->Exists(note->NoteId).value_or(true))
         return;
     if (note->IsHiddenMode) {

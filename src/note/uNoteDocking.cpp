@@ -1,6 +1,5 @@
 #include "note/uNoteDocking.h"
 
-#include "app/uFmMain.h"
 #include "data/uAppState.h"
 #include "data/uNoteRepository.h"
 #include "note/uFmNote.h"
@@ -84,7 +83,7 @@ bool IfHideNoteWindow(TFmNote* note) {
     // The row first: the window changes its shape only once the row says it is docked.
     // A failed dock is reported once and ends the drop there: the note stays where
     // it was dropped, and its place reaches the store with the next save.
-    if (NoteRepository* r = notes(); r && !r->Dock(note->NoteId, edge, strip.topLeft()))
+    if (NoteRepository* r = notes(note->Context()); r && !r->Dock(note->NoteId, edge, strip.topLeft()))
         return true;
     note->HiddenPos = edge;
     note->HiddenPosX = strip.x();
@@ -99,7 +98,7 @@ void DockedDragEnded(TFmNote* note) {
     if (note->pos() == QPoint(note->FIsHiddenNoteChangedX, note->FIsHiddenNoteChangedY)) {
         Restore(note);
     } else {
-        if (NoteRepository* r = notes(); r && !r->MoveStrip(note->NoteId, note->pos())) {
+        if (NoteRepository* r = notes(note->Context()); r && !r->MoveStrip(note->NoteId, note->pos())) {
             BackToStoredStrip(note);
         } else {
             // Kept in step with the row: showing the note again puts it here.
@@ -117,7 +116,7 @@ void DockedDragEnded(TFmNote* note) {
 void Restore(TFmNote* note) {
     if (!note->IsHiddenMode || note->IsPreviewMode())
         return;
-    NoteRepository* r = notes();
+    NoteRepository* r = notes(note->Context());
     if (!r)
         return;
     // A failure leaves the note docked as its row says.
@@ -135,7 +134,7 @@ void Restore(TFmNote* note) {
 
 QSize UndockedSize(const TFmNote* note) {
     // Unknown: the least size a restored note has.
-    NoteRepository* r = notes();
+    NoteRepository* r = notes(note->Context());
     const std::optional<NoteRecord> stored = r ? r->Find(note->NoteId) : std::nullopt;
     return RestoredGeometry(stored ? stored->Note : TNoteItem{}).size();
 }
@@ -158,10 +157,10 @@ void MouseEntered(TFmNote* note) {
         return;
     // A preview is a courtesy; without its stored width it takes the least one.
     int width = 0;
-    if (NoteRepository* r = notes())
+    if (NoteRepository* r = notes(note->Context()))
         if (const std::optional<NoteRecord> stored = r->Find(note->NoteId))
             width = stored->Note.FmW;
-    auto* p = new TFmNote;
+    auto* p = new TFmNote(note->ContextPtr());
     p->SetIsPreviewMode(true);
     p->SetBgColorIndex(note->BgColorIndex());
     p->SetNoteType(note->NoteType());
@@ -198,8 +197,8 @@ void actAutoHideExecute(TFmNote* note) {
     o.FconfigAutoHideNote = !o.FconfigAutoHideNote;
     if (note->actAutoHide)
         note->actAutoHide->setChecked(o.FconfigAutoHideNote);
-    if (TFmMain* m = FmMain())
-        (void)o.SaveToFile(m->DataFolder() + QStringLiteral("config.ini"));
+    if (note->Context().DataFolder)
+        (void)o.SaveToFile(note->Context().DataFolder() + QStringLiteral("config.ini"));
     if (!o.FconfigAutoHideNote) {
         if (note->IsHiddenMode)
             return; // strips stay; a click still restores them

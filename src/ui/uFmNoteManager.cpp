@@ -123,7 +123,7 @@ void TFmNoteManager::btnShowClick() {
     // Gone from the store meanwhile (deleted on another computer): nothing to show.
     if (!r)
         return;
-    auto* n = new TFmNote;
+    auto* n = new TFmNote(m->NoteContext());
     m->ApplyNoteRecord(n, *r, false);
     n->ShowAd = true;
     m->AdoptNote(n);
