@@ -5,7 +5,6 @@
 #include "note/uFmNote.h"
 #include "note/uFmNoteSupport.h"
 #include "note/uNoteDocking.h"
-#include "note/uNoteShell.h"
 #include "platform/gui/uWindows.h"
 #include "ui/uLanguageObject.h"
 
@@ -29,6 +28,7 @@ constexpr int kNarrowStep = 10;
 constexpr int kMinWidth = 120;
 const QColor kFlashGreen(0x00, 0x80, 0x00);
 
+using NoteSupport::lang;
 using NoteSupport::notes;
 
 // The panel's sizes were chosen for a narrow face; a wider one (or a longer
@@ -74,7 +74,7 @@ TNoteDeletion* TNoteDeletion::Of(TFmNote* note) {
 void TNoteDeletion::EnsurePanel() {
     if (pnlDelAlert)
         return;
-    const TLanguageObject& l = ShellLanguage();
+    const TLanguageObject& l = *lang(FNote->Context());
     pnlDelAlert = new QFrame(FNote);
     pnlDelAlert->setObjectName(QStringLiteral("pnlDelAlert"));
     pnlDelAlert->resize(kPanelWidth, kPanelHeight);
@@ -209,7 +209,7 @@ void actDelNoteExecute(TFmNote* note) {
         return;
     if (const TNoteDeletion* d = TNoteDeletion::Find(note); d && d->Sliding())
         return;
-    const TLanguageObject& l = ShellLanguage();
+    const TLanguageObject& l = *lang(note->Context());
     if (MessageBoxW(note, l.FmNoteconfrimDeleteNote(), l.Otherstitle_dlgquestion(),
                     MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
@@ -240,7 +240,7 @@ void actDelNoteExecute(TFmNote* note) {
 void actHideOnThisComputerExecute(TFmNote* note) {
     if (note->IsPreviewMode())
         return;
-    const TLanguageObject& l = ShellLanguage();
+    const TLanguageObject& l = *lang(note->Context());
     if (MessageBoxW(note, l.FmNotehideNoteConfirm(), l.Otherstitle_dlgquestion(),
                     MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
