@@ -3,11 +3,11 @@
 // that are no answer at all (server down, slow, HTTP errors, garbage, cut short,
 // enormous, TLS refused), each of which leaves the dialog usable and stores nothing.
 
-#include "account/uFmLogin.h"
-#include "account/uFmLogout.h"
-#include "account/uFmQrcodeDl.h"
-#include "account/uFmRegister.h"
-#include "account/uFmUserInfo.h"
+#include "account/gui/uFmLogin.h"
+#include "account/gui/uFmLogout.h"
+#include "account/gui/uFmQrcodeDl.h"
+#include "account/gui/uFmRegister.h"
+#include "account/gui/uFmUserInfo.h"
 #include "account/uSignOn.h"
 #include "app/uFmMain.h"
 #include "data/uFunctions.h"

@@ -1,11 +1,11 @@
 // The text colour, font and transparency dialogs, driven by mouse and keyboard
 // against stand-in note windows that record the messages they are sent.
 
+#include "lang/uLanguageObject.h"
 #include "platform/gui/uWindows.h"
 #include "ui/uFmFont.h"
 #include "ui/uFmSetColor.h"
 #include "ui/uFmSetTransValue.h"
-#include "ui/uLanguageObject.h"
 
 #include <QCheckBox>
 #include <QFontDatabase>

@@ -3,6 +3,7 @@
 // that is gone before the player reports.
 
 #include "app/uFmMain.h"
+#include "lang/uLanguageObject.h"
 #include "note/uAudioPlayPanel.h"
 #include "note/uNoteShell.h"
 #include "note/uSharedAudio.h"
@@ -11,7 +12,6 @@
 #include "platform/uAudioEncoder.h"
 #include "support/ProgramFolder.h"
 #include "support/TestEnv.h"
-#include "ui/uLanguageObject.h"
 
 #include <QDir>
 #include <QLabel>

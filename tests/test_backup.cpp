@@ -5,10 +5,10 @@
 #include "app/uFmMain.h"
 #include "data/uNoteStore.h"
 #include "data/uStoreBackup.h"
+#include "lang/uLanguageObject.h"
 #include "platform/uIniFile.h"
 #include "support/ProgramFolder.h"
 #include "support/TestEnv.h"
-#include "ui/uLanguageObject.h"
 
 #include <QDir>
 #include <QFile>

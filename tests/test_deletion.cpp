@@ -3,11 +3,11 @@
 // this computer.
 
 #include "data/uAppState.h"
+#include "lang/uLanguageObject.h"
 #include "note/uNoteDeletion.h"
 #include "note/uNoteText.h"
 #include "note/uTransRichEdit.h"
 #include "support/NoteWindowFixture.h"
-#include "ui/uLanguageObject.h"
 
 #include <QClipboard>
 #include <QFile>

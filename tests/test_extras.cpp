@@ -3,8 +3,8 @@
 // rule, and replies that are no answer at all.
 
 #include "data/uFunctions.h"
+#include "extras/gui/uFmFeedback.h"
 #include "extras/uFeedbackForm.h"
-#include "extras/uFmFeedback.h"
 #include "extras/uZuvoAds.h"
 #include "note/uNoteAd.h"
 #include "platform/gui/uLinkLabel.h"

@@ -1,9 +1,9 @@
 // The language table: its shape, how a language file fills it, and the two
 // language files that ship with the program.
 
+#include "lang/uLanguageObject.h"
 #include "platform/uIniFile.h"
 #include "support/TestEnv.h"
-#include "ui/uLanguageObject.h"
 
 #include <QDir>
 #include <QFile>

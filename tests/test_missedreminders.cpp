@@ -3,7 +3,7 @@
 // that gives a sleep away.
 
 #include "app/uMissedReminderWatch.h"
-#include "reminders/uFmMissedAlerts.h"
+#include "reminders/gui/uFmMissedAlerts.h"
 #include "reminders/uMissedReminders.h"
 #include "support/NoteWindowFixture.h"
 #include "support/TestEnv.h"

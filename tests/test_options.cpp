@@ -4,11 +4,11 @@
 
 #include "app/uFmMain.h"
 #include "data/uAppState.h"
+#include "lang/uDateStamp.h"
 #include "platform/gui/uWindows.h"
 #include "platform/uAutostart.h"
 #include "support/ProgramFolder.h"
 #include "support/TestEnv.h"
-#include "ui/uDateStamp.h"
 #include "ui/uFmOptions.h"
 
 #include <QCheckBox>

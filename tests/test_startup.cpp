@@ -5,6 +5,7 @@
 #include "app/uZuvoApplication.h"
 #include "data/uAppState.h"
 #include "data/uNoteStore.h"
+#include "lang/uLanguageObject.h"
 #include "note/uFmNote.h"
 #include "platform/gui/uAppIcon.h"
 #include "platform/gui/uWindows.h"
@@ -12,7 +13,6 @@
 #include "support/ProgramFolder.h"
 #include "support/TestEnv.h"
 #include "sync/uPushChannel.h"
-#include "ui/uLanguageObject.h"
 
 #include <QAction>
 #include <QDir>

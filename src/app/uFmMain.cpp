@@ -1,10 +1,10 @@
 #include "app/uFmMain.h"
 
-#include "account/uFmLogin.h"
-#include "account/uFmLogout.h"
-#include "account/uFmQrcodeDl.h"
-#include "account/uFmRegister.h"
-#include "account/uFmUserInfo.h"
+#include "account/gui/uFmLogin.h"
+#include "account/gui/uFmLogout.h"
+#include "account/gui/uFmQrcodeDl.h"
+#include "account/gui/uFmRegister.h"
+#include "account/gui/uFmUserInfo.h"
 #include "app/uImportNotes.h"
 #include "app/uMissedReminderWatch.h"
 #include "app/uScreenWatch.h"
@@ -14,8 +14,9 @@
 #include "data/uNoteStore.h"
 #include "data/uStoreBackup.h"
 #include "data/uSyncStore.h"
-#include "extras/uFmFeedback.h"
+#include "extras/gui/uFmFeedback.h"
 #include "extras/uZuvoAds.h"
+#include "lang/uLanguageObject.h"
 #include "note/uFmNote.h"
 #include "note/uNoteContext.h"
 #include "note/uNoteDeletion.h"
@@ -32,7 +33,7 @@
 #include "platform/uIniFile.h"
 #include "platform/uPrivateFiles.h"
 #include "platform/uTicks.h"
-#include "reminders/uFmAlertWindow.h"
+#include "reminders/gui/uFmAlertWindow.h"
 #include "sync/uEndpoints.h"
 #include "sync/uOtherTask.h"
 #include "sync/uPushChannel.h"
@@ -42,7 +43,6 @@
 #include "ui/uFmAbout.h"
 #include "ui/uFmOptions.h"
 #include "ui/uFmUpdateHistory.h"
-#include "ui/uLanguageObject.h"
 
 #include <QAbstractButton>
 #include <QApplication>

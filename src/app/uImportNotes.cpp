@@ -3,9 +3,9 @@
 #include "app/uFmMain.h"
 #include "data/uNoteImport.h"
 #include "data/uNoteRepository.h"
+#include "lang/uLanguageObject.h"
 #include "note/uFmNote.h"
 #include "platform/gui/uWindows.h"
-#include "ui/uLanguageObject.h"
 
 #include <QDir>
 #include <QFileDialog>

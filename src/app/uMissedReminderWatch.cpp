@@ -3,7 +3,7 @@
 #include "app/uFmMain.h"
 #include "note/uFmNote.h"
 #include "platform/uSharedTicker.h"
-#include "reminders/uFmMissedAlerts.h"
+#include "reminders/gui/uFmMissedAlerts.h"
 #include "reminders/uScheduleObject.h"
 
 #include <QElapsedTimer>

@@ -4,7 +4,7 @@
 // at most once a minute and at exit; a jump of the wall clock past the
 // monotonic clock on the shared tick tells of a sleep.
 
-#include "reminders/uFmMissedAlerts.h"
+#include "reminders/gui/uFmMissedAlerts.h"
 #include "reminders/uMissedReminders.h"
 
 #include <QObject>

@@ -1,9 +1,9 @@
 #include "app/uZuvoApplication.h"
 
+#include "lang/uLanguageObject.h"
 #include "note/uNoteShell.h"
 #include "platform/gui/uAppIcon.h"
 #include "platform/gui/uWindows.h"
-#include "ui/uLanguageObject.h"
 
 #include <QTimer>
 #include <exception>

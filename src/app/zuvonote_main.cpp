@@ -5,12 +5,12 @@
 #include "app/uImportNotes.h"
 #include "app/uSessionEnd.h"
 #include "app/uZuvoApplication.h"
+#include "lang/uLanguageObject.h"
 #include "note/uFmNote.h"
 #include "platform/gui/uWindows.h"
 #include "platform/uSignalPipe.h"
 #include "platform/uSingleInstance.h"
 #include "uVersion.h"
-#include "ui/uLanguageObject.h"
 
 #include <QApplication>
 #include <QDateTime>

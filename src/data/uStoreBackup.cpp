@@ -1,7 +1,7 @@
 #include "data/uStoreBackup.h"
 
 #include "data/uNoteStore.h"
-#include "ui/uLanguageObject.h"
+#include "lang/uLanguageObject.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 #include "note/uAudioPlayPanel.h"
 
+#include "lang/uLanguageObject.h"
 #include "note/uNoteShell.h"
 #include "note/uSharedAudio.h"
-#include "ui/uLanguageObject.h"
 
 #include <QLabel>
 #include <QMouseEvent>

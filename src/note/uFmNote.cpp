@@ -5,6 +5,7 @@
 #include "data/uAppState.h"
 #include "data/uFunctions.h"
 #include "data/uNoteRepository.h"
+#include "lang/uLanguageObject.h"
 #include "note/uAudioPlayPanel.h"
 #include "note/uFmNoteSupport.h"
 #include "note/uNoteDeletion.h"
@@ -21,7 +22,6 @@
 #include "ui/uFmNoteManager.h"
 #include "ui/uFmSetColor.h"
 #include "ui/uFmSetTransValue.h"
-#include "ui/uLanguageObject.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>

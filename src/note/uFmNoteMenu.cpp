@@ -4,6 +4,7 @@
 
 #include "data/uAppState.h"
 #include "data/uNoteRepository.h"
+#include "lang/uLanguageObject.h"
 #include "note/uFmNoteSupport.h"
 #include "note/uNoteDeletion.h"
 #include "note/uNoteDocking.h"
@@ -15,7 +16,6 @@
 #include "ui/uFmNoteManager.h"
 #include "ui/uFmSetColor.h"
 #include "ui/uFmSetTransValue.h"
-#include "ui/uLanguageObject.h"
 
 #include <QActionGroup>
 #include <QApplication>

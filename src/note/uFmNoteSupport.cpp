@@ -2,8 +2,8 @@
 
 #include "data/uAppState.h"
 #include "data/uFunctions.h"
+#include "lang/uLanguageObject.h"
 #include "note/uNoteContext.h"
-#include "ui/uLanguageObject.h"
 
 #include <QPainterPath>
 

@@ -2,11 +2,11 @@
 
 #include "data/uAppState.h"
 #include "data/uNoteRepository.h"
+#include "lang/uLanguageObject.h"
 #include "note/uFmNote.h"
 #include "note/uFmNoteSupport.h"
 #include "note/uNoteDocking.h"
 #include "platform/gui/uWindows.h"
-#include "ui/uLanguageObject.h"
 
 #include <QClipboard>
 #include <QEvent>

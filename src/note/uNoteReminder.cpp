@@ -1,8 +1,8 @@
 #include "note/uNoteReminder.h"
 
 #include "note/uFmNote.h"
-#include "reminders/uFmAlertSetup.h"
-#include "reminders/uFmAlertWindow.h"
+#include "reminders/gui/uFmAlertSetup.h"
+#include "reminders/gui/uFmAlertWindow.h"
 #include "reminders/uScheduleObject.h"
 
 #include <QPointer>

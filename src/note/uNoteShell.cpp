@@ -2,8 +2,8 @@
 
 #include "app/uFmMain.h"
 #include "data/uNoteStore.h"
+#include "lang/uLanguageObject.h"
 #include "platform/gui/uWindows.h"
-#include "ui/uLanguageObject.h"
 
 const TLanguageObject& ShellLanguage() {
     if (TFmMain* m = FmMain(); m && m->Language())

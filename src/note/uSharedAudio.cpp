@@ -1,10 +1,10 @@
 #include "note/uSharedAudio.h"
 
 #include "app/uFmMain.h"
+#include "lang/uLanguageObject.h"
 #include "note/uNoteShell.h"
 #include "platform/gui/uAudioPlayer.h"
 #include "platform/gui/uWindows.h"
-#include "ui/uLanguageObject.h"
 
 #include <QAbstractButton>
 #include <QLabel>

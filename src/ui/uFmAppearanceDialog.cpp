@@ -1,8 +1,8 @@
 #include "ui/uFmAppearanceDialog.h"
 
 #include "app/uFmMain.h"
+#include "lang/uLanguageObject.h"
 #include "platform/gui/uWindows.h"
-#include "ui/uLanguageObject.h"
 
 #include <QCheckBox>
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
 #include "ui/uFmFont.h"
 
-#include "ui/uLanguageObject.h"
+#include "lang/uLanguageObject.h"
 
 #include <QCheckBox>
 #include <QFontDatabase>

@@ -2,9 +2,9 @@
 
 #include "app/uFmMain.h"
 #include "data/uAppState.h"
+#include "lang/uLanguageObject.h"
 #include "note/uNoteShell.h"
 #include "platform/uMessages.h"
-#include "ui/uLanguageObject.h"
 
 #include <QCheckBox>
 #include <QFrame>

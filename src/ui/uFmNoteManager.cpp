@@ -2,10 +2,10 @@
 
 #include "app/uFmMain.h"
 #include "data/uNoteRepository.h"
+#include "lang/uLanguageObject.h"
 #include "note/uFmNote.h"
 #include "note/uNoteShell.h"
 #include "platform/uMessages.h"
-#include "ui/uLanguageObject.h"
 
 #include <QDateTime>
 #include <QGroupBox>

@@ -3,12 +3,12 @@
 
 #include "app/uFmMain.h"
 #include "data/uAppState.h"
+#include "lang/uDateStamp.h"
+#include "lang/uLanguageObject.h"
 #include "note/uSharedAudio.h"
 #include "platform/gui/uWindows.h"
 #include "platform/uAutostart.h"
 #include "sync/uEndpoints.h"
-#include "ui/uDateStamp.h"
-#include "ui/uLanguageObject.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "ui/uFmSetColor.h"
 
-#include "ui/uLanguageObject.h"
+#include "lang/uLanguageObject.h"
 
 #include <QCheckBox>
 #include <QFrame>

@@ -1,6 +1,6 @@
 #include "ui/uFmSetTransValue.h"
 
-#include "ui/uLanguageObject.h"
+#include "lang/uLanguageObject.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

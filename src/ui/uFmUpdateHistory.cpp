@@ -3,8 +3,8 @@
 #include "account/uServicePages.h"
 #include "account/uSignOn.h"
 #include "data/uNoteOptions.h"
+#include "lang/uLanguageObject.h"
 #include "platform/uMessages.h"
-#include "ui/uLanguageObject.h"
 
 TFmUpdateHistory::TFmUpdateHistory(TServiceEnv env, QWidget* owner)
     : TPageDialog(owner, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, QSize(640, 420),

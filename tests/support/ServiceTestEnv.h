@@ -6,12 +6,12 @@
 
 #include "account/uServiceEnv.h"
 #include "data/uNoteOptions.h"
+#include "lang/uLanguageObject.h"
 #include "platform/gui/uWindows.h"
 #include "platform/uIniFile.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TestEnv.h"
 #include "sync/uEndpoints.h"
-#include "ui/uLanguageObject.h"
 
 #include <QStringList>
 #include <QTest>

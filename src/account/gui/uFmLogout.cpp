@@ -1,8 +1,8 @@
-#include "account/uFmLogout.h"
+#include "account/gui/uFmLogout.h"
 
 #include "data/uNoteOptions.h"
+#include "lang/uLanguageObject.h"
 #include "platform/gui/uWindows.h"
-#include "ui/uLanguageObject.h"
 
 #include <QLabel>
 #include <QPushButton>

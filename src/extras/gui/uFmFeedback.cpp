@@ -1,12 +1,12 @@
-#include "extras/uFmFeedback.h"
+#include "extras/gui/uFmFeedback.h"
 
 #include "account/uSignOn.h"
 #include "data/uFunctions.h"
 #include "extras/uFeedbackForm.h"
+#include "lang/uLanguageObject.h"
 #include "platform/gui/uLinkLabel.h"
 #include "platform/gui/uWindows.h"
 #include "sync/uEndpoints.h"
-#include "ui/uLanguageObject.h"
 
 #include <QGroupBox>
 #include <QLabel>

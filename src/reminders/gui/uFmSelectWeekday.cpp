@@ -1,9 +1,9 @@
-#include "reminders/uFmSelectWeekday.h"
+#include "reminders/gui/uFmSelectWeekday.h"
 #include "note/uNoteShell.h"
 
+#include "lang/uLanguageObject.h"
 #include "note/uSharedAudio.h"
 #include "platform/uMessages.h"
-#include "ui/uLanguageObject.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

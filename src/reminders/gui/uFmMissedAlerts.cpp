@@ -1,8 +1,8 @@
-#include "reminders/uFmMissedAlerts.h"
+#include "reminders/gui/uFmMissedAlerts.h"
 
+#include "lang/uLanguageObject.h"
 #include "note/uNoteShell.h"
 #include "platform/uMessages.h"
-#include "ui/uLanguageObject.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

@@ -1,9 +1,9 @@
-#include "account/uFmRegister.h"
+#include "account/gui/uFmRegister.h"
 
 #include "account/uSignOn.h"
 #include "data/uNoteOptions.h"
+#include "lang/uLanguageObject.h"
 #include "platform/gui/uWindows.h"
-#include "ui/uLanguageObject.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

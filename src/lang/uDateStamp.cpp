@@ -1,4 +1,4 @@
-#include "ui/uDateStamp.h"
+#include "lang/uDateStamp.h"
 
 namespace {
 

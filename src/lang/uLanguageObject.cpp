@@ -1,4 +1,4 @@
-#include "ui/uLanguageObject.h"
+#include "lang/uLanguageObject.h"
 
 #include "platform/uIniFile.h"
 

@@ -1,11 +1,11 @@
-#include "account/uFmQrcodeDl.h"
+#include "account/gui/uFmQrcodeDl.h"
 
 #include "account/uServicePages.h"
 #include "account/uSignOn.h"
 #include "data/uNoteOptions.h"
+#include "lang/uLanguageObject.h"
 #include "platform/gui/uPageView.h"
 #include "platform/uMessages.h"
-#include "ui/uLanguageObject.h"
 
 TFmQrcodeDl::TFmQrcodeDl(TServiceEnv env, QWidget* parent)
     : TPageDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, QSize(810, 435),

@@ -1,11 +1,11 @@
-#include "account/uFmUserInfo.h"
+#include "account/gui/uFmUserInfo.h"
 
-#include "account/uFmLogout.h"
+#include "account/gui/uFmLogout.h"
 #include "account/uQrCode.h"
 #include "data/uNoteOptions.h"
+#include "lang/uLanguageObject.h"
 #include "platform/gui/uWindows.h"
 #include "sync/uEndpoints.h"
-#include "ui/uLanguageObject.h"
 
 #include <QGroupBox>
 #include <QLabel>

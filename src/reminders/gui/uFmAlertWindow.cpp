@@ -1,14 +1,14 @@
-#include "reminders/uFmAlertWindow.h"
+#include "reminders/gui/uFmAlertWindow.h"
 #include "note/uNoteShell.h"
 
 #include "data/uAppState.h"
+#include "lang/uLanguageObject.h"
 #include "note/uSharedAudio.h"
 #include "platform/gui/uAudioPlayer.h"
 #include "platform/gui/uWindows.h"
+#include "reminders/gui/uFmAlertSetup.h"
 #include "reminders/uAlarmSounds.h"
-#include "reminders/uFmAlertSetup.h"
 #include "reminders/uScheduleObject.h"
-#include "ui/uLanguageObject.h"
 
 #include <QCloseEvent>
 #include <QDesktopServices>

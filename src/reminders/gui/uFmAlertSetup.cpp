@@ -1,16 +1,16 @@
-#include "reminders/uFmAlertSetup.h"
+#include "reminders/gui/uFmAlertSetup.h"
 #include "note/uNoteShell.h"
 
 #include "app/uFmMain.h"
 #include "data/uNoteRepository.h"
+#include "lang/uLanguageObject.h"
 #include "note/uSharedAudio.h"
 #include "platform/gui/uAudioPlayer.h"
 #include "platform/gui/uWindows.h"
 #include "platform/uAnsi.h"
+#include "reminders/gui/uFmSelectWeekday.h"
 #include "reminders/uAlarmSounds.h"
-#include "reminders/uFmSelectWeekday.h"
 #include "reminders/uScheduleObject.h"
-#include "ui/uLanguageObject.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

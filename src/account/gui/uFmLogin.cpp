@@ -1,13 +1,13 @@
-#include "account/uFmLogin.h"
+#include "account/gui/uFmLogin.h"
 
-#include "account/uFmRegister.h"
+#include "account/gui/uFmRegister.h"
 #include "account/uSignOn.h"
 #include "data/uFunctions.h"
 #include "data/uNoteOptions.h"
+#include "lang/uLanguageObject.h"
 #include "platform/gui/uLinkLabel.h"
 #include "platform/gui/uWindows.h"
 #include "sync/uEndpoints.h"
-#include "ui/uLanguageObject.h"
 
 #include <QApplication>
 #include <QFontMetrics>
