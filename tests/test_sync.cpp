@@ -5,6 +5,7 @@
 #include "app/uFmMain.h"
 #include "data/uAppState.h"
 #include "data/uFunctions.h"
+#include "data/uNoteRepository.h"
 #include "data/uNoteStore.h"
 #include "data/uSyncStore.h"
 #include "note/uFmNote.h"
@@ -296,7 +297,10 @@ TEST_F(TSyncFixture, AnEditMadeWhileTheUploadIsOnTheWayStaysPending) {
     Server.setHandler([&](const TRecordedRequest&) {
         // The user saves again while the server is storing the first text.
         auto other = TDbConnection::Open(Db->path());
-        other->Exec(QStringLiteral("update notes set mynote='second', commited=0 where id='A'"));
+        NoteRepository repo(*other);
+        std::optional<NoteRecord> note = repo.Find(QStringLiteral("A"));
+        note->Note.NNote = QStringLiteral("second");
+        EXPECT_TRUE(repo.SaveEdit(*note));
         TCannedReply r;
         r.Body = "0";
         return r;

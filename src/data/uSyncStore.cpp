@@ -10,12 +10,6 @@ namespace SyncStore {
 
 namespace {
 
-// The columns of the pending select, in the upload document's order.
-const char* const kUploadColumns[] = {
-    "id",          "mynote",    "form_x",     "form_y",       "form_w",     "form_h",      "form_trans",
-    "fontcolor",   "fontsize",  "fontname",   "fontbold",     "alerttype",  "alertvalue1", "alertvalue2",
-    "alertvalue3", "istopmost", "autoheight", "bgcolorindex", "showaslist", "filemd5",     "notetype"};
-
 bool isPending(const QVariant& committed) {
     return !committed.isValid() || committed.isNull() || committed.toLongLong() == 0;
 }
@@ -72,35 +66,6 @@ private:
 void EnsureTables(TDbConnection& db) {
     db.Exec(QStringLiteral(
         "create table if not exists sync_deletes (id varchar(36) primary key, queued datetime)"));
-}
-
-TRowSet SelectPending(TDbConnection& db, const QString& noteId) {
-    if (noteId.isEmpty())
-        return db.Select(QString::fromLatin1(NoteStore::kSelectPendingAll));
-    return db.Select(QString::fromLatin1(NoteStore::kSelectPendingOne), {noteId});
-}
-
-int MarkCommittedIfUnchanged(TDbConnection& db, const TRowSet& sent) {
-    if (sent.rowCount() == 0)
-        return 0;
-    QString sql = QStringLiteral("update notes set commited=1 where (commited=0 or commited is null)");
-    QList<int> at;
-    for (const char* c : kUploadColumns) {
-        sql += QStringLiteral(" and %1 is ?").arg(QLatin1String(c));
-        at.append(sent.columnIndex(QLatin1String(c)));
-    }
-    TTransaction tr(db);
-    TDbStatement mark(db, sql);
-    int marked = 0;
-    for (const QVector<QVariant>& row : sent.Rows) {
-        TSqlParams params;
-        params.reserve(at.size());
-        for (int i : at)
-            params.append(i >= 0 ? row.value(i) : QVariant());
-        marked += mark.Exec(params);
-    }
-    tr.Commit();
-    return marked;
 }
 
 void QueueDelete(TDbConnection& db, const QString& noteId) {

@@ -1,9 +1,7 @@
 #pragma once
-// The store operations of sync: the pending rows an upload sends and their
-// marking, the queue of deletions the server has not confirmed, and the
-// application of what a download brings. A row waiting for upload (commited 0
-// or null) is the user's newest word on that note: nothing here overwrites or
-// removes it.
+// The store operations of sync beside the repository's: the queue of deletions the server has not confirmed,
+// and the application of what a download brings. A row waiting for upload (commited 0 or null) is the user's
+// newest word on that note: nothing here overwrites or removes it.
 
 #include "data/uDataTypes.h"
 
@@ -17,13 +15,6 @@ namespace SyncStore {
 
 // Creates the deletion queue when the store does not have it yet.
 void EnsureTables(TDbConnection& db);
-
-// The pending rows with a text, in the upload's column order; with an empty id
-// every pending row, else that one note's.
-[[nodiscard]] TRowSet SelectPending(TDbConnection& db, const QString& noteId);
-// Marks committed each sent row that still holds exactly what was sent; a row
-// changed since the select stays pending. Returns the rows marked.
-int MarkCommittedIfUnchanged(TDbConnection& db, const TRowSet& sent);
 
 void QueueDelete(TDbConnection& db, const QString& noteId);
 void UnqueueDelete(TDbConnection& db, const QString& noteId);

@@ -1,6 +1,7 @@
 #include "sync/uSyncEngine.h"
 
 #include "data/uFunctions.h"
+#include "data/uNoteRepository.h"
 #include "data/uNoteStore.h"
 #include "data/uSyncStore.h"
 
@@ -49,23 +50,34 @@ namespace {
 // goes in parts below that, or it could never be stored at all.
 constexpr qsizetype kMaxUploadBody = 4 << 20;
 
-TRowSet rowsPart(const TRowSet& all, int from, int count) {
-    TRowSet part;
-    part.Open = all.Open;
-    part.Columns = all.Columns;
-    part.Rows = all.Rows.mid(from, count);
+NotePendingRows rowsPart(const NotePendingRows& all, int from, int count) {
+    NotePendingRows part;
+    part.Rows.Columns = all.Rows.Columns;
+    part.Rows.Rows = all.Rows.Rows.mid(from, count);
+    part.Revs = all.Revs.mid(from, count);
     return part;
 }
 
+// A row is committed only while it holds the revision that was sent: a save made
+// while the server was storing it bumped the revision and keeps it pending.
+void markSent(NoteRepository& repo, const NotePendingRows& sent) {
+    const std::unique_ptr<TTransaction> batch = repo.BeginBatch();
+    for (int i = 0; i < sent.Rows.rowCount(); ++i)
+        (void)repo.MarkCommittedIfUnchanged(sent.id(i), sent.Revs.value(i));
+    if (batch)
+        batch->Commit();
+}
+
 // Sends one part with up to the attempts allowed; true when stored and marked.
-bool uploadPart(TDbConnection& db, const TSyncContext& ctx, const TRowSet& rows, TUploadFields fields) {
-    const QByteArray xml = NotesToXmlUtf8(rows);
+bool uploadPart(NoteRepository& repo, const TSyncContext& ctx, const NotePendingRows& rows,
+                TUploadFields fields) {
+    const QByteArray xml = NotesToXmlUtf8(rows.Rows);
     for (int attempt = 0; attempt < ctx.UploadAttempts; ++attempt) {
         const TServiceCredentials c = ctx.credentials();
         const THttpResponse r = ctx.send(NotesService::Upload(ctx.Endpoint, c, fields, xml));
         switch (NotesService::ReadUploadReply(r)) {
         case NotesService::TUploadReply::Stored:
-            (void)SyncStore::MarkCommittedIfUnchanged(db, rows);
+            markSent(repo, rows);
             return true;
         case NotesService::TUploadReply::CredentialsRejected:
             if (ctx.LoginFailed)
@@ -90,9 +102,12 @@ int RunUpload(TDbConnection& db, const TSyncContext& ctx, const QString& noteId,
     if (!ctx.credentials().SignedIn())
         return 0;
     (void)SendQueuedDeletes(db, ctx);
-    const TRowSet rows = SyncStore::SelectPending(db, noteId);
-    if (rows.rowCount() == 0)
+    NoteRepository repo(db);
+    const std::optional<NotePendingRows> pending =
+        noteId.isEmpty() ? repo.PendingAll() : repo.PendingOne(noteId);
+    if (!pending || pending->Rows.rowCount() == 0)
         return 0;
+    const NotePendingRows& rows = *pending;
     // The server takes only the marked attributes, yet the sent rows are then
     // committed: a text still waiting from an earlier failed upload would be
     // marked stored without being stored, and the next download would replace
@@ -100,15 +115,16 @@ int RunUpload(TDbConnection& db, const TSyncContext& ctx, const QString& noteId,
     if (!fields.isEmpty())
         fields += utNote;
     // Parts of equal row counts, as many as the size of the whole asks for.
-    const qsizetype size = UrlEncodeBytes(NotesToXmlUtf8(rows)).size();
-    const int parts = int(std::min<qsizetype>(rows.rowCount(), size / kMaxUploadBody + 1));
-    const int per = (rows.rowCount() + parts - 1) / parts;
+    const int count = rows.Rows.rowCount();
+    const qsizetype size = UrlEncodeBytes(NotesToXmlUtf8(rows.Rows)).size();
+    const int parts = int(std::min<qsizetype>(count, size / kMaxUploadBody + 1));
+    const int per = (count + parts - 1) / parts;
     int stored = 0;
-    for (int from = 0; from < rows.rowCount(); from += per) {
-        const TRowSet part = parts == 1 ? rows : rowsPart(rows, from, per);
-        if (!uploadPart(db, ctx, part, fields))
+    for (int from = 0; from < count; from += per) {
+        const NotePendingRows part = parts == 1 ? rows : rowsPart(rows, from, per);
+        if (!uploadPart(repo, ctx, part, fields))
             break;
-        stored += part.rowCount();
+        stored += part.Rows.rowCount();
     }
     return stored;
 }
