@@ -13,7 +13,6 @@
 #include "data/uNoteRepository.h"
 #include "data/uNoteStore.h"
 #include "data/uStoreBackup.h"
-#include "data/uSyncStore.h"
 #include "extras/gui/uFmFeedback.h"
 #include "extras/uZuvoAds.h"
 #include "lang/uLanguageObject.h"
@@ -459,13 +458,8 @@ void TFmMain::StartSyncWorkers() {
     });
     connect(FSync, &TSyncWorkers::UploadFinished, this, &TFmMain::OnUploadThreadTerminate);
     connect(this, &TFmMain::DeleteRequested, FSync, [this](const QString& id) {
-        try {
-            // Queued before anything is sent: a deletion survives a failure or an exit.
-            SyncStore::QueueDelete(*FDb, id);
-        } catch (const TSqlError&) {
-            return;
-        }
-        FSync->StartDelete(id);
+        if (FNotes && FNotes->QueueServerDeletion(id))
+            FSync->StartDelete(id);
     });
     connect(FSync, &TSyncWorkers::DownloadFinished, this, [] {
         for (QWidget* w : WindowsTitled(QString::fromLatin1(kNoteWindowTitle)))

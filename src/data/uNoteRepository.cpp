@@ -1,5 +1,7 @@
 #include "data/uNoteRepository.h"
 
+#include "data/uSyncStore.h"
+
 namespace {
 
 // Appended to every statement that marks a row pending.
@@ -336,6 +338,10 @@ bool NoteRepository::MarkCommittedIfUnchanged(const QString& id, qint64 rev) {
         return false;
     emit changed(id, {});
     return true;
+}
+
+bool NoteRepository::QueueServerDeletion(const QString& id) {
+    return quietly([&] { SyncStore::QueueDelete(FDb, id); });
 }
 
 bool NoteRepository::MarkCommitted(const QStringList& ids) {

@@ -112,6 +112,10 @@ public:
     bool UpdateFromServer(const TNoteItem& item);
     // A note the server no longer shows.
     bool RemoveFromServer(const QString& id);
+    // Records a deletion for the server before anything is sent, so it survives
+    // a failed request or an exit; the delete worker clears it once confirmed.
+    // False (quietly) when the store could not record it.
+    bool QueueServerDeletion(const QString& id);
 
 signals:
     // Once per successful write. fields names what the server keeps and the write
