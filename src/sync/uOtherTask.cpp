@@ -37,6 +37,7 @@ QString ParseBasicInfo(const QByteArray& xml) {
 QString FetchBasicInfo() {
     THttpRequest req;
     req.Url = NotesSiteRoot() + QStringLiteral("zuvonote.xml");
+    req.CaFile = ServerCAFile();
     req.UserAgent = ServiceUserAgent;
     req.Referer = NotesApiBase().toUtf8();
     const THttpResponse reply = HttpPerform(req);

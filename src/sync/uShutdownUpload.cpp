@@ -22,6 +22,7 @@ TShutdownUploadResult ShutdownUpload(TDbConnection& db, const TNoteOptions& opti
 
         THttpRequest req;
         req.Method = "POST";
+        req.CaFile = ServerCAFile();
         req.Url = how.ApiBase + QStringLiteral("update_note.php?userid=") + options.FconfigUserID +
                   QStringLiteral("&userpass=") + options.FconfigUserPass + QStringLiteral("&pcid=") +
                   options.FconfigPcID;
