@@ -232,14 +232,14 @@ void TFmNote::BgColorMenuClick(int index) {
 
 void TFmNote::actSetTransValueExecute() {
     storedTransValue = FAlpha;
-    TFmSetTransValue d(this);
+    TFmSetTransValue d(this, lang(Context()));
     d.NoteWindow = this;
     d.TrackBar1->setValue(TFmSetTransValue::PositionOfAlpha(FAlpha));
     ExecModal(d);
 }
 
 void TFmNote::actSetFontExecute() {
-    TFmSetFont d(this);
+    TFmSetFont d(this, lang(Context()));
     d.NoteWindow = this;
     d.SetNoteFont(FFont.family(), FFont.pointSize(), FFont.bold());
     ExecModal(d);
@@ -247,7 +247,7 @@ void TFmNote::actSetFontExecute() {
 
 void TFmNote::actSetColorExecute() {
     storedFontColor = FFontColor;
-    TFmSetColor d(this);
+    TFmSetColor d(this, lang(Context()));
     d.NoteWindow = this;
     d.Shape1->SetBrushColor(FFontColor);
     ExecModal(d);

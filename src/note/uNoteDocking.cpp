@@ -215,7 +215,8 @@ void actAutoHideExecute(TFmNote* note) {
         return;
     }
     if (o.FGeneralShowHideNoteHint) {
-        TFmHint hint(note);
+        const TNoteContext& c = note->Context();
+        TFmHint hint(note, NoteSupport::lang(c), c.DataFolder ? c.DataFolder() : QString());
         hint.HintID = 1;
         ExecModal(hint);
     }

@@ -1,6 +1,5 @@
 #include "ui/uFmAppearanceDialog.h"
 
-#include "app/uFmMain.h"
 #include "lang/uLanguageObject.h"
 #include "platform/gui/uWindows.h"
 
@@ -16,9 +15,9 @@ constexpr WPARAM kPreview = 0;
 constexpr WPARAM kRevert = 1;
 constexpr WPARAM kCommit = 2;
 
-const TLanguageObject* ProcessLanguage() {
-    if (TFmMain* m = FmMain(); m && m->Language())
-        return m->Language();
+// A dialog made without a table (as in tests) shows empty texts rather than
+// reaching for the program's.
+const TLanguageObject* EmptyLanguage() {
     static const TLanguageObject empty;
     return &empty;
 }
@@ -30,7 +29,7 @@ TFmAppearanceDialog::TFmAppearanceDialog(QWidget* owner, const TLanguageObject* 
                    Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint,
                    clientSize),
       chkApply2AllNote(new QCheckBox(this)), btnOK(new QPushButton(this)), btnCancel(new QPushButton(this)),
-      FLanguage(language ? language : ProcessLanguage()) {
+      FLanguage(language ? language : EmptyLanguage()) {
     // Centred on the screen rather than on the note, which may sit at an edge.
     if (const QScreen* s = QGuiApplication::primaryScreen())
         move(s->availableGeometry().center() - rect().center());

@@ -1,15 +1,14 @@
 #include "ui/uFmHint.h"
 
-#include "app/uFmMain.h"
 #include "data/uAppState.h"
 #include "lang/uLanguageObject.h"
-#include "note/uNoteShell.h"
 #include "platform/uMessages.h"
 
 #include <QCheckBox>
 #include <QFrame>
 #include <QPushButton>
 #include <QTextEdit>
+#include <utility>
 
 namespace {
 
@@ -17,12 +16,13 @@ constexpr int kHintAutoHide = 1;
 
 } // namespace
 
-TFmHint::TFmHint(QWidget* owner)
+TFmHint::TFmHint(QWidget* owner, const TLanguageObject* language, QString dataFolder)
     : TFixedDialog(owner,
                    Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint,
                    QSize(507, 130)),
       RichEdit1(new QTextEdit(this)), Bevel1(new QFrame(this)), chkDoNotShow(new QCheckBox(this)),
-      btnCancel(new QPushButton(this)), btnOK(new QPushButton(this)) {
+      btnCancel(new QPushButton(this)), btnOK(new QPushButton(this)), FLanguage(language),
+      FDataFolder(std::move(dataFolder)) {
     RichEdit1->setGeometry(24, 16, 457, 57);
     RichEdit1->setReadOnly(true);
     RichEdit1->setFrameShape(QFrame::NoFrame);
@@ -44,7 +44,7 @@ TFmHint::TFmHint(QWidget* owner)
 }
 
 void TFmHint::WMUpdateLanguage() {
-    const TLanguageObject& l = ShellLanguage();
+    const TLanguageObject& l = Language();
     setWindowTitle(l.FmHintCaption());
     chkDoNotShow->setText(l.FmHintchkDoNotShow_Caption());
     btnOK->setText(l.OthersbtnOK_Caption());
@@ -53,18 +53,23 @@ void TFmHint::WMUpdateLanguage() {
 
 void TFmHint::showEvent(QShowEvent* e) {
     if (HintID == kHintAutoHide) {
-        RichEdit1->setPlainText(ShellLanguage().FmHintHideNoteHint());
+        RichEdit1->setPlainText(Language().FmHintHideNoteHint());
         btnCancel->hide();
     }
     QDialog::showEvent(e);
+}
+
+const TLanguageObject& TFmHint::Language() const {
+    static const TLanguageObject empty;
+    return FLanguage ? *FLanguage : empty;
 }
 
 void TFmHint::btnOKClick() {
     if (chkDoNotShow->isChecked() && HintID == kHintAutoHide) {
         TNoteOptions& o = AppState().NoteOptions;
         o.FGeneralShowHideNoteHint = false;
-        if (TFmMain* m = FmMain())
-            (void)o.SaveToFile(m->DataFolder() + QStringLiteral("config.ini"));
+        if (!FDataFolder.isEmpty())
+            (void)o.SaveToFile(FDataFolder + QStringLiteral("config.ini"));
     }
     accept();
 }

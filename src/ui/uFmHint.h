@@ -3,7 +3,10 @@
 
 #include "platform/gui/uFixedDialog.h"
 
+#include <QString>
+
 class QCheckBox;
+class TLanguageObject;
 class QFrame;
 class QPushButton;
 class QTextEdit;
@@ -11,7 +14,9 @@ class QTextEdit;
 class TFmHint : public TFixedDialog {
     Q_OBJECT
 public:
-    explicit TFmHint(QWidget* owner);
+    // Without a table the texts are empty; without a data folder the user's
+    // "do not show" lasts only for this run.
+    explicit TFmHint(QWidget* owner, const TLanguageObject* language = nullptr, QString dataFolder = {});
 
     // Which explanation; the opener sets it before showing. 1: automatic hiding.
     int HintID = 0;
@@ -28,4 +33,8 @@ protected:
 
 private:
     void btnOKClick();
+    [[nodiscard]] const TLanguageObject& Language() const;
+
+    const TLanguageObject* FLanguage;
+    QString FDataFolder;
 };
