@@ -270,6 +270,30 @@ TEST_F(TSyncFixture, UploadSendsPendingRowsAndCommitsOnlyOnAnExactZero) {
     EXPECT_EQ(column(QStringLiteral("E"), QStringLiteral("commited")).toInt(), 0);
 }
 
+TEST_F(TSyncFixture, AListTooLongForOneRequestGoesUpInPartsAndEveryRowIsCommitted) {
+    // About 6 MiB of document: more than one request may carry.
+    const int count = 2500;
+    {
+        TTransaction tr(*Db);
+        for (int i = 0; i < count; ++i)
+            addRow(QStringLiteral("N%1").arg(i),
+                   QStringLiteral("%1 ").arg(i) + QString(2000, QLatin1Char('x')), 0);
+        tr.Commit();
+    }
+    reply("0");
+    EXPECT_EQ(SyncEngine::RunUpload(*Db, Ctx, QString(), {}), count);
+    const QList<TRecordedRequest> sent = Server.requests();
+    ASSERT_GE(sent.size(), 2);
+    int items = 0;
+    for (const TRecordedRequest& r : sent) {
+        EXPECT_LE(r.Body.size(), 5 << 20);
+        items += int(decodeForm(r.Body).count(QStringLiteral("<id>N")));
+    }
+    EXPECT_EQ(items, count);
+    EXPECT_EQ(Db->Select(QStringLiteral("select count(*) from notes where commited=1")).Rows[0][0].toInt(),
+              count);
+}
+
 TEST_F(TSyncFixture, UploadGivesUpAfterSixAttemptsAndAsksForSignInOnRefusal) {
     addRow(QStringLiteral("A"), QStringLiteral("a"), 0);
     reply("-2");

@@ -52,6 +52,7 @@ constexpr qsizetype kMaxUploadBody = 4 << 20;
 
 NotePendingRows rowsPart(const NotePendingRows& all, int from, int count) {
     NotePendingRows part;
+    part.Rows.Open = all.Rows.Open;
     part.Rows.Columns = all.Rows.Columns;
     part.Rows.Rows = all.Rows.Rows.mid(from, count);
     part.Revs = all.Revs.mid(from, count);
