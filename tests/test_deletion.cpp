@@ -109,7 +109,7 @@ TEST_F(Deletion, ADockedStripFallsAsAStripOnItsEdge) {
         db.Exec("update notes set ishiddenmode=1, hiddenpos=1, hiddenposx=0, hiddenposy=300 where id='A'");
     });
     TFmNote* n = Note("A");
-    ASSERT_TRUE(n->IsHiddenMode);
+    ASSERT_TRUE(n->IsDocked());
     const QRect strip = n->geometry();
     ASSERT_EQ(strip.x(), 0);
     Choose(n, &TFmNote::actDelNote);
@@ -119,8 +119,8 @@ TEST_F(Deletion, ADockedStripFallsAsAStripOnItsEdge) {
     for (int i = 1; i <= 4; ++i) {
         d->tmrHideAnimationTimer();
         EXPECT_EQ(n->geometry(), strip.translated(0, 50 * i)) << i;
-        EXPECT_TRUE(n->IsHiddenMode);
-        EXPECT_EQ(n->HiddenPos, 1);
+        EXPECT_TRUE(n->IsDocked());
+        EXPECT_EQ(n->Dock().Edge, 1);
     }
 }
 
@@ -173,7 +173,7 @@ TEST_F(Deletion, ANoteDeletedOnTheServerCountsDownThirtySecondsThenGoes) {
     EXPECT_EQ(d->btnCopyNote->text(), QStringLiteral("Copy Note"));
     EXPECT_EQ(d->btnCloseDelAlert->text(), QStringLiteral("OK"));
     EXPECT_EQ(d->lblCounter->text(), QString());
-    EXPECT_TRUE(n->FPopupMenuRemoved);
+    EXPECT_TRUE(n->MenuRemoved());
     EXPECT_TRUE(d->tmrDelAlert->isActive());
     EXPECT_TRUE(d->tmrFlashDelAlert->isActive());
     d->tmrDelAlert->stop();
@@ -227,9 +227,9 @@ TEST_F(Deletion, ADockedNoteOpensOutToShowItsCountdown) {
                 {Screen().width() - 16});
     });
     TFmNote* n = Note("A");
-    ASSERT_TRUE(n->IsHiddenMode);
+    ASSERT_TRUE(n->IsDocked());
     RemovedOnServer("A");
-    EXPECT_FALSE(n->IsHiddenMode);
+    EXPECT_FALSE(n->IsDocked());
     EXPECT_TRUE(Screen().contains(n->geometry()));
     const TNoteDeletion* d = TNoteDeletion::Find(n);
     ASSERT_NE(d, nullptr);
@@ -240,7 +240,9 @@ TEST_F(Deletion, APreviewIgnoresTheCheckAndEveryTimer) {
     StartWithTwo();
     auto* p = new TFmNote(Main->NoteContext());
     p->SetIsPreviewMode(true);
-    p->NoteId = QStringLiteral("A");
+    NoteRecord shown;
+    shown.Note.NoteID = QStringLiteral("A");
+    p->ShowRecord(shown);
     p->setGeometry(100, 200, 220, 100);
     Main->Db().Exec("delete from notes where id='A'");
     SendMessageW(p, WM_CHECKNOTEEXISTS, 0, 0);
@@ -252,7 +254,7 @@ TEST_F(Deletion, APreviewIgnoresTheCheckAndEveryTimer) {
     d->tmrDelAlertTimer();
     d->tmrFlashDelAlertTimer();
     d->tmrHideAnimationTimer();
-    EXPECT_EQ(p->DelCountNo, 30);
+    EXPECT_EQ(d->SecondsLeft(), 30);
     EXPECT_EQ(LabelColor(d), color);
     EXPECT_EQ(p->geometry(), QRect(100, 200, 220, 100));
     EXPECT_TRUE(Deletes.isEmpty());

@@ -71,10 +71,10 @@ TEST_F(Docking, TheEndOfADragDocksAtTheFirstEdgeItTouches) {
         TFmNote* n = StartWithOneNote();
         DragTo(n, c.Drop);
         const TRowSet r = Row("A");
-        EXPECT_EQ(n->IsHiddenMode, c.Docks);
+        EXPECT_EQ(n->IsDocked(), c.Docks);
         EXPECT_EQ(r.asInt(0, "ishiddenmode"), c.Docks ? 1 : 0);
         if (c.Docks) {
-            EXPECT_EQ(n->HiddenPos, c.Edge);
+            EXPECT_EQ(n->Dock().Edge, c.Edge);
             EXPECT_EQ(n->geometry(), c.Strip);
             EXPECT_EQ(r.asInt(0, "hiddenpos"), c.Edge);
             EXPECT_EQ(QPoint(r.asInt(0, "hiddenposx"), r.asInt(0, "hiddenposy")), c.Strip.topLeft());
@@ -94,7 +94,7 @@ TEST_F(Docking, TheEndOfADragDocksAtTheFirstEdgeItTouches) {
 TEST_F(Docking, WithAutoHideOffADragPastTheEdgeNeverDocks) {
     TFmNote* n = StartWithOneNote("AutoHideNote=0\n");
     DragTo(n, QPoint(Screen().width() - 100, -20));
-    EXPECT_FALSE(n->IsHiddenMode);
+    EXPECT_FALSE(n->IsDocked());
     EXPECT_EQ(n->size(), QSize(220, 100));
     EXPECT_EQ(Row("A").asInt(0, "ishiddenmode"), 0);
 }
@@ -104,7 +104,7 @@ TEST_F(Docking, AStripSlidesAlongItsEdgeStoresItsPlaceAndAClickRestoresTheNote) 
     TFmNote* n = StartWithOneNote();
     Main->Db().Exec("update notes set form_x=0, form_y=0, form_w=150, form_h=30 where id='A'");
     DragTo(n, QPoint(W - 100, 300));
-    ASSERT_TRUE(n->IsHiddenMode);
+    ASSERT_TRUE(n->IsDocked());
 
     // Dragged up and sideways: it stays on the right edge, and its new top is stored.
     DragTo(n, QPoint(W - 400, 120));
@@ -117,7 +117,7 @@ TEST_F(Docking, AStripSlidesAlongItsEdgeStoresItsPlaceAndAClickRestoresTheNote) 
     EXPECT_EQ(n->geometry(), QRect(W - 16, 120, 16, 60));
     // Dragged only along the edge's normal, the strip does not move: a click.
     DragTo(n, QPoint(W - 300, 120));
-    EXPECT_FALSE(n->IsHiddenMode);
+    EXPECT_FALSE(n->IsDocked());
     // Stored 0/0/150 × 30: at least (1, 1), 220 wide, 40 high.
     EXPECT_EQ(n->geometry(), QRect(1, 1, 220, 40));
     const TRowSet r = Row("A");
@@ -126,7 +126,7 @@ TEST_F(Docking, AStripSlidesAlongItsEdgeStoresItsPlaceAndAClickRestoresTheNote) 
     EXPECT_EQ(r.asInt(0, "hiddenposy"), 120);
     // Restored at (1, 1), a note is not docked again until it is dragged to an edge.
     DragTo(n, QPoint(1, 1));
-    EXPECT_FALSE(n->IsHiddenMode);
+    EXPECT_FALSE(n->IsDocked());
     EXPECT_TRUE(Uploads.isEmpty());
 }
 
@@ -135,7 +135,7 @@ TEST_F(Docking, ARestoredNoteFitsTheScreenWidth) {
     TFmNote* n = StartWithOneNote();
     Main->Db().Exec("update notes set form_x=?, form_y=50, form_w=300, form_h=120 where id='A'", {W - 100});
     DragTo(n, QPoint(-30, 400));
-    ASSERT_TRUE(n->IsHiddenMode);
+    ASSERT_TRUE(n->IsDocked());
     Click(n);
     EXPECT_EQ(n->geometry(), QRect(W - 300 - 1, 50, 300, 120));
 }
@@ -143,12 +143,12 @@ TEST_F(Docking, ARestoredNoteFitsTheScreenWidth) {
 TEST_F(Docking, DockedNotesIgnoreTheDoubleClickButKeepTheirMenuAndComeBackAsStrips) {
     TFmNote* n = StartWithOneNote();
     DragTo(n, QPoint(500, -10));
-    ASSERT_TRUE(n->IsHiddenMode);
+    ASSERT_TRUE(n->IsDocked());
     QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(30, 8), n->mapToGlobal(QPointF(30, 8)),
                     Qt::LeftButton, Qt::LeftButton, {});
     QApplication::sendEvent(n, &dbl);
     EXPECT_FALSE(n->IsEditing());
-    EXPECT_FALSE(n->FPopupMenuRemoved);
+    EXPECT_FALSE(n->MenuRemoved());
     EXPECT_TRUE(n->PopupMenu()->actions().contains(n->actDelNote));
 
     // The next start builds it as the same strip.
@@ -156,7 +156,7 @@ TEST_F(Docking, DockedNotesIgnoreTheDoubleClickButKeepTheirMenuAndComeBackAsStri
     Main->tmrLoadNotesTimer();
     TFmNote* again = Note("A");
     ASSERT_NE(again, nullptr);
-    EXPECT_TRUE(again->IsHiddenMode);
+    EXPECT_TRUE(again->IsDocked());
     EXPECT_EQ(again->geometry(), QRect(500, 0, 60, 16));
 }
 
@@ -164,13 +164,13 @@ TEST_F(Docking, ANewNoteMadeFromAStripTakesTheSizeOfTheNoteBehindIt) {
     TFmNote* n = StartWithOneNote();
     Main->Db().Exec("update notes set form_w=260, form_h=130 where id='A'");
     DragTo(n, QPoint(-20, 400));
-    ASSERT_TRUE(n->IsHiddenMode);
+    ASSERT_TRUE(n->IsDocked());
     Choose(n, &TFmNote::actAddNewNote);
     ASSERT_EQ(TFmMain::NoteWindows().size(), 2);
     for (TFmNote* made : TFmMain::NoteWindows())
         if (made != n) {
             EXPECT_EQ(made->size(), QSize(260, 130));
-            EXPECT_EQ(Row(made->NoteId).asInt(0, "form_w"), 260);
+            EXPECT_EQ(Row(made->NoteId()).asInt(0, "form_w"), 260);
         }
 }
 
@@ -178,18 +178,20 @@ TEST_F(Docking, HoveringAStripShowsAReadOnlyPreviewThatLeavesNothingBehind) {
     const int W = Screen().width();
     TFmNote* n = StartWithOneNote();
     Main->Db().Exec("update notes set form_w=150, commited=1 where id='A'");
-    n->SetBgColorIndex(3);
+    NoteRecord look = n->Record();
+    look.Note.BGColorIdx = 3;
+    n->ShowRecord(look);
     DragTo(n, QPoint(W - 50, 300));
-    ASSERT_TRUE(n->IsHiddenMode);
+    ASSERT_TRUE(n->IsDocked());
     const int tickers = TSharedTicker::Instance().SubscriberCount();
     const int windows = QApplication::topLevelWidgets().size();
 
     Enter(n);
-    QPointer<TFmNote> p = n->FmNotePreview;
+    QPointer<TFmNote> p = n->Docking().Preview();
     ASSERT_TRUE(p);
     EXPECT_TRUE(p->IsPreviewMode());
     EXPECT_TRUE(p->isVisible());
-    EXPECT_EQ(p->NoteId, QStringLiteral("A"));
+    EXPECT_EQ(p->NoteId(), QStringLiteral("A"));
     EXPECT_EQ(p->BgColorIndex(), 3);
     EXPECT_EQ(p->NoteText(), QStringLiteral("first line"));
     EXPECT_EQ(p->width(), 220); // stored 150
@@ -206,13 +208,13 @@ TEST_F(Docking, HoveringAStripShowsAReadOnlyPreviewThatLeavesNothingBehind) {
 
     Leave(n);
     EXPECT_TRUE(p.isNull());
-    EXPECT_EQ(n->FmNotePreview, nullptr);
+    EXPECT_EQ(n->Docking().Preview(), nullptr);
     EXPECT_EQ(TSharedTicker::Instance().SubscriberCount(), tickers);
     EXPECT_EQ(QApplication::topLevelWidgets().size(), windows);
     // Undocked notes have no preview.
     Click(n);
     Enter(n);
-    EXPECT_EQ(n->FmNotePreview, nullptr);
+    EXPECT_EQ(n->Docking().Preview(), nullptr);
 }
 
 TEST_F(Docking, AStripGoneWhileItsPreviewShowsTakesThePreviewWithIt) {
@@ -223,7 +225,7 @@ TEST_F(Docking, AStripGoneWhileItsPreviewShowsTakesThePreviewWithIt) {
     TFmNote* a = Note("A");
     DragTo(a, QPoint(-30, 200));
     Enter(a);
-    QPointer<TFmNote> p = a->FmNotePreview;
+    QPointer<TFmNote> p = a->Docking().Preview();
     ASSERT_TRUE(p);
     delete a;
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -233,7 +235,7 @@ TEST_F(Docking, AStripGoneWhileItsPreviewShowsTakesThePreviewWithIt) {
     TFmNote* b = Note("B");
     DragTo(b, QPoint(-30, 400));
     Enter(b);
-    ASSERT_TRUE(b->FmNotePreview);
+    ASSERT_TRUE(b->Docking().Preview());
     QList<TFmNote*> all = TFmMain::NoteWindows();
     std::stable_partition(all.begin(), all.end(), [](TFmNote* w) { return !w->IsPreviewMode(); });
     for (TFmNote* w : all)
@@ -246,7 +248,7 @@ TEST_F(Docking, PressingTheStripTakesItsPreviewAway) {
     TFmNote* n = StartWithOneNote();
     DragTo(n, QPoint(-30, 200));
     Enter(n);
-    QPointer<TFmNote> p = n->FmNotePreview;
+    QPointer<TFmNote> p = n->Docking().Preview();
     ASSERT_TRUE(p);
     QTest::mousePress(n, Qt::LeftButton, {}, n->rect().center());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -287,7 +289,7 @@ TEST_F(Docking, TurningAutoHideOffPullsThisNoteBackButLeavesStrips) {
     });
     TFmNote* n = Note("A");
     DragTo(n, QPoint(W - 30, 250));
-    ASSERT_TRUE(n->IsHiddenMode);
+    ASSERT_TRUE(n->IsDocked());
     TFmNote* out = Note("OUT");
     struct TCase {
         QPoint From;
@@ -311,7 +313,7 @@ TEST_F(Docking, TurningAutoHideOffPullsThisNoteBackButLeavesStrips) {
     // A strip can still be restored with the setting off.
     Choose(out, &TFmNote::actAutoHide);
     Click(n);
-    EXPECT_FALSE(n->IsHiddenMode);
+    EXPECT_FALSE(n->IsDocked());
 }
 
 TEST_F(Docking, LettingGoOfANoteThatTouchesAnEdgeDocksItEvenWithoutMovement) {
@@ -335,7 +337,7 @@ TEST_F(Docking, LettingGoOfANoteThatTouchesAnEdgeDocksItEvenWithoutMovement) {
         TFmNote* n = Note("A");
         ASSERT_TRUE(QTest::qWaitForWindowExposed(n));
         Click(n);
-        EXPECT_EQ(n->IsHiddenMode, c.Docks);
+        EXPECT_EQ(n->IsDocked(), c.Docks);
         EXPECT_EQ(Row("A").asInt(0, "ishiddenmode"), c.Docks ? 1 : 0);
         TearDown();
         SetUp();
@@ -350,7 +352,7 @@ TEST_F(Docking, ARightEdgeStripStaysOnItsEdgeWhereTheWorkAreaStopsShort) {
                 {W - 16});
     });
     TFmNote* n = Note("A");
-    ASSERT_TRUE(n->IsHiddenMode);
+    ASSERT_TRUE(n->IsDocked());
     // A panel along the right edge.
     SetWorkAreaOverride(QRect(0, 0, W - 100, Screen().height()));
     n->hide();
@@ -409,13 +411,13 @@ TEST_F(Docking, AFailingStatementLeavesTheWindowAsItsRowSays) {
     DragTo(n, QPoint(W - 100, 300));
     ASSERT_EQ(Boxes.size(), 1);
     EXPECT_TRUE(Boxes.first().contains(QStringLiteral("locked")));
-    EXPECT_FALSE(n->IsHiddenMode);
+    EXPECT_FALSE(n->IsDocked());
     EXPECT_EQ(n->size(), QSize(220, 100));
     EXPECT_EQ(Row("A").asInt(0, "ishiddenmode"), 0);
 
     Main->Db().Exec(QStringLiteral("drop trigger lock_notes"));
     DragTo(n, QPoint(W - 90, 300));
-    ASSERT_TRUE(n->IsHiddenMode);
+    ASSERT_TRUE(n->IsDocked());
     FailUpdates();
     // Sliding fails: back to the stored place.
     DragTo(n, QPoint(W - 16, 600));
@@ -424,7 +426,7 @@ TEST_F(Docking, AFailingStatementLeavesTheWindowAsItsRowSays) {
     // Restoring fails: still the strip its row describes.
     Click(n);
     EXPECT_EQ(Boxes.size(), 3);
-    EXPECT_TRUE(n->IsHiddenMode);
+    EXPECT_TRUE(n->IsDocked());
     EXPECT_EQ(n->geometry(), QRect(W - 16, 300, 16, 60));
     EXPECT_EQ(Row("A").asInt(0, "ishiddenmode"), 1);
 }

@@ -136,7 +136,7 @@ TEST_F(MissedReminderWindowTest, ListedOnceWithAButtonThatOpensTheNoteAndAgainAf
     });
     TFmNote* fixed = nullptr;
     for (TFmNote* n : TFmMain::NoteWindows())
-        if (n->NoteId == QLatin1String("FIXED"))
+        if (n->NoteId() == QLatin1String("FIXED"))
             fixed = n;
     ASSERT_TRUE(fixed);
     fixed->hide();

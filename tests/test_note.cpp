@@ -29,6 +29,7 @@
 #include <QTextBlock>
 #include <QTextList>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace {
 
@@ -48,6 +49,25 @@ protected:
             FMain->Shutdown();
         FMain.reset();
         SetWorkAreaOverride(QRect());
+        if (FOldBoxes)
+            SetMessageBoxHandler(*FOldBoxes);
+    }
+
+    // One note "A" with this text, committed, on screen; message boxes are collected.
+    TFmNote* ShowCommittedNote(const QString& text) {
+        Start("[config]\nLanguage=English\n", [text](TDbConnection& db) {
+            AddRow(db, "A", text, 100, 100);
+            db.Exec("update notes set commited=1");
+        });
+        FMain->tmrLoadNotesTimer();
+        TFmNote* n = TFmMain::NoteWindows().first();
+        n->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(n));
+        FOldBoxes = SetMessageBoxHandler([this](QWidget*, const QString& t, const QString&, unsigned) {
+            FBoxes.append(t);
+            return IDOK;
+        });
+        return n;
     }
 
     // Starts the shell with this config and these rows; loads nothing yet.
@@ -86,6 +106,8 @@ protected:
     testenv::TProgramSetup FSetup;
     std::unique_ptr<TFmMain> FMain;
     QList<TUpload> FUploads;
+    QStringList FBoxes;
+    std::optional<TMessageBoxHandler> FOldBoxes;
 };
 
 } // namespace
@@ -144,7 +166,7 @@ TEST_F(NoteTest, NotesComeUpNoSmallerThanANoteCanBeAndWithoutASizeWhereANewNoteW
     make("DL-TINY", 50, 60, 10, 5);
     QHash<QString, QRect> g;
     for (TFmNote* n : TFmMain::NoteWindows())
-        g.insert(n->NoteId, n->geometry());
+        g.insert(n->NoteId(), n->geometry());
     EXPECT_EQ(g.value("TINY"), QRect(300, 200, 120, 40));
     EXPECT_EQ(g.value("LOW"), QRect(300, 400, 120, 40));
     EXPECT_EQ(g.value("FINE"), QRect(600, 400, 300, 200));
@@ -180,7 +202,7 @@ TEST_F(NoteTest, LoadingBringsBackEveryShownNoteAsItWas) {
     FMain->tmrLoadNotesTimer();
     QMap<QString, TFmNote*> byId;
     for (TFmNote* n : TFmMain::NoteWindows())
-        byId.insert(n->NoteId, n);
+        byId.insert(n->NoteId(), n);
     ASSERT_EQ(byId.size(), 4);
     EXPECT_FALSE(byId.contains("HIDDEN"));
     TFmNote* p = byId["PLAIN"];
@@ -215,8 +237,8 @@ TEST_F(NoteTest, AnEmptyStoreGetsOneNoteShowingTheHintThatIsNeverStored) {
     // Deactivating a note that only shows the hint stores and uploads nothing.
     Deactivate(n);
     EXPECT_TRUE(FUploads.isEmpty());
-    EXPECT_TRUE(Row(n->NoteId).isNull(0, "mynote"));
-    EXPECT_TRUE(Row(n->NoteId).isNull(0, "commited"));
+    EXPECT_TRUE(Row(n->NoteId()).isNull(0, "mynote"));
+    EXPECT_TRUE(Row(n->NoteId()).isNull(0, "commited"));
 }
 
 TEST_F(NoteTest, WithDesktopNotesOffLoadedNotesStayHiddenButANewNoteShows) {
@@ -434,7 +456,7 @@ TEST_F(NoteTest, AutoHeightFollowsTheLinesWithinTheWorkAreaAndTheMinimum) {
     TFmNote* n = FMain->CreateNewNote(QString());
     const int pitch = n->TextHeight() + NoteText::kLineSpace;
     n->SetNoteText(QStringLiteral("a\nb\nc"));
-    n->SetIsAutoHeight(1);
+    n->actAutoHeightExecute();
     EXPECT_EQ(n->height(), 3 * pitch + 25);
     n->SetNoteText(QStringLiteral("a\nb\nc\n")); // a trailing empty line does not count
     EXPECT_EQ(n->height(), 3 * pitch + 25);
@@ -533,7 +555,7 @@ TEST_F(NoteTest, MessagesChangeTheNoteAndPreviewsIgnoreThem) {
     TFmNote* n = TFmMain::NoteWindows().first();
     n->SetAlpha(160);
     n->show();
-    EXPECT_EQ(n->storedTransValue, 160);
+    EXPECT_EQ(n->Record().Note.FmTrans, 160);
     SendMessageW(n, WM_SETTRANS, 0, 100);
     EXPECT_EQ(n->Alpha(), 100);
     EXPECT_EQ(Row("A").asInt(0, "form_trans"), 160); // preview only
@@ -631,15 +653,17 @@ TEST_F(NoteTest, NewNoteFromANoteCopiesItsLookAndStartsWithTheDateForLists) {
           [](TDbConnection& db) { AddRow(db, "A", "x", 100, 100, 300, 150); });
     FMain->tmrLoadNotesTimer();
     TFmNote* a = TFmMain::NoteWindows().first();
-    a->SetShowAsList(1);
-    a->SetBgColorIndex(2);
+    NoteRecord look = a->Record();
+    look.Note.ShowAsList = 1;
+    look.Note.BGColorIdx = 2;
+    a->ShowRecord(look);
     a->actAddNewNoteExecute();
     QList<TFmNote*> notes = TFmMain::NoteWindows();
     ASSERT_EQ(notes.size(), 2);
     TFmNote* b = notes[0] == a ? notes[1] : notes[0];
     EXPECT_EQ(b->size(), QSize(300, 150));
     EXPECT_EQ(b->BgColorIndex(), 2);
-    const TRowSet r = Row(b->NoteId);
+    const TRowSet r = Row(b->NoteId());
     EXPECT_EQ(r.asInt(0, "commited"), 0);
     EXPECT_EQ(r.asText(0, "mynote"),
               NoteText::FormatDateText(QStringLiteral("mm.dd"), QDateTime::currentDateTime()));
@@ -759,7 +783,7 @@ TEST_F(NoteTest, DraggingMovesTheNoteAndResizingKeepsTheLimits) {
     QTest::mouseRelease(n, Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_EQ(n->size(), QSize(120, 40));
     // Without auto-hide the new place is not stored until the next save.
-    EXPECT_EQ(Row(n->NoteId).asInt(0, "form_x"), before.x());
+    EXPECT_EQ(Row(n->NoteId()).asInt(0, "form_x"), before.x());
 
     // From the top or left border, past the limit: the opposite edge stays where it was.
     n->setGeometry(QRect(300, 300, 220, 100));
@@ -819,7 +843,7 @@ TEST_F(NoteTest, AtTheEndOfASessionAnUnsavedEditIsStoredAndStaysPending) {
     FMain->tmrLoadNotesTimer();
     for (TFmNote* n : TFmMain::NoteWindows()) {
         n->move(n->x() + 5, n->y());
-        if (n->NoteId == QLatin1String("EDITED")) {
+        if (n->NoteId() == QLatin1String("EDITED")) {
             n->EnableMmoNote();
             n->mmoNote->setPlainText(QStringLiteral("typed but never deactivated"));
         }
@@ -831,21 +855,49 @@ TEST_F(NoteTest, AtTheEndOfASessionAnUnsavedEditIsStoredAndStaysPending) {
     EXPECT_EQ(Row("SAME").asInt(0, "form_x"), 405);
 }
 
+TEST_F(NoteTest, AFaceChangeTheStoreRefusesLeavesTheNoteAndItsMenuAsStored) {
+    TFmNote* n = ShowCommittedNote(QStringLiteral("x"));
+    n->PopupMenu()->hide();
+    TFontInfo font{QStringLiteral("DejaVu Serif"), 16, 0, true};
+    const struct {
+        const char* Name;
+        std::function<void()> Change;
+    } cases[] = {
+        {"topmost", [n] { n->actTopmost->trigger(); }},
+        {"auto height", [n] { n->actAutoHeight->trigger(); }},
+        {"list style", [n] { n->actListStyles[2]->trigger(); }},
+        {"colour", [n] { n->mnuBgColors[4]->trigger(); }},
+        {"transparency", [n] { SendMessageW(n, WM_SETTRANS, 2, 60); }},
+        {"text colour", [n] { SendMessageW(n, WM_SETFONTCOLOR, 2, 0x0000FF); }},
+        {"font", [n, &font] { SendMessageW(n, WM_SETNOTEFONT, 0, reinterpret_cast<LPARAM>(&font)); }},
+    };
+    FMain->Db().Exec(QStringLiteral("PRAGMA query_only=1")); // the store refuses every write
+    for (const auto& c : cases) {
+        const NoteRecord stored = n->Record();
+        const NoteRecord shown = n->ShownRecord();
+        const qsizetype before = FBoxes.size();
+        c.Change();
+        EXPECT_EQ(FBoxes.size(), before + 1) << c.Name;
+        EXPECT_EQ(n->Record(), stored) << c.Name;
+        EXPECT_EQ(n->ShownRecord(), shown) << c.Name;
+        EXPECT_FALSE(n->actTopmost->isChecked()) << c.Name;
+        EXPECT_FALSE(n->actAutoHeight->isChecked()) << c.Name;
+        EXPECT_TRUE(n->actListStyles[stored.Note.ShowAsList]->isChecked()) << c.Name;
+        EXPECT_TRUE(n->mnuBgColors[stored.Note.BGColorIdx]->isChecked()) << c.Name;
+    }
+    EXPECT_EQ(Row("A").asInt(0, "commited"), 1);
+    EXPECT_TRUE(FUploads.isEmpty());
+
+    // Taken by the store, the change is the note's.
+    FMain->Db().Exec(QStringLiteral("PRAGMA query_only=0"));
+    n->mnuBgColors[4]->trigger();
+    EXPECT_EQ(n->Record().Note.BGColorIdx, 4);
+    EXPECT_EQ(n->ShownRecord().Note.BGColorIdx, 4);
+    EXPECT_EQ(Row("A").asInt(0, "bgcolorindex"), 4);
+}
+
 TEST_F(NoteTest, AFailedSaveKeepsTheEditUnsavedAndTheSessionEndStoresItPending) {
-    Start("[config]\nLanguage=English\n", [](TDbConnection& db) {
-        AddRow(db, "A", "before", 100, 100);
-        db.Exec("update notes set commited=1");
-    });
-    FMain->tmrLoadNotesTimer();
-    TFmNote* n = TFmMain::NoteWindows().first();
-    n->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(n));
-    QStringList boxes;
-    const TMessageBoxHandler old =
-        SetMessageBoxHandler([&boxes](QWidget*, const QString& text, const QString&, unsigned) {
-            boxes.append(text);
-            return IDOK;
-        });
+    TFmNote* n = ShowCommittedNote(QStringLiteral("before"));
 
     QTest::mouseDClick(n, Qt::LeftButton, {}, QPoint(60, 30));
     ASSERT_NE(n->mmoNote, nullptr);
@@ -853,7 +905,7 @@ TEST_F(NoteTest, AFailedSaveKeepsTheEditUnsavedAndTheSessionEndStoresItPending) 
     QTest::keyClicks(n->mmoNote, QStringLiteral("after"));
     FMain->Db().Exec(QStringLiteral("PRAGMA query_only=1")); // the store refuses every write
     Deactivate(n);
-    EXPECT_EQ(boxes.size(), 1);
+    EXPECT_EQ(FBoxes.size(), 1);
     EXPECT_TRUE(FUploads.isEmpty());
     EXPECT_EQ(n->NoteText(), QStringLiteral("after"));
     EXPECT_EQ(n->StoredNote(), QStringLiteral("before"));
@@ -864,7 +916,6 @@ TEST_F(NoteTest, AFailedSaveKeepsTheEditUnsavedAndTheSessionEndStoresItPending) 
     FMain->EndSession();
     EXPECT_EQ(Row("A").asText(0, "mynote"), QStringLiteral("after"));
     EXPECT_EQ(Row("A").asInt(0, "commited"), 0);
-    SetMessageBoxHandler(old);
 }
 
 TEST_F(NoteTest, AnAudioNoteCarriesItsPlayControlAndNeverEdits) {
@@ -877,7 +928,7 @@ TEST_F(NoteTest, AnAudioNoteCarriesItsPlayControlAndNeverEdits) {
     TFmNote* voice = nullptr;
     TFmNote* text = nullptr;
     for (TFmNote* n : TFmMain::NoteWindows())
-        (n->NoteId == QLatin1String("VOICE") ? voice : text) = n;
+        (n->NoteId() == QLatin1String("VOICE") ? voice : text) = n;
     ASSERT_TRUE(voice && text);
     ASSERT_NE(voice->pnlPlay, nullptr);
     EXPECT_EQ(voice->pnlPlay->NoteId, QStringLiteral("VOICE"));

@@ -84,7 +84,7 @@ TEST_F(NoteManager, ShowBringsBackEachChosenNoteAndKeepsTheDialogOpen) {
     TFmNote* docked = Note("H2");
     ASSERT_NE(docked, nullptr);
     EXPECT_TRUE(docked->isVisible());
-    EXPECT_FALSE(docked->IsHiddenMode);
+    EXPECT_FALSE(docked->IsDocked());
     EXPECT_EQ(docked->geometry(), QRect(500, 320, 220, 100));
     EXPECT_EQ(docked->EditorFont().family(), QStringLiteral("DejaVu Sans"));
     EXPECT_EQ(docked->BgColorIndex(), 4);

@@ -86,7 +86,7 @@ TEST_F(ScreenWatchTest, OnlyNotesNoScreenShowsMoveAndOnlyTheirRowsChange) {
     });
     auto note = [](const char* id) {
         for (TFmNote* n : TFmMain::NoteWindows())
-            if (n->NoteId == QLatin1String(id))
+            if (n->NoteId() == QLatin1String(id))
                 return n;
         return static_cast<TFmNote*>(nullptr);
     };

@@ -550,7 +550,7 @@ TEST(SyncMainWindow, UploadThenDownloadOpensNewNotesBetweenTheUpdatingMessages) 
     EXPECT_EQ(downloads, 1);
     bool opened = false;
     for (TFmNote* n : TFmMain::NoteWindows())
-        opened = opened || n->NoteId == QStringLiteral("FROM-ELSEWHERE");
+        opened = opened || n->NoteId() == QStringLiteral("FROM-ELSEWHERE");
     EXPECT_TRUE(opened);
 
     // A second request while one runs is dropped, not queued.

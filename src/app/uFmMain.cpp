@@ -643,40 +643,12 @@ void TFmMain::AdoptNote(TFmNote* note) {
 
 void TFmMain::ApplyNoteRecord(TFmNote* n, const NoteRecord& rec, bool withDocking) {
     const TNoteItem& i = rec.Note;
-    n->NoteId = i.NoteID;
     n->setGeometry(UndockedGeometry(QRect(i.FmX, i.FmY, i.FmW, i.FmH)));
-    n->SetEditorFont(i.FontName, i.FontSize, i.FontBold == 1);
-    n->SetFontColor(i.FontColor);
-    n->SetBgColorIndex(i.BGColorIdx);
-    n->SetNoteType(i.NoteType);
-    n->SetAlpha(i.FmTrans & 0xFF);
+    NoteRecord shown = rec;
+    shown.Dock.Docked = withDocking && rec.Dock.Docked;
+    n->ShowRecord(shown);
     n->SetLayered(true);
-    n->IsHiddenMode = withDocking && rec.Dock.Docked;
-    n->HiddenPos = rec.Dock.Edge;
-    n->HiddenPosX = rec.Dock.StripX;
-    n->HiddenPosY = rec.Dock.StripY;
-    if (n->IsHiddenMode) {
-        switch (n->HiddenPos) {
-        case 1:
-            n->setGeometry(n->HiddenPosX, 0, 60, 16);
-            break;
-        case 0:
-            n->setGeometry(0, n->HiddenPosY, 16, 60);
-            break;
-        case 2:
-            n->setGeometry(n->HiddenPosX, n->HiddenPosY, 16, 60);
-            break;
-        default:
-            break;
-        }
-    }
-    n->SetIsTopMost(i.IsTopMost);
-    n->SetIsAutoHeight(i.AutoHeight);
-    n->SetShowAsList(i.ShowAsList);
     ApplyReminder(n, i.AlertType, i.AlertValue1, i.AlertValue2, i.AlertValue3);
-    n->SetNoteText(i.NNote);
-    n->SetStoredNote();
-    n->RememberStoredLook();
 }
 
 void TFmMain::FFPlayer1FileOpen(qint64 duration) {
@@ -726,12 +698,19 @@ TFmNote* TFmMain::CreateNewNote(const QString& InitText) {
     if (!FNotes->InsertFromShell(id, place))
         return nullptr;
     auto* n = new TFmNote(FNoteContext);
-    n->NoteId = id;
-    n->SetAlpha(160);
-    n->SetLayered(true);
     n->setGeometry(QRect(place, QSize(kNewNoteWidth, kNewNoteHeight)));
-    n->SetEditorFont(QStringLiteral("Tahoma"), 9, false);
-    n->RememberStoredLook();
+    NoteRecord made;
+    made.Note.NoteID = id;
+    made.Note.FmTrans = 160;
+    made.Note.FontName = QStringLiteral("Tahoma");
+    made.Note.FontSize = 9;
+    made.Note.FmX = place.x();
+    made.Note.FmY = place.y();
+    made.Note.FmW = kNewNoteWidth;
+    made.Note.FmH = kNewNoteHeight;
+    n->ShowRecord(made);
+    n->SetLayered(true);
+    // Shown, not stored: the hint is no text of the note's.
     n->SetNoteText(InitText);
     AdoptNote(n);
     n->show();
@@ -746,20 +725,11 @@ TFmNote* TFmMain::AddDownloadedNote(const TNoteItem& nItem) {
         g.moveTo(nItem.FmX != 0 ? nItem.FmX : place.x(), nItem.FmY != 0 ? nItem.FmY : place.y());
     }
     auto* n = new TFmNote(FNoteContext);
-    n->NoteId = nItem.NoteID;
     n->setGeometry(UndockedGeometry(g));
-    n->SetFontColor(nItem.FontColor);
-    n->SetEditorFont(nItem.FontName, nItem.FontSize, nItem.FontBold == 1);
-    n->SetBgColorIndex(nItem.BGColorIdx);
-    n->SetIsTopMost(nItem.IsTopMost);
-    n->SetIsAutoHeight(nItem.AutoHeight);
-    n->SetShowAsList(nItem.ShowAsList);
-    n->SetNoteType(nItem.NoteType);
-    n->SetAlpha(nItem.FmTrans & 0xFF);
+    NoteRecord made;
+    made.Note = nItem;
+    n->ShowRecord(made);
     n->SetLayered(true);
-    n->SetNoteText(nItem.NNote);
-    n->SetStoredNote();
-    n->RememberStoredLook();
     AdoptNote(n);
     if (AppState().NoteOptions.FGeneralShowNotesOnDesk)
         n->show();
@@ -846,7 +816,7 @@ void TFmMain::NoteWriteFailed(const QString& id, const QString& message) {
         return;
     QWidget* owner = QApplication::activeWindow();
     for (TFmNote* n : NoteWindows())
-        if (n->NoteId == id && !n->IsPreviewMode())
+        if (n->NoteId() == id && !n->IsPreviewMode())
             owner = n;
     ShowStoreError(owner, message);
 }
@@ -861,7 +831,7 @@ void TFmMain::StartSingleNoteRefresh(TFmNote* note) {
         QTimer::singleShot(0, this, done);
         return;
     }
-    FSync->StartSingleNote(note->NoteId, done);
+    FSync->StartSingleNote(note->NoteId(), done);
 }
 
 void TFmMain::GetNotesFromSrv() {
@@ -877,15 +847,15 @@ void TFmMain::GetNotesFromSrv() {
 }
 
 bool TFmMain::TryDockNote(TFmNote* note) {
-    return NoteDocking::IfHideNoteWindow(note);
+    return note->Docking().DockAtEdge();
 }
 
 void TFmMain::DockedNoteMoved(TFmNote* note) {
-    NoteDocking::DockedDragEnded(note);
+    note->Docking().DragEnded();
 }
 
 void TFmMain::CheckNoteExists(TFmNote* note) {
-    NoteDeletion::CheckNoteExists(note);
+    TNoteDeletion::CheckExists(note);
 }
 
 void TFmMain::DeleteNoteOnServer(const QString& noteId) {
@@ -974,7 +944,7 @@ void TFmMain::RunCommand(const QString& action, TFmNote* note) {
         TFmAbout::Execute(ServiceEnv(), owner);
     else if (action == QLatin1String("actUpdateHistory") && note) {
         auto* history = new TFmUpdateHistory(ServiceEnv(), note);
-        history->NoteID = note->NoteId;
+        history->NoteID = note->NoteId();
         history->show();
     } else if (action == QLatin1String("actOptions"))
         TFmOptions::Execute(this);

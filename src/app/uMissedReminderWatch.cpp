@@ -27,7 +27,7 @@ QList<TReminderSource> TMissedReminderWatch::NoteReminders() {
             continue;
         const auto* s = n->findChild<TScheduleObject*>(QString(), Qt::FindDirectChildrenOnly);
         if (s && s->ScheduleType() != stNone)
-            out.append({n->NoteId, n->NoteText(), int(s->ScheduleType()), s->SchValue1(), s->SchValue2(),
+            out.append({n->NoteId(), n->NoteText(), int(s->ScheduleType()), s->SchValue1(), s->SchValue2(),
                         s->SchValue3()});
     }
     return out;
@@ -72,7 +72,7 @@ void TMissedReminderWatch::Show(const QList<TMissedReminder>& missed) {
 
 void TMissedReminderWatch::OpenNote(const QString& noteId) {
     for (TFmNote* n : TFmMain::NoteWindows()) {
-        if (n->NoteId == noteId && !n->IsPreviewMode()) {
+        if (n->NoteId() == noteId && !n->IsPreviewMode()) {
             n->show();
             n->raise();
             n->activateWindow();

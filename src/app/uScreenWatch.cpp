@@ -1,4 +1,5 @@
 #include "app/uScreenWatch.h"
+#include "note/uNoteDocking.h"
 
 #include "app/uFmMain.h"
 #include "data/uNoteRepository.h"
@@ -53,18 +54,16 @@ int TScreenWatch::FitAll(const QList<TScreenArea>& screens) {
 
 bool TScreenWatch::FitNote(TFmNote* n, const QList<TScreenArea>& screens) {
     const QRect now = n->geometry();
-    if (n->IsHiddenMode) {
-        const std::optional<QRect> to = ScreenFit::FitDocked(now, n->HiddenPos, screens);
+    if (n->IsDocked()) {
+        const std::optional<QRect> to = ScreenFit::FitDocked(now, n->Dock().Edge, screens);
         if (!to)
             return false;
         // The strip's own rule has the last word on where along its edge it sits.
         n->setGeometry(*to);
         if (n->geometry() == now)
             return false;
-        n->HiddenPosX = n->x();
-        n->HiddenPosY = n->y();
         // A failure is reported by the repository; the strip is on screen all the same.
-        (void)FNotes.MoveStrip(n->NoteId, n->pos());
+        (void)n->Docking().StripMoved(FNotes);
         return true;
     }
     const std::optional<QRect> to = ScreenFit::FitUndocked(now, screens);
@@ -72,6 +71,6 @@ bool TScreenWatch::FitNote(TFmNote* n, const QList<TScreenArea>& screens) {
         return false;
     n->move(to->topLeft());
     // As with the end of a drag, a failure leaves the place to the next save.
-    (void)FNotes.SetPlace(n->NoteId, n->geometry());
+    (void)FNotes.SetPlace(n->NoteId(), n->geometry());
     return true;
 }

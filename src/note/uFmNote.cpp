@@ -56,7 +56,8 @@ constexpr int kMinHeight = 40;
 
 TFmNote::TFmNote(TNoteContextPtr context, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint),
-      FContext(context ? std::move(context) : EmptyNoteContext()) {
+      FContext(context ? std::move(context) : EmptyNoteContext()),
+      FDocking(std::make_unique<TNoteDocking>(*this)) {
     setAttribute(Qt::WA_DeleteOnClose, false);
     // paintEvent covers every pixel: no background fill before it.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -74,14 +75,13 @@ TFmNote::TFmNote(TNoteContextPtr context, QWidget* parent)
     FFont.setPointSize(9);
     ApplyFontToDocument();
     connect(FDocument, &QTextDocument::contentsChanged, this, [this] {
-        if (FIsAutoHeight == 1 && !mmoNote)
+        if (IsAutoHeight() == 1 && !mmoNote)
             UpdateAutoHeightFromDocument();
     });
 
-    // 1.-2.
-    SetIsTopMost(0);
-    SetIsAutoHeight(0);
-    SetShowAsList(0);
+    ApplyTopMost();
+    ApplyAutoHeight();
+    ApplyListStyle();
     FisUpdatingNote = false;
     FIsShowDesktop = false;
     LayoutEditor();
@@ -89,52 +89,83 @@ TFmNote::TFmNote(TNoteContextPtr context, QWidget* parent)
     setWindowTitle(QString::fromLatin1(kNoteWindowTitle));
     SendMessageW(this, WM_UPDATELANGUAGE, 0, 0);
     // 6. The one-second work (show-desktop watch, reminder) rides the shared ticker.
-    DelCountNo = 30;
     FTicket = TSharedTicker::Instance().Subscribe([this] { Tick(); });
 }
 
 TFmNote::~TFmNote() {
-    // Later, not now: whoever is deleting every note window may reach it next.
-    if (FmNotePreview)
-        FmNotePreview->deleteLater();
     TSharedTicker::Instance().Unsubscribe(FTicket);
 }
 
 // ---- properties -------------------------------------------------------------
 
-void TFmNote::SetBgColorIndex(int i) {
-    FBgColorIndex = i;
+void TFmNote::ShowRecord(const NoteRecord& record) {
+    FRecord = record;
+    const TNoteItem& i = record.Note;
+    SetEditorFont(i.FontName, i.FontSize, i.FontBold == 1);
+    SetFontColor(i.FontColor);
+    ApplyBgColorIndex();
+    ApplyNoteType();
+    SetAlpha(i.FmTrans & 0xFF);
+    // The strip as stored; showing the window holds it to its edge.
+    const NoteDock& d = Dock();
+    if (d.Docked) {
+        switch (d.Edge) {
+        case NoteDocking::kEdgeTop:
+            setGeometry(d.StripX, 0, NoteDocking::kStripLength, NoteDocking::kStripThickness);
+            break;
+        case NoteDocking::kEdgeLeft:
+            setGeometry(0, d.StripY, NoteDocking::kStripThickness, NoteDocking::kStripLength);
+            break;
+        case NoteDocking::kEdgeRight:
+            setGeometry(d.StripX, d.StripY, NoteDocking::kStripThickness, NoteDocking::kStripLength);
+            break;
+        default:
+            break;
+        }
+    }
+    ApplyTopMost();
+    ApplyAutoHeight();
+    SetNoteText(i.NNote);
+    SetStoredNote();
+    RememberStoredLook();
+}
+
+bool TFmNote::Stored(const std::function<bool(NoteRepository&)>& write) {
+    NoteRepository* r = notes(Context());
+    return !r || write(*r);
+}
+
+bool TFmNote::MenuRemoved() const {
+    const TNoteDeletion* d = TNoteDeletion::Find(this);
+    return d && d->MenuRemoved();
+}
+
+void TFmNote::ApplyBgColorIndex() {
     DrawNoteFrame();
 }
 
-void TFmNote::SetIsTopMost(int v) {
-    FIsTopMost = v;
+void TFmNote::ApplyTopMost() {
+    const bool on = IsTopMost() == 1;
     if (QWindow* w = windowHandle())
-        w->setFlag(Qt::WindowStaysOnTopHint, v == 1);
+        w->setFlag(Qt::WindowStaysOnTopHint, on);
     else
-        setWindowFlag(Qt::WindowStaysOnTopHint, v == 1);
+        setWindowFlag(Qt::WindowStaysOnTopHint, on);
     if (actTopmost)
-        actTopmost->setChecked(v == 1);
+        actTopmost->setChecked(on);
 }
 
-void TFmNote::SetIsAutoHeight(int v) {
-    FIsAutoHeight = v;
+void TFmNote::ApplyAutoHeight() {
+    const bool on = IsAutoHeight() == 1;
     if (mmoNote)
-        mmoNote->SetAutoHeight(v == 1);
-    else if (v == 1)
+        mmoNote->SetAutoHeight(on);
+    else if (on)
         UpdateAutoHeightFromDocument();
     if (actAutoHeight)
-        actAutoHeight->setChecked(v == 1);
+        actAutoHeight->setChecked(on);
 }
 
-void TFmNote::SetShowAsList(int v) {
-    FShowAsList = v;
-    ApplyListStyle();
-}
-
-void TFmNote::SetNoteType(int v) {
-    FNoteType = v;
-    if (v != 1) {
+void TFmNote::ApplyNoteType() {
+    if (NoteType() != 1) {
         if (pnlPlay)
             pnlPlay->hide();
         return;
@@ -144,7 +175,7 @@ void TFmNote::SetNoteType(int v) {
         pnlPlay->imgAudioCtrl->setPixmap(AudioPlayPicture());
         pnlPlay->UpdateLanguage();
     }
-    pnlPlay->NoteId = NoteId;
+    pnlPlay->NoteId = NoteId();
     PlaceControls();
     pnlPlay->show();
 }
@@ -201,7 +232,7 @@ void TFmNote::ApplyFontToDocument() {
 
 void TFmNote::SetNoteText(const QString& text) {
     FShowingHint = !text.isEmpty() && text == blankHint(Context());
-    NoteText::SetPlainText(FDocument, text, TextHeight() + NoteText::kLineSpace, FShowAsList);
+    NoteText::SetPlainText(FDocument, text, TextHeight() + NoteText::kLineSpace, FRecord.Note.ShowAsList);
     FScrollY = 0;
     update();
 }
@@ -211,12 +242,12 @@ void TFmNote::ShowBlankHint() {
 }
 
 void TFmNote::SetStoredNote() {
-    storedNote = NoteText();
+    FRecord.Note.NNote = NoteText();
 }
 
 void TFmNote::RememberStoredLook() {
-    storedTransValue = FAlpha;
-    storedFontColor = FFontColor;
+    FRecord.Note.FmTrans = FAlpha;
+    FRecord.Note.FontColor = FFontColor;
 }
 
 QString TFmNote::NoteText() const {
@@ -229,16 +260,16 @@ void TFmNote::ApplyLineSpacing() {
 }
 
 void TFmNote::ApplyListStyle() {
-    NoteText::ApplyListStyle(FDocument, FShowAsList);
+    NoteText::ApplyListStyle(FDocument, FRecord.Note.ShowAsList);
     update();
 }
 
 NoteRecord TFmNote::ShownRecord() const {
     NoteRecord r;
     TNoteItem& i = r.Note;
-    i.NoteID = NoteId;
+    i.NoteID = NoteId();
     i.NNote = NoteText();
-    i.NoteType = FNoteType;
+    i.NoteType = FRecord.Note.NoteType;
     i.FmTrans = FAlpha;
     i.FmX = x();
     i.FmY = y();
@@ -248,12 +279,12 @@ NoteRecord TFmNote::ShownRecord() const {
     i.FontSize = FFont.pointSize();
     i.FontName = FFont.family();
     i.FontBold = FFont.bold() ? 1 : 0;
-    i.BGColorIdx = FBgColorIndex;
+    i.BGColorIdx = FRecord.Note.BGColorIdx;
     i.ShowNote = 1;
-    i.IsTopMost = FIsTopMost;
-    i.AutoHeight = FIsAutoHeight;
-    i.ShowAsList = FShowAsList;
-    r.Dock = NoteDock{IsHiddenMode, HiddenPos, HiddenPosX, HiddenPosY};
+    i.IsTopMost = FRecord.Note.IsTopMost;
+    i.AutoHeight = FRecord.Note.AutoHeight;
+    i.ShowAsList = FRecord.Note.ShowAsList;
+    r.Dock = Dock();
     return r;
 }
 
@@ -289,7 +320,7 @@ void TFmNote::OnGetOneNoteTerminate() {
 }
 
 void TFmNote::EnableMmoNote() {
-    if (FNoteType == 1)
+    if (FRecord.Note.NoteType == 1)
         return;
     if (FShowingHint)
         SetNoteText(QString());
@@ -303,7 +334,7 @@ void TFmNote::EnableMmoNote() {
         mmoNote->SetOnHeightChange([this](TTransRichEdit*, int& h) { mmoNoteHeightChange(h); });
         mmoNote->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(mmoNote, &QWidget::customContextMenuRequested, this, [this](const QPoint& p) {
-            if (!FPopupMenuRemoved)
+            if (!MenuRemoved())
                 PopupMenu()->popup(mmoNote->mapToGlobal(p));
         });
         mmoNote->installEventFilter(this);
@@ -311,7 +342,7 @@ void TFmNote::EnableMmoNote() {
         mmoNote->viewport()->setCursor(Qt::IBeamCursor);
         SetFontColor(FFontColor);
         LayoutEditor();
-        mmoNote->SetAutoHeight(FIsAutoHeight == 1);
+        mmoNote->SetAutoHeight(FRecord.Note.AutoHeight == 1);
     }
     mmoNote->setEnabled(true);
     mmoNote->show();
@@ -323,7 +354,7 @@ void TFmNote::EnableMmoNote() {
     // Typing can be undone while the note is edited; an edit session starts with
     // nothing to undo (loading the text is not an edit).
     FDocument->setUndoRedoEnabled(true);
-    storedNote = NoteText();
+    FRecord.Note.NNote = NoteText();
     if (FLastMousePos == QPoint(0, 0))
         FLastMousePos = QCursor::pos();
     const QPoint local = mmoNote->viewport()->mapFromGlobal(FLastMousePos);
@@ -345,7 +376,7 @@ void TFmNote::DisableEditor() {
 }
 
 void TFmNote::Deactivated() {
-    if (FIsPreviewMode || NoteId.isEmpty())
+    if (FIsPreviewMode || NoteId().isEmpty())
         return;
     if (mmoNote) {
         QTextCursor c = mmoNote->textCursor();
@@ -353,7 +384,7 @@ void TFmNote::Deactivated() {
         mmoNote->setTextCursor(c);
     }
     const QString text = NoteText();
-    if (text != storedNote) {
+    if (text != FRecord.Note.NNote) {
         if (mmoNote) {
             // Makes the transparent editor lay its text out and repaint again.
             mmoNote->resize(mmoNote->width() < width() - 15 ? mmoNote->width() + 1 : width() - 20,
@@ -361,9 +392,11 @@ void TFmNote::Deactivated() {
         }
         // Saved only once the store has it: a failed save stays an unsaved edit,
         // which the next save (at the latest at the end of the session) writes as pending.
-        NoteRepository* r = notes(Context());
-        if (!r || r->SaveEdit(ShownRecord()))
-            storedNote = text;
+        const NoteRecord shown = ShownRecord();
+        if (Stored([&](NoteRepository& r) { return r.SaveEdit(shown); })) {
+            FRecord.Note.NNote = text;
+            TookPlace();
+        }
     }
     if (text.isEmpty())
         ShowBlankHint();
@@ -374,20 +407,23 @@ void TFmNote::Deactivated() {
 }
 
 void TFmNote::SaveOnEndSession() {
-    if (FIsPreviewMode || NoteId.isEmpty())
+    if (FIsPreviewMode || NoteId().isEmpty())
         return;
     const NoteRecord shown = ShownRecord();
     // An edit that was never saved must still go up: it is pending like any other.
-    NoteRepository* r = notes(Context());
-    if (!r || r->SaveAtSessionEnd(shown, shown.Note.NNote != storedNote))
-        storedNote = shown.Note.NNote;
+    const bool textChanged = shown.Note.NNote != FRecord.Note.NNote;
+    if (Stored([&](NoteRepository& r) { return r.SaveAtSessionEnd(shown, textChanged); })) {
+        FRecord.Note.NNote = shown.Note.NNote;
+        TookPlace();
+    }
 }
 
 void TFmNote::WMSaveNoteAttrs() {
-    if (FIsPreviewMode || NoteId.isEmpty())
+    if (FIsPreviewMode || NoteId().isEmpty())
         return;
-    if (NoteRepository* r = notes(Context()))
-        (void)r->SaveLook(ShownRecord());
+    const NoteRecord shown = ShownRecord();
+    if (Stored([&](NoteRepository& r) { return r.SaveLook(shown); }))
+        TookPlace();
 }
 
 // ---- look -------------------------------------------------------------------
@@ -417,7 +453,7 @@ int TFmNote::FocusBorderStep() const {
 
 void TFmNote::DrawNoteFrame() {
     if (imgUpdating)
-        imgUpdating->SetBackground(colorOf(bodyColor(Context(), FBgColorIndex)));
+        imgUpdating->SetBackground(colorOf(bodyColor(Context(), FRecord.Note.BGColorIdx)));
     // The picture is worked out once per change, at the next paint; paints in between
     // only replay it.
     cacheBmp.Valid = false;
@@ -428,34 +464,33 @@ void TFmNote::DrawNoteFrame() {
 void TFmNote::UpdateRegion() {
     const int W = width();
     const int H = height();
-    const QRect key(IsHiddenMode ? HiddenPos : -1, 0, W, H);
+    const QRect key(IsDocked() ? Dock().Edge : -1, 0, W, H);
     if (key == FRegionKey)
         return;
     FRegionKey = key;
-    if (!IsHiddenMode) {
+    if (!IsDocked()) {
         setMask(roundRectRegion(QRect(0, 0, W, H)));
         return;
     }
     // The side that touches the screen edge is squared off.
     QRegion strip = roundRectRegion(QRect(1, 1, 15, 59));
-    if (HiddenPos == 0)
+    if (Dock().Edge == 0)
         strip = roundRectRegion(QRect(1, 1, 15, 59)) | QRegion(1, 1, 9, 59);
-    else if (HiddenPos == 1)
+    else if (Dock().Edge == 1)
         strip = roundRectRegion(QRect(1, 1, 59, 15)) | QRegion(1, 1, 59, 9);
-    else if (HiddenPos == 2)
+    else if (Dock().Edge == 2)
         strip = roundRectRegion(QRect(1, 1, 15, 59)) | QRegion(7, 1, 9, 59);
     setMask(strip);
 }
 
 void TFmNote::BuildFrame() {
-    const int i = safeIndex(FBgColorIndex);
+    const int i = safeIndex(FRecord.Note.BGColorIdx);
     cacheBmp.Size = size();
-    cacheBmp.Docked = IsHiddenMode;
+    cacheBmp.Docked = IsDocked();
     cacheBmp.Body = colorOf(bodyColor(Context(), i));
     cacheBmp.Title = colorOf(titleColor(Context(), i));
     cacheBmp.BorderCount = 0;
-    if (!IsHiddenMode &&
-        (FNoteState.contains(nsFocused) || FNoteState.contains(nsEditing) || FIsPreviewMode)) {
+    if (!IsDocked() && (FNoteState.contains(nsFocused) || FNoteState.contains(nsEditing) || FIsPreviewMode)) {
         const int e = FocusBorderStep();
         for (int n = 8; n >= 0; --n)
             cacheBmp.Border[cacheBmp.BorderCount++] = colorOf(LightenColor(bodyColor(Context(), i), n * e));
@@ -492,7 +527,7 @@ void TFmNote::paintEvent(QPaintEvent*) {
         BuildFrame();
     QPainter p(this);
     PaintFrame(p);
-    if (mmoNote || IsHiddenMode)
+    if (mmoNote || IsDocked())
         return;
     // Nobody edits: the window draws its text itself, clipped to the editor's place.
     const QRect r = EditorRect();
@@ -514,9 +549,9 @@ void TFmNote::PlaceControls() {
     if (pnlPlay)
         pnlPlay->move(width() - 66 - 10, height() - 28 - 10);
     if (imgUpdating) {
-        if (!IsHiddenMode)
+        if (!IsDocked())
             imgUpdating->setGeometry(width() - 16 - 6, 8, 16, 16);
-        else if (HiddenPos == 1)
+        else if (Dock().Edge == 1)
             imgUpdating->setGeometry(width() - 16 - 5, (height() - 16) / 2, 16, 16);
         else
             imgUpdating->setGeometry((width() - 16) / 2, height() - 16 - 6, 16, 16);
@@ -545,14 +580,14 @@ void TFmNote::showEvent(QShowEvent* e) {
         if (pos.y() + height() > wa.height())
             pos.setY(wa.height() - height() - 10);
         // A strip stays on its edge, also where the work area stops short of it.
-        if (IsHiddenMode)
-            pos = NoteDocking::StripGeometry(HiddenPos, pos).topLeft();
+        if (IsDocked())
+            pos = NoteDocking::StripGeometry(Dock().Edge, pos).topLeft();
         if (pos != this->pos())
             move(pos);
-    } else if (IsHiddenMode) {
-        setGeometry(NoteDocking::StripGeometry(HiddenPos, QPoint(HiddenPosX, HiddenPosY)));
+    } else if (IsDocked()) {
+        setGeometry(NoteDocking::StripGeometry(Dock().Edge, QPoint(Dock().StripX, Dock().StripY)));
     }
-    if (FIsTopMost == 1 && windowHandle())
+    if (FRecord.Note.IsTopMost == 1 && windowHandle())
         windowHandle()->setFlag(Qt::WindowStaysOnTopHint, true);
     DrawNoteFrame();
 }
@@ -568,7 +603,7 @@ void TFmNote::UpdateAutoHeightFromDocument() {
 }
 
 void TFmNote::mmoNoteHeightChange(int& newH) {
-    if (IsHiddenMode || FIsAutoHeight != 1)
+    if (IsDocked() || FRecord.Note.AutoHeight != 1)
         return;
     const int workHeight = PrimaryWorkArea().height();
     if (newH + 25 <= workHeight) {
@@ -582,7 +617,7 @@ void TFmNote::mmoNoteHeightChange(int& newH) {
 // ---- mouse ------------------------------------------------------------------
 
 int TFmNote::HitBorder(const QPoint& p) const {
-    if (IsHiddenMode)
+    if (IsDocked())
         return 0;
     const int W = width();
     const int H = height();
@@ -614,7 +649,7 @@ void TFmNote::UpdateCursorShape(const QPoint& p) {
 }
 
 QRect TFmNote::ClampedGeometry(QRect r, int edges) const {
-    if (IsHiddenMode)
+    if (IsDocked())
         return r;
     if (r.width() < kMinWidth) {
         if (edges & kLeft)
@@ -632,7 +667,7 @@ QRect TFmNote::ClampedGeometry(QRect r, int edges) const {
 }
 
 void TFmNote::mousePressEvent(QMouseEvent* e) {
-    if (IsHiddenMode && e->button() != Qt::LeftButton)
+    if (IsDocked() && e->button() != Qt::LeftButton)
         return;
     if (e->button() == Qt::RightButton)
         return; // the context menu
@@ -641,10 +676,8 @@ void TFmNote::mousePressEvent(QMouseEvent* e) {
     FDragEdges = HitBorder(e->position().toPoint());
     FDragStartMouse = e->globalPosition().toPoint();
     FDragStartGeometry = geometry();
-    if (IsHiddenMode) {
-        FIsHiddenNoteChangedX = x();
-        FIsHiddenNoteChangedY = y();
-        NoteDocking::ReleasePreview(this);
+    if (IsDocked()) {
+        FDocking->PressStarted();
     }
 }
 
@@ -660,7 +693,7 @@ void TFmNote::mouseMoveEvent(QMouseEvent* e) {
     if (FDragEdges == 0) {
         const QPoint to = FDragStartGeometry.topLeft() + d;
         // A strip slides along its edge only.
-        move(IsHiddenMode ? NoteDocking::StripGeometry(HiddenPos, to).topLeft() : to);
+        move(IsDocked() ? NoteDocking::StripGeometry(Dock().Edge, to).topLeft() : to);
         return;
     }
     QRect r = FDragStartGeometry;
@@ -685,7 +718,7 @@ void TFmNote::mouseReleaseEvent(QMouseEvent*) {
     FDragMoved = false;
     if (FIsPreviewMode)
         return;
-    if (IsHiddenMode) {
+    if (IsDocked()) {
         // Moved or not: a press that leaves the strip where it was is a click.
         DockedDragEnded();
         return;
@@ -699,8 +732,18 @@ void TFmNote::mouseReleaseEvent(QMouseEvent*) {
         return;
     if (!moved)
         return;
-    if (NoteRepository* r = notes(Context()))
-        (void)r->SetPlace(NoteId, geometry());
+    if (Stored([this](NoteRepository& r) { return r.SetPlace(NoteId(), geometry()); }))
+        TookPlace();
+}
+
+void TFmNote::TookPlace() {
+    // A strip's place is its own; the row keeps the place the note opens out to.
+    if (IsDocked())
+        return;
+    FRecord.Note.FmX = x();
+    FRecord.Note.FmY = y();
+    FRecord.Note.FmW = width();
+    FRecord.Note.FmH = height();
 }
 
 void TFmNote::DockedDragEnded() {
@@ -709,7 +752,7 @@ void TFmNote::DockedDragEnded() {
 }
 
 void TFmNote::mouseDoubleClickEvent(QMouseEvent* e) {
-    if (e->button() != Qt::LeftButton || IsHiddenMode || mmoNote)
+    if (e->button() != Qt::LeftButton || IsDocked() || mmoNote)
         return;
     StartEditRequest(e->globalPosition().toPoint());
 }
@@ -726,20 +769,20 @@ void TFmNote::wheelEvent(QWheelEvent* e) {
 
 void TFmNote::enterEvent(QEnterEvent* e) {
     QWidget::enterEvent(e);
-    NoteDocking::MouseEntered(this);
+    FDocking->MouseEntered();
     FNoteState.include(nsFocused);
     DrawNoteFrame();
 }
 
 void TFmNote::leaveEvent(QEvent* e) {
     QWidget::leaveEvent(e);
-    NoteDocking::ReleasePreview(this);
+    FDocking->ReleasePreview();
     FNoteState.exclude(nsFocused);
     DrawNoteFrame();
 }
 
 void TFmNote::contextMenuEvent(QContextMenuEvent* e) {
-    if (FIsPreviewMode || FPopupMenuRemoved)
+    if (FIsPreviewMode || MenuRemoved())
         return;
     PopupMenu()->popup(e->globalPos());
 }
@@ -760,7 +803,7 @@ void TFmNote::EditorKeyReleased(int key) {
     if (key != Qt::Key_Return && key != Qt::Key_Enter)
         return;
     const TNoteOptions& o = AppState().NoteOptions;
-    if (!o.FconfigInsertDateAuto || FShowAsList == 0 || !mmoNote)
+    if (!o.FconfigInsertDateAuto || FRecord.Note.ShowAsList == 0 || !mmoNote)
         return;
     const QString date = NoteText::FormatDateText(o.FconfigInsertDateFormat, QDateTime::currentDateTime());
     QTextCursor c = mmoNote->textCursor();
@@ -880,7 +923,7 @@ void TFmNote::EnsureUpdatingWidgets() {
     pnlIsUpdating->setGeometry(10, (height() - 35) / 2, width() - 20, 35);
     pnlIsUpdating->hide();
     imgUpdating = new TUpdatingSpinner(this);
-    imgUpdating->SetBackground(colorOf(bodyColor(Context(), FBgColorIndex)));
+    imgUpdating->SetBackground(colorOf(bodyColor(Context(), FRecord.Note.BGColorIdx)));
     PlaceControls();
     imgUpdating->hide();
 }
@@ -931,15 +974,15 @@ void TFmNote::WMSetTrans(const TWinMessage& m) {
         SetAlpha(int(m.LParam & 0xFF));
         break;
     case 1:
-        SetAlpha(storedTransValue);
+        SetAlpha(FRecord.Note.FmTrans);
         break;
     case 2: {
         // Only the low byte is an alpha: the rest must not reach the store or the server.
         const int alpha = int(m.LParam & 0xFF);
-        SetAlpha(alpha);
-        storedTransValue = alpha;
-        if (NoteRepository* r = notes(Context()))
-            (void)r->SetTransparency(NoteId, alpha);
+        // A failed write leaves the note as stored.
+        if (Stored([&](NoteRepository& r) { return r.SetTransparency(NoteId(), alpha); }))
+            FRecord.Note.FmTrans = alpha;
+        SetAlpha(FRecord.Note.FmTrans);
         break;
     }
     default:
@@ -955,13 +998,12 @@ void TFmNote::WMSetFontColor(const TWinMessage& m) {
         SetFontColor(qint32(m.LParam));
         break;
     case 1:
-        SetFontColor(storedFontColor);
+        SetFontColor(FRecord.Note.FontColor);
         break;
     case 2:
-        storedFontColor = qint32(m.LParam);
-        SetFontColor(qint32(m.LParam));
-        if (NoteRepository* r = notes(Context()))
-            (void)r->SetFontColor(NoteId, qint32(m.LParam));
+        if (Stored([&](NoteRepository& r) { return r.SetFontColor(NoteId(), qint32(m.LParam)); }))
+            FRecord.Note.FontColor = qint32(m.LParam);
+        SetFontColor(FRecord.Note.FontColor);
         break;
     default:
         break;
@@ -972,36 +1014,53 @@ void TFmNote::WMSetNoteFont(const TWinMessage& m) {
     if (FIsPreviewMode || m.LParam == 0)
         return;
     const auto* info = reinterpret_cast<const TFontInfo*>(m.LParam);
-    SetEditorFont(info->FontName, info->FontSize > 0 ? info->FontSize : FFont.pointSize(), info->FontBold);
+    const int size = info->FontSize > 0 ? info->FontSize : FFont.pointSize();
+    if (!Stored([&](NoteRepository& r) { return r.SetFont(NoteId(), info->FontName, size, info->FontBold); }))
+        return;
+    SetEditorFont(info->FontName, size, info->FontBold);
     ApplyLineSpacing();
-    if (NoteRepository* r = notes(Context()))
-        (void)r->SetFont(NoteId, info->FontName, FFont.pointSize(), info->FontBold);
+    FRecord.Note.FontName = info->FontName;
+    FRecord.Note.FontSize = FFont.pointSize();
+    FRecord.Note.FontBold = info->FontBold ? 1 : 0;
 }
 
 void TFmNote::WMReloadNote() {
     NoteRepository* repo = notes(Context());
-    const std::optional<NoteRecord> row = repo ? repo->Find(NoteId) : std::nullopt;
+    const std::optional<NoteRecord> row = repo ? repo->Find(NoteId()) : std::nullopt;
     if (!row)
         return;
     const TNoteItem& r = row->Note;
-    if (mmoNote && NoteText() != storedNote) {
+    if (mmoNote && NoteText() != FRecord.Note.NNote) {
         // The user is typing: the typing stays and wins when the editor closes,
         // where it goes up as any edit does; only the stored copy follows the row.
-        storedNote = r.NNote;
+        FRecord.Note.NNote = r.NNote;
     } else {
         SetNoteText(r.NNote);
-        storedNote = NoteText();
+        FRecord.Note.NNote = NoteText();
         if (mmoNote) {
             // Nothing typed yet: the editor shows the new text, with no way to undo into the old one.
             FDocument->setUndoRedoEnabled(false);
             FDocument->setUndoRedoEnabled(true);
         }
     }
+    // The face follows the row; auto height, the kind of note and the docking are this window's.
+    TNoteItem& own = FRecord.Note;
+    own.FontName = r.FontName;
+    own.FontSize = r.FontSize;
+    own.BGColorIdx = r.BGColorIdx;
+    own.IsTopMost = r.IsTopMost;
+    own.ShowAsList = r.ShowAsList;
+    own.AlertType = r.AlertType;
+    own.AlertValue1 = r.AlertValue1;
+    own.AlertValue2 = r.AlertValue2;
+    own.AlertValue3 = r.AlertValue3;
+    FRecord.Pending = row->Pending;
+    FRecord.Rev = row->Rev;
     SetEditorFont(r.FontName, r.FontSize, FFont.bold());
     SetFontColor(r.FontColor);
-    SetBgColorIndex(r.BGColorIdx);
-    SetIsTopMost(r.IsTopMost);
-    SetShowAsList(r.ShowAsList);
+    ApplyBgColorIndex();
+    ApplyTopMost();
+    ApplyListStyle();
     SetAlpha(r.FmTrans & 0xFF);
     RememberStoredLook();
     if (Context().ApplyReminder)
@@ -1013,7 +1072,7 @@ void TFmNote::WMReloadNote() {
 }
 
 void TFmNote::WMAppBarNotify(const TWinMessage& m) {
-    if (m.WParam != ABN_FULLSCREENAPP || FIsTopMost != 1)
+    if (m.WParam != ABN_FULLSCREENAPP || FRecord.Note.IsTopMost != 1)
         return;
     if (m.LParam == 1)
         hide();
@@ -1045,7 +1104,7 @@ void TFmNote::Tick() {
     // A preview fires no reminders.
     if (Context().Tick && !FIsPreviewMode)
         Context().Tick(this);
-    if (FIsTopMost == 1 || !isVisible())
+    if (FRecord.Note.IsTopMost == 1 || !isVisible())
         return;
     const bool desktop = TFmMain::DesktopInFront();
     if (desktop && !FIsShowDesktop) {

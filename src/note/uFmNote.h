@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 class QPainter;
 class QTextDocument;
@@ -23,6 +24,9 @@ class TLinkHighlighter;
 class TUpdatingSpinner;
 class TAudioPlayPanel;
 class TNoteAd;
+class NoteRepository;
+class TNoteDeletion;
+class TNoteDocking;
 
 class TFmNote : public QWidget {
     Q_OBJECT
@@ -37,35 +41,34 @@ public:
     // Opens web addresses; tests replace it.
     static std::function<void(const QString& url)> OpenUrlHook;
 
-    QString NoteId;
+    // The note as stored, as far as this window knows it: what it last read or
+    // wrote. Alpha and text colour are those a cancelled look dialog returns to;
+    // the place is the undocked one last read or written, the window's own
+    // geometry is where it is now; pending and revision are as read.
+    [[nodiscard]] const NoteRecord& Record() const { return FRecord; }
+    [[nodiscard]] const QString& NoteId() const { return FRecord.Note.NoteID; }
+    [[nodiscard]] const NoteDock& Dock() const { return FRecord.Dock; }
+    [[nodiscard]] bool IsDocked() const { return FRecord.Dock.Docked; }
+    // Shows a record read from the store (or just inserted there) in full: text,
+    // look, docking; a docked record puts the window on its strip. The window's
+    // undocked place is the caller's.
+    void ShowRecord(const NoteRecord& record);
+
     bool ShowAd = false;
 
-    // Properties with side effects.
-    [[nodiscard]] int BgColorIndex() const { return FBgColorIndex; }
-    void SetBgColorIndex(int i);
-    [[nodiscard]] int IsTopMost() const { return FIsTopMost; }
-    void SetIsTopMost(int v);
-    [[nodiscard]] int IsAutoHeight() const { return FIsAutoHeight; }
-    void SetIsAutoHeight(int v);
-    [[nodiscard]] int ShowAsList() const { return FShowAsList; }
-    void SetShowAsList(int v);
-    [[nodiscard]] int NoteType() const { return FNoteType; }
-    void SetNoteType(int v);
+    [[nodiscard]] int BgColorIndex() const { return FRecord.Note.BGColorIdx; }
+    [[nodiscard]] int IsTopMost() const { return FRecord.Note.IsTopMost; }
+    [[nodiscard]] int IsAutoHeight() const { return FRecord.Note.AutoHeight; }
+    [[nodiscard]] int ShowAsList() const { return FRecord.Note.ShowAsList; }
+    [[nodiscard]] int NoteType() const { return FRecord.Note.NoteType; }
     [[nodiscard]] bool IsPreviewMode() const { return FIsPreviewMode; }
     void SetIsPreviewMode(bool v);
 
-    // Docking state (the strip at a screen edge).
-    bool IsHiddenMode = false;
-    int HiddenPos = 0;
-    int HiddenPosX = 0;
-    int HiddenPosY = 0;
-    // Where the strip was when the current press on it began: a click or a drag.
-    int FIsHiddenNoteChangedX = 0;
-    int FIsHiddenNoteChangedY = 0;
-    // The read-only preview while the mouse is over the strip.
-    QPointer<TFmNote> FmNotePreview;
     // A note counting down to its removal has no context menu.
-    bool FPopupMenuRemoved = false;
+    [[nodiscard]] bool MenuRemoved() const;
+    // The part that owns docking (the deletion part is made on first need).
+    [[nodiscard]] TNoteDocking& Docking() { return *FDocking; }
+    [[nodiscard]] const TNoteDocking& Docking() const { return *FDocking; }
 
     // Per-window alpha (0..255); layered transparency on or off.
     [[nodiscard]] int Alpha() const { return FAlpha; }
@@ -79,15 +82,11 @@ public:
     [[nodiscard]] qint32 FontColor() const { return FFontColor; }
     void SetFontColor(qint32 color);
     [[nodiscard]] int TextHeight() const;
-    // The alpha and text colour as stored, which a cancelled dialog returns to;
-    // called once the note has its look, shown or not.
-    void RememberStoredLook();
 
     // Text.
     void SetNoteText(const QString& text);
-    void SetStoredNote();
     [[nodiscard]] QString NoteText() const;
-    [[nodiscard]] const QString& StoredNote() const { return storedNote; }
+    [[nodiscard]] const QString& StoredNote() const { return FRecord.Note.NNote; }
     [[nodiscard]] bool ShowsBlankHint() const { return FShowingHint; }
     [[nodiscard]] QTextDocument* Document() const { return FDocument; }
     void EnableMmoNote();
@@ -115,9 +114,6 @@ public:
     TNoteState FNoteState;
     QPoint FLastMousePos;
     bool FisUpdatingNote = false;
-    int storedTransValue = 0;
-    qint32 storedFontColor = 0;
-    int DelCountNo = 30;
     bool FIsShowDesktop = false;
     QLabel* pnlIsUpdating = nullptr;
     TUpdatingSpinner* imgUpdating = nullptr;
@@ -187,7 +183,24 @@ protected:
     void contextMenuEvent(QContextMenuEvent* e) override;
 
 private:
+    // They change the record's docking and text once the store has taken the change.
+    friend class TNoteDocking;
+    friend class TNoteDeletion;
+
     TNoteContextPtr FContext;
+    NoteRecord FRecord;
+    std::unique_ptr<TNoteDocking> FDocking;
+    // The store first: true once it took the write (or there is no store to ask).
+    bool Stored(const std::function<bool(NoteRepository&)>& write);
+    // The look as stored becomes the look shown: what a cancelled dialog returns to.
+    void RememberStoredLook();
+    void SetStoredNote();
+    // The store took the window's place (written only while undocked).
+    void TookPlace();
+    void ApplyBgColorIndex();
+    void ApplyTopMost();
+    void ApplyAutoHeight();
+    void ApplyNoteType();
     void WMUpdateLanguage();
     void EnsureUpdatingWidgets();
     void PlaceControls();
@@ -236,16 +249,10 @@ private:
     qint32 FFontColor = 0;
     int FAlpha = 255;
     bool FLayered = false;
-    int FBgColorIndex = 0;
-    int FIsTopMost = 0;
-    int FIsAutoHeight = 0;
-    int FShowAsList = 0;
-    int FNoteType = 0;
     bool FIsPreviewMode = false;
     bool FShowingHint = false;
     bool FClosedForExit = false;
     int FScrollY = 0;
-    QString storedNote;
     quint64 FTicket = 0;
 
     // Hand-made move and resize: which edges follow the mouse (none = move).

@@ -48,7 +48,7 @@ void TFmNote::BuildMenu() {
         return [this, name] { emit CommandRequested(QLatin1String(name)); };
     };
     add(actAddNewNote, "actAddNewNote", [this] { actAddNewNoteExecute(); });
-    add(actDelNote, "actDelNote", [this] { NoteDeletion::actDelNoteExecute(this); });
+    add(actDelNote, "actDelNote", [this] { TNoteDeletion::DeleteNote(this); });
     add(actUpdateNotes, "actUpdateNotes", [this] { actUpdateNotesExecute(); });
     pmNote->addSeparator();
     add(actSetTransValue, "actSetTransValue", [this] { actSetTransValueExecute(); });
@@ -69,7 +69,7 @@ void TFmNote::BuildMenu() {
     add(actSetupAlert, "actSetupAlert", request("actSetupAlert"));
     add(actTopmost, "actTopmost", [this] { actTopmostExecute(); });
     actTopmost->setCheckable(true);
-    add(actAutoHide, "actAutoHide", [this] { NoteDocking::actAutoHideExecute(this); });
+    add(actAutoHide, "actAutoHide", [this] { FDocking->ToggleAutoHide(); });
     actAutoHide->setCheckable(true);
     add(actAutoHeight, "actAutoHeight", [this] { actAutoHeightExecute(); });
     actAutoHeight->setCheckable(true);
@@ -88,8 +88,7 @@ void TFmNote::BuildMenu() {
     sepBeforeCopy = pmNote->addSeparator();
     add(actCopy, "actCopy", [this] { actCopyExecute(); });
     add(actPaste, "actPaste", [this] { actPasteExecute(); });
-    add(actHideOnThisComputer, "actHideOnThisComputer",
-        [this] { NoteDeletion::actHideOnThisComputerExecute(this); });
+    add(actHideOnThisComputer, "actHideOnThisComputer", [this] { TNoteDeletion::HideOnThisComputer(this); });
     add(actNoteManager, "actNoteManager", [this] { actNoteManagerExecute(); });
     add(actUpdateHistory, "actUpdateHistory", request("actUpdateHistory"));
     pmNote->addSeparator();
@@ -128,10 +127,10 @@ void TFmNote::UpdateMenuState() {
     actPaste->setVisible(mmoNote && mmoNote->isEnabled() && clip && clip->hasText());
     // 4.
     actAutoHide->setChecked(AppState().NoteOptions.FconfigAutoHideNote);
-    actTopmost->setChecked(FIsTopMost == 1);
-    actAutoHeight->setChecked(FIsAutoHeight == 1);
-    actListStyles[safeIndex(FShowAsList)]->setChecked(FShowAsList >= 0 && FShowAsList <= 6);
-    mnuBgColors[safeIndex(FBgColorIndex)]->setChecked(true);
+    actTopmost->setChecked(IsTopMost() == 1);
+    actAutoHeight->setChecked(IsAutoHeight() == 1);
+    actListStyles[safeIndex(ShowAsList())]->setChecked(ShowAsList() >= 0 && ShowAsList() <= 6);
+    mnuBgColors[safeIndex(BgColorIndex())]->setChecked(true);
 }
 
 void TFmNote::actAddNewNoteExecute() {
@@ -143,11 +142,11 @@ void TFmNote::actAddNewNoteExecute() {
         return;
     const TNoteOptions& o = AppState().NoteOptions;
     const QString date =
-        o.FconfigInsertDateAuto && FShowAsList > 0
+        o.FconfigInsertDateAuto && ShowAsList() > 0
             ? NoteText::FormatDateText(o.FconfigInsertDateFormat, QDateTime::currentDateTime())
             : QString();
     // A strip passes on the size of the note it stands for, not its own.
-    const QSize size = IsHiddenMode ? NoteDocking::UndockedSize(this) : this->size();
+    const QSize size = IsDocked() ? FDocking->UndockedSize() : this->size();
     const QPoint place = c.NewNotePos(size.width(), size.height());
     TNoteItem look;
     look.NoteID = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
@@ -159,26 +158,21 @@ void TFmNote::actAddNewNoteExecute() {
     look.FontName = FFont.family();
     look.FontSize = FFont.pointSize();
     look.FontBold = FFont.bold() ? 1 : 0;
-    look.IsTopMost = FIsTopMost;
-    look.AutoHeight = FIsAutoHeight;
-    look.ShowAsList = FShowAsList;
-    look.BGColorIdx = FBgColorIndex;
+    look.IsTopMost = IsTopMost();
+    look.AutoHeight = IsAutoHeight();
+    look.ShowAsList = ShowAsList();
+    look.BGColorIdx = BgColorIndex();
+    look.FmX = place.x();
+    look.FmY = place.y();
     if (!repo->InsertFromNote(look, place))
         return;
 
     auto* n = new TFmNote(ContextPtr());
-    n->NoteId = look.NoteID;
-    n->SetAlpha(FAlpha);
-    n->SetLayered(true);
     n->setGeometry(QRect(place, size));
-    n->SetFontColor(FFontColor);
-    n->SetEditorFont(FFont.family(), FFont.pointSize(), FFont.bold());
-    n->SetBgColorIndex(FBgColorIndex);
-    n->SetIsAutoHeight(FIsAutoHeight);
-    n->SetShowAsList(FShowAsList);
-    n->SetIsTopMost(FIsTopMost);
-    n->SetNoteText(date);
-    n->SetStoredNote();
+    NoteRecord made;
+    made.Note = look;
+    n->ShowRecord(made);
+    n->SetLayered(true);
     if (c.AdoptNote)
         c.AdoptNote(n);
     n->show();
@@ -187,27 +181,34 @@ void TFmNote::actAddNewNoteExecute() {
 void TFmNote::actTopmostExecute() {
     if (FIsPreviewMode)
         return;
-    SetIsTopMost(FIsTopMost == 1 ? 0 : 1);
-    if (NoteRepository* r = notes(Context()))
-        (void)r->SetTopMost(NoteId, FIsTopMost == 1);
+    const int on = IsTopMost() == 1 ? 0 : 1;
+    // A failed write leaves the note, and its menu's check mark, as stored.
+    if (Stored([&](NoteRepository& r) { return r.SetTopMost(NoteId(), on == 1); }))
+        FRecord.Note.IsTopMost = on;
+    ApplyTopMost();
 }
 
 void TFmNote::actAutoHeightExecute() {
     if (FIsPreviewMode)
         return;
-    SetIsAutoHeight(FIsAutoHeight == 1 ? 0 : 1);
-    if (NoteRepository* r = notes(Context()))
-        (void)r->SetAutoHeight(NoteId, FIsAutoHeight == 1);
+    const int on = IsAutoHeight() == 1 ? 0 : 1;
+    if (Stored([&](NoteRepository& r) { return r.SetAutoHeight(NoteId(), on == 1); }))
+        FRecord.Note.AutoHeight = on;
+    ApplyAutoHeight();
 }
 
 void TFmNote::actListStyleExecute(int tag) {
     if (FIsPreviewMode)
         return;
-    SetShowAsList(tag);
-    if (NoteRepository* r = notes(Context()))
-        (void)r->SetShowAsList(NoteId, tag);
+    const bool stored = Stored([&](NoteRepository& r) { return r.SetShowAsList(NoteId(), tag); });
+    if (stored) {
+        FRecord.Note.ShowAsList = tag;
+        ApplyListStyle();
+    }
     if (!actListStyles.isEmpty())
-        actListStyles[safeIndex(tag)]->setChecked(true);
+        actListStyles[safeIndex(ShowAsList())]->setChecked(true);
+    if (!stored)
+        return;
     const TNoteOptions& o = AppState().NoteOptions;
     if (NoteText().trimmed().isEmpty() && o.FconfigInsertDateAuto && tag > 0)
         SetNoteText(NoteText::FormatDateText(o.FconfigInsertDateFormat, QDateTime::currentDateTime()));
@@ -222,16 +223,15 @@ void TFmNote::actListStyleExecute(int tag) {
 void TFmNote::BgColorMenuClick(int index) {
     if (FIsPreviewMode)
         return;
-    SetBgColorIndex(index);
+    if (Stored([&](NoteRepository& r) { return r.SetBgColorIndex(NoteId(), index); }))
+        FRecord.Note.BGColorIdx = index;
     if (!mnuBgColors.isEmpty())
-        mnuBgColors[safeIndex(index)]->setChecked(true);
-    if (NoteRepository* r = notes(Context()))
-        (void)r->SetBgColorIndex(NoteId, index);
-    DrawNoteFrame();
+        mnuBgColors[safeIndex(BgColorIndex())]->setChecked(true);
+    ApplyBgColorIndex();
 }
 
 void TFmNote::actSetTransValueExecute() {
-    storedTransValue = FAlpha;
+    FRecord.Note.FmTrans = FAlpha;
     TFmSetTransValue d(this, lang(Context()));
     d.NoteWindow = this;
     d.TrackBar1->setValue(TFmSetTransValue::PositionOfAlpha(FAlpha));
@@ -246,7 +246,7 @@ void TFmNote::actSetFontExecute() {
 }
 
 void TFmNote::actSetColorExecute() {
-    storedFontColor = FFontColor;
+    FRecord.Note.FontColor = FFontColor;
     TFmSetColor d(this, lang(Context()));
     d.NoteWindow = this;
     d.Shape1->SetBrushColor(FFontColor);

@@ -43,7 +43,7 @@ QFont FittingFont(QFont f, const QString& text, QSize box) {
 
 void DeleteOnServer(const TFmNote* note) {
     if (note->Context().DeleteOnServer)
-        note->Context().DeleteOnServer(note->NoteId);
+        note->Context().DeleteOnServer(note->NoteId());
 }
 
 } // namespace
@@ -130,7 +130,7 @@ void TNoteDeletion::StartCountdown() {
     pnlDelAlert->raise();
     tmrDelAlert->start();
     tmrFlashDelAlert->start();
-    FNote->FPopupMenuRemoved = true;
+    FMenuRemoved = true;
 }
 
 void TNoteDeletion::StartHideAnimation() {
@@ -149,11 +149,11 @@ void TNoteDeletion::tmrHideAnimationTimer() {
     const int screenHeight = NoteDocking::ScreenRect().height();
     if (FNote->y() >= screenHeight) {
         tmrHideAnimation->stop();
-        NoteDeletion::CloseNote(FNote);
+        CloseNote(FNote);
         return;
     }
     const QRect g = FNote->geometry();
-    if (FNote->IsHiddenMode) {
+    if (FNote->IsDocked()) {
         // A strip keeps its shape and its edge as it falls.
         FNote->move(g.x(), g.y() + kFallStep);
         return;
@@ -165,9 +165,9 @@ void TNoteDeletion::tmrHideAnimationTimer() {
 void TNoteDeletion::tmrDelAlertTimer() {
     if (FNote->IsPreviewMode())
         return;
-    --FNote->DelCountNo;
-    lblCounter->setText(QString::number(FNote->DelCountNo));
-    if (FNote->DelCountNo > 0)
+    --FSecondsLeft;
+    lblCounter->setText(QString::number(FSecondsLeft));
+    if (FSecondsLeft > 0)
         return;
     DeleteOnServer(FNote);
     StartHideAnimation();
@@ -193,19 +193,17 @@ void TNoteDeletion::btnCloseDelAlertClick() {
     StartHideAnimation();
 }
 
-namespace NoteDeletion {
-
-void CloseNote(TFmNote* note) {
+void TNoteDeletion::CloseNote(TFmNote* note) {
     // A note that goes while open for editing must not leave downloads held back.
     if (note->IsEditing())
         AppState().NoteEditing = false;
-    NoteDocking::ReleasePreview(note);
+    note->Docking().ReleasePreview();
     note->close();
     note->deleteLater();
 }
 
-void actDelNoteExecute(TFmNote* note) {
-    if (note->NoteId.isEmpty() || note->IsPreviewMode())
+void TNoteDeletion::DeleteNote(TFmNote* note) {
+    if (note->NoteId().isEmpty() || note->IsPreviewMode())
         return;
     if (const TNoteDeletion* d = TNoteDeletion::Find(note); d && d->Sliding())
         return;
@@ -217,7 +215,7 @@ void actDelNoteExecute(TFmNote* note) {
     NoteRepository* repo = notes(c);
     if (!repo)
         return;
-    const QString id = note->NoteId;
+    const QString id = note->NoteId();
     // Counted and deleted in one transaction: a download removing the other rows
     // in between must not leave the store empty.
     const std::optional<NoteDeleteOutcome> outcome = repo->Delete(id);
@@ -237,7 +235,7 @@ void actDelNoteExecute(TFmNote* note) {
         c.DeleteOnServer(id);
 }
 
-void actHideOnThisComputerExecute(TFmNote* note) {
+void TNoteDeletion::HideOnThisComputer(TFmNote* note) {
     if (note->IsPreviewMode())
         return;
     const TLanguageObject& l = *lang(note->Context());
@@ -245,32 +243,30 @@ void actHideOnThisComputerExecute(TFmNote* note) {
                     MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
     // On failure the note stays where it is; its row still says it is shown.
-    if (NoteRepository* r = notes(note->Context()); r && !r->Hide(note->NoteId))
+    if (NoteRepository* r = notes(note->Context()); r && !r->Hide(note->NoteId()))
         return;
     CloseNote(note);
 }
 
-void CheckNoteExists(TFmNote* note) {
-    if (note->IsPreviewMode() || note->NoteId.isEmpty())
+void TNoteDeletion::CheckExists(TFmNote* note) {
+    if (note->IsPreviewMode() || note->NoteId().isEmpty())
         return;
     if (const TNoteDeletion* d = TNoteDeletion::Find(note); d && (d->Sliding() || d->CountingDown()))
         return;
     // Unknown is not gone: the next check decides.
     NoteRepository* r = notes(note->Context());
-    if (!r || r->Exists(note->NoteId).value_or(true))
+    if (!r || r->Exists(note->NoteId()).value_or(true))
         return;
-    if (note->IsHiddenMode) {
+    if (note->IsDocked()) {
         // A strip cannot show the panel: the note opens out beside its edge so that
-        // its text can still be copied.
-        NoteDocking::ReleasePreview(note);
+        // its text can still be copied. There is no row left to tell.
+        note->Docking().ReleasePreview();
         const QRect s = NoteDocking::ScreenRect();
         const QSize size(NoteDocking::kRestoreMinWidth, 140);
-        note->IsHiddenMode = false;
+        note->FRecord.Dock.Docked = false;
         note->setGeometry(qBound(0, note->x(), s.width() - size.width()),
                           qBound(0, note->y(), s.height() - size.height()), size.width(), size.height());
         note->DrawNoteFrame();
     }
     TNoteDeletion::Of(note)->StartCountdown();
 }
-
-} // namespace NoteDeletion

@@ -42,6 +42,20 @@ public:
     [[nodiscard]] bool CountingDown() const;
     void CenterDelAlert();
 
+    // The seconds left to copy the text; the note has no menu once the countdown began.
+    [[nodiscard]] int SecondsLeft() const { return FSecondsLeft; }
+    [[nodiscard]] bool MenuRemoved() const { return FMenuRemoved; }
+
+    // "Delete Note": asks, then deletes the row (or only empties the last one).
+    static void DeleteNote(TFmNote* note);
+    // "Hide on this PC": asks, then marks the row not shown here and closes the window.
+    static void HideOnThisComputer(TFmNote* note);
+    // The download removed rows the server no longer has: a note whose row is gone
+    // starts its countdown.
+    static void CheckExists(TFmNote* note);
+    // The window goes for good (its row is gone or hidden).
+    static void CloseNote(TFmNote* note);
+
     // One step of each timer.
     void tmrHideAnimationTimer();
     void tmrDelAlertTimer();
@@ -58,18 +72,6 @@ private:
 
     TFmNote* FNote;
     bool FSliding = false;
+    bool FMenuRemoved = false;
+    int FSecondsLeft = 30;
 };
-
-namespace NoteDeletion {
-
-// "Delete Note": asks, then deletes the row (or only empties the last one).
-void actDelNoteExecute(TFmNote* note);
-// "Hide on this PC": asks, then marks the row not shown here and closes the window.
-void actHideOnThisComputerExecute(TFmNote* note);
-// The download removed rows the server no longer has: a note whose row is gone
-// starts its countdown.
-void CheckNoteExists(TFmNote* note);
-// The window goes for good (its row is gone or hidden).
-void CloseNote(TFmNote* note);
-
-} // namespace NoteDeletion

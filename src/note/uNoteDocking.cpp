@@ -18,12 +18,6 @@ namespace NoteDocking {
 
 namespace {
 
-using NoteSupport::notes;
-
-QPoint StripPlace(const TFmNote* note) {
-    return QPoint(note->HiddenPosX, note->HiddenPosY);
-}
-
 // Where a docked note goes back to: its stored place and size, at least (1, 1),
 // at least 220 wide and 40 high, and not beyond the screen's right edge.
 QRect RestoredGeometry(const TNoteItem& stored) {
@@ -34,12 +28,6 @@ QRect RestoredGeometry(const TNoteItem& stored) {
     if (left + w > screenWidth)
         left = screenWidth - w - 1;
     return QRect(left, top, w, qMax(40, stored.FmH));
-}
-
-// Puts the window in the shape its row describes after a statement that would have
-// changed both failed.
-void BackToStoredStrip(TFmNote* note) {
-    note->setGeometry(StripGeometry(note->HiddenPos, StripPlace(note)));
 }
 
 } // namespace
@@ -67,78 +55,6 @@ QRect StripGeometry(int edge, QPoint topLeft) {
     }
 }
 
-bool IfHideNoteWindow(TFmNote* note) {
-    const QRect s = ScreenRect();
-    const QRect g = note->geometry();
-    int edge = 0;
-    if (g.x() + g.width() >= s.width())
-        edge = kEdgeRight;
-    else if (g.x() <= 0)
-        edge = kEdgeLeft;
-    else if (g.y() <= 0)
-        edge = kEdgeTop;
-    else
-        return false;
-    const QRect strip = StripGeometry(edge, g.topLeft());
-    // The row first: the window changes its shape only once the row says it is docked.
-    // A failed dock is reported once and ends the drop there: the note stays where
-    // it was dropped, and its place reaches the store with the next save.
-    if (NoteRepository* r = notes(note->Context()); r && !r->Dock(note->NoteId, edge, strip.topLeft()))
-        return true;
-    note->HiddenPos = edge;
-    note->HiddenPosX = strip.x();
-    note->HiddenPosY = strip.y();
-    note->IsHiddenMode = true;
-    note->setGeometry(strip);
-    note->DrawNoteFrame();
-    return true;
-}
-
-void DockedDragEnded(TFmNote* note) {
-    if (note->pos() == QPoint(note->FIsHiddenNoteChangedX, note->FIsHiddenNoteChangedY)) {
-        Restore(note);
-    } else {
-        if (NoteRepository* r = notes(note->Context()); r && !r->MoveStrip(note->NoteId, note->pos())) {
-            BackToStoredStrip(note);
-        } else {
-            // Kept in step with the row: showing the note again puts it here.
-            note->HiddenPosX = note->x();
-            note->HiddenPosY = note->y();
-            // Still under the mouse at its new place: the preview follows it there.
-            if (note->underMouse())
-                MouseEntered(note);
-        }
-    }
-    note->FIsHiddenNoteChangedX = note->x();
-    note->FIsHiddenNoteChangedY = note->y();
-}
-
-void Restore(TFmNote* note) {
-    if (!note->IsHiddenMode || note->IsPreviewMode())
-        return;
-    NoteRepository* r = notes(note->Context());
-    if (!r)
-        return;
-    // A failure leaves the note docked as its row says.
-    const std::optional<NoteRecord> stored = r->Undock(note->NoteId, note->pos());
-    if (!stored) {
-        BackToStoredStrip(note);
-        return;
-    }
-    ReleasePreview(note);
-    note->IsHiddenMode = false;
-    note->HiddenPos = 0;
-    note->setGeometry(RestoredGeometry(stored->Note));
-    note->DrawNoteFrame();
-}
-
-QSize UndockedSize(const TFmNote* note) {
-    // Unknown: the least size a restored note has.
-    NoteRepository* r = notes(note->Context());
-    const std::optional<NoteRecord> stored = r ? r->Find(note->NoteId) : std::nullopt;
-    return RestoredGeometry(stored ? stored->Note : TNoteItem{}).size();
-}
-
 QPoint PreviewPlace(int edge, const QRect& strip, QSize size) {
     const int workHeight = PrimaryWorkArea().height();
     const int screenWidth = ScreenRect().width();
@@ -152,74 +68,174 @@ QPoint PreviewPlace(int edge, const QRect& strip, QSize size) {
     return QPoint(left, walkedBack(strip.y(), size.height(), workHeight));
 }
 
-void MouseEntered(TFmNote* note) {
-    if (!note->IsHiddenMode || note->IsPreviewMode() || note->FmNotePreview)
+} // namespace NoteDocking
+
+using namespace NoteDocking;
+using NoteSupport::notes;
+
+TNoteDocking::TNoteDocking(TFmNote& note) : FNote(note) {}
+
+TNoteDocking::~TNoteDocking() {
+    // Later, not now: whoever is deleting every note window may reach it next.
+    if (FPreview)
+        FPreview->deleteLater();
+}
+
+void TNoteDocking::BackToStoredStrip() {
+    // The window in the shape its row describes after a statement that would have
+    // changed both failed.
+    const NoteDock& d = FNote.Dock();
+    FNote.setGeometry(StripGeometry(d.Edge, QPoint(d.StripX, d.StripY)));
+}
+
+bool TNoteDocking::DockAtEdge() {
+    const QRect s = ScreenRect();
+    const QRect g = FNote.geometry();
+    int edge = 0;
+    if (g.x() + g.width() >= s.width())
+        edge = kEdgeRight;
+    else if (g.x() <= 0)
+        edge = kEdgeLeft;
+    else if (g.y() <= 0)
+        edge = kEdgeTop;
+    else
+        return false;
+    const QRect strip = StripGeometry(edge, g.topLeft());
+    // The row first: the window changes its shape only once the row says it is docked.
+    // A failed dock is reported once and ends the drop there: the note stays where
+    // it was dropped, and its place reaches the store with the next save.
+    if (NoteRepository* r = notes(FNote.Context()); r && !r->Dock(FNote.NoteId(), edge, strip.topLeft()))
+        return true;
+    FNote.FRecord.Dock = NoteDock{true, edge, strip.x(), strip.y()};
+    FNote.setGeometry(strip);
+    FNote.DrawNoteFrame();
+    return true;
+}
+
+void TNoteDocking::PressStarted() {
+    FPressStart = FNote.pos();
+    ReleasePreview();
+}
+
+void TNoteDocking::DragEnded() {
+    if (FNote.pos() == FPressStart) {
+        Restore();
+    } else {
+        if (NoteRepository* r = notes(FNote.Context()); r && !r->MoveStrip(FNote.NoteId(), FNote.pos())) {
+            BackToStoredStrip();
+        } else {
+            // Kept in step with the row: showing the note again puts it here.
+            FNote.FRecord.Dock.StripX = FNote.x();
+            FNote.FRecord.Dock.StripY = FNote.y();
+            // Still under the mouse at its new place: the preview follows it there.
+            if (FNote.underMouse())
+                MouseEntered();
+        }
+    }
+    FPressStart = FNote.pos();
+}
+
+bool TNoteDocking::StripMoved(NoteRepository& store) {
+    if (!store.MoveStrip(FNote.NoteId(), FNote.pos()))
+        return false;
+    FNote.FRecord.Dock.StripX = FNote.x();
+    FNote.FRecord.Dock.StripY = FNote.y();
+    return true;
+}
+
+void TNoteDocking::Restore() {
+    if (!FNote.IsDocked() || FNote.IsPreviewMode())
+        return;
+    NoteRepository* r = notes(FNote.Context());
+    if (!r)
+        return;
+    // A failure leaves the note docked as its row says.
+    const std::optional<NoteRecord> stored = r->Undock(FNote.NoteId(), FNote.pos());
+    if (!stored) {
+        BackToStoredStrip();
+        return;
+    }
+    ReleasePreview();
+    // The row keeps the strip's last place; the edge goes back to the left.
+    FNote.FRecord.Dock = NoteDock{false, 0, FNote.x(), FNote.y()};
+    FNote.setGeometry(RestoredGeometry(stored->Note));
+    FNote.DrawNoteFrame();
+}
+
+QSize TNoteDocking::UndockedSize() const {
+    // Unknown: the least size a restored note has.
+    NoteRepository* r = notes(FNote.Context());
+    const std::optional<NoteRecord> stored = r ? r->Find(FNote.NoteId()) : std::nullopt;
+    return RestoredGeometry(stored ? stored->Note : TNoteItem{}).size();
+}
+
+void TNoteDocking::MouseEntered() {
+    if (!FNote.IsDocked() || FNote.IsPreviewMode() || FPreview)
         return;
     // A preview is a courtesy; without its stored width it takes the least one.
     int width = 0;
-    if (NoteRepository* r = notes(note->Context()))
-        if (const std::optional<NoteRecord> stored = r->Find(note->NoteId))
+    if (NoteRepository* r = notes(FNote.Context()))
+        if (const std::optional<NoteRecord> stored = r->Find(FNote.NoteId()))
             width = stored->Note.FmW;
-    auto* p = new TFmNote(note->ContextPtr());
+    // The note as it looks now, open, never bold, its height following its text.
+    NoteRecord look = FNote.Record();
+    look.Dock = NoteDock{};
+    look.Note.NNote = NoteText::PlainText(FNote.Document());
+    look.Note.FmTrans = FNote.Alpha();
+    look.Note.FontColor = FNote.FontColor();
+    const QFont f = FNote.EditorFont();
+    look.Note.FontName = f.family();
+    look.Note.FontSize = f.pointSize();
+    look.Note.FontBold = 0;
+    look.Note.AutoHeight = 1;
+    auto* p = new TFmNote(FNote.ContextPtr());
     p->SetIsPreviewMode(true);
-    p->SetBgColorIndex(note->BgColorIndex());
-    p->SetNoteType(note->NoteType());
-    p->SetIsTopMost(note->IsTopMost());
-    p->SetShowAsList(note->ShowAsList());
-    p->SetAlpha(note->Alpha());
-    p->SetLayered(note->Layered());
-    p->NoteId = note->NoteId;
+    // Its width first: the height is worked out for it.
     p->resize(width <= kRestoreMinWidth ? kRestoreMinWidth : width, p->height());
-    const QFont f = note->EditorFont();
-    p->SetEditorFont(f.family(), f.pointSize(), false);
-    p->SetFontColor(note->FontColor());
-    p->SetNoteText(NoteText::PlainText(note->Document()));
-    // Its height follows its text, worked out now that width, font and text are set.
-    p->SetIsAutoHeight(1);
-    p->move(PreviewPlace(note->HiddenPos, note->geometry(), p->size()));
+    p->ShowRecord(look);
+    p->SetLayered(FNote.Layered());
+    p->move(PreviewPlace(FNote.Dock().Edge, FNote.geometry(), p->size()));
     // Hovering must not take the keyboard from whatever window has it.
     p->setAttribute(Qt::WA_ShowWithoutActivating);
-    note->FmNotePreview = p;
+    FPreview = p;
     p->show();
 }
 
-void ReleasePreview(TFmNote* note) {
+void TNoteDocking::ReleasePreview() {
     // Released without the closing step: a preview was never registered anywhere,
     // and its destructor gives up its share of the ticker.
-    if (TFmNote* p = note->FmNotePreview) {
-        note->FmNotePreview = nullptr;
+    if (TFmNote* p = FPreview) {
+        FPreview = nullptr;
         delete p;
     }
 }
 
-void actAutoHideExecute(TFmNote* note) {
+void TNoteDocking::ToggleAutoHide() {
     TNoteOptions& o = AppState().NoteOptions;
     o.FconfigAutoHideNote = !o.FconfigAutoHideNote;
-    if (note->actAutoHide)
-        note->actAutoHide->setChecked(o.FconfigAutoHideNote);
-    if (note->Context().DataFolder)
-        (void)o.SaveToFile(note->Context().DataFolder() + QStringLiteral("config.ini"));
+    if (FNote.actAutoHide)
+        FNote.actAutoHide->setChecked(o.FconfigAutoHideNote);
+    const TNoteContext& c = FNote.Context();
+    if (c.DataFolder)
+        (void)o.SaveToFile(c.DataFolder() + QStringLiteral("config.ini"));
     if (!o.FconfigAutoHideNote) {
-        if (note->IsHiddenMode)
+        if (FNote.IsDocked())
             return; // strips stay; a click still restores them
         // Back on the screen, with one correction at the most.
         const int screenWidth = ScreenRect().width();
-        QPoint p = note->pos();
+        QPoint p = FNote.pos();
         if (p.x() < 0)
             p.setX(0);
-        else if (p.x() + note->width() > screenWidth)
-            p.setX(screenWidth - note->width());
+        else if (p.x() + FNote.width() > screenWidth)
+            p.setX(screenWidth - FNote.width());
         else if (p.y() < 0)
             p.setY(0);
-        note->move(p);
+        FNote.move(p);
         return;
     }
     if (o.FGeneralShowHideNoteHint) {
-        const TNoteContext& c = note->Context();
-        TFmHint hint(note, NoteSupport::lang(c), c.DataFolder ? c.DataFolder() : QString());
+        TFmHint hint(&FNote, NoteSupport::lang(c), c.DataFolder ? c.DataFolder() : QString());
         hint.HintID = 1;
         ExecModal(hint);
     }
 }
-
-} // namespace NoteDocking

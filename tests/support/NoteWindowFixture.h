@@ -81,7 +81,7 @@ protected:
 
     [[nodiscard]] static TFmNote* Note(const QString& id) {
         for (TFmNote* n : TFmMain::NoteWindows())
-            if (n->NoteId == id && !n->IsPreviewMode())
+            if (n->NoteId() == id && !n->IsPreviewMode())
                 return n;
         return nullptr;
     }
