@@ -10,6 +10,7 @@
 #include "note/uNoteContext.h"
 #include "note/uNoteText.h"
 #include "note/uTransRichEdit.h"
+#include "platform/gui/uAppIcon.h"
 #include "platform/gui/uDesktop.h"
 #include "platform/gui/uWindows.h"
 #include "platform/uIniFile.h"
@@ -547,6 +548,21 @@ TEST(NoteLook, TheFocusBorderIsNineOutlinesLightestOutside) {
     }
     EXPECT_EQ(img.pixelColor(9, 60), body);
     EXPECT_EQ(img.pixelColor(110, 10), body); // band and body share the colour
+}
+
+TEST(NoteLook, ANoteCarriesTheProgramsIconAtSmallSizesFromItsFirstNativeWindow) {
+    TFmNote n;
+    // The native window is made from this handle and takes its icon then.
+    ASSERT_NE(n.windowHandle(), nullptr);
+    for (const QIcon& icon : {n.windowIcon(), n.windowHandle()->icon()}) {
+        const QList<QSize> sizes = icon.availableSizes();
+        ASSERT_FALSE(sizes.isEmpty());
+        for (const QSize& size : sizes)
+            EXPECT_LE(size.width(), 64) << size.width();
+        for (const int size : {16, 32, 48})
+            EXPECT_EQ(icon.pixmap(QSize(size, size)).toImage(), AppIcon().pixmap(QSize(size, size)).toImage())
+                << size;
+    }
 }
 
 TEST_F(NoteTest, MessagesChangeTheNoteAndPreviewsIgnoreThem) {

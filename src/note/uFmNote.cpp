@@ -14,6 +14,7 @@
 #include "note/uNoteWidgets.h"
 #include "note/uSharedAudio.h"
 #include "note/uTransRichEdit.h"
+#include "platform/gui/uAppIcon.h"
 #include "platform/gui/uDesktop.h"
 #include "platform/gui/uWindows.h"
 #include "platform/uSharedTicker.h"
@@ -87,6 +88,14 @@ TFmNote::TFmNote(TNoteContextPtr context, QWidget* parent)
     LayoutEditor();
     // 3.-4.
     setWindowTitle(QString::fromLatin1(kNoteWindowTitle));
+    // A few dozen kilobytes of icon per note instead of the full set, twice: once
+    // as the native window is made (from its window handle, which exists this
+    // early only for a native widget; a note is native from then on anyway) and
+    // once from the widget.
+    setAttribute(Qt::WA_NativeWindow);
+    setWindowIcon(SmallAppIcon());
+    if (QWindow* w = windowHandle())
+        w->setIcon(SmallAppIcon());
     SendMessageW(this, WM_UPDATELANGUAGE, 0, 0);
     // 6. The one-second work (show-desktop watch, reminder) rides the shared ticker.
     FTicket = TSharedTicker::Instance().Subscribe([this] { Tick(); });

@@ -6,3 +6,8 @@
 #include <QIcon>
 
 [[nodiscard]] QIcon AppIcon();
+
+// The same picture at the small sizes only (up to 64 pixels), for windows made by
+// the hundred: every native window carries its own copy of the icon's pixels in
+// the X server, and the full set is over 350 KB, sent again at each window's creation.
+[[nodiscard]] const QIcon& SmallAppIcon();
