@@ -1,6 +1,6 @@
 // Decoding a one-minute recording to the PCM the player hands to the output.
-#include "platform/uAudioDecoder.h"
-#include "platform/uAudioEncoder.h"
+#include "audio/uAudioDecoder.h"
+#include "audio/uAudioEncoder.h"
 
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>

@@ -1,10 +1,12 @@
 // The audio decoder on the formats recordings and alarm sounds come in, and the
 // player's reports (duration once, positions, end of playback) through the null
-// output that machines without a sound card use.
+// output that machines without a sound card use, and the audio module the
+// player loads at its first file.
 
+#include "audio/uAudioDecoder.h"
+#include "audio/uAudioEncoder.h"
+#include "platform/gui/uAudioModule.h"
 #include "platform/gui/uAudioPlayer.h"
-#include "platform/uAudioDecoder.h"
-#include "platform/uAudioEncoder.h"
 #include "reminders/uAlarmSounds.h"
 #include "support/TestEnv.h"
 
@@ -32,6 +34,11 @@ QString makeFile(const QString& name, double seconds, const QString& format = {}
     QString error;
     EXPECT_TRUE(EncodeAudioFile(path, tone(seconds), 44100, format, &error)) << error.toStdString();
     return path;
+}
+
+bool moduleMapped() {
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("/zuvonote-audio.so");
 }
 
 struct TDecoded {
@@ -199,6 +206,38 @@ TEST(AudioPlayer, WithoutADeviceTheNullOutputPlaysInRealTimeAndReportsLikeASound
     EXPECT_FALSE(player.TryOpen(testenv::freshDir(QStringLiteral("none")) + QStringLiteral("/missing")));
     EXPECT_EQ(opened.count(), 0);
     EXPECT_EQ(player.State(), TAudioPlayer::psClosed);
+    TAudioPlayer::SetForceNullOutput(false);
+}
+
+TEST(AudioModule, LoadedAtTheFirstFileAndAMissingOneFailsThePlaybackOnly) {
+    if (moduleMapped())
+        GTEST_SKIP() << "an earlier test in this process loaded the module";
+    const QString file = makeFile(QStringLiteral("tone.wav"), 0.3);
+    TAudioPlayer::SetForceNullOutput(true);
+    TAudioPlayer player;
+    EXPECT_FALSE(moduleMapped());
+
+    const QString empty = testenv::freshDir(QStringLiteral("no-module"));
+    SetAudioModuleFolder(empty);
+    QSignalSpy opened(&player, &TAudioPlayer::FileOpened);
+    EXPECT_FALSE(player.TryOpen(file));
+    EXPECT_TRUE(player.ErrorText().contains(empty + QStringLiteral("/zuvonote-audio.so")))
+        << player.ErrorText().toStdString();
+    EXPECT_EQ(player.State(), TAudioPlayer::psClosed);
+    EXPECT_EQ(opened.count(), 0);
+    EXPECT_FALSE(player.Play());
+    player.Stop();
+    EXPECT_EQ(player.PositionMs(), 0);
+    EXPECT_EQ(player.LengthMs(), 0);
+    EXPECT_FALSE(moduleMapped());
+
+    // A module that appears later is found at the next playback.
+    SetAudioModuleFolder(testenv::binDir());
+    EXPECT_TRUE(player.TryOpen(file));
+    EXPECT_TRUE(player.ErrorText().isEmpty());
+    EXPECT_EQ(opened.count(), 1);
+    EXPECT_TRUE(moduleMapped());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player.State() == TAudioPlayer::psEnded; }, 5000));
     TAudioPlayer::SetForceNullOutput(false);
 }
 

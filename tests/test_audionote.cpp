@@ -9,7 +9,7 @@
 #include "note/uSharedAudio.h"
 #include "platform/gui/uAudioPlayer.h"
 #include "platform/gui/uWindows.h"
-#include "platform/uAudioEncoder.h"
+#include "audio/uAudioEncoder.h"
 #include "support/ProgramFolder.h"
 #include "support/TestEnv.h"
 

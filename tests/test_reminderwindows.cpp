@@ -12,7 +12,7 @@
 #include "note/uSharedAudio.h"
 #include "platform/gui/uAudioPlayer.h"
 #include "platform/gui/uWindows.h"
-#include "platform/uAudioEncoder.h"
+#include "audio/uAudioEncoder.h"
 #include "reminders/gui/uFmAlertSetup.h"
 #include "reminders/gui/uFmAlertWindow.h"
 #include "reminders/gui/uFmSelectWeekday.h"

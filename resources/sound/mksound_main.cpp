@@ -2,7 +2,7 @@
 // Every sound is made from sines, sweeps and seeded noise, so the same build
 // always makes the same files.
 
-#include "platform/uAudioEncoder.h"
+#include "audio/uAudioEncoder.h"
 #include "reminders/uAlarmSounds.h"
 
 #include <QDir>

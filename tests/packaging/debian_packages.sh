@@ -28,7 +28,8 @@ for lib in libqt6widgets6 libqt6gui6 libqt6core6 libsqlite3-0 libcurl4 libxml2 l
     has "$deps" "$lib" "zuvonote's Depends"
 done
 list=$(files "$desktop")
-for f in ./usr/bin/zuvonote "-> ../lib/zuvonote/zuvonote" ./usr/lib/zuvonote/zuvonote ./usr/lib/zuvonote/brisel.mdb \
+for f in ./usr/bin/zuvonote "-> ../lib/zuvonote/zuvonote" ./usr/lib/zuvonote/zuvonote ./usr/lib/zuvonote/zuvonote-audio.so \
+    ./usr/lib/zuvonote/brisel.mdb \
     ./usr/lib/zuvonote/config.ini ./usr/lib/zuvonote/languages/Chinese.lng ./usr/lib/zuvonote/languages/English.lng \
     "./usr/lib/zuvonote/sound/Meow.mp3" ./usr/share/applications/zuvonote.desktop \
     ./usr/share/metainfo/com.zuvo.Note.metainfo.xml ./usr/share/icons/hicolor/48x48/apps/zuvonote.png \
@@ -44,10 +45,12 @@ hasNot "$list" "/usr/local" zuvonote
 # Stripped: the debugging information of a RelWithDebInfo build stays out.
 mkdir "$work/desktop"
 dpkg-deb -x "$desktop" "$work/desktop"
-readelf -S "$work/desktop/usr/lib/zuvonote/zuvonote" >"$work/sections"
-if grep -q "\.debug_info" "$work/sections"; then
-    fail "the packaged program is not stripped"
-fi
+for elf in zuvonote zuvonote-audio.so; do
+    readelf -S "$work/desktop/usr/lib/zuvonote/$elf" >"$work/sections"
+    if grep -q "\.debug_info" "$work/sections"; then
+        fail "the packaged $elf is not stripped"
+    fi
+done
 
 # The server: a system user, a configuration file that an upgrade keeps, a
 # data folder, and a unit that the package enables and starts.

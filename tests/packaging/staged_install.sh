@@ -12,7 +12,8 @@ stage=$work/stage
 DESTDIR=$stage cmake --install "$build" --prefix /usr >/dev/null
 usr=$stage/usr
 
-for f in bin/zuvonote bin/zuvonote-server lib/zuvonote/zuvonote lib/zuvonote/brisel.mdb lib/zuvonote/config.ini \
+for f in bin/zuvonote bin/zuvonote-server lib/zuvonote/zuvonote lib/zuvonote/zuvonote-audio.so \
+    lib/zuvonote/brisel.mdb lib/zuvonote/config.ini \
     lib/zuvonote/languages/Chinese.lng lib/zuvonote/languages/English.lng "lib/zuvonote/sound/Alarm sound.mp3" \
     share/applications/zuvonote.desktop share/metainfo/com.zuvo.Note.metainfo.xml \
     share/icons/hicolor/scalable/apps/zuvonote.svg share/man/man1/zuvonote.1.gz \
@@ -48,6 +49,12 @@ done
     "$build/src/generated/uVersion.h")" ]] || fail "zuvonote --version"
 [[ $("$usr/bin/zuvonote-server" --version) == "zuvonote-server "[0-9]* ]] || fail "zuvonote-server --version"
 
+# Sound is a module the program opens at its first playback: the program itself
+# links neither the codecs nor the sound system.
+if readelf -d "$usr/lib/zuvonote/zuvonote" | grep -E "NEEDED.*(libav|libswresample|Multimedia)"; then
+    fail "the program links what only its audio module needs"
+fi
+
 # The installed program, started through its link on a fresh account, reaches
 # its idle loop; it reads its language file from the installed program folder,
 # copies the template database into the data folder, and looks for none of its
@@ -70,6 +77,9 @@ grep -q "openat(.*\"$folder/languages/Chinese.lng\".* = [0-9]" "$work/trace" || 
 if grep "\"$folder/[^\"]*\".*ENOENT" "$work/trace" |
     grep -Ev "\"$folder/(qt6?\.conf|platforms|platformthemes|platforminputcontexts|styles|iconengines|imageformats|accessiblebridge|xcbglintegrations|multimedia|tls|networkinformation)\""; then
     fail "the program looked for missing files in its program folder"
+fi
+if grep -E "openat\(.*(zuvonote-audio\.so|libav|Multimedia).* = [0-9]" "$work/trace"; then
+    fail "a start that plays nothing opened the audio module"
 fi
 
 # The service unit as systemd reads it; installed under a prefix of its own so

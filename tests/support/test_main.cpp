@@ -1,6 +1,8 @@
 // Shared entry of every test program: private HOME/XDG/runtime folders first,
 // then a QApplication on the offscreen platform with a known screen size.
 
+#include "platform/gui/uAudioModule.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
@@ -23,6 +25,9 @@ int main(int argc, char** argv) {
     ::chmod((r + "/runtime").constData(), 0700);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" ZUVO_TEST_SCREENS);
+
+    // The test programs live outside the program folder that holds the audio module.
+    SetAudioModuleFolder(QStringLiteral(ZUVO_BIN_DIR));
 
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);

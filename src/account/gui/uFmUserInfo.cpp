@@ -1,7 +1,7 @@
 #include "account/gui/uFmUserInfo.h"
 
 #include "account/gui/uFmLogout.h"
-#include "account/uQrCode.h"
+#include "qr/uQrCode.h"
 #include "data/uNoteOptions.h"
 #include "lang/uLanguageObject.h"
 #include "platform/gui/uWindows.h"

@@ -1,71 +1,27 @@
 #include "platform/gui/uAudioPlayer.h"
 
-#include "platform/uAudioDecoder.h"
+#include "platform/gui/uAudioModule.h"
 
-#include <QAudioDevice>
-#include <QAudioFormat>
-#include <QAudioSink>
-#include <QElapsedTimer>
-#include <QIODevice>
-#include <QMediaDevices>
-#include <QTimer>
+#include <QDebug>
 #include <atomic>
-#include <vector>
 
 namespace {
 
 std::atomic<bool> gForceNullOutput{false};
-
-// Often enough for a smooth progress bar, rarely enough to cost nothing.
-constexpr int kPositionIntervalMs = 100;
-// The null output's pace; each tick takes what the elapsed time is worth.
-constexpr int kNullIntervalMs = 20;
+// The reason is told once: every later playback fails for the same one.
+std::atomic<bool> gModuleErrorTold{false};
 
 } // namespace
-
-// The decoder seen as the byte stream the audio sink pulls from.
-class TPcmSource : public QIODevice {
-public:
-    explicit TPcmSource(TAudioDecoder& decoder) : FDecoder(decoder) {}
-    [[nodiscard]] bool isSequential() const override { return true; }
-    // Decoding happens on demand, so nothing is "available" ahead of a read;
-    // an output that asks before it reads is told there is more to come.
-    [[nodiscard]] qint64 bytesAvailable() const override {
-        return FDecoder.AtEnd() ? QIODevice::bytesAvailable() : QIODevice::bytesAvailable() + 65536;
-    }
-    [[nodiscard]] bool atEnd() const override { return FDecoder.AtEnd(); }
-    [[nodiscard]] qint64 Delivered() const { return FDelivered; }
-    void ResetCount() { FDelivered = 0; }
-
-protected:
-    qint64 readData(char* data, qint64 maxlen) override {
-        const qint64 n = FDecoder.Read(data, maxlen);
-        FDelivered += n;
-        return n;
-    }
-    qint64 writeData(const char*, qint64) override { return -1; }
-
-private:
-    TAudioDecoder& FDecoder;
-    qint64 FDelivered = 0;
-};
 
 void TAudioPlayer::SetForceNullOutput(bool on) {
     gForceNullOutput = on;
 }
 
-TAudioPlayer::TAudioPlayer(QObject* parent)
-    : QObject(parent), FNullTimer(new QTimer(this)), FPositionTimer(new QTimer(this)),
-      FNullClock(std::make_unique<QElapsedTimer>()) {
-    FNullTimer->setInterval(kNullIntervalMs);
-    FNullTimer->setTimerType(Qt::PreciseTimer);
-    connect(FNullTimer, &QTimer::timeout, this, &TAudioPlayer::NullTick);
-    FPositionTimer->setInterval(kPositionIntervalMs);
-    connect(FPositionTimer, &QTimer::timeout, this, &TAudioPlayer::PositionTick);
-}
+TAudioPlayer::TAudioPlayer(QObject* parent) : QObject(parent) {}
 
 TAudioPlayer::~TAudioPlayer() {
-    StopOutput();
+    // Before the members it reports to go.
+    FEngine.reset();
 }
 
 void TAudioPlayer::SetState(TState state) {
@@ -76,148 +32,53 @@ void TAudioPlayer::SetState(TState state) {
 }
 
 bool TAudioPlayer::TryOpen(const QString& path, bool paused) {
-    StopOutput();
-    FSource.reset();
     FFileName = path;
-    FEndPositionMs = 0;
-    auto decoder = std::make_unique<TAudioDecoder>();
-    if (!decoder->Open(path)) {
-        FDecoder.reset();
-        SetState(psClosed);
-        return false;
+    FErrorText.clear();
+    if (!FEngine) {
+        FEngine = CreateAudioEngine(this, &FErrorText);
+        if (!FEngine) {
+            if (!gModuleErrorTold.exchange(true))
+                qWarning().noquote() << "Sound cannot be played:" << FErrorText;
+            SetState(psClosed);
+            return false;
+        }
     }
-    FDecoder = std::move(decoder);
-    FSource = std::make_unique<TPcmSource>(*FDecoder);
-    FSource->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    SetState(psOpened);
-    emit FileOpened(FDecoder->DurationMs());
-    if (!paused)
-        StartOutput();
-    return true;
+    FEngine->SetForceNullOutput(gForceNullOutput);
+    return FEngine->TryOpen(path, paused);
 }
 
 bool TAudioPlayer::Play() {
-    if (!FDecoder)
+    if (!FEngine)
         return false;
-    StopOutput();
-    if (!FDecoder->Rewind())
-        return false;
-    FSource->ResetCount();
-    FEndPositionMs = 0;
-    StartOutput();
-    return true;
+    FEngine->SetForceNullOutput(gForceNullOutput);
+    return FEngine->Play();
 }
 
 void TAudioPlayer::Stop() {
-    if (!FDecoder || FState == psStopped)
-        return;
-    StopOutput();
-    SetState(psStopped);
-}
-
-void TAudioPlayer::StartOutput() {
-    FNullOutput = gForceNullOutput || !StartSink();
-    if (FNullOutput) {
-        FNullConsumed = 0;
-        FNullClock->start();
-        FNullTimer->start();
-    }
-    FPositionTimer->start();
-    SetState(psPlaying);
-}
-
-bool TAudioPlayer::StartSink() {
-    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-    if (device.isNull())
-        return false;
-    QAudioFormat format;
-    format.setSampleRate(FDecoder->SampleRate());
-    format.setChannelCount(FDecoder->Channels());
-    format.setSampleFormat(QAudioFormat::Int16);
-    if (!device.isFormatSupported(format)) {
-        const QAudioFormat preferred = device.preferredFormat();
-        const int channels = std::clamp(preferred.channelCount(), 1, 2);
-        if (!FDecoder->SetOutputFormat(preferred.sampleRate(), channels))
-            return false;
-        format.setSampleRate(preferred.sampleRate());
-        format.setChannelCount(channels);
-        if (!device.isFormatSupported(format))
-            return false;
-    }
-    FSink = new QAudioSink(device, format, this);
-    connect(FSink, &QAudioSink::stateChanged, this, &TAudioPlayer::SinkStateChanged);
-    FSink->start(FSource.get());
-    if (FSink->error() != QAudio::NoError || FSink->state() == QAudio::StoppedState) {
-        FSink->disconnect(this);
-        FSink->deleteLater();
-        FSink = nullptr;
-        return false;
-    }
-    return true;
-}
-
-void TAudioPlayer::StopOutput() {
-    FNullTimer->stop();
-    FPositionTimer->stop();
-    if (FSink) {
-        FSink->disconnect(this);
-        FSink->stop();
-        FSink->deleteLater();
-        FSink = nullptr;
-    }
-}
-
-void TAudioPlayer::NullTick() {
-    if (!FDecoder)
-        return;
-    const qint64 bytesPerSecond = qint64(FDecoder->SampleRate()) * FDecoder->BytesPerFrame();
-    const qint64 frame = FDecoder->BytesPerFrame();
-    const qint64 due = FNullClock->elapsed() * bytesPerSecond / 1000 / frame * frame;
-    qint64 wanted = due - FNullConsumed;
-    while (wanted > 0) {
-        FScratch.resize(std::size_t(std::min<qint64>(wanted, 1 << 16) / frame * frame));
-        const qint64 got = FSource->read(FScratch.data(), qint64(FScratch.size()));
-        if (got <= 0) {
-            Finish();
-            return;
-        }
-        FNullConsumed += got;
-        wanted -= got;
-    }
-}
-
-void TAudioPlayer::SinkStateChanged() {
-    if (FSink && FSink->state() == QAudio::IdleState && FDecoder && FDecoder->AtEnd())
-        Finish();
-}
-
-void TAudioPlayer::Finish() {
-    // What was played is the length, also when the container did not state one.
-    const qint64 stated = FDecoder ? FDecoder->DurationMs() : 0;
-    FEndPositionMs = stated > 0 ? stated : PositionMs();
-    StopOutput();
-    SetState(psEnded);
-}
-
-void TAudioPlayer::PositionTick() {
-    if (FState == psPlaying)
-        emit PositionChanged(PositionMs());
+    if (FEngine)
+        FEngine->Stop();
 }
 
 qint64 TAudioPlayer::PositionMs() const {
-    if (FState == psEnded)
-        return FEndPositionMs;
-    if (!FDecoder || FState != psPlaying)
-        return 0;
-    if (FSink)
-        return FSink->processedUSecs() / 1000;
-    const qint64 bytesPerSecond = qint64(FDecoder->SampleRate()) * FDecoder->BytesPerFrame();
-    return bytesPerSecond > 0 ? FNullConsumed * 1000 / bytesPerSecond : 0;
+    return FEngine ? FEngine->PositionMs() : 0;
 }
 
 qint64 TAudioPlayer::LengthMs() const {
-    if (!FDecoder)
-        return 0;
-    const qint64 stated = FDecoder->DurationMs();
-    return stated > 0 ? stated : FEndPositionMs;
+    return FEngine ? FEngine->LengthMs() : 0;
+}
+
+bool TAudioPlayer::UsesNullOutput() const {
+    return FEngine && FEngine->UsesNullOutput();
+}
+
+void TAudioPlayer::EngineFileOpened(qint64 durationMs) {
+    emit FileOpened(durationMs);
+}
+
+void TAudioPlayer::EnginePositionChanged(qint64 positionMs) {
+    emit PositionChanged(positionMs);
+}
+
+void TAudioPlayer::EngineStateChanged(int state) {
+    SetState(TState(state));
 }

@@ -3,29 +3,25 @@
 // machine without an output device a null output swallows the samples in real
 // time instead, so duration, position and the end of playback arrive the same
 // way everywhere: as signals on the thread that owns the player, in milliseconds.
+// Both live in the audio module, which the first file opened loads; a player
+// that never opens a file costs nothing of them.
+
+#include "platform/gui/uAudioEngineInterface.h"
 
 #include <QObject>
 #include <QString>
 #include <memory>
-#include <vector>
 
-class TAudioDecoder;
-class QAudioSink;
-class QTimer;
-class QElapsedTimer;
-class TPcmSource;
-
-class TAudioPlayer : public QObject {
+class TAudioPlayer : public QObject, private TAudioEvents {
     Q_OBJECT
 public:
-    // The player's states; 5 is the end of playback that listeners wait for.
     enum TState : int {
-        psClosed = 0,
-        psOpened = 1,
-        psPlaying = 2,
-        psPaused = 3,
-        psStopped = 4,
-        psEnded = 5,
+        psClosed = esClosed,
+        psOpened = esOpened,
+        psPlaying = esPlaying,
+        psPaused = esPaused,
+        psStopped = esStopped,
+        psEnded = esEnded,
     };
 
     explicit TAudioPlayer(QObject* parent = nullptr);
@@ -33,7 +29,8 @@ public:
 
     // Opens the file (replacing whatever played) and, unless paused, starts it.
     // FileOpened is emitted before this returns. False when the file cannot be
-    // decoded; the player is then closed and silent.
+    // decoded or the audio module cannot be loaded (ErrorText says which); the
+    // player is then closed and silent.
     bool TryOpen(const QString& path, bool paused = false);
     // Plays the open file from its start.
     bool Play();
@@ -45,7 +42,9 @@ public:
     [[nodiscard]] TState State() const { return FState; }
     [[nodiscard]] const QString& FileName() const { return FFileName; }
     // Whether the last start went to the null output.
-    [[nodiscard]] bool UsesNullOutput() const { return FNullOutput; }
+    [[nodiscard]] bool UsesNullOutput() const;
+    // Why the last TryOpen failed to reach the audio module; empty otherwise.
+    [[nodiscard]] const QString& ErrorText() const { return FErrorText; }
 
     // Every player made afterwards plays into the null output (tests; a device that misbehaves).
     static void SetForceNullOutput(bool on);
@@ -56,26 +55,13 @@ signals:
     void StateChanged(int state);
 
 private:
+    void EngineFileOpened(qint64 durationMs) override;
+    void EnginePositionChanged(qint64 positionMs) override;
+    void EngineStateChanged(int state) override;
     void SetState(TState state);
-    void StartOutput();
-    void StopOutput();
-    [[nodiscard]] bool StartSink();
-    void NullTick();
-    void PositionTick();
-    void SinkStateChanged();
-    void Finish();
 
-    std::unique_ptr<TAudioDecoder> FDecoder;
-    std::unique_ptr<TPcmSource> FSource;
-    QAudioSink* FSink = nullptr;
-    QTimer* FNullTimer;
-    QTimer* FPositionTimer;
-    std::unique_ptr<QElapsedTimer> FNullClock;
-    bool FNullOutput = false;
-    qint64 FNullConsumed = 0;
-    // What the null output reads and drops.
-    std::vector<char> FScratch;
-    qint64 FEndPositionMs = 0;
+    std::unique_ptr<TAudioEngine> FEngine;
     QString FFileName;
+    QString FErrorText;
     TState FState = psClosed;
 };

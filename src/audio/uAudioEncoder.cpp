@@ -1,6 +1,6 @@
-#include "platform/uAudioEncoder.h"
+#include "audio/uAudioEncoder.h"
 
-#include "platform/uAudioDecoder.h"
+#include "audio/uAudioDecoder.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

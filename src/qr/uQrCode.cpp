@@ -1,4 +1,4 @@
-#include "account/uQrCode.h"
+#include "qr/uQrCode.h"
 
 #include "platform/uAnsi.h"
 

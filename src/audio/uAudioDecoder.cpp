@@ -1,4 +1,4 @@
-#include "platform/uAudioDecoder.h"
+#include "audio/uAudioDecoder.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
