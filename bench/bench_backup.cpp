@@ -14,7 +14,7 @@ namespace {
 void BM_DailyBackup(benchmark::State& state) {
     QTemporaryDir dir;
     const QString store = dir.path() + QStringLiteral("/brisel.mdb");
-    TDbConnection::CreateFromSchema(store);
+    NoteStore::CreateFromSchema(store);
     auto db = TDbConnection::Open(store);
     UpgradeSchema(*db);
     {

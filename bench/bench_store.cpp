@@ -11,7 +11,7 @@ namespace {
 
 QString makeBaseStore(const QString& dir, int rows) {
     const QString path = dir + QStringLiteral("/template.mdb");
-    TDbConnection::CreateFromSchema(path);
+    NoteStore::CreateFromSchema(path);
     auto db = TDbConnection::Open(path);
     TTransaction tr(*db);
     const QString text(200, QLatin1Char('x'));

@@ -43,7 +43,7 @@ struct TComputer {
 TComputer makeComputer(const QString& dir, const QString& root, std::int64_t user, const QString& md5,
                        int n) {
     const QString path = dir + QStringLiteral("/pc%1.mdb").arg(n);
-    TDbConnection::CreateFromSchema(path);
+    NoteStore::CreateFromSchema(path);
     {
         auto db = TDbConnection::Open(path);
         UpgradeSchema(*db);

@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
     const QString path = QString::fromLocal8Bit(argv[1]);
     const int rows = std::atoi(argv[2]);
     try {
-        TDbConnection::CreateFromSchema(path);
+        NoteStore::CreateFromSchema(path);
         auto db = TDbConnection::Open(path);
         bool shown = false;
         int width = 220, height = 100, chars = 0;

@@ -1,7 +1,7 @@
 // Fuzz target: the push stream reader fed in pieces whose sizes the input
 // chooses, and the body readers of every packet that comes out.
 
-#include "sync/uPushPacket.h"
+#include "shared/uPushPacket.h"
 
 #include <cstdint>
 #include <cstdlib>

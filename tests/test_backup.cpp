@@ -6,7 +6,7 @@
 #include "data/uNoteStore.h"
 #include "data/uStoreBackup.h"
 #include "lang/uLanguageObject.h"
-#include "platform/uIniFile.h"
+#include "shared/uIniFile.h"
 #include "support/ProgramFolder.h"
 #include "support/TestEnv.h"
 
@@ -22,7 +22,7 @@ namespace {
 // A store with n notes whose texts say which they are.
 QString makeStore(const QString& dir, int n) {
     const QString path = dir + QStringLiteral("/brisel.mdb");
-    TDbConnection::CreateFromSchema(path);
+    NoteStore::CreateFromSchema(path);
     auto db = TDbConnection::Open(path);
     UpgradeSchema(*db);
     for (int i = 0; i < n; ++i)

@@ -5,8 +5,8 @@
 #include "data/uAppState.h"
 #include "note/uNoteDocking.h"
 #include "note/uNoteText.h"
-#include "platform/uIniFile.h"
 #include "platform/uSharedTicker.h"
+#include "shared/uIniFile.h"
 #include "support/NoteWindowFixture.h"
 #include "ui/uFmHint.h"
 

@@ -2,7 +2,7 @@
 // language files that ship with the program.
 
 #include "lang/uLanguageObject.h"
-#include "platform/uIniFile.h"
+#include "shared/uIniFile.h"
 #include "support/TestEnv.h"
 
 #include <QDir>

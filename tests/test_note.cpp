@@ -13,7 +13,7 @@
 #include "platform/gui/uAppIcon.h"
 #include "platform/gui/uDesktop.h"
 #include "platform/gui/uWindows.h"
-#include "platform/uIniFile.h"
+#include "shared/uIniFile.h"
 #include "support/ProgramFolder.h"
 #include "support/TestEnv.h"
 #include "ui/uFmSetColor.h"

@@ -2,8 +2,8 @@
 // plain answer when there is no display or no usable database.
 
 #include "data/uNoteStore.h"
-#include "platform/uIniFile.h"
 #include "platform/uSingleInstance.h"
+#include "shared/uIniFile.h"
 #include "support/TestEnv.h"
 #include "uVersion.h"
 

@@ -19,7 +19,7 @@ class RepositoryTest : public ::testing::Test {
 protected:
     void SetUp() override {
         const QString path = testenv::freshDir(QStringLiteral("repo")) + QStringLiteral("/brisel.mdb");
-        TDbConnection::CreateFromSchema(path);
+        NoteStore::CreateFromSchema(path);
         FDb = TDbConnection::Open(path);
         UpgradeSchema(*FDb);
         FRepo = std::make_unique<NoteRepository>(*FDb);

@@ -7,7 +7,7 @@
 #include "data/uNoteStore.h"
 #include "note/uFmNote.h"
 #include "note/uTransRichEdit.h"
-#include "platform/uIniFile.h"
+#include "shared/uIniFile.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/ProgramFolder.h"
 #include "support/TestEnv.h"

@@ -9,7 +9,7 @@
 #include "note/uFmNote.h"
 #include "platform/gui/uAppIcon.h"
 #include "platform/gui/uWindows.h"
-#include "platform/uIniFile.h"
+#include "shared/uIniFile.h"
 #include "support/ProgramFolder.h"
 #include "support/TestEnv.h"
 #include "sync/uPushChannel.h"

@@ -1,12 +1,9 @@
-// The note store: schema upgrade, inserters, statements from several threads,
-// and the files it must refuse without touching them.
+// The note store: schema upgrade, inserters and statements from several threads.
 
 #include "data/uNoteStore.h"
 #include "support/TestEnv.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QThread>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -18,7 +15,7 @@ const QStringList kAddedIntColumns = {"istopmost",    "bgcolorindex", "showaslis
 
 QString newDb(const QString& name) {
     const QString path = testenv::freshDir(name) + QStringLiteral("/brisel.mdb");
-    TDbConnection::CreateFromSchema(path);
+    NoteStore::CreateFromSchema(path);
     return path;
 }
 
@@ -93,52 +90,10 @@ TEST(Store, UnrepairableTableFailsWithAnErrorAndStaysAsItWas) {
               1);
 }
 
-TEST(Store, RefusesFilesItCannotUseAndLeavesThemUntouched) {
-    struct TCase {
-        const char* Name;
-        QByteArray Bytes;
-    };
-    const TCase cases[] = {
-        {"text file", QByteArray("this is not a database\n")},
-        {"random bytes", QByteArray(4096, '\x5a') + QByteArray("\x00\x01\xff", 3)},
-        {"truncated header", QByteArray("SQLite format 3\0", 16) + QByteArray(50, '\0')},
-    };
-    for (const TCase& c : cases) {
-        const QString path = testenv::freshDir(QStringLiteral("bad")) + QStringLiteral("/brisel.mdb");
-        testenv::writeFile(path, c.Bytes);
-        EXPECT_THROW((void)TDbConnection::Open(path), TSqlError) << c.Name;
-        EXPECT_EQ(testenv::readFile(path), c.Bytes) << c.Name;
-        EXPECT_FALSE(QFile::exists(path + QStringLiteral("-wal"))) << c.Name;
-    }
-    EXPECT_THROW((void)TDbConnection::Open(testenv::root() + QStringLiteral("/missing.mdb")), TSqlError);
-}
-
-TEST(Store, ReadOnlyFileIsRefusedWithAReason) {
-    const QString path = newDb(QStringLiteral("ro"));
-    const QByteArray before = testenv::readFile(path);
-    testenv::TReadOnly ro(path);
-    ASSERT_TRUE(ro.ok());
-    try {
-        (void)TDbConnection::Open(path);
-        FAIL() << "opened a read-only file for writing";
-    } catch (const TSqlError& e) {
-        EXPECT_FALSE(e.text().isEmpty());
-    }
-    EXPECT_EQ(testenv::readFile(path), before);
-}
-
-TEST(Store, FileInAReadOnlyFolderIsRefused) {
-    // The write-ahead journal lives beside the file; without it nothing could be saved.
-    const QString path = newDb(QStringLiteral("rodir"));
-    testenv::TReadOnly ro(QFileInfo(path).absolutePath());
-    ASSERT_TRUE(ro.ok());
-    EXPECT_THROW((void)TDbConnection::Open(path), TSqlError);
-}
-
 TEST(Store, ZeroLengthFileBecomesAnEmptyStore) {
     const QString path = testenv::freshDir(QStringLiteral("empty")) + QStringLiteral("/brisel.mdb");
     testenv::writeFile(path, {});
-    auto db = TDbConnection::Open(path);
+    auto db = NoteStore::Open(path);
     UpgradeSchema(*db);
     EXPECT_EQ(db->Select(QStringLiteral("select * from notes")).rowCount(), 0);
 }

@@ -51,7 +51,7 @@ struct TSyncFixture : ::testing::Test {
 
     void SetUp() override {
         const QString path = Dir + QStringLiteral("/brisel.mdb");
-        TDbConnection::CreateFromSchema(path);
+        NoteStore::CreateFromSchema(path);
         {
             auto db = TDbConnection::Open(path);
             UpgradeSchema(*db);

@@ -283,7 +283,7 @@ int run(bool mqtt, const std::map<std::string, std::string>& o) {
         std::getline(ss, g, ',');
         groups.push_back(std::stoi(g));
     }
-    const std::string digest = zsrv::Md5HexOf(kPassword);
+    const std::string digest = Md5HexOf(kPassword);
     TBench b(mqtt, port);
     const long before = rssKb(pid);
 

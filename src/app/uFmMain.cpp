@@ -29,10 +29,10 @@
 #include "platform/gui/uMenuIcons.h"
 #include "platform/gui/uWindows.h"
 #include "platform/uAnsi.h"
-#include "platform/uIniFile.h"
 #include "platform/uPrivateFiles.h"
 #include "platform/uTicks.h"
 #include "reminders/gui/uFmAlertWindow.h"
+#include "shared/uIniFile.h"
 #include "sync/uEndpoints.h"
 #include "sync/uOtherTask.h"
 #include "sync/uPushChannel.h"
@@ -341,13 +341,13 @@ bool TFmMain::OpenStore(QString* error) {
     try {
         if (!QFileInfo::exists(path)) {
             // Neither folder had a database: make one from the template's schema.
-            TDbConnection::CreateFromSchema(path);
+            NoteStore::CreateFromSchema(path);
             PrivateFiles::Close(path);
         } else if (!(QFile::permissions(path) & QFileDevice::WriteOwner)) {
             // A template copied from a read-only program folder keeps its mode.
             QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::WriteOwner);
         }
-        FDb = TDbConnection::Open(path);
+        FDb = NoteStore::Open(path);
         UpgradeSchema(*FDb);
         FNotes = std::make_unique<NoteRepository>(*FDb);
         connect(FNotes.get(), &NoteRepository::changed, this, &TFmMain::NoteRowChanged);

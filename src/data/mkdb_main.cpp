@@ -9,7 +9,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        TDbConnection::CreateFromSchema(QString::fromLocal8Bit(argv[1]));
+        NoteStore::CreateFromSchema(QString::fromLocal8Bit(argv[1]));
     } catch (const TSqlError& e) {
         std::fprintf(stderr, "%s: %s\n", argv[1], e.what());
         return 1;

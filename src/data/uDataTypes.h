@@ -2,6 +2,8 @@
 // The plain records that carry a note and its side data between the store,
 // the note windows, the exchange documents and the sync workers.
 
+#include "shared/uRowSet.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -111,22 +113,6 @@ struct TAdItem {
 struct TAudioDLItem {
     QString NoteId;
     QString Note;
-};
-
-// The rows of one select, read by column name or by position. Null values are
-// held as invalid QVariants, so readers can tell null from 0 or "" where it matters.
-struct TRowSet {
-    bool Open = false;
-    QStringList Columns;
-    QList<QVector<QVariant>> Rows;
-
-    [[nodiscard]] int columnIndex(const QString& name) const { return Columns.indexOf(name, 0); }
-    [[nodiscard]] int rowCount() const { return static_cast<int>(Rows.size()); }
-    // Integer form of a column; null or non-numeric reads as 0.
-    [[nodiscard]] qint32 asInt(int row, const QString& column) const;
-    // Text form of a column; null reads as empty.
-    [[nodiscard]] QString asText(int row, const QString& column) const;
-    [[nodiscard]] bool isNull(int row, const QString& column) const;
 };
 
 // Builds a note record from one row of "select * from notes"; the four docking

@@ -10,7 +10,6 @@
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <libxml/tree.h>
-#include <openssl/evp.h>
 
 #include <algorithm>
 #include <array>
@@ -657,72 +656,6 @@ qint32 LightenColor(qint32 color, int amount) {
     return result;
 }
 
-namespace {
-// For every byte value its encoding: up to three characters, then their count.
-constexpr std::array<std::array<char, 4>, 256> MakeUrlTable() {
-    constexpr char kHex[] = "0123456789ABCDEF";
-    std::array<std::array<char, 4>, 256> t{};
-    for (unsigned b = 0; b < 256; ++b) {
-        const bool keep = (b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z');
-        if (b == ' ')
-            t[b] = {'+', 0, 0, 1};
-        else if (keep)
-            t[b] = {static_cast<char>(b), 0, 0, 1};
-        else
-            t[b] = {'%', kHex[b >> 4], kHex[b & 15], 3};
-    }
-    return t;
-}
-constexpr std::array<std::array<char, 4>, 256> kUrlTable = MakeUrlTable();
-// Every entry is stored whole, whatever its length, so the output keeps this
-// much room beyond its end.
-constexpr qsizetype kUrlSlack = 3;
-} // namespace
-
-QByteArray UrlEncodeBytes(const QByteArray& bytes) {
-    // Sizing first lets the result be written in place, in one allocation.
-    qsizetype length = 0;
-    for (const char ch : bytes)
-        length += kUrlTable[static_cast<unsigned char>(ch)][3];
-    QByteArray out(length + kUrlSlack, Qt::Uninitialized);
-    char* d = out.data();
-    for (const char ch : bytes) {
-        const std::array<char, 4>& e = kUrlTable[static_cast<unsigned char>(ch)];
-        std::memcpy(d, e.data(), e.size());
-        d += e[3];
-    }
-    out.resize(length);
-    return out;
-}
-
-QString UrlEncode(const QByteArray& bytes) {
-    return QString::fromLatin1(UrlEncodeBytes(bytes));
-}
-
-bool IsValidEmail(const QString& text) {
-    const qsizetype at = text.indexOf(QLatin1Char('@'));
-    if (at < 0)
-        return false;
-    if (text.contains(QLatin1String("..")))
-        return false;
-    const QStringView local = QStringView(text).left(at);
-    const QStringView domain = QStringView(text).mid(at + 1);
-    if (local.isEmpty())
-        return false;
-    if (domain.size() < 4)
-        return false;
-    const qsizetype dot = domain.indexOf(QLatin1Char('.'));
-    if (dot < 0 || dot + 1 > domain.size() - 2)
-        return false;
-    auto allowed = [](QChar ch) {
-        const char16_t c = ch.unicode();
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-               c == '.' || c == '_';
-    };
-    return std::all_of(local.begin(), local.end(), allowed) &&
-           std::all_of(domain.begin(), domain.end(), allowed);
-}
-
 QString GetFileVersionText(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
@@ -759,13 +692,4 @@ QString GetSpecialFolder(int id) {
     if (id != CSIDL_APPDATA)
         return {};
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-}
-
-QString Md5Hex(const QByteArray& bytes) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (EVP_Digest(bytes.constData(), static_cast<size_t>(bytes.size()), digest, &length, EVP_md5(),
-                   nullptr) != 1)
-        throw std::runtime_error("MD5 digest failed");
-    return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(digest), length).toHex());
 }

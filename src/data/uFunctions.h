@@ -3,6 +3,9 @@
 // behaviour the sync protocol, the windows and the server rely on.
 
 #include "data/uDataTypes.h"
+#include "shared/uEmail.h"
+#include "shared/uMd5.h"
+#include "shared/uUrlEncoding.h"
 
 #include <QByteArray>
 #include <QList>
@@ -32,11 +35,6 @@ typedef struct _xmlNode xmlNode;
 // on text that is not six hexadecimal digits.
 [[nodiscard]] qint32 HexToColor(const QString& text);
 [[nodiscard]] qint32 LightenColor(qint32 color, int amount);
-// Form encoding: a space becomes "+", ASCII letters and digits stay, every other
-// byte becomes "%XX" in upper-case hexadecimal.
-[[nodiscard]] QByteArray UrlEncodeBytes(const QByteArray& bytes);
-[[nodiscard]] QString UrlEncode(const QByteArray& bytes);
-[[nodiscard]] bool IsValidEmail(const QString& text);
 
 // Version embedded in an executable file by our build: "a.b.c.d"; empty when the
 // file carries none or cannot be opened (as for a file without a version
@@ -48,6 +46,3 @@ inline constexpr int CSIDL_APPDATA = 26;
 // Like the desktop shell's folder paths it has no trailing separator, so callers
 // append "/" + their subfolder. Empty for other ids.
 [[nodiscard]] QString GetSpecialFolder(int id);
-
-// MD5 of bytes as 32 lower-case hexadecimal digits.
-[[nodiscard]] QString Md5Hex(const QByteArray& bytes);

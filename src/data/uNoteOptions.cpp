@@ -1,6 +1,6 @@
 #include "data/uNoteOptions.h"
 
-#include "platform/uIniFile.h"
+#include "shared/uIniFile.h"
 
 namespace {
 const QString kConfig = QStringLiteral("config");

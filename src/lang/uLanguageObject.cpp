@@ -1,6 +1,6 @@
 #include "lang/uLanguageObject.h"
 
-#include "platform/uIniFile.h"
+#include "shared/uIniFile.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "reminders/uMissedReminders.h"
 
-#include "platform/uIniFile.h"
 #include "reminders/uScheduleObject.h"
+#include "shared/uIniFile.h"
 
 #include <algorithm>
 

@@ -133,14 +133,6 @@ std::string convert(std::string_view utf8, const char* codePage) {
 
 } // namespace
 
-std::string Md5HexOf(std::string_view bytes) {
-    unsigned char d[EVP_MAX_MD_SIZE];
-    unsigned int n = 0;
-    if (EVP_Digest(bytes.data(), bytes.size(), d, &n, EVP_md5(), nullptr) != 1)
-        throw std::runtime_error("MD5 failed");
-    return toHex(d, n);
-}
-
 std::string MakeVerifier(std::string_view digest, int iterations) {
     return verifierWithSalt(digest, iterations, makeSalt());
 }

@@ -6,6 +6,7 @@
 // a signed-in client cost one comparison.
 
 #include "server/uServerStore.h"
+#include "shared/uMd5.h"
 
 #include <array>
 #include <atomic>
@@ -36,8 +37,6 @@ inline constexpr int kDefaultPbkdf2Iterations = 100000;
 // hash per candidate digest, all with one salt, so that checking a digest
 // against all of them costs one slow hash.
 [[nodiscard]] std::string VerifierForPassword(std::string_view utf8Password, int iterations);
-
-[[nodiscard]] std::string Md5HexOf(std::string_view bytes);
 
 class TAccounts {
 public:

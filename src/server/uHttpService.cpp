@@ -3,7 +3,7 @@
 #include "server/uHttpServer.h"
 #include "server/uWire.h"
 
-#include "data/uFunctions.h"
+#include "shared/uEmail.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "server/uPushServer.h"
 
 #include "server/uAcceptor.h"
-#include "sync/uPushPacket.h"
+#include "shared/uPushPacket.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 #include "server/uServerConfig.h"
 
-#include "platform/uIniFile.h"
 #include "server/uConfigCheck.h"
+#include "shared/uIniFile.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -5,7 +5,7 @@
 
 #include "server/uSqlPool.h"
 
-#include "data/uNoteStore.h"
+#include "shared/uDbConnection.h"
 
 #include <condition_variable>
 #include <deque>
@@ -109,8 +109,8 @@ private:
     std::unordered_map<std::string, TStmt> FCache;
 };
 
-// Makes the file with a marker table first, so that opening it never sees an
-// empty database (which the shared opener would fill with the client's table).
+// Makes the file with a marker table first: the connection opens only files
+// that exist, and a new file then already holds something of the server's.
 void createFile(const std::string& path) {
     if (std::filesystem::exists(path))
         return;

@@ -11,16 +11,6 @@ namespace zsrv {
 
 namespace {
 
-int hexValue(char ch) {
-    if (ch >= '0' && ch <= '9')
-        return ch - '0';
-    if (ch >= 'a' && ch <= 'f')
-        return ch - 'a' + 10;
-    if (ch >= 'A' && ch <= 'F')
-        return ch - 'A' + 10;
-    return -1;
-}
-
 struct TDocFree {
     void operator()(xmlDoc* d) const { xmlFreeDoc(d); }
 };
@@ -158,25 +148,6 @@ void appendElement(std::string& out, std::string_view name, std::string_view val
 }
 
 } // namespace
-
-std::string PercentDecode(std::string_view text, bool plusIsSpace) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char ch = text[i];
-        if (ch == '%' && i + 2 < text.size()) {
-            const int hi = hexValue(text[i + 1]);
-            const int lo = hexValue(text[i + 2]);
-            if (hi >= 0 && lo >= 0) {
-                out += char(hi * 16 + lo);
-                i += 2;
-                continue;
-            }
-        }
-        out += (plusIsSpace && ch == '+') ? ' ' : ch;
-    }
-    return out;
-}
 
 TForm ParseForm(std::string_view body) {
     TForm form;

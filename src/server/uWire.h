@@ -3,6 +3,7 @@
 // query strings, the URL-encoded upload document, and the notes document.
 
 #include "server/uServerStore.h"
+#include "shared/uUrlEncoding.h"
 
 #include <functional>
 #include <optional>
@@ -15,10 +16,6 @@ namespace zsrv {
 
 using TForm = std::vector<std::pair<std::string, std::string>>;
 
-// Undoes %XX escapes; a "%" not followed by two hexadecimal digits stays as it
-// is. With plusIsSpace a "+" becomes a blank (only the client's URL encoder
-// writes blanks that way; its form encoder leaves "+" as a literal plus).
-[[nodiscard]] std::string PercentDecode(std::string_view text, bool plusIsSpace);
 // name=value lines joined by "&"; values decoded, "+" kept.
 [[nodiscard]] TForm ParseForm(std::string_view body);
 // A form whose lines come in a known order, read by that order: the client's

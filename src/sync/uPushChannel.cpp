@@ -3,7 +3,7 @@
 #include "data/uAppState.h"
 #include "platform/uAnsi.h"
 #include "platform/uTicks.h"
-#include "sync/uPushPacket.h"
+#include "shared/uPushPacket.h"
 
 #include <QHostAddress>
 #include <QRandomGenerator>

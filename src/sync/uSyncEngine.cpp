@@ -20,7 +20,7 @@ TServiceCredentials TSyncContext::credentials() const {
 namespace SyncEngine {
 
 std::unique_ptr<TDbConnection> OpenStore(const QString& path) {
-    auto db = TDbConnection::Open(path);
+    auto db = NoteStore::Open(path);
     SyncStore::EnsureTables(*db);
     return db;
 }

@@ -56,7 +56,7 @@ private:
         QDir().mkpath(dir);
         c.StorePath = dir + QStringLiteral("/brisel.mdb");
         QFile::remove(c.StorePath);
-        TDbConnection::CreateFromSchema(c.StorePath);
+        NoteStore::CreateFromSchema(c.StorePath);
         {
             auto db = TDbConnection::Open(c.StorePath);
             UpgradeSchema(*db);

@@ -3,9 +3,9 @@
 // answered, and notices when the server ends the connection.
 
 #include "ServerTestSupport.h"
+#include "shared/uPushPacket.h"
 #include "support/SignedInUser.h"
 #include "sync/uPushChannel.h"
-#include "sync/uPushPacket.h"
 
 #include <QSignalSpy>
 #include <QTcpSocket>

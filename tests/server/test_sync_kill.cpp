@@ -30,7 +30,7 @@ QString noteId(const char* prefix, int i) {
 
 // A store file with the upgraded schema and n rows of text "prefix i ...".
 void makeStore(const QString& path, const char* prefix, int n, bool hidden) {
-    TDbConnection::CreateFromSchema(path);
+    NoteStore::CreateFromSchema(path);
     auto db = TDbConnection::Open(path);
     UpgradeSchema(*db);
     TTransaction tr(*db);

@@ -8,7 +8,7 @@
 #include "data/uNoteOptions.h"
 #include "lang/uLanguageObject.h"
 #include "platform/gui/uWindows.h"
-#include "platform/uIniFile.h"
+#include "shared/uIniFile.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TestEnv.h"
 #include "sync/uEndpoints.h"

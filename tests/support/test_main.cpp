@@ -1,9 +1,16 @@
 // Shared entry of every test program: private HOME/XDG/runtime folders first,
-// then a QApplication on the offscreen platform with a known screen size.
+// then a QApplication on the offscreen platform with a known screen size (a
+// QCoreApplication for programs that link no widgets).
 
+#ifdef ZUVO_TEST_NO_WIDGETS
+#include <QCoreApplication>
+using TTestApplication = QCoreApplication;
+#else
 #include "platform/gui/uAudioModule.h"
 
 #include <QApplication>
+using TTestApplication = QApplication;
+#endif
 #include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -26,10 +33,12 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" ZUVO_TEST_SCREENS);
 
+#ifndef ZUVO_TEST_NO_WIDGETS
     // The test programs live outside the program folder that holds the audio module.
     SetAudioModuleFolder(QStringLiteral(ZUVO_BIN_DIR));
+#endif
 
     ::testing::InitGoogleTest(&argc, argv);
-    QApplication app(argc, argv);
+    TTestApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }

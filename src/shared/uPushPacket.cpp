@@ -1,4 +1,4 @@
-#include "sync/uPushPacket.h"
+#include "shared/uPushPacket.h"
 
 #include <algorithm>
 #include <cstring>

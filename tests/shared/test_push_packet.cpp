@@ -1,7 +1,7 @@
 // The push packet layout and the stream reader that the server (and later the
 // client's push channel) cut the byte stream with.
 
-#include "sync/uPushPacket.h"
+#include "shared/uPushPacket.h"
 
 #include <gtest/gtest.h>
 #include <random>

@@ -1,4 +1,4 @@
-#include "platform/uIniFile.h"
+#include "shared/uIniFile.h"
 
 #include <QFile>
 #include <QRegularExpression>
