@@ -12,6 +12,7 @@
 #include "note/uTransRichEdit.h"
 #include "platform/gui/uAppIcon.h"
 #include "platform/gui/uDesktop.h"
+#include "platform/gui/uIdleBackingStore.h"
 #include "platform/gui/uWindows.h"
 #include "shared/uIniFile.h"
 #include "support/ProgramFolder.h"
@@ -20,9 +21,11 @@
 #include "ui/uFmSetTransValue.h"
 
 #include <QApplication>
+#include <QBackingStore>
 #include <QClipboard>
 #include <QDateTime>
 #include <QMenu>
+#include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
@@ -563,6 +566,113 @@ TEST(NoteLook, ANoteCarriesTheProgramsIconAtSmallSizesFromItsFirstNativeWindow) 
             EXPECT_EQ(icon.pixmap(QSize(size, size)).toImage(), AppIcon().pixmap(QSize(size, size)).toImage())
                 << size;
     }
+}
+
+namespace {
+// A window that counts its paints and the area they covered.
+class TCountingWindow : public QWidget {
+public:
+    TCountingWindow() {
+        setAttribute(Qt::WA_NativeWindow);
+        resize(240, 200);
+    }
+    int Paints = 0;
+    QRegion Painted;
+
+protected:
+    void paintEvent(QPaintEvent* e) override {
+        ++Paints;
+        Painted += e->region();
+        QPainter(this).fillRect(e->rect(), Qt::yellow);
+    }
+};
+
+bool HoldsStore(QWidget& w) {
+    return w.backingStore() && !w.backingStore()->size().isEmpty();
+}
+
+// Asks for a repaint of the top left corner and returns what was painted.
+QRegion RepaintCorner(TCountingWindow& w) {
+    w.Painted = QRegion();
+    w.update(QRect(0, 0, 16, 16));
+    QCoreApplication::processEvents();
+    return w.Painted;
+}
+
+void Expose(QWidget& w) {
+    QExposeEvent e(QRegion(0, 0, w.width(), w.height()));
+    QCoreApplication::sendEvent(w.windowHandle(), &e);
+}
+} // namespace
+
+TEST(IdleBackingStore, AnIdleWindowGivesBackItsStoreAndRepaintsWhollyWhenExposedAgain) {
+    TCountingWindow w;
+    bool inUse = false;
+    new TIdleBackingStore(&w, [&inUse] { return inUse; });
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    QCoreApplication::processEvents();
+    EXPECT_GT(w.Paints, 0);
+    EXPECT_FALSE(HoldsStore(w));
+
+    // Nothing is dirty, yet the expose must paint: there is no store left to copy from.
+    w.Paints = 0;
+    w.Painted = QRegion();
+    Expose(w);
+    EXPECT_EQ(w.Paints, 1);
+    EXPECT_EQ(w.Painted, QRegion(w.rect()));
+    EXPECT_FALSE(HoldsStore(w));
+
+    // A partial update of a released window still paints it whole.
+    EXPECT_EQ(RepaintCorner(w), QRegion(w.rect()));
+    EXPECT_FALSE(HoldsStore(w));
+
+    // In use, the window keeps its store and repaints only what changed.
+    inUse = true;
+    w.update();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(HoldsStore(w));
+    EXPECT_EQ(RepaintCorner(w), QRegion(0, 0, 16, 16));
+    EXPECT_TRUE(HoldsStore(w));
+}
+
+TEST(IdleBackingStore, AnAnimatingWindowKeepsItsStoreFromItsOwnRepaintsOnNotFromAnExpose) {
+    TCountingWindow w;
+    bool animating = true;
+    new TIdleBackingStore(
+        &w, [] { return false; }, [&animating] { return animating; });
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    QCoreApplication::processEvents();
+    Expose(w);
+    EXPECT_FALSE(HoldsStore(w));
+    EXPECT_EQ(RepaintCorner(w), QRegion(w.rect())) << "the first repaint of its own is whole";
+    EXPECT_TRUE(HoldsStore(w));
+    EXPECT_EQ(RepaintCorner(w), QRegion(0, 0, 16, 16));
+    animating = false;
+    RepaintCorner(w);
+    EXPECT_FALSE(HoldsStore(w));
+}
+
+TEST_F(NoteTest, AShownNoteHoldsNoStoreWhileNobodyWorksInIt) {
+    Start();
+    TFmNote* n = FMain->CreateNewNote(QString());
+    ASSERT_NE(n, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(n));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(n->isActiveWindow() == HoldsStore(*n)) << "only the note in front keeps its store";
+    // Another note comes to the front; this one repaints without its focus and lets go.
+    TFmNote* front = FMain->CreateNewNote(QString());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(front));
+    front->activateWindow();
+    n->update();
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(n->isActiveWindow());
+    EXPECT_FALSE(HoldsStore(*n));
+    n->EnableMmoNote();
+    n->update();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(HoldsStore(*n)) << "the note being edited keeps its store";
 }
 
 TEST_F(NoteTest, MessagesChangeTheNoteAndPreviewsIgnoreThem) {

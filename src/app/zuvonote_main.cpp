@@ -138,6 +138,11 @@ int main(int argc, char** argv) {
     // every window made: a thousand notes come up noticeably faster without it.
     if (qEnvironmentVariableIsEmpty("QT_XCB_NO_XI2"))
         qputenv("QT_XCB_NO_XI2", "1");
+    // Idle notes give their pixel stores back after painting. A shared-memory store
+    // costs a round trip to the X server to make and another to give back; a plain
+    // one is freed at once, and a note's few repaints travel through the socket.
+    if (qEnvironmentVariableIsEmpty("QT_XCB_NO_MITSHM"))
+        qputenv("QT_XCB_NO_MITSHM", "1");
     TZuvoApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zuvo Note"));
     QApplication::setQuitOnLastWindowClosed(false);

@@ -16,6 +16,7 @@
 #include "note/uTransRichEdit.h"
 #include "platform/gui/uAppIcon.h"
 #include "platform/gui/uDesktop.h"
+#include "platform/gui/uIdleBackingStore.h"
 #include "platform/gui/uWindows.h"
 #include "platform/uSharedTicker.h"
 #include "sync/uEndpoints.h"
@@ -96,6 +97,11 @@ TFmNote::TFmNote(TNoteContextPtr context, QWidget* parent)
     setWindowIcon(SmallAppIcon());
     if (QWindow* w = windowHandle())
         w->setIcon(SmallAppIcon());
+    // Most notes sit on the desktop unchanged for days: they keep no copy of their
+    // pixels between paints unless someone works in them.
+    new TIdleBackingStore(
+        this, [this] { return isActiveWindow() || mmoNote || FNoteState.contains(nsFocused); },
+        [this] { return imgUpdating && imgUpdating->isVisible(); });
     SendMessageW(this, WM_UPDATELANGUAGE, 0, 0);
     // 6. The one-second work (show-desktop watch, reminder) rides the shared ticker.
     FTicket = TSharedTicker::Instance().Subscribe([this] { Tick(); });
