@@ -538,7 +538,8 @@ TEST(NoteLook, TheFocusBorderIsNineOutlinesLightestOutside) {
     n.resize(220, 100);
     n.SetAlpha(255);
     n.SetLayered(true);
-    n.FNoteState.include(nsFocused);
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QApplication::sendEvent(&n, &enter);
     n.DrawNoteFrame();
     const QImage img = n.grab().toImage();
     const QColor body(0xfe, 0xea, 0x3e);
@@ -722,9 +723,9 @@ TEST_F(NoteTest, MessagesChangeTheNoteAndPreviewsIgnoreThem) {
     SendMessageW(n, WM_SHOWNOTE, 0, 0);
     EXPECT_TRUE(n->isVisible());
     SendMessageW(n, WM_UPDATINGBEGIN, 0, 0);
-    EXPECT_TRUE(n->FisUpdatingNote);
+    EXPECT_TRUE(n->IsUpdating());
     SendMessageW(n, WM_UPDATINGEND, 0, 0);
-    EXPECT_FALSE(n->FisUpdatingNote);
+    EXPECT_FALSE(n->IsUpdating());
 
     n->SetIsPreviewMode(true);
     const int uploads = FUploads.size();

@@ -41,10 +41,9 @@ public:
     // Opens web addresses; tests replace it.
     static std::function<void(const QString& url)> OpenUrlHook;
 
-    // The note as stored, as far as this window knows it: what it last read or
-    // wrote. Alpha and text colour are those a cancelled look dialog returns to;
-    // the place is the undocked one last read or written, the window's own
-    // geometry is where it is now; pending and revision are as read.
+    // The note as this window last read or wrote it. Alpha and text colour are
+    // the ones a cancelled look dialog returns to; the place is the undocked one
+    // (the window's geometry is where it is now); pending and revision are as read.
     [[nodiscard]] const NoteRecord& Record() const { return FRecord; }
     [[nodiscard]] const QString& NoteId() const { return FRecord.Note.NoteID; }
     [[nodiscard]] const NoteDock& Dock() const { return FRecord.Dock; }
@@ -110,16 +109,10 @@ public:
     QMenu* PopupMenu();
     void UpdateMenuState();
 
-    TTransRichEdit* mmoNote = nullptr; // only while editing
-    TNoteState FNoteState;
-    QPoint FLastMousePos;
-    bool FisUpdatingNote = false;
-    bool FIsShowDesktop = false;
-    QLabel* pnlIsUpdating = nullptr;
-    TUpdatingSpinner* imgUpdating = nullptr;
+    TTransRichEdit* mmoNote = nullptr;  // only while editing
     TAudioPlayPanel* pnlPlay = nullptr; // audio notes only
-    // The advertisement line (kept hidden by the layout) and its hourly timer.
-    TNoteAd* FAd = nullptr;
+    // A download or a refresh of this note is under way.
+    [[nodiscard]] bool IsUpdating() const { return FisUpdatingNote; }
 
     // Menu actions (null until the menu is first built).
     QAction* actAddNewNote = nullptr;
@@ -231,6 +224,14 @@ private:
     void BuildFrame();
     void PaintFrame(QPainter& p) const;
 
+    TNoteState FNoteState;
+    QPoint FLastMousePos;
+    bool FisUpdatingNote = false;
+    bool FIsShowDesktop = false;
+    QLabel* pnlIsUpdating = nullptr;
+    TUpdatingSpinner* imgUpdating = nullptr;
+    // The advertisement line (kept hidden by the layout) and its hourly timer.
+    TNoteAd* FAd = nullptr;
     QTextDocument* FDocument = nullptr;
     TLinkHighlighter* FHighlighter = nullptr;
     // The background, worked out once per change and only replayed on paint.
