@@ -2,6 +2,7 @@
 // going up in one body, and a full download coming back.
 
 #include "data/uFunctions.h"
+#include "shared/uUrlEncoding.h"
 
 #include <QCoreApplication>
 #include <QStringList>

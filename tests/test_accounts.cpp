@@ -14,6 +14,7 @@
 #include "platform/gui/uLinkLabel.h"
 #include "platform/gui/uPageView.h"
 #include "platform/uAnsi.h"
+#include "shared/uMd5.h"
 #include "support/ProgramFolder.h"
 #include "support/ServiceTestEnv.h"
 

@@ -9,6 +9,7 @@
 #include "note/uNoteAd.h"
 #include "platform/gui/uLinkLabel.h"
 #include "platform/gui/uPageView.h"
+#include "shared/uUrlEncoding.h"
 #include "support/ServiceTestEnv.h"
 #include "ui/uFmAbout.h"
 #include "ui/uFmUpdateHistory.h"

@@ -4,11 +4,11 @@
 
 #include "app/uFmMain.h"
 #include "data/uAppState.h"
-#include "data/uFunctions.h"
 #include "data/uNoteRepository.h"
 #include "data/uNoteStore.h"
 #include "data/uSyncStore.h"
 #include "note/uFmNote.h"
+#include "shared/uMd5.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/ProgramFolder.h"
 #include "support/TestEnv.h"

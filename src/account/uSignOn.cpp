@@ -1,9 +1,10 @@
 #include "account/uSignOn.h"
 
 #include "account/uServiceEnv.h"
-#include "data/uFunctions.h"
 #include "platform/uAnsi.h"
 #include "platform/uAsyncCall.h"
+#include "shared/uEmail.h"
+#include "shared/uMd5.h"
 #include "sync/uEndpoints.h"
 
 #include <QtEndian>

@@ -33,6 +33,7 @@
 #include "platform/uTicks.h"
 #include "reminders/gui/uFmAlertWindow.h"
 #include "shared/uIniFile.h"
+#include "shared/uUrlEncoding.h"
 #include "sync/uEndpoints.h"
 #include "sync/uOtherTask.h"
 #include "sync/uPushChannel.h"

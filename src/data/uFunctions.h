@@ -3,9 +3,6 @@
 // behaviour the sync protocol, the windows and the server rely on.
 
 #include "data/uDataTypes.h"
-#include "shared/uEmail.h"
-#include "shared/uMd5.h"
-#include "shared/uUrlEncoding.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,7 +1,7 @@
 #include "data/uSyncStore.h"
 
-#include "data/uFunctions.h"
 #include "data/uNoteStore.h"
+#include "shared/uMd5.h"
 
 #include <QFile>
 #include <QSet>

@@ -1,7 +1,8 @@
 #include "extras/uFeedbackForm.h"
 
 #include "account/uSignOn.h"
-#include "data/uFunctions.h"
+#include "shared/uEmail.h"
+#include "shared/uUrlEncoding.h"
 #include "sync/uEndpoints.h"
 
 #include <algorithm>

@@ -2,6 +2,7 @@
 
 #include "data/uFunctions.h"
 #include "data/uNoteOptions.h"
+#include "shared/uUrlEncoding.h"
 #include "sync/uEndpoints.h"
 
 #include <QXmlStreamReader>

@@ -4,6 +4,7 @@
 #include "data/uNoteOptions.h"
 #include "data/uNoteStore.h"
 #include "platform/uBlockingCall.h"
+#include "shared/uUrlEncoding.h"
 #include "sync/uEndpoints.h"
 #include "sync/uHttpClient.h"
 

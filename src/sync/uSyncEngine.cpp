@@ -4,6 +4,8 @@
 #include "data/uNoteRepository.h"
 #include "data/uNoteStore.h"
 #include "data/uSyncStore.h"
+#include "shared/uMd5.h"
+#include "shared/uUrlEncoding.h"
 
 #include <QDir>
 #include <QSaveFile>

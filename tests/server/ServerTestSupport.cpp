@@ -1,8 +1,8 @@
 #include "ServerTestSupport.h"
 
-#include "data/uFunctions.h"
 #include "server/uAccounts.h"
 #include "server/uServerStore.h"
+#include "shared/uMd5.h"
 #include "support/TestEnv.h"
 
 #include <arpa/inet.h>

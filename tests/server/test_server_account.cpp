@@ -3,9 +3,9 @@
 
 #include "ServerTestSupport.h"
 
-#include "data/uFunctions.h"
 #include "server/uAccounts.h"
 #include "server/uServerStore.h"
+#include "shared/uUrlEncoding.h"
 #include "support/TestEnv.h"
 #include "sync/uHttpClient.h"
 

@@ -6,6 +6,7 @@
 
 #include "data/uFunctions.h"
 #include "server/uServerStore.h"
+#include "shared/uUrlEncoding.h"
 #include "sync/uHttpClient.h"
 
 #include <QStringList>
