@@ -5,7 +5,6 @@
 #include "app/uFmMain.h"
 #include "lang/uLanguageObject.h"
 #include "note/uAudioPlayPanel.h"
-#include "note/uNoteShell.h"
 #include "note/uSharedAudio.h"
 #include "platform/gui/uAudioPlayer.h"
 #include "platform/gui/uWindows.h"
@@ -27,10 +26,10 @@ namespace {
 // way a note window does.
 class THostNote : public QWidget {
 public:
-    explicit THostNote(const QString& noteId) {
+    THostNote(const QString& noteId, TNoteContextPtr context) {
         setWindowTitle(QString::fromLatin1(kNoteWindowTitle));
         resize(220, 120);
-        Panel = new TAudioPlayPanel(this);
+        Panel = new TAudioPlayPanel(this, std::move(context));
         Panel->NoteId = noteId;
         Panel->move(width() - 76, height() - 38);
     }
@@ -57,14 +56,6 @@ void makeRecording(const QString& dataFolder, const QString& id, double seconds)
         EncodeAudioFile(dataFolder + QStringLiteral("audio/") + id, s, 16000, QStringLiteral("ipod")));
 }
 
-// The started program's language (Chinese by default).
-QString playText() {
-    return ShellLanguage().FmNoteaudioPlayCaption();
-}
-QString stopText() {
-    return ShellLanguage().FmNoteaudioStopCaption();
-}
-
 bool showsPlayPicture(const TAudioPlayPanel& p) {
     return p.imgAudioCtrl->pixmap().toImage() == AudioPlayPicture().toImage();
 }
@@ -83,8 +74,8 @@ protected:
         ASSERT_TRUE(Main->Startup(&error)) << error.toStdString();
         makeRecording(Setup.DataFolder(), QStringLiteral("A"), 1.2);
         makeRecording(Setup.DataFolder(), QStringLiteral("B"), 0.6);
-        A = std::make_unique<THostNote>(QStringLiteral("A"));
-        B = std::make_unique<THostNote>(QStringLiteral("B"));
+        A = std::make_unique<THostNote>(QStringLiteral("A"), Main->NoteContext());
+        B = std::make_unique<THostNote>(QStringLiteral("B"), Main->NoteContext());
         A->show();
         B->show();
     }
@@ -95,6 +86,10 @@ protected:
         Main.reset();
         TAudioPlayer::SetForceNullOutput(false);
     }
+
+    // The started program's language (Chinese by default).
+    [[nodiscard]] QString playText() const { return Main->Language()->FmNoteaudioPlayCaption(); }
+    [[nodiscard]] QString stopText() const { return Main->Language()->FmNoteaudioStopCaption(); }
 
     testenv::TProgramSetup Setup;
     std::unique_ptr<TFmMain> Main;
@@ -120,7 +115,7 @@ TEST_F(AudioNote, StartingBTurnsABackToPlayAndTheEndOfBRestoresIt) {
     EXPECT_EQ(B->Panel->lblAudioCtrl->text(), stopText());
     EXPECT_FALSE(showsPlayPicture(*B->Panel));
     EXPECT_EQ(Main->AudioProgressBar, B->Panel->ProgressBar1);
-    EXPECT_EQ(Main->FFPlayer1->FileName(), AudioFilePath(QStringLiteral("B")));
+    EXPECT_EQ(Main->FFPlayer1->FileName(), AudioFilePath(*Main->NoteContext(), QStringLiteral("B")));
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return Main->FFPlayer1->State() == TAudioPlayer::psEnded; }, 3000));
     EXPECT_EQ(B->Panel->lblAudioCtrl->text(), playText());

@@ -47,7 +47,7 @@ protected:
 
 TEST_F(NoteManager, ListsTheHiddenNotesOnOneLineWithTheirCreationTime) {
     StartWithHidden();
-    TFmNoteManager m(Note("SHOWN"));
+    TFmNoteManager m(Note("SHOWN"), Main->NoteContext());
     EXPECT_EQ(m.windowTitle(), QStringLiteral("Note Manager"));
     EXPECT_EQ(m.grpHidedNotes->title(), QStringLiteral("Hidden Notes"));
     EXPECT_EQ(m.btnShow->text(), QStringLiteral("Show Notes"));
@@ -139,7 +139,7 @@ TEST_F(NoteManager, ANoteHiddenFromItsMenuComesBackFromTheManager) {
 
 TEST_F(NoteManager, ANoteGoneFromTheStoreMeanwhileIsOnlyTakenOffTheList) {
     StartWithHidden();
-    TFmNoteManager m(nullptr);
+    TFmNoteManager m(nullptr, Main->NoteContext());
     Main->Db().Exec("delete from notes where id='H1'");
     const int windows = int(TFmMain::NoteWindows().size());
     Select(m, "H1");
@@ -151,7 +151,7 @@ TEST_F(NoteManager, ANoteGoneFromTheStoreMeanwhileIsOnlyTakenOffTheList) {
 
 TEST_F(NoteManager, WithNoHiddenNotesTheListIsEmpty) {
     Start({}, [](TDbConnection& db) { AddRow(db, "SHOWN", "x", QRect(100, 100, 220, 100)); });
-    TFmNoteManager m(nullptr);
+    TFmNoteManager m(nullptr, Main->NoteContext());
     EXPECT_EQ(m.ListView1->rowCount(), 0);
     m.btnShow->click();
     EXPECT_EQ(TFmMain::NoteWindows().size(), 1);

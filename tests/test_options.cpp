@@ -156,7 +156,7 @@ TEST_F(Options, AutostartEntryFollowsTheBoxOnlyWhereItMustChange) {
         if (c.existing)
             writeEntry(*c.existing, c.extra);
         const QByteArray before = c.existing ? testenv::readFile(AutostartFilePath()) : QByteArray();
-        TFmOptions d;
+        TFmOptions d(nullptr, Main->NoteContext());
         EXPECT_EQ(d.chkAutoStart->isChecked(), c.openedChecked);
         d.chkAutoStart->setChecked(c.checkAtSave);
         d.btnSaveClick();
@@ -180,7 +180,7 @@ TEST_F(Options, ShowNotesBroadcastsOnlyOnAChangeAndKeepsTheTrayMarkInStep) {
     AppState().NoteOptions.FGeneralShowNotesOnDesk = true;
     Main->actShowNotesOnDesk->setChecked(true);
     {
-        TFmOptions d;
+        TFmOptions d(nullptr, Main->NoteContext());
         EXPECT_TRUE(d.chkShowNotes->isChecked());
         d.chkShowNotes->setChecked(false);
         EXPECT_TRUE(a.Messages.empty()); // nothing happens until Save
@@ -190,19 +190,19 @@ TEST_F(Options, ShowNotesBroadcastsOnlyOnAChangeAndKeepsTheTrayMarkInStep) {
     EXPECT_EQ(b.Messages, std::vector<int>{WM_HIDENOTE});
     EXPECT_FALSE(Main->actShowNotesOnDesk->isChecked());
     {
-        TFmOptions d;
+        TFmOptions d(nullptr, Main->NoteContext());
         d.btnSaveClick();
     }
     EXPECT_EQ(a.Messages.size(), 1u);
     {
-        TFmOptions d;
+        TFmOptions d(nullptr, Main->NoteContext());
         d.chkShowNotes->setChecked(true);
         d.btnCancel->click();
     }
     EXPECT_EQ(a.Messages.size(), 1u);
     EXPECT_FALSE(AppState().NoteOptions.FGeneralShowNotesOnDesk);
     {
-        TFmOptions d;
+        TFmOptions d(nullptr, Main->NoteContext());
         d.chkShowNotes->setChecked(true);
         d.btnSaveClick();
     }
@@ -228,7 +228,7 @@ TEST_F(Options, DateFormatsShowExamplesAndAnUnknownOneSurvivesASave) {
         SCOPED_TRACE(c.stored);
         AppState().NoteOptions.FconfigInsertDateFormat = QString::fromLatin1(c.stored);
         AppState().NoteOptions.FconfigInsertDateAuto = false;
-        TFmOptions d;
+        TFmOptions d(nullptr, Main->NoteContext());
         for (QRadioButton* r : {d.rbDFDateShort, d.rbDFDateLong, d.rbDFDateTimeShort, d.rbDFDateTimeLong})
             EXPECT_EQ(r->isChecked(), c.checked && r == d.*c.checked);
         if (c.choose)
@@ -240,7 +240,7 @@ TEST_F(Options, DateFormatsShowExamplesAndAnUnknownOneSurvivesASave) {
         EXPECT_EQ(reread.FconfigInsertDateFormat, QString::fromLatin1(c.saved));
         EXPECT_TRUE(reread.FconfigInsertDateAuto);
     }
-    TFmOptions d;
+    TFmOptions d(nullptr, Main->NoteContext());
     const QDate today = QDate::currentDate();
     EXPECT_EQ(d.rbDFDateShort->text(), FormatDateStamp(QStringLiteral("mm.dd"), QDateTime(today, QTime())));
     EXPECT_EQ(d.rbDFDateLong->text(), today.toString(QStringLiteral("yyyy.MM.dd")));
@@ -252,7 +252,7 @@ TEST_F(Options, PortableVersionOpensItsPage) {
     const auto old = TFmOptions::OpenUrlHook;
     QStringList opened;
     TFmOptions::OpenUrlHook = [&](const QString& url) { opened << url; };
-    TFmOptions d;
+    TFmOptions d(nullptr, Main->NoteContext());
     d.btnCreateGreenVersion->click();
     TFmOptions::OpenUrlHook = old;
     ASSERT_EQ(opened.size(), 1);

@@ -8,7 +8,6 @@
 #include "data/uNoteStore.h"
 #include "lang/uLanguageObject.h"
 #include "note/uAudioPlayPanel.h"
-#include "note/uNoteShell.h"
 #include "note/uSharedAudio.h"
 #include "platform/gui/uAudioPlayer.h"
 #include "platform/gui/uWindows.h"
@@ -103,8 +102,17 @@ protected:
         return {r.asInt(0, "alerttype"), r.asText(0, "alertvalue1"), r.asText(0, "alertvalue2"),
                 r.asText(0, "alertvalue3"), r.asInt(0, "commited")};
     }
+    [[nodiscard]] TAlarmRequest request(TScheduleObject* s, int noteType = 0,
+                                        const QString& id = kNote) const {
+        return {id,
+                noteType,
+                QStringLiteral("Call the dentist"),
+                s,
+                QDateTime(QDate(2026, 3, 2), QTime(9, 0, 0)),
+                Main->NoteContext()};
+    }
     std::unique_ptr<TFmAlertSetup> OpenSetup() {
-        auto d = std::make_unique<TFmAlertSetup>();
+        auto d = std::make_unique<TFmAlertSetup>(nullptr, Main->NoteContext());
         d->NoteId = kNote;
         d->schObject = Schedule.get();
         d->LoadReminder();
@@ -292,9 +300,9 @@ TEST_F(Reminders, SetupWarnsAboutAMissingDayAndStays) {
         auto d = OpenSetup();
         d->btnSaveClick();
         ASSERT_EQ(Boxes.size(), 1u);
-        EXPECT_EQ(Boxes[0].Text,
-                  ShellLanguage().Text(QStringLiteral("FmAlertSetup"), QString::fromLatin1(c.expectedText)));
-        EXPECT_EQ(Boxes[0].Caption, ShellLanguage().Otherstitle_dlghint());
+        EXPECT_EQ(Boxes[0].Text, Main->Language()->Text(QStringLiteral("FmAlertSetup"),
+                                                        QString::fromLatin1(c.expectedText)));
+        EXPECT_EQ(Boxes[0].Caption, Main->Language()->Otherstitle_dlghint());
         EXPECT_EQ(Boxes[0].Type, MB_ICONWARNING);
         EXPECT_NE(d->result(), QDialog::Accepted);
         EXPECT_EQ(Stored().Committed, 1);
@@ -391,15 +399,6 @@ TEST_F(Reminders, PreviewPlaysStopsAndEndsByItself) {
     d->btnPlayClick();
     EXPECT_EQ(d->SoundStatus, 0);
 }
-
-namespace {
-
-TAlarmRequest request(TScheduleObject* s, int noteType = 0, const QString& id = kNote) {
-    return {id, noteType, QStringLiteral("Call the dentist"), s,
-            QDateTime(QDate(2026, 3, 2), QTime(9, 0, 0))};
-}
-
-} // namespace
 
 TEST_F(Reminders, OneAlarmWindowPerNoteAndTheListFollowsItsLife) {
     Schedule->SetScheduleType(stEveryDay);
@@ -558,11 +557,11 @@ TEST_F(Reminders, AlarmPlaysTheRecordingOnTheSharedPlayer) {
     QPointer<TFmAlertWindow> w = OpenAlarmWindow(nullptr, request(Schedule.get(), 1));
     ASSERT_TRUE(w);
     EXPECT_TRUE(w->btnPlay->isVisible());
-    const QString play = ShellLanguage().FmNoteaudioPlayCaption();
+    const QString play = Main->Language()->FmNoteaudioPlayCaption();
     EXPECT_EQ(w->btnPlay->text(), play);
     w->btnPlay->click();
     EXPECT_EQ(resets, 1);
-    EXPECT_EQ(w->btnPlay->text(), ShellLanguage().FmNoteaudioStopCaption());
+    EXPECT_EQ(w->btnPlay->text(), Main->Language()->FmNoteaudioStopCaption());
     EXPECT_EQ(Main->AudioBtnCtrl, w->btnPlay);
     // The note's bar no longer follows this playback.
     EXPECT_TRUE(Main->AudioProgressBar.isNull());
@@ -571,7 +570,7 @@ TEST_F(Reminders, AlarmPlaysTheRecordingOnTheSharedPlayer) {
 
     // A note that starts playing puts the alarm window's button back to "Play".
     w->btnPlay->click();
-    TAudioPlayPanel panel(&note);
+    TAudioPlayPanel panel(&note, Main->NoteContext());
     panel.NoteId = kNote;
     panel.Toggle();
     EXPECT_EQ(w->btnPlay->text(), play);

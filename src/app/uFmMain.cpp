@@ -175,6 +175,8 @@ std::shared_ptr<TNoteContext> TFmMain::BuildNoteContext() {
         return self ? &self->FNoteBodyColors : nullptr;
     };
     context->DataFolder = [self] { return self ? self->DataFolder() : QString(); };
+    context->ProgramFolder = [self] { return self ? self->ProgramFolder() : QString(); };
+    context->SharedPlayer = [self]() -> TAudioPlayer* { return self ? self->FFPlayer1 : nullptr; };
     context->NewNotePos = [self](int w, int h) { return self ? self->GetNewNotesPos(w, h) : QPoint(); };
     context->TryDock = [self](TFmNote* n) { return self && self->TryDockNote(n); };
     context->AdoptNote = guarded(self, &TFmMain::AdoptNote);
@@ -188,6 +190,32 @@ std::shared_ptr<TNoteContext> TFmMain::BuildNoteContext() {
     context->Quit = [self] {
         if (self)
             self->close();
+    };
+    context->FollowPlayback = [self](QProgressBar* bar, QLabel* image, QLabel* label,
+                                     QAbstractButton* button) {
+        if (!self)
+            return;
+        // No note-window reset reaches the alarm window's button: it is put back here.
+        if (self->AudioBtnCtrl && self->AudioBtnCtrl != button)
+            self->AudioBtnCtrl->setText(LanguageOrEmpty(self->Language()).FmNoteaudioPlayCaption());
+        self->AudioProgressBar = bar;
+        self->AudioImgCtrl = image;
+        self->AudioLblCtrl = label;
+        self->AudioBtnCtrl = button;
+    };
+    context->ShowNoteAgain = [self](const NoteRecord& row) {
+        if (!self)
+            return;
+        auto* n = new TFmNote(self->FNoteContext);
+        self->ApplyNoteRecord(n, row, false);
+        n->ShowAd = true;
+        self->AdoptNote(n);
+        n->show();
+    };
+    context->NotesShownChanged = [self](bool shown) {
+        // The tray's own check mark must not tell another story.
+        if (self)
+            self->actShowNotesOnDesk->setChecked(shown);
     };
     return context;
 }
@@ -248,7 +276,7 @@ bool TFmMain::Startup(QString* error) {
     // Once the notes are on screen: none left where no screen shows it, and the
     // reminders missed since the last run listed.
     FScreenWatch = new TScreenWatch(*FNotes, this);
-    FMissedWatch = new TMissedReminderWatch(FDataFolder + QStringLiteral("config.ini"), this);
+    FMissedWatch = new TMissedReminderWatch(FDataFolder + QStringLiteral("config.ini"), FNoteContext, this);
     connect(
         tmrLoadNotes, &QTimer::timeout, this,
         [this] {
@@ -667,7 +695,7 @@ void TFmMain::FFPlayer1State(int state) {
         return;
     if (AudioImgCtrl)
         AudioImgCtrl->setPixmap(AudioPlayPicture());
-    const QString play = ShellLanguage().FmNoteaudioPlayCaption();
+    const QString play = LanguageOrEmpty(FLanguage.get()).FmNoteaudioPlayCaption();
     if (AudioLblCtrl)
         AudioLblCtrl->setText(play);
     if (AudioBtnCtrl)
@@ -819,7 +847,7 @@ void TFmMain::NoteWriteFailed(const QString& id, const QString& message) {
     for (TFmNote* n : NoteWindows())
         if (n->NoteId() == id && !n->IsPreviewMode())
             owner = n;
-    ShowStoreError(owner, message);
+    ShowStoreError(owner, LanguageOrEmpty(FLanguage.get()), message);
 }
 
 void TFmMain::StartSingleNoteRefresh(TFmNote* note) {
@@ -885,7 +913,7 @@ bool TFmMain::DesktopInFront() {
 
 TServiceEnv TFmMain::ServiceEnv() {
     TServiceEnv env;
-    env.Language = &ShellLanguage();
+    env.Language = &LanguageOrEmpty(FLanguage.get());
     env.Options = &AppState().NoteOptions;
     if (!FDataFolder.isEmpty())
         env.ConfigFile = FDataFolder + QStringLiteral("config.ini");
@@ -948,5 +976,5 @@ void TFmMain::RunCommand(const QString& action, TFmNote* note) {
         history->NoteID = note->NoteId();
         history->show();
     } else if (action == QLatin1String("actOptions"))
-        TFmOptions::Execute(this);
+        TFmOptions::Execute(this, FNoteContext);
 }

@@ -12,8 +12,8 @@ namespace {
 constexpr qint64 kRecordEverySecs = 60;
 } // namespace
 
-TMissedReminderWatch::TMissedReminderWatch(QString configPath, QObject* parent)
-    : QObject(parent), FConfigPath(std::move(configPath)) {}
+TMissedReminderWatch::TMissedReminderWatch(QString configPath, TNoteContextPtr context, QObject* parent)
+    : QObject(parent), FConfigPath(std::move(configPath)), FContext(OrEmpty(std::move(context))) {}
 
 TMissedReminderWatch::~TMissedReminderWatch() {
     if (FTicket)
@@ -62,7 +62,7 @@ void TMissedReminderWatch::Show(const QList<TMissedReminder>& missed) {
     if (missed.isEmpty())
         return;
     if (!FWindow) {
-        FWindow = new TFmMissedAlerts;
+        FWindow = new TFmMissedAlerts(nullptr, FContext);
         connect(FWindow, &TFmMissedAlerts::OpenNoteRequested, this, &TMissedReminderWatch::OpenNote);
     }
     FWindow->AddMissed(missed);

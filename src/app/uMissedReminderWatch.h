@@ -4,6 +4,7 @@
 // at most once a minute and at exit; a jump of the wall clock past the
 // monotonic clock on the shared tick tells of a sleep.
 
+#include "note/uNoteContext.h"
 #include "reminders/gui/uFmMissedAlerts.h"
 #include "reminders/uMissedReminders.h"
 
@@ -13,7 +14,8 @@
 class TMissedReminderWatch : public QObject {
     Q_OBJECT
 public:
-    explicit TMissedReminderWatch(QString configPath, QObject* parent = nullptr);
+    // The context gives the list window its texts.
+    TMissedReminderWatch(QString configPath, TNoteContextPtr context, QObject* parent = nullptr);
     ~TMissedReminderWatch() override;
 
     // Once the notes are loaded: what fell due since the program last ran. Then
@@ -33,6 +35,7 @@ private:
     static void OpenNote(const QString& noteId);
 
     QString FConfigPath;
+    TNoteContextPtr FContext;
     TWallClockWatch FClock;
     QDateTime FLastRecord;
     quint64 FTicket = 0;

@@ -1,7 +1,7 @@
 #include "app/uZuvoApplication.h"
 
+#include "app/uFmMain.h"
 #include "lang/uLanguageObject.h"
-#include "note/uNoteShell.h"
 #include "platform/gui/uAppIcon.h"
 #include "platform/gui/uWindows.h"
 
@@ -9,7 +9,8 @@
 #include <exception>
 
 void ShowErrorBox(const QString& text) {
-    QString title = ShellLanguage().Otherstitle_dlgerror();
+    const TFmMain* main = FmMain();
+    QString title = LanguageOrEmpty(main ? main->Language() : nullptr).Otherstitle_dlgerror();
     // Before the language table is loaded (a failed start) its texts are empty.
     if (title.isEmpty())
         title = TLanguageObject::DefaultText(QStringLiteral("Others"), QStringLiteral("title_dlgerror"));

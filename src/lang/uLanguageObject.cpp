@@ -68,3 +68,8 @@ QString TLanguageObject::DefaultText(const QString& section, const QString& key)
 QString TLanguageObject::LanguageFilePath(const QString& programDir, const QString& language) {
     return QDir(programDir).filePath(QStringLiteral("languages/") + language + QStringLiteral(".lng"));
 }
+
+const TLanguageObject& LanguageOrEmpty(const TLanguageObject* language) {
+    static const TLanguageObject empty;
+    return language ? *language : empty;
+}

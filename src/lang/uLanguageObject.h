@@ -300,3 +300,6 @@ private:
     ZUVO_LANGUAGE_KEYS(ZUVO_LANGUAGE_FIELD)
 #undef ZUVO_LANGUAGE_FIELD
 };
+
+// The given table, or an empty one (every text empty) for null.
+[[nodiscard]] const TLanguageObject& LanguageOrEmpty(const TLanguageObject* language);

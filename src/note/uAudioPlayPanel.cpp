@@ -1,7 +1,6 @@
 #include "note/uAudioPlayPanel.h"
 
 #include "lang/uLanguageObject.h"
-#include "note/uNoteShell.h"
 #include "note/uSharedAudio.h"
 
 #include <QLabel>
@@ -24,7 +23,8 @@ QPixmap panelBackground() {
 
 } // namespace
 
-TAudioPlayPanel::TAudioPlayPanel(QWidget* parent) : QWidget(parent) {
+TAudioPlayPanel::TAudioPlayPanel(QWidget* parent, TNoteContextPtr context)
+    : QWidget(parent), FContext(OrEmpty(std::move(context))) {
     setObjectName(QStringLiteral("pnlPlay"));
     setFixedSize(66, 28);
     setCursor(Qt::PointingHandCursor);
@@ -41,7 +41,7 @@ TAudioPlayPanel::TAudioPlayPanel(QWidget* parent) : QWidget(parent) {
 
     lblAudioCtrl = new QLabel(this);
     lblAudioCtrl->move(33, 7);
-    lblAudioCtrl->setText(ShellLanguage().FmNoteaudioPlayCaption());
+    lblAudioCtrl->setText(LanguageOf(*FContext).FmNoteaudioPlayCaption());
     lblAudioCtrl->adjustSize();
 
     ProgressBar1 = new QProgressBar(this);
@@ -59,11 +59,11 @@ TAudioPlayPanel::TAudioPlayPanel(QWidget* parent) : QWidget(parent) {
 }
 
 bool TAudioPlayPanel::ShowsStop() const {
-    return lblAudioCtrl->text() != ShellLanguage().FmNoteaudioPlayCaption();
+    return lblAudioCtrl->text() != LanguageOf(*FContext).FmNoteaudioPlayCaption();
 }
 
 void TAudioPlayPanel::Toggle() {
-    const TLanguageObject& lang = ShellLanguage();
+    const TLanguageObject& lang = LanguageOf(*FContext);
     if (!ShowsStop()) {
         ResetOtherAudioControls(window());
         lblAudioCtrl->setText(lang.FmNoteaudioStopCaption());
@@ -72,9 +72,10 @@ void TAudioPlayPanel::Toggle() {
         ProgressBar1->setValue(0);
         // A recording that cannot be played leaves the control showing "Stop"
         // until the user clicks again; nothing is reported.
-        (void)StartSharedPlayback(AudioFilePath(NoteId), ProgressBar1, imgAudioCtrl, lblAudioCtrl, nullptr);
+        (void)StartSharedPlayback(*FContext, AudioFilePath(*FContext, NoteId), ProgressBar1, imgAudioCtrl,
+                                  lblAudioCtrl, nullptr);
     } else {
-        StopSharedPlayback();
+        StopSharedPlayback(*FContext);
         ProgressBar1->setValue(0);
         lblAudioCtrl->setText(lang.FmNoteaudioPlayCaption());
         lblAudioCtrl->adjustSize();
@@ -83,14 +84,14 @@ void TAudioPlayPanel::Toggle() {
 }
 
 void TAudioPlayPanel::ResetAudioCtrl() {
-    lblAudioCtrl->setText(ShellLanguage().FmNoteaudioPlayCaption());
+    lblAudioCtrl->setText(LanguageOf(*FContext).FmNoteaudioPlayCaption());
     lblAudioCtrl->adjustSize();
     imgAudioCtrl->setPixmap(AudioPlayPicture());
     ProgressBar1->setValue(0);
 }
 
 void TAudioPlayPanel::UpdateLanguage() {
-    lblAudioCtrl->setText(ShellLanguage().FmNoteaudioPlayCaption());
+    lblAudioCtrl->setText(LanguageOf(*FContext).FmNoteaudioPlayCaption());
     lblAudioCtrl->adjustSize();
 }
 

@@ -4,6 +4,8 @@
 // bar. It only starts and stops the main window's shared player; the main
 // window moves the bar and puts the control back to "Play" at the end.
 
+#include "note/uNoteContext.h"
+
 #include <QString>
 #include <QWidget>
 
@@ -13,7 +15,8 @@ class QProgressBar;
 class TAudioPlayPanel : public QWidget {
     Q_OBJECT
 public:
-    explicit TAudioPlayPanel(QWidget* parent = nullptr);
+    // The context gives the texts and the shared player.
+    explicit TAudioPlayPanel(QWidget* parent = nullptr, TNoteContextPtr context = {});
 
     // The note whose recording this control plays.
     QString NoteId;
@@ -37,5 +40,6 @@ protected:
     void mouseReleaseEvent(QMouseEvent* e) override;
 
 private:
+    TNoteContextPtr FContext;
     bool FPressed = false;
 };

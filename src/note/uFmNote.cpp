@@ -186,7 +186,7 @@ void TFmNote::ApplyNoteType() {
         return;
     }
     if (!pnlPlay) {
-        pnlPlay = new TAudioPlayPanel(this);
+        pnlPlay = new TAudioPlayPanel(this, FContext);
         pnlPlay->imgAudioCtrl->setPixmap(AudioPlayPicture());
         pnlPlay->UpdateLanguage();
     }

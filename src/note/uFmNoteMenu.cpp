@@ -254,7 +254,7 @@ void TFmNote::actSetColorExecute() {
 }
 
 void TFmNote::actNoteManagerExecute() {
-    TFmNoteManager d(this);
+    TFmNoteManager d(this, ContextPtr());
     ExecModal(d);
 }
 

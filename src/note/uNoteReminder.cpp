@@ -15,7 +15,7 @@ TScheduleObject* NoteSchedule(TFmNote* note) {
     s->OnTimeToGo = [guard, s] {
         if (guard && !guard->IsPreviewMode())
             OpenAlarmWindow(guard, {guard->NoteId(), guard->NoteType(), guard->NoteText(), s,
-                                    QDateTime::currentDateTime()});
+                                    QDateTime::currentDateTime(), guard->ContextPtr()});
     };
     return s;
 }
@@ -34,5 +34,5 @@ void CheckNoteReminder(TFmNote* note) {
 
 int SetupNoteReminder(TFmNote* note) {
     // The saved reminder goes up through the store's change report.
-    return TFmAlertSetup::Execute(note, note->NoteId(), NoteSchedule(note));
+    return TFmAlertSetup::Execute(note, note->NoteId(), NoteSchedule(note), note->ContextPtr());
 }

@@ -1,8 +1,6 @@
 #include "note/uSharedAudio.h"
 
-#include "app/uFmMain.h"
-#include "lang/uLanguageObject.h"
-#include "note/uNoteShell.h"
+#include "note/uNoteContext.h"
 #include "platform/gui/uAudioPlayer.h"
 #include "platform/gui/uWindows.h"
 
@@ -50,42 +48,26 @@ QPixmap AudioStopPicture() {
     return pm;
 }
 
-QString CurrentProgramFolder() {
-    TFmMain* main = FmMain();
-    return main ? main->ProgramFolder() : QString();
+QString AudioFilePath(const TNoteContext& context, const QString& noteId) {
+    return DataFolderOf(context) + QStringLiteral("audio/") + noteId;
 }
 
-QString CurrentDataFolder() {
-    TFmMain* main = FmMain();
-    return main ? main->DataFolder() : QString();
+TAudioPlayer* SharedPlayer(const TNoteContext& context) {
+    return context.SharedPlayer ? context.SharedPlayer() : nullptr;
 }
 
-QString AudioFilePath(const QString& noteId) {
-    return CurrentDataFolder() + QStringLiteral("audio/") + noteId;
-}
-
-TAudioPlayer* SharedPlayer() {
-    TFmMain* main = FmMain();
-    return main ? main->FFPlayer1 : nullptr;
-}
-
-bool StartSharedPlayback(const QString& path, QProgressBar* bar, QLabel* image, QLabel* label,
-                         QAbstractButton* button) {
-    TFmMain* main = FmMain();
-    if (!main || !main->FFPlayer1)
+bool StartSharedPlayback(const TNoteContext& context, const QString& path, QProgressBar* bar, QLabel* image,
+                         QLabel* label, QAbstractButton* button) {
+    TAudioPlayer* player = SharedPlayer(context);
+    if (!player)
         return false;
-    // No note-window reset reaches the alarm window's button: it is put back here.
-    if (main->AudioBtnCtrl && main->AudioBtnCtrl != button)
-        main->AudioBtnCtrl->setText(ShellLanguage().FmNoteaudioPlayCaption());
-    main->AudioProgressBar = bar;
-    main->AudioImgCtrl = image;
-    main->AudioLblCtrl = label;
-    main->AudioBtnCtrl = button;
-    return main->FFPlayer1->TryOpen(path);
+    if (context.FollowPlayback)
+        context.FollowPlayback(bar, image, label, button);
+    return player->TryOpen(path);
 }
 
-void StopSharedPlayback() {
-    if (TAudioPlayer* player = SharedPlayer())
+void StopSharedPlayback(const TNoteContext& context) {
+    if (TAudioPlayer* player = SharedPlayer(context))
         player->Stop();
 }
 

@@ -1,9 +1,7 @@
 #include "ui/uFmNoteManager.h"
 
-#include "app/uFmMain.h"
 #include "data/uNoteRepository.h"
 #include "lang/uLanguageObject.h"
-#include "note/uFmNote.h"
 #include "note/uNoteShell.h"
 #include "platform/uMessages.h"
 
@@ -25,12 +23,12 @@ constexpr int kMaxShownChars = 300;
 
 } // namespace
 
-TFmNoteManager::TFmNoteManager(QWidget* owner)
+TFmNoteManager::TFmNoteManager(QWidget* owner, TNoteContextPtr context)
     : TFixedDialog(owner,
                    Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint,
                    QSize(393, 367)),
       grpHidedNotes(new QGroupBox(this)), ListView1(new QTableWidget(0, 3, grpHidedNotes)),
-      btnShow(new QPushButton(this)), btnClose(new QPushButton(this)) {
+      btnShow(new QPushButton(this)), btnClose(new QPushButton(this)), FContext(OrEmpty(std::move(context))) {
     grpHidedNotes->setGeometry(8, 8, 377, 321);
     auto* fill = new QVBoxLayout(grpHidedNotes);
     fill->setContentsMargins(4, 4, 4, 4);
@@ -62,7 +60,7 @@ TFmNoteManager::TFmNoteManager(QWidget* owner)
 }
 
 void TFmNoteManager::WMUpdateLanguage() {
-    const TLanguageObject& l = ShellLanguage();
+    const TLanguageObject& l = LanguageOf(*FContext);
     setWindowTitle(l.FmNoteManagerCaption());
     grpHidedNotes->setTitle(l.FmNoteManagergrpHidedNotes_Caption());
     btnShow->setText(l.FmNoteManagerbtnShow_Caption());
@@ -89,12 +87,12 @@ QString TFmNoteManager::ShortDateTime(const QString& stored) {
 }
 
 void TFmNoteManager::FillList() {
-    TFmMain* m = FmMain();
-    if (!m)
+    NoteRepository* notes = NotesOf(*FContext);
+    if (!notes)
         return;
-    const std::optional<QList<NoteRecord>> hidden = m->Notes().LoadHidden();
+    const std::optional<QList<NoteRecord>> hidden = notes->LoadHidden();
     if (!hidden) {
-        ShowStoreError(this, m->Notes().LastReadError());
+        ShowStoreError(this, LanguageOf(*FContext), notes->LastReadError());
         return;
     }
     ListView1->setRowCount(int(hidden->size()));
@@ -111,21 +109,18 @@ void TFmNoteManager::FillList() {
 
 void TFmNoteManager::btnShowClick() {
     const QList<QTableWidgetItem*> selected = ListView1->selectedItems();
-    TFmMain* m = FmMain();
-    if (selected.isEmpty() || !m)
+    NoteRepository* notes = NotesOf(*FContext);
+    if (selected.isEmpty() || !notes)
         return;
     const int row = selected.first()->row();
     const QString id = ListView1->item(row, colId)->text();
     std::optional<NoteRecord> r;
-    if (!m->Notes().ShowAgain(id, r))
+    if (!notes->ShowAgain(id, r))
         return;
     ListView1->removeRow(row);
     // Gone from the store meanwhile (deleted on another computer): nothing to show.
     if (!r)
         return;
-    auto* n = new TFmNote(m->NoteContext());
-    m->ApplyNoteRecord(n, *r, false);
-    n->ShowAd = true;
-    m->AdoptNote(n);
-    n->show();
+    if (FContext->ShowNoteAgain)
+        FContext->ShowNoteAgain(*r);
 }

@@ -2,6 +2,7 @@
 // The hidden-notes manager: lists the notes hidden on this computer and brings a
 // chosen one back onto the desktop.
 
+#include "note/uNoteContext.h"
 #include "platform/gui/uFixedDialog.h"
 
 class QGroupBox;
@@ -11,7 +12,8 @@ class QTableWidget;
 class TFmNoteManager : public TFixedDialog {
     Q_OBJECT
 public:
-    explicit TFmNoteManager(QWidget* owner);
+    // The context gives the store, the texts and the showing of a note again.
+    explicit TFmNoteManager(QWidget* owner, TNoteContextPtr context = {});
 
     // The columns of the list: the text on one line, the creation time, the id.
     enum : int { colText = 0, colTime = 1, colId = 2 };
@@ -34,4 +36,6 @@ protected:
 
 private:
     void FillList();
+
+    TNoteContextPtr FContext;
 };

@@ -1,11 +1,8 @@
 #include "ui/uFmOptions.h"
-#include "note/uNoteShell.h"
 
-#include "app/uFmMain.h"
 #include "data/uAppState.h"
 #include "lang/uDateStamp.h"
 #include "lang/uLanguageObject.h"
-#include "note/uSharedAudio.h"
 #include "platform/gui/uWindows.h"
 #include "platform/uAutostart.h"
 #include "sync/uEndpoints.h"
@@ -42,8 +39,9 @@ std::function<void(const QString& url)> TFmOptions::OpenUrlHook = [](const QStri
 };
 std::function<QString()> TFmOptions::ExecutablePath = [] { return QCoreApplication::applicationFilePath(); };
 
-TFmOptions::TFmOptions(QWidget* parent)
-    : TFixedDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, QSize(458, 307)) {
+TFmOptions::TFmOptions(QWidget* parent, TNoteContextPtr context)
+    : TFixedDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, QSize(458, 307)),
+      FContext(OrEmpty(std::move(context))) {
 
     PageControl1 = new QTabWidget(this);
     PageControl1->setGeometry(8, 8, 442, 257);
@@ -116,13 +114,13 @@ std::array<QRadioButton*, 4> TFmOptions::FormatButtons() const {
     return {rbDFDateShort, rbDFDateLong, rbDFDateTimeShort, rbDFDateTimeLong};
 }
 
-int TFmOptions::Execute(QWidget* owner) {
-    TFmOptions dialog(owner);
+int TFmOptions::Execute(QWidget* owner, TNoteContextPtr context) {
+    TFmOptions dialog(owner, std::move(context));
     return ExecModal(dialog);
 }
 
 void TFmOptions::WMUpdateLanguage() {
-    const TLanguageObject& l = ShellLanguage();
+    const TLanguageObject& l = LanguageOf(*FContext);
     setWindowTitle(l.FmOptionsCaption());
     PageControl1->setTabText(0, l.FmOptionstsGeneral_Caption());
     chkAutoStart->setText(l.FmOptionschkStartAutomatically());
@@ -144,9 +142,8 @@ void TFmOptions::btnSaveClick() {
     const bool show = chkShowNotes->isChecked();
     if (show != o.FGeneralShowNotesOnDesk) {
         BroadcastToTitled(QString::fromLatin1(kNoteWindowTitle), show ? WM_SHOWNOTE : WM_HIDENOTE);
-        // The tray's own check mark must not tell another story.
-        if (TFmMain* main = FmMain())
-            main->actShowNotesOnDesk->setChecked(show);
+        if (FContext->NotesShownChanged)
+            FContext->NotesShownChanged(show);
     }
     o.FGeneralShowNotesOnDesk = show;
     o.FconfigInsertDateAuto = chkInsertTimeAuto->isChecked();
@@ -165,7 +162,7 @@ void TFmOptions::btnSaveClick() {
         WriteAutostartEntry(exe);
     }
 
-    const QString folder = CurrentDataFolder();
+    const QString folder = DataFolderOf(*FContext);
     if (!folder.isEmpty())
         (void)o.SaveToFile(folder + QStringLiteral("config.ini"));
     accept();

@@ -3,6 +3,7 @@
 // the date stamp of list-style notes and its format, and the page about the
 // portable version. Changes take effect on Save only.
 
+#include "note/uNoteContext.h"
 #include "platform/gui/uFixedDialog.h"
 
 #include <QString>
@@ -22,10 +23,11 @@ class QWidget;
 class TFmOptions : public TFixedDialog {
     Q_OBJECT
 public:
-    explicit TFmOptions(QWidget* parent = nullptr);
+    // The context gives the texts, the settings' folder and the tray's check mark.
+    explicit TFmOptions(QWidget* parent = nullptr, TNoteContextPtr context = {});
 
     // Opens the dialog modally with the given owner, the way the tray's Options command does.
-    static int Execute(QWidget* owner);
+    static int Execute(QWidget* owner, TNoteContextPtr context);
     // Opens web pages; tests replace it.
     static std::function<void(const QString& url)> OpenUrlHook;
     // The executable the autostart entry must name; tests replace it.
@@ -58,4 +60,6 @@ private:
     void WMUpdateLanguage() override;
     // The date-format buttons in the order of the stored formats.
     [[nodiscard]] std::array<QRadioButton*, 4> FormatButtons() const;
+
+    TNoteContextPtr FContext;
 };

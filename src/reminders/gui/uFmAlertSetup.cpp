@@ -1,10 +1,7 @@
 #include "reminders/gui/uFmAlertSetup.h"
-#include "note/uNoteShell.h"
 
-#include "app/uFmMain.h"
 #include "data/uNoteRepository.h"
 #include "lang/uLanguageObject.h"
-#include "note/uSharedAudio.h"
 #include "platform/gui/uAudioPlayer.h"
 #include "platform/gui/uWindows.h"
 #include "platform/uAnsi.h"
@@ -60,9 +57,10 @@ QRadioButton* makeRadio(QWidget* parent, int x, int y) {
 
 } // namespace
 
-TFmAlertSetup::TFmAlertSetup(QWidget* parent)
+TFmAlertSetup::TFmAlertSetup(QWidget* parent, TNoteContextPtr context)
     : TFixedDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, QSize(342, 327)),
-      tmrPlay(new QTimer(this)), FKinds(new QButtonGroup(this)), FPlayer(new TAudioPlayer(this)) {
+      tmrPlay(new QTimer(this)), FContext(OrEmpty(std::move(context))), FKinds(new QButtonGroup(this)),
+      FPlayer(new TAudioPlayer(this)) {
 
     grpAlertSetup = new QGroupBox(this);
     grpAlertSetup->setGeometry(8, 8, 322, 217);
@@ -152,15 +150,16 @@ TFmAlertSetup::TFmAlertSetup(QWidget* parent)
 
 TFmAlertSetup::~TFmAlertSetup() = default;
 
-int TFmAlertSetup::Execute(QWidget* owner, const QString& noteId, TScheduleObject* schedule) {
-    TFmAlertSetup dialog(owner);
+int TFmAlertSetup::Execute(QWidget* owner, const QString& noteId, TScheduleObject* schedule,
+                           TNoteContextPtr context) {
+    TFmAlertSetup dialog(owner, std::move(context));
     dialog.NoteId = noteId;
     dialog.schObject = schedule;
     return ExecModal(dialog);
 }
 
 void TFmAlertSetup::WMUpdateLanguage() {
-    const TLanguageObject& l = ShellLanguage();
+    const TLanguageObject& l = LanguageOf(*FContext);
     setWindowTitle(l.FmAlertSetupCaption());
     grpAlertSetup->setTitle(l.FmAlertSetupgrpAlertSetup_caption());
     rbNoAlert->setText(l.FmAlertSetuprbNoAlert_Caption());
@@ -225,10 +224,10 @@ void TFmAlertSetup::SelectSound(const QString& name) {
 
 void TFmAlertSetup::LoadReminder() {
     FLoaded = true;
-    TFmMain* main = FmMain();
-    if (!main)
+    NoteRepository* notes = NotesOf(*FContext);
+    if (!notes)
         return;
-    const std::optional<NoteRecord> row = main->Notes().Find(NoteId);
+    const std::optional<NoteRecord> row = notes->Find(NoteId);
     if (!row)
         return;
     const int kind = row->Note.AlertType;
@@ -276,7 +275,7 @@ void TFmAlertSetup::LoadReminder() {
 }
 
 void TFmAlertSetup::btnSaveClick() {
-    const TLanguageObject& l = ShellLanguage();
+    const TLanguageObject& l = LanguageOf(*FContext);
     if (rbEveryWeek->isChecked() && cboEveryWeek->currentIndex() < 0) {
         MessageBoxW(this, l.FmAlertSetupalertSelWeekday(), l.Otherstitle_dlghint(), MB_ICONWARNING);
         return;
@@ -329,7 +328,7 @@ void TFmAlertSetup::btnSaveClick() {
     }
 
     // Not saved: the dialog stays open, the note keeps its reminder.
-    if (TFmMain* main = FmMain(); main && !main->Notes().SetReminder(NoteId, kind, v1, v2, v3))
+    if (NoteRepository* notes = NotesOf(*FContext); notes && !notes->SetReminder(NoteId, kind, v1, v2, v3))
         return;
     if (schObject) {
         schObject->SetScheduleType(static_cast<TScheduleType>(kind));
@@ -340,7 +339,7 @@ void TFmAlertSetup::btnSaveClick() {
 }
 
 void TFmAlertSetup::btnSelectWeekdayClick() {
-    TFmSelectWeekday picker(this);
+    TFmSelectWeekday picker(this, &LanguageOf(*FContext));
     picker.selectedWeekday = strEveryWeekByDay;
     ExecModal(picker);
     strEveryWeekByDay = picker.selectedWeekday;
@@ -348,7 +347,7 @@ void TFmAlertSetup::btnSelectWeekdayClick() {
 
 void TFmAlertSetup::btnPlayClick() {
     if (SoundStatus == 0) {
-        const QString path = AlarmSoundPath(CurrentProgramFolder(), cbbSoundName->currentText());
+        const QString path = AlarmSoundPath(ProgramFolderOf(*FContext), cbbSoundName->currentText());
         if (cbbSoundName->currentIndex() < 0 || !QFileInfo::exists(path))
             return;
         FPlayer->TryOpen(path);

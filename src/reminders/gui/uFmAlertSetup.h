@@ -4,6 +4,7 @@
 // preview), writes the choice back marked for upload and hands exactly the
 // stored values to the note's schedule object.
 
+#include "note/uNoteContext.h"
 #include "platform/gui/uFixedDialog.h"
 
 #include <QPointer>
@@ -24,12 +25,14 @@ class TScheduleObject;
 class TFmAlertSetup : public TFixedDialog {
     Q_OBJECT
 public:
-    explicit TFmAlertSetup(QWidget* parent = nullptr);
+    // The context gives the note's row, the texts and the alarm sounds' folder.
+    explicit TFmAlertSetup(QWidget* parent = nullptr, TNoteContextPtr context = {});
     ~TFmAlertSetup() override;
 
     // Creates the dialog owned by `owner`, shows it modally for this note and
     // schedule object and frees it; returns its result (QDialog::Accepted on Save).
-    static int Execute(QWidget* owner, const QString& noteId, TScheduleObject* schedule);
+    static int Execute(QWidget* owner, const QString& noteId, TScheduleObject* schedule,
+                       TNoteContextPtr context);
 
     // Set by the opener before the dialog is shown.
     QString NoteId;
@@ -87,6 +90,7 @@ private:
     void SelectSound(const QString& name);
     void EndPreview();
 
+    TNoteContextPtr FContext;
     QButtonGroup* FKinds;
     TAudioPlayer* FPlayer;
     bool FLoaded = false;

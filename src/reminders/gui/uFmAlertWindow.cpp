@@ -1,5 +1,4 @@
 #include "reminders/gui/uFmAlertWindow.h"
-#include "note/uNoteShell.h"
 
 #include "data/uAppState.h"
 #include "lang/uLanguageObject.h"
@@ -65,10 +64,11 @@ std::function<void(const QString& url)> TFmAlertWindow::OpenUrlHook = [](const Q
     QDesktopServices::openUrl(QUrl(url));
 };
 
-TFmAlertWindow::TFmAlertWindow(QWidget* owner)
+TFmAlertWindow::TFmAlertWindow(QWidget* owner, TNoteContextPtr context)
     : TFixedDialog(owner, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, QSize(470, 180)),
       tmrShake1(new QTimer(this)), tmrShake2(new QTimer(this)), tmrAlarmSoundTrack(new QTimer(this)),
-      tmrPlayerYanshi(new QTimer(this)), FPlayer(new TAudioPlayer(this)) {
+      tmrPlayerYanshi(new QTimer(this)), FContext(OrEmpty(std::move(context))),
+      FPlayer(new TAudioPlayer(this)) {
     setAttribute(Qt::WA_DeleteOnClose);
 
     Image1 = new QLabel(this);
@@ -149,7 +149,7 @@ bool TFmAlertWindow::eventFilter(QObject* watched, QEvent* e) {
 }
 
 void TFmAlertWindow::WMUpdateLanguage() {
-    const TLanguageObject& l = ShellLanguage();
+    const TLanguageObject& l = LanguageOf(*FContext);
     setWindowTitle(l.FmAlertWindowCaption());
     btnClose->setText(l.FmAlertWindowbtnClose_Caption());
     btnSetupAlert->setText(l.FmAlertWindowbtnSetupAlert_Caption());
@@ -166,7 +166,7 @@ void TFmAlertWindow::showEvent(QShowEvent* e) {
     if (NoteType == 1)
         btnPlay->show();
     const QString sound = SchObject ? SchObject->SoundName() : QString();
-    const QString path = AlarmSoundPath(CurrentProgramFolder(), sound);
+    const QString path = AlarmSoundPath(ProgramFolderOf(*FContext), sound);
     if (!sound.isEmpty() && QFileInfo::exists(path)) {
         // A sound that cannot be played leaves a silent alarm.
         (void)FPlayer->TryOpen(path);
@@ -223,19 +223,20 @@ void TFmAlertWindow::closeEvent(QCloseEvent* e) {
 
 void TFmAlertWindow::btnSetupAlertClick() {
     StopSound();
-    (void)TFmAlertSetup::Execute(this, NoteID, SchObject);
+    (void)TFmAlertSetup::Execute(this, NoteID, SchObject, FContext);
     // Whatever the dialog's result.
     close();
 }
 
 void TFmAlertWindow::btnPlayClick() {
-    const TLanguageObject& l = ShellLanguage();
+    const TLanguageObject& l = LanguageOf(*FContext);
     if (btnPlay->text() == l.FmNoteaudioPlayCaption()) {
         ResetOtherAudioControls(nullptr);
-        (void)StartSharedPlayback(AudioFilePath(NoteID), nullptr, nullptr, nullptr, btnPlay);
+        (void)StartSharedPlayback(*FContext, AudioFilePath(*FContext, NoteID), nullptr, nullptr, nullptr,
+                                  btnPlay);
         btnPlay->setText(l.FmNoteaudioStopCaption());
     } else {
-        StopSharedPlayback();
+        StopSharedPlayback(*FContext);
         btnPlay->setText(l.FmNoteaudioPlayCaption());
     }
 }
@@ -251,7 +252,7 @@ TFmAlertWindow* OpenAlarmWindow(QWidget* owner, const TAlarmRequest& request) {
     if (open.contains(request.NoteId))
         return nullptr;
     open.append(request.NoteId);
-    auto* w = new TFmAlertWindow(owner);
+    auto* w = new TFmAlertWindow(owner, request.Context);
     w->NoteType = request.NoteType;
     w->lblAlertTime->setText(AlarmTimeCaption(request.FiredAt));
     w->NoteID = request.NoteId;

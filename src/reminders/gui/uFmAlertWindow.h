@@ -5,6 +5,7 @@
 // shared player, one advertisement line, and a way to change the reminder.
 
 #include "data/uDataTypes.h"
+#include "note/uNoteContext.h"
 
 #include "platform/gui/uFixedDialog.h"
 #include <QDateTime>
@@ -24,8 +25,9 @@ class TScheduleObject;
 class TFmAlertWindow : public TFixedDialog {
     Q_OBJECT
 public:
-    // owner: the note window (the alarm window closes with it).
-    explicit TFmAlertWindow(QWidget* owner = nullptr);
+    // owner: the note window (the alarm window closes with it); context: the
+    // note's, for the texts, the alarm sounds and the shared player.
+    explicit TFmAlertWindow(QWidget* owner = nullptr, TNoteContextPtr context = {});
     // Releases NoteID from the open-alarm list, however the window ends.
     ~TFmAlertWindow() override;
 
@@ -76,6 +78,7 @@ private:
     void WMUpdateLanguage() override;
     void StopSound();
 
+    TNoteContextPtr FContext;
     TAudioPlayer* FPlayer;
     bool FShown = false;
 };
@@ -87,6 +90,7 @@ struct TAlarmRequest {
     QString Text;
     TScheduleObject* SchObject = nullptr;
     QDateTime FiredAt;
+    TNoteContextPtr Context;
 };
 
 // The note window's reaction to a due reminder: unless an alarm window is

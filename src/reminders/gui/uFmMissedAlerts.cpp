@@ -1,7 +1,6 @@
 #include "reminders/gui/uFmMissedAlerts.h"
 
 #include "lang/uLanguageObject.h"
-#include "note/uNoteShell.h"
 #include "platform/uMessages.h"
 
 #include <QHBoxLayout>
@@ -28,7 +27,8 @@ QString shortText(const QString& text) {
 
 } // namespace
 
-TFmMissedAlerts::TFmMissedAlerts(QWidget* parent) : QDialog(parent, Qt::Window | Qt::WindowStaysOnTopHint) {
+TFmMissedAlerts::TFmMissedAlerts(QWidget* parent, TNoteContextPtr context)
+    : QDialog(parent, Qt::Window | Qt::WindowStaysOnTopHint), FContext(OrEmpty(std::move(context))) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("FmMissedAlerts"));
     lblMissed = new QLabel(this);
@@ -56,7 +56,7 @@ TFmMissedAlerts::TFmMissedAlerts(QWidget* parent) : QDialog(parent, Qt::Window |
 }
 
 void TFmMissedAlerts::AddMissed(const QList<TMissedReminder>& missed) {
-    const TLanguageObject& l = ShellLanguage();
+    const TLanguageObject& l = LanguageOf(*FContext);
     const QLocale locale = QLocale::system();
     for (const TMissedReminder& m : missed) {
         auto* item = new QTreeWidgetItem(lvMissed);
@@ -84,7 +84,7 @@ bool TFmMissedAlerts::event(QEvent* e) {
 }
 
 void TFmMissedAlerts::WMUpdateLanguage() {
-    const TLanguageObject& l = ShellLanguage();
+    const TLanguageObject& l = LanguageOf(*FContext);
     setWindowTitle(l.FmMissedAlertsCaption());
     lblMissed->setText(l.FmMissedAlertslblMissed_Caption());
     lvMissed->setHeaderLabels(

@@ -3,6 +3,7 @@
 // running or the computer slept: each with its note's text and the time it was
 // due, and a button that opens the note. Not modal; nothing rings.
 
+#include "note/uNoteContext.h"
 #include "reminders/uMissedReminders.h"
 
 #include <QDialog>
@@ -15,7 +16,7 @@ class QTreeWidget;
 class TFmMissedAlerts : public QDialog {
     Q_OBJECT
 public:
-    explicit TFmMissedAlerts(QWidget* parent = nullptr);
+    explicit TFmMissedAlerts(QWidget* parent = nullptr, TNoteContextPtr context = {});
 
     // Adds reminders to the list (a later wake adds to a window still open).
     void AddMissed(const QList<TMissedReminder>& missed);
@@ -33,4 +34,6 @@ protected:
 
 private:
     void WMUpdateLanguage();
+
+    TNoteContextPtr FContext;
 };

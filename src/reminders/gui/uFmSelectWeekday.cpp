@@ -1,16 +1,15 @@
 #include "reminders/gui/uFmSelectWeekday.h"
-#include "note/uNoteShell.h"
 
 #include "lang/uLanguageObject.h"
-#include "note/uSharedAudio.h"
 #include "platform/uMessages.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QPushButton>
 
-TFmSelectWeekday::TFmSelectWeekday(QWidget* parent)
-    : TFixedDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, QSize(263, 324)) {
+TFmSelectWeekday::TFmSelectWeekday(QWidget* parent, const TLanguageObject* language)
+    : TFixedDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, QSize(263, 324)),
+      FLanguage(language) {
     GroupBox1 = new QGroupBox(this);
     GroupBox1->setGeometry(8, 8, 247, 270);
     for (int i = 0; i < 7; ++i) {
@@ -29,7 +28,7 @@ TFmSelectWeekday::TFmSelectWeekday(QWidget* parent)
 }
 
 void TFmSelectWeekday::WMUpdateLanguage() {
-    const TLanguageObject& l = ShellLanguage();
+    const TLanguageObject& l = LanguageOrEmpty(FLanguage);
     setWindowTitle(l.FmSelectWeekdayCaption());
     GroupBox1->setTitle(l.FmSelectWeekdayCaption());
     const QString days[7] = {l.Otherstitle_monday(),   l.Otherstitle_Tuesday(), l.Otherstitle_Wednesday(),

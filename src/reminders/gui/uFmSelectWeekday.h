@@ -9,11 +9,13 @@
 class QCheckBox;
 class QGroupBox;
 class QPushButton;
+class TLanguageObject;
 
 class TFmSelectWeekday : public TFixedDialog {
     Q_OBJECT
 public:
-    explicit TFmSelectWeekday(QWidget* parent = nullptr);
+    // Without a table the texts are empty.
+    explicit TFmSelectWeekday(QWidget* parent = nullptr, const TLanguageObject* language = nullptr);
 
     // Seven "0"/"1" characters, Monday first; OK rebuilds it, Cancel leaves it.
     QString selectedWeekday;
@@ -30,4 +32,6 @@ protected:
 
 private:
     void WMUpdateLanguage() override;
+
+    const TLanguageObject* FLanguage;
 };
