@@ -15,6 +15,7 @@
 #include "platform/gui/uIdleBackingStore.h"
 #include "platform/gui/uWindows.h"
 #include "shared/uIniFile.h"
+#include "support/NoteTestContext.h"
 #include "support/ProgramFolder.h"
 #include "support/TestEnv.h"
 #include "ui/uFmSetColor.h"
@@ -112,6 +113,25 @@ protected:
     QList<TUpload> FUploads;
     QStringList FBoxes;
     std::optional<TMessageBoxHandler> FOldBoxes;
+};
+
+// A note window on a test context: no main window.
+class NoteOnContext : public NoteTest {
+protected:
+    // Reads these settings, adds these rows and makes the window of note `id` from its row.
+    TFmNote* Load(const QString& id, const std::function<void(TDbConnection&)>& rows = {},
+                  const QByteArray& config = "[config]\nLanguage=English\n") {
+        Shell.LoadSettings(config);
+        if (rows)
+            rows(Shell.Db());
+        return Shell.NewNote(id);
+    }
+
+    TRowSet Row(const QString& id) {
+        return Shell.Db().Select(QStringLiteral("select * from notes where id=?"), {id});
+    }
+
+    testenv::TTestNoteContext Shell;
 };
 
 } // namespace
@@ -294,10 +314,8 @@ TEST_F(NoteTest, EditingThenDeactivatingSavesTheTextAndAsksForAnUpload) {
     EXPECT_EQ(n->mmoNote, nullptr); // the editor goes with the editing
 }
 
-TEST_F(NoteTest, UndoAndRedoWorkWhileEditingAndEachEditStartsWithNothingToUndo) {
-    Start("[config]\nLanguage=English\n", [](TDbConnection& db) { AddRow(db, "A", "stored", 100, 100); });
-    FMain->tmrLoadNotesTimer();
-    TFmNote* n = TFmMain::NoteWindows().first();
+TEST_F(NoteOnContext, UndoAndRedoWorkWhileEditingAndEachEditStartsWithNothingToUndo) {
+    TFmNote* n = Load("A", [](TDbConnection& db) { AddRow(db, "A", "stored", 100, 100); });
     n->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(n));
     const auto press = [n](Qt::Key key, Qt::KeyboardModifiers mods, int times) {
@@ -405,11 +423,10 @@ TEST_F(NoteTest, ClearingTheTextStoresItEmptyAndShowsTheHint) {
     EXPECT_TRUE(n->mmoNote->toPlainText().isEmpty());
 }
 
-TEST_F(NoteTest, EnterInADatedListStartsTheNewItemWithTheDate) {
-    Start("[config]\nLanguage=English\nInsertDateAuto=1\nInsertDateFormat=yyyy.mm.dd\n",
-          [](TDbConnection& db) { AddRow(db, "A", "", 100, 100); });
-    FMain->tmrLoadNotesTimer();
-    TFmNote* n = TFmMain::NoteWindows().first();
+TEST_F(NoteOnContext, EnterInADatedListStartsTheNewItemWithTheDate) {
+    TFmNote* n = Load(
+        "A", [](TDbConnection& db) { AddRow(db, "A", "", 100, 100); },
+        "[config]\nLanguage=English\nInsertDateAuto=1\nInsertDateFormat=yyyy.mm.dd\n");
     const QString date = NoteText::FormatDateText(QStringLiteral("yyyy.mm.dd"), QDateTime::currentDateTime());
     // Choosing a list style in an empty note puts the date in; style 0 would not.
     n->actListStyleExecute(2);
@@ -737,10 +754,8 @@ TEST_F(NoteTest, MessagesChangeTheNoteAndPreviewsIgnoreThem) {
     EXPECT_EQ(Row("A").asInt(0, "form_trans"), 90);
 }
 
-TEST_F(NoteTest, MenuStateFollowsTheStoreTheAccountAndTheClipboard) {
-    Start("[config]\nLanguage=English\n", [](TDbConnection& db) { AddRow(db, "ONLY", "  ", 100, 100); });
-    FMain->tmrLoadNotesTimer();
-    TFmNote* n = TFmMain::NoteWindows().first();
+TEST_F(NoteOnContext, MenuStateFollowsTheStoreTheAccountAndTheClipboard) {
+    TFmNote* n = Load("ONLY", [](TDbConnection& db) { AddRow(db, "ONLY", "  ", 100, 100); });
     QMenu* menu = n->PopupMenu();
     EXPECT_EQ(menu->actions().size(), 26);
     EXPECT_FALSE(n->actDelNote->isEnabled()); // the only note, blank
@@ -751,7 +766,7 @@ TEST_F(NoteTest, MenuStateFollowsTheStoreTheAccountAndTheClipboard) {
     EXPECT_EQ(n->actClose->text(), QStringLiteral("Exit"));
     EXPECT_EQ(n->mnuBgColors[0]->text(), QStringLiteral("Yellow"));
 
-    AddRow(FMain->Db(), "SECOND", "", 400, 100);
+    AddRow(Shell.Db(), "SECOND", "", 400, 100);
     AppState().NoteOptions.FconfigUserID = QStringLiteral("5");
     AppState().NoteOptions.FconfigAutoHideNote = true;
     QGuiApplication::clipboard()->setText(QStringLiteral("clip"));
@@ -767,9 +782,8 @@ TEST_F(NoteTest, MenuStateFollowsTheStoreTheAccountAndTheClipboard) {
     AppState().NoteOptions.FconfigAutoHideNote = false;
 }
 
-TEST_F(NoteTest, BackgroundNamesFollowTheLanguageSettingAtFirstUse) {
-    Start("[config]\nLanguage=Chinese\n");
-    TFmNote* n = FMain->CreateNewNote(QString());
+TEST_F(NoteOnContext, BackgroundNamesFollowTheLanguageSettingAtFirstUse) {
+    TFmNote* n = Load("A", {}, "[config]\nLanguage=Chinese\n");
     n->PopupMenu();
     EXPECT_EQ(n->mnuBgColors[0]->text(), QStringLiteral("黄色"));
     EXPECT_EQ(n->mnuBgColors[6]->text(), QStringLiteral("灰色"));
@@ -798,9 +812,8 @@ TEST_F(NoteTest, NewNoteFromANoteCopiesItsLookAndStartsWithTheDateForLists) {
     EXPECT_TRUE(FUploads.isEmpty());
 }
 
-TEST_F(NoteTest, UpdateNotesWhileSignedOutShowsTheReminder) {
-    Start();
-    TFmNote* n = FMain->CreateNewNote(QString());
+TEST_F(NoteOnContext, UpdateNotesWhileSignedOutShowsTheReminder) {
+    TFmNote* n = Load("A");
     QString text, title;
     const TMessageBoxHandler old =
         SetMessageBoxHandler([&](QWidget*, const QString& t, const QString& c, unsigned) {
@@ -814,21 +827,16 @@ TEST_F(NoteTest, UpdateNotesWhileSignedOutShowsTheReminder) {
     EXPECT_EQ(title, QStringLiteral("Information"));
 }
 
-TEST_F(NoteTest, CopyWithoutSelectionCopiesTheWholeNote) {
-    Start("[config]\nLanguage=English\n",
-          [](TDbConnection& db) { AddRow(db, "A", "line one\nline two", 100, 100); });
-    FMain->tmrLoadNotesTimer();
-    TFmNote* n = TFmMain::NoteWindows().first();
+TEST_F(NoteOnContext, CopyWithoutSelectionCopiesTheWholeNote) {
+    TFmNote* n = Load("A", [](TDbConnection& db) { AddRow(db, "A", "line one\nline two", 100, 100); });
     n->actCopyExecute();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("line one\nline two"));
 }
 
-TEST_F(NoteTest, ClickingALinkWhileEditingOpensItWithTheClientMark) {
-    Start("[config]\nLanguage=English\n", [](TDbConnection& db) {
+TEST_F(NoteOnContext, ClickingALinkWhileEditingOpensItWithTheClientMark) {
+    TFmNote* n = Load("A", [](TDbConnection& db) {
         AddRow(db, "A", "see http://example.org/a?b=1 and www.example.org/x", 100, 100, 600, 100);
     });
-    FMain->tmrLoadNotesTimer();
-    TFmNote* n = TFmMain::NoteWindows().first();
     n->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(n));
     QStringList opened;

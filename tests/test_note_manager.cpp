@@ -4,6 +4,7 @@
 
 #include "note/uNoteReminder.h"
 #include "reminders/uScheduleObject.h"
+#include "support/NoteTestContext.h"
 #include "support/NoteWindowFixture.h"
 #include "ui/uFmNoteManager.h"
 
@@ -17,17 +18,16 @@ class NoteManager : public testenv::NoteWindowFixture {
 protected:
     // "SHOWN" on the desktop; "H1" and "H2" hidden on this computer, "H2" docked
     // when it was hidden.
-    void StartWithHidden(const QByteArray& config = {}) {
-        Start(config, [](TDbConnection& db) {
-            AddRow(db, "SHOWN", "on the desk", QRect(100, 100, 220, 100));
-            AddRow(db, "H1", "first\nsecond", QRect(300, 310, 240, 120));
-            AddRow(db, "H2", "docked one", QRect(500, 320, 220, 100));
-            db.Exec("update notes set ishiddenmode=1, hiddenpos=0, hiddenposy=400, fontname='DejaVu Sans', "
-                    "fontsize=12, bgcolorindex=4 where id='H2'");
-            db.Exec("update notes set shownote=0, commited=1 where id in ('H1','H2')");
-            db.Exec("update notes set ctime='2026-03-04 05:06:07', alerttype=3, alertvalue1='09:00:00' "
-                    "where id='H1'");
-        });
+    void StartWithHidden(const QByteArray& config = {}) { Start(config, AddRowsWithHidden); }
+    static void AddRowsWithHidden(TDbConnection& db) {
+        AddRow(db, "SHOWN", "on the desk", QRect(100, 100, 220, 100));
+        AddRow(db, "H1", "first\nsecond", QRect(300, 310, 240, 120));
+        AddRow(db, "H2", "docked one", QRect(500, 320, 220, 100));
+        db.Exec("update notes set ishiddenmode=1, hiddenpos=0, hiddenposy=400, fontname='DejaVu Sans', "
+                "fontsize=12, bgcolorindex=4 where id='H2'");
+        db.Exec("update notes set shownote=0, commited=1 where id in ('H1','H2')");
+        db.Exec("update notes set ctime='2026-03-04 05:06:07', alerttype=3, alertvalue1='09:00:00' "
+                "where id='H1'");
     }
 
     static QStringList Ids(const TFmNoteManager& m) {
@@ -45,9 +45,19 @@ protected:
     }
 };
 
-TEST_F(NoteManager, ListsTheHiddenNotesOnOneLineWithTheirCreationTime) {
-    StartWithHidden();
-    TFmNoteManager m(Note("SHOWN"), Main->NoteContext());
+// The list on a test context: no main window; a note shown again is only recorded.
+class HiddenNotesList : public NoteManager {
+protected:
+    void SetUp() override {
+        NoteManager::SetUp();
+        AddRowsWithHidden(Shell.Db());
+    }
+
+    testenv::TTestNoteContext Shell;
+};
+
+TEST_F(HiddenNotesList, ListsTheHiddenNotesOnOneLineWithTheirCreationTime) {
+    TFmNoteManager m(Shell.NewNote("SHOWN"), Shell.Context());
     EXPECT_EQ(m.windowTitle(), QStringLiteral("Note Manager"));
     EXPECT_EQ(m.grpHidedNotes->title(), QStringLiteral("Hidden Notes"));
     EXPECT_EQ(m.btnShow->text(), QStringLiteral("Show Notes"));
@@ -137,16 +147,19 @@ TEST_F(NoteManager, ANoteHiddenFromItsMenuComesBackFromTheManager) {
     EXPECT_TRUE(Deletes.isEmpty());
 }
 
-TEST_F(NoteManager, ANoteGoneFromTheStoreMeanwhileIsOnlyTakenOffTheList) {
-    StartWithHidden();
-    TFmNoteManager m(nullptr, Main->NoteContext());
-    Main->Db().Exec("delete from notes where id='H1'");
-    const int windows = int(TFmMain::NoteWindows().size());
+TEST_F(HiddenNotesList, ANoteGoneFromTheStoreMeanwhileIsOnlyTakenOffTheList) {
+    TFmNoteManager m(nullptr, Shell.Context());
+    Shell.Db().Exec("delete from notes where id='H1'");
     Select(m, "H1");
     m.btnShow->click();
     EXPECT_EQ(Ids(m), QStringList{"H2"});
-    EXPECT_EQ(TFmMain::NoteWindows().size(), windows);
+    EXPECT_TRUE(Shell.ShownAgain.isEmpty());
     EXPECT_TRUE(Boxes.isEmpty());
+    // The one still there is shown again.
+    Select(m, "H2");
+    m.btnShow->click();
+    EXPECT_TRUE(Ids(m).isEmpty());
+    EXPECT_EQ(Shell.ShownAgain, QStringList{"H2"});
 }
 
 TEST_F(NoteManager, WithNoHiddenNotesTheListIsEmpty) {

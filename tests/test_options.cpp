@@ -7,6 +7,7 @@
 #include "lang/uDateStamp.h"
 #include "platform/gui/uWindows.h"
 #include "platform/uAutostart.h"
+#include "support/NoteTestContext.h"
 #include "support/ProgramFolder.h"
 #include "support/TestEnv.h"
 #include "ui/uFmOptions.h"
@@ -91,13 +92,12 @@ protected:
     }
 };
 
+// The dialog on a test context: no main window.
 class Options : public ::testing::Test {
 protected:
     void SetUp() override {
-        Setup = testenv::MakeProgramSetup();
-        Main = std::make_unique<TFmMain>(Setup.Env());
-        QString error;
-        ASSERT_TRUE(Main->Startup(&error)) << error.toStdString();
+        Shell = std::make_unique<testenv::TTestNoteContext>();
+        Context = Shell->Context();
         OldExe = TFmOptions::ExecutablePath;
         TFmOptions::ExecutablePath = [] { return QStringLiteral("/opt/Zuvo Note/zuvonote"); };
         QFile::remove(AutostartFilePath());
@@ -105,8 +105,8 @@ protected:
     void TearDown() override {
         TFmOptions::ExecutablePath = OldExe;
         QFile::remove(AutostartFilePath());
-        Main->Shutdown();
-        Main.reset();
+        Context.reset();
+        Shell.reset();
     }
     void writeEntry(const QString& program, const QByteArray& extra = {}) {
         QDir().mkpath(QFileInfo(AutostartFilePath()).path());
@@ -115,10 +115,14 @@ protected:
                                ExecLineFor(program).toUtf8() + "\n" + extra);
     }
 
-    testenv::TProgramSetup Setup;
-    std::unique_ptr<TFmMain> Main;
+    std::unique_ptr<testenv::TTestNoteContext> Shell;
+    // The context the dialogs are made on.
+    TNoteContextPtr Context;
     std::function<QString()> OldExe;
 };
+
+// The tray's check mark is the main window's.
+using TrayOptions = testenv::TOnStartedMain<Options>;
 
 } // namespace
 
@@ -156,7 +160,7 @@ TEST_F(Options, AutostartEntryFollowsTheBoxOnlyWhereItMustChange) {
         if (c.existing)
             writeEntry(*c.existing, c.extra);
         const QByteArray before = c.existing ? testenv::readFile(AutostartFilePath()) : QByteArray();
-        TFmOptions d(nullptr, Main->NoteContext());
+        TFmOptions d(nullptr, Context);
         EXPECT_EQ(d.chkAutoStart->isChecked(), c.openedChecked);
         d.chkAutoStart->setChecked(c.checkAtSave);
         d.btnSaveClick();
@@ -175,12 +179,12 @@ TEST_F(Options, AutostartEntryFollowsTheBoxOnlyWhereItMustChange) {
     }
 }
 
-TEST_F(Options, ShowNotesBroadcastsOnlyOnAChangeAndKeepsTheTrayMarkInStep) {
+TEST_F(TrayOptions, ShowNotesBroadcastsOnlyOnAChangeAndKeepsTheTrayMarkInStep) {
     THostNote a, b;
     AppState().NoteOptions.FGeneralShowNotesOnDesk = true;
     Main->actShowNotesOnDesk->setChecked(true);
     {
-        TFmOptions d(nullptr, Main->NoteContext());
+        TFmOptions d(nullptr, Context);
         EXPECT_TRUE(d.chkShowNotes->isChecked());
         d.chkShowNotes->setChecked(false);
         EXPECT_TRUE(a.Messages.empty()); // nothing happens until Save
@@ -190,19 +194,19 @@ TEST_F(Options, ShowNotesBroadcastsOnlyOnAChangeAndKeepsTheTrayMarkInStep) {
     EXPECT_EQ(b.Messages, std::vector<int>{WM_HIDENOTE});
     EXPECT_FALSE(Main->actShowNotesOnDesk->isChecked());
     {
-        TFmOptions d(nullptr, Main->NoteContext());
+        TFmOptions d(nullptr, Context);
         d.btnSaveClick();
     }
     EXPECT_EQ(a.Messages.size(), 1u);
     {
-        TFmOptions d(nullptr, Main->NoteContext());
+        TFmOptions d(nullptr, Context);
         d.chkShowNotes->setChecked(true);
         d.btnCancel->click();
     }
     EXPECT_EQ(a.Messages.size(), 1u);
     EXPECT_FALSE(AppState().NoteOptions.FGeneralShowNotesOnDesk);
     {
-        TFmOptions d(nullptr, Main->NoteContext());
+        TFmOptions d(nullptr, Context);
         d.chkShowNotes->setChecked(true);
         d.btnSaveClick();
     }
@@ -228,7 +232,7 @@ TEST_F(Options, DateFormatsShowExamplesAndAnUnknownOneSurvivesASave) {
         SCOPED_TRACE(c.stored);
         AppState().NoteOptions.FconfigInsertDateFormat = QString::fromLatin1(c.stored);
         AppState().NoteOptions.FconfigInsertDateAuto = false;
-        TFmOptions d(nullptr, Main->NoteContext());
+        TFmOptions d(nullptr, Context);
         for (QRadioButton* r : {d.rbDFDateShort, d.rbDFDateLong, d.rbDFDateTimeShort, d.rbDFDateTimeLong})
             EXPECT_EQ(r->isChecked(), c.checked && r == d.*c.checked);
         if (c.choose)
@@ -236,11 +240,11 @@ TEST_F(Options, DateFormatsShowExamplesAndAnUnknownOneSurvivesASave) {
         d.chkInsertTimeAuto->setChecked(true);
         d.btnSaveClick();
         TNoteOptions reread;
-        reread.LoadFromFile(Setup.DataFolder() + QStringLiteral("config.ini"));
+        reread.LoadFromFile(Shell->Setup.DataFolder() + QStringLiteral("config.ini"));
         EXPECT_EQ(reread.FconfigInsertDateFormat, QString::fromLatin1(c.saved));
         EXPECT_TRUE(reread.FconfigInsertDateAuto);
     }
-    TFmOptions d(nullptr, Main->NoteContext());
+    TFmOptions d(nullptr, Context);
     const QDate today = QDate::currentDate();
     EXPECT_EQ(d.rbDFDateShort->text(), FormatDateStamp(QStringLiteral("mm.dd"), QDateTime(today, QTime())));
     EXPECT_EQ(d.rbDFDateLong->text(), today.toString(QStringLiteral("yyyy.MM.dd")));
@@ -252,7 +256,7 @@ TEST_F(Options, PortableVersionOpensItsPage) {
     const auto old = TFmOptions::OpenUrlHook;
     QStringList opened;
     TFmOptions::OpenUrlHook = [&](const QString& url) { opened << url; };
-    TFmOptions d(nullptr, Main->NoteContext());
+    TFmOptions d(nullptr, Context);
     d.btnCreateGreenVersion->click();
     TFmOptions::OpenUrlHook = old;
     ASSERT_EQ(opened.size(), 1);

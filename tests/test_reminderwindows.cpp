@@ -4,6 +4,7 @@
 // Alert", the recording on the shared player).
 
 #include "app/uFmMain.h"
+#include "audio/uAudioEncoder.h"
 #include "data/uAppState.h"
 #include "data/uNoteStore.h"
 #include "lang/uLanguageObject.h"
@@ -11,12 +12,12 @@
 #include "note/uSharedAudio.h"
 #include "platform/gui/uAudioPlayer.h"
 #include "platform/gui/uWindows.h"
-#include "audio/uAudioEncoder.h"
 #include "reminders/gui/uFmAlertSetup.h"
 #include "reminders/gui/uFmAlertWindow.h"
 #include "reminders/gui/uFmSelectWeekday.h"
 #include "reminders/uAlarmSounds.h"
 #include "reminders/uScheduleObject.h"
+#include "support/NoteTestContext.h"
 #include "support/ProgramFolder.h"
 #include "support/TestEnv.h"
 
@@ -54,20 +55,19 @@ void writeTone(const QString& path, double seconds, const QString& format = {}) 
     ASSERT_TRUE(EncodeAudioFile(path, s, 22050, format));
 }
 
+// The dialogs and the alarm window on a test context: no main window.
 class Reminders : public ::testing::Test {
 protected:
     void SetUp() override {
         TAudioPlayer::SetForceNullOutput(true);
-        Setup = testenv::MakeProgramSetup();
+        Shell = std::make_unique<testenv::TTestNoteContext>();
+        Context = Shell->Context();
         // Short stand-ins for the shipped sounds keep the waits short.
-        QDir().mkpath(Setup.ProgramFolder + QStringLiteral("sound"));
+        QDir().mkpath(ProgramFolder() + QStringLiteral("sound"));
         for (const QString& name : AlarmSoundNames())
-            writeTone(AlarmSoundPath(Setup.ProgramFolder, name), 0.3, QStringLiteral("mp3"));
-        Main = std::make_unique<TFmMain>(Setup.Env());
-        QString error;
-        ASSERT_TRUE(Main->Startup(&error)) << error.toStdString();
-        NoteStore::InsertFromShell(Main->Db(), kNote, 10, 10);
-        Main->Db().Exec(QStringLiteral("update notes set commited=1 where id=?"), {kNote});
+            writeTone(AlarmSoundPath(ProgramFolder(), name), 0.3, QStringLiteral("mp3"));
+        NoteStore::InsertFromShell(Db(), kNote, 10, 10);
+        Db().Exec(QStringLiteral("update notes set commited=1 where id=?"), {kNote});
         Schedule = std::make_unique<TScheduleObject>();
         Schedule->SetTickEnabled(false);
         OldBox = SetMessageBoxHandler(
@@ -81,16 +81,18 @@ protected:
         SetMessageBoxHandler(OldBox);
         SetModalHandler({});
         Schedule.reset();
-        Main->Shutdown();
-        Main.reset();
+        Context.reset();
+        Shell.reset();
         TAudioPlayer::SetForceNullOutput(false);
     }
 
+    [[nodiscard]] TDbConnection& Db() const { return Shell->Db(); }
+    [[nodiscard]] QString ProgramFolder() const { return Shell->Setup.ProgramFolder; }
+
     void Store(int kind, const QString& v1, const QString& v2, const QString& v3) {
-        Main->Db().Exec(
-            QStringLiteral(
-                "update notes set alerttype=?, alertvalue1=?, alertvalue2=?, alertvalue3=? where id=?"),
-            {kind, v1, v2, v3, kNote});
+        Db().Exec(QStringLiteral(
+                      "update notes set alerttype=?, alertvalue1=?, alertvalue2=?, alertvalue3=? where id=?"),
+                  {kind, v1, v2, v3, kNote});
     }
     struct TStored {
         int Kind;
@@ -98,7 +100,7 @@ protected:
         int Committed;
     };
     TStored Stored() {
-        const TRowSet r = Main->Db().Select(QStringLiteral("select * from notes where id=?"), {kNote});
+        const TRowSet r = Db().Select(QStringLiteral("select * from notes where id=?"), {kNote});
         return {r.asInt(0, "alerttype"), r.asText(0, "alertvalue1"), r.asText(0, "alertvalue2"),
                 r.asText(0, "alertvalue3"), r.asInt(0, "commited")};
     }
@@ -109,18 +111,19 @@ protected:
                 QStringLiteral("Call the dentist"),
                 s,
                 QDateTime(QDate(2026, 3, 2), QTime(9, 0, 0)),
-                Main->NoteContext()};
+                Context};
     }
     std::unique_ptr<TFmAlertSetup> OpenSetup() {
-        auto d = std::make_unique<TFmAlertSetup>(nullptr, Main->NoteContext());
+        auto d = std::make_unique<TFmAlertSetup>(nullptr, Context);
         d->NoteId = kNote;
         d->schObject = Schedule.get();
         d->LoadReminder();
         return d;
     }
 
-    testenv::TProgramSetup Setup;
-    std::unique_ptr<TFmMain> Main;
+    std::unique_ptr<testenv::TTestNoteContext> Shell;
+    // The context the windows are made on.
+    TNoteContextPtr Context;
     std::unique_ptr<TScheduleObject> Schedule;
     TMessageBoxHandler OldBox;
     std::vector<TBox> Boxes;
@@ -296,13 +299,13 @@ TEST_F(Reminders, SetupWarnsAboutAMissingDayAndStays) {
         SCOPED_TRACE(c.name);
         Boxes.clear();
         Store(c.storedKind, QString::fromLatin1(c.v1), QStringLiteral("08:30:00"), {});
-        Main->Db().Exec(QStringLiteral("update notes set commited=1 where id=?"), {kNote});
+        Db().Exec(QStringLiteral("update notes set commited=1 where id=?"), {kNote});
         auto d = OpenSetup();
         d->btnSaveClick();
         ASSERT_EQ(Boxes.size(), 1u);
-        EXPECT_EQ(Boxes[0].Text, Main->Language()->Text(QStringLiteral("FmAlertSetup"),
+        EXPECT_EQ(Boxes[0].Text, Shell->Language().Text(QStringLiteral("FmAlertSetup"),
                                                         QString::fromLatin1(c.expectedText)));
-        EXPECT_EQ(Boxes[0].Caption, Main->Language()->Otherstitle_dlghint());
+        EXPECT_EQ(Boxes[0].Caption, Shell->Language().Otherstitle_dlghint());
         EXPECT_EQ(Boxes[0].Type, MB_ICONWARNING);
         EXPECT_NE(d->result(), QDialog::Accepted);
         EXPECT_EQ(Stored().Committed, 1);
@@ -395,7 +398,7 @@ TEST_F(Reminders, PreviewPlaysStopsAndEndsByItself) {
     EXPECT_TRUE(d->cbbSound->isEnabled());
 
     // A missing file: nothing happens.
-    QFile::remove(AlarmSoundPath(Setup.ProgramFolder, AlarmSoundNames()[2]));
+    QFile::remove(AlarmSoundPath(ProgramFolder(), AlarmSoundNames()[2]));
     d->btnPlayClick();
     EXPECT_EQ(d->SoundStatus, 0);
 }
@@ -532,9 +535,13 @@ TEST_F(Reminders, SetupAlertClosesTheAlarmWhateverTheDialogSays) {
     }
 }
 
-TEST_F(Reminders, AlarmPlaysTheRecordingOnTheSharedPlayer) {
-    QDir().mkpath(Setup.DataFolder() + QStringLiteral("audio"));
-    writeTone(Setup.DataFolder() + QStringLiteral("audio/") + kNote, 0.4, QStringLiteral("ipod"));
+// The shared player is the main window's.
+using SharedPlayerReminders = testenv::TOnStartedMain<Reminders>;
+
+TEST_F(SharedPlayerReminders, AlarmPlaysTheRecordingOnTheSharedPlayer) {
+    const QString audio = Started->Setup.DataFolder() + QStringLiteral("audio/");
+    QDir().mkpath(audio);
+    writeTone(audio + kNote, 0.4, QStringLiteral("ipod"));
     // A note whose control showed "Stop" is reset when the alarm window starts playing.
     QWidget note;
     note.setWindowTitle(QString::fromLatin1(kNoteWindowTitle));

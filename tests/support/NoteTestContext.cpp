@@ -1,7 +1,9 @@
 #include "support/NoteTestContext.h"
 
+#include "data/uAppState.h"
 #include "data/uNoteRepository.h"
 #include "note/uFmNote.h"
+#include "support/TestEnv.h"
 
 #include <QDir>
 
@@ -9,6 +11,7 @@ namespace testenv {
 
 TTestNoteContext::TTestNoteContext() : Setup(MakeProgramSetup(false)) {
     QDir().mkpath(Setup.DataFolder());
+    LoadSettings("[config]\nLanguage=English\n");
     const QString path = Setup.DataFolder() + QStringLiteral("brisel.mdb");
     NoteStore::CreateFromSchema(path);
     FDb = NoteStore::Open(path);
@@ -35,6 +38,13 @@ TTestNoteContext::~TTestNoteContext() {
         delete n.data();
     // A window that outlives the test finds the context empty, not dangling.
     *FShared = TNoteContext{};
+}
+
+void TTestNoteContext::LoadSettings(const QByteArray& config) {
+    const QString path = Setup.DataFolder() + QStringLiteral("config.ini");
+    writeFile(path, config);
+    AppState().NoteOptions = TNoteOptions{};
+    AppState().NoteOptions.LoadFromFile(path);
 }
 
 TFmNote* TTestNoteContext::NewNote(const QString& id) {

@@ -31,6 +31,10 @@ public:
     [[nodiscard]] NoteRepository& Notes() const { return *FNotes; }
     [[nodiscard]] const TLanguageObject& Language() const { return FLanguage; }
 
+    // Writes the settings file and reads it into the process's settings, as a
+    // start-up does (the context starts with English and nothing else).
+    void LoadSettings(const QByteArray& config);
+
     // A note window on this context showing the stored row of this id (a record
     // with only the id when the store has none).
     [[nodiscard]] TFmNote* NewNote(const QString& id);

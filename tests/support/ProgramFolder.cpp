@@ -17,6 +17,15 @@ TFmMainEnv TProgramSetup::Env() const {
     return env;
 }
 
+TStartedMain::TStartedMain() : Setup(MakeProgramSetup()), Main(std::make_unique<TFmMain>(Setup.Env())) {
+    if (!Main->Startup(&Error) && Error.isEmpty())
+        Error = QStringLiteral("start-up failed");
+}
+
+TStartedMain::~TStartedMain() {
+    Main->Shutdown();
+}
+
 TProgramSetup MakeProgramSetup(bool withTemplates) {
     TProgramSetup s;
     s.ProgramFolder = freshDir(QStringLiteral("program")) + QLatin1Char('/');
