@@ -27,6 +27,12 @@ void TIdleBackingStore::ReleaseAfterPaint(bool exposed) {
 }
 
 bool TIdleBackingStore::eventFilter(QObject* watched, QEvent* e) {
+    // A window made anew (new flags, new parent) must be watched as well.
+    if (e->type() == QEvent::WinIdChange && watched == FWindow) {
+        if (QWindow* w = FWindow->windowHandle())
+            w->installEventFilter(this);
+        return false;
+    }
     const bool expose = e->type() == QEvent::Expose && watched == FWindow->windowHandle();
     const bool update = e->type() == QEvent::UpdateRequest && watched == FWindow;
     if ((!expose && !update) || FInPaint)
