@@ -4,6 +4,7 @@
 #include "app/uFmMain.h"
 #include "app/uSessionEnd.h"
 #include "data/uAppState.h"
+#include "data/uNoteRepository.h"
 #include "data/uNoteStore.h"
 #include "note/uFmNote.h"
 #include "note/uTransRichEdit.h"
@@ -166,10 +167,27 @@ TEST(Shutdown, ADeadServerLeavesTheRowsPendingWithinTheTimeout) {
         TShutdownUploadOptions how;
         how.ApiBase = server.baseUrl() + QStringLiteral("api/v11/");
         how.TimeoutMs = 300;
-        return ShutdownUpload(m.Db(), AppState().NoteOptions, how);
+        return ShutdownUpload(m.Notes(), AppState().NoteOptions, how);
     }();
     EXPECT_EQ(db, TShutdownUploadResult::Failed);
     EXPECT_EQ(committedFlags(s.DataFolder(), {"A"}), QList<int>{0});
+}
+
+TEST(Shutdown, ARowChangedWhileTheUploadIsOnTheWireStaysPending) {
+    TLoopbackHttpServer server;
+    server.setReply({200, "text/html", "0", 0});
+    const TProgramSetup s = MakeProgramSetup();
+    auto main = startSignedIn(s, server.baseUrl() + QStringLiteral("api/v11/"));
+    addRow(main->Db(), "A", QStringLiteral("sent"), 0);
+    addRow(main->Db(), "B", QStringLiteral("changed after it was read"), 0);
+    TShutdownUploadOptions how;
+    how.ApiBase = server.baseUrl() + QStringLiteral("api/v11/");
+    how.RunBlocking = [&](const std::function<void()>& call) {
+        call();
+        EXPECT_TRUE(main->Notes().SetFontColor(QStringLiteral("B"), 0x0000FF));
+    };
+    EXPECT_EQ(ShutdownUpload(main->Notes(), AppState().NoteOptions, how), TShutdownUploadResult::Stored);
+    EXPECT_EQ(committedFlags(s.DataFolder(), {"A", "B"}), (QList<int>{1, 0}));
 }
 
 TEST(Shutdown, WaitsForRunningUploadsBeforeSelectingPendingRows) {

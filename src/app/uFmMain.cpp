@@ -592,11 +592,11 @@ void TFmMain::Shutdown() {
         }
 
         // 4. The last upload of pending notes.
-        if (FDb) {
+        if (FNotes) {
             TShutdownUploadOptions how;
             how.ApiBase = FEnv.ApiBase.isEmpty() ? NotesApiBase() : FEnv.ApiBase;
             how.TimeoutMs = FEnv.ShutdownUploadTimeoutMs;
-            (void)ShutdownUpload(*FDb, options, how);
+            (void)ShutdownUpload(*FNotes, options, how);
         }
 
         // 5.-6.

@@ -340,16 +340,18 @@ bool NoteRepository::MarkCommittedIfUnchanged(const QString& id, qint64 rev) {
     return true;
 }
 
-bool NoteRepository::QueueServerDeletion(const QString& id) {
-    return quietly([&] { SyncStore::QueueDelete(FDb, id); });
+void NoteRepository::MarkSent(const NotePendingRows& sent) {
+    // A save made while the server was storing a row bumped its revision and
+    // keeps it pending.
+    const std::unique_ptr<TTransaction> batch = BeginBatch();
+    for (int i = 0; i < sent.Rows.rowCount(); ++i)
+        (void)MarkCommittedIfUnchanged(sent.id(i), sent.Revs.value(i));
+    if (batch)
+        batch->Commit();
 }
 
-bool NoteRepository::MarkCommitted(const QStringList& ids) {
-    if (!guarded({}, [&] { NoteStore::MarkCommitted(FDb, ids); }))
-        return false;
-    for (const QString& id : ids)
-        emit changed(id, {});
-    return true;
+bool NoteRepository::QueueServerDeletion(const QString& id) {
+    return quietly([&] { SyncStore::QueueDelete(FDb, id); });
 }
 
 bool NoteRepository::MarkAllCommitted() {

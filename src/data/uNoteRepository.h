@@ -103,8 +103,9 @@ public:
     // Marks the row committed only if it still holds revision rev; false when a
     // later local write changed it (it stays pending) or the store failed.
     bool MarkCommittedIfUnchanged(const QString& id, qint64 rev);
-    // Marks exactly these rows committed, in one transaction.
-    bool MarkCommitted(const QStringList& ids);
+    // The server stored these rows: each that still holds the revision it was read
+    // with is marked committed, all in one transaction when the store allows.
+    void MarkSent(const NotePendingRows& sent);
     // After the shutdown upload: every row of the table.
     bool MarkAllCommitted();
     // Applies a server item to an existing row; false when the row does not exist

@@ -2,24 +2,23 @@
 
 #include "data/uFunctions.h"
 #include "data/uNoteOptions.h"
-#include "data/uNoteStore.h"
+#include "data/uNoteRepository.h"
 #include "platform/uBlockingCall.h"
 #include "shared/uUrlEncoding.h"
 #include "sync/uEndpoints.h"
 #include "sync/uHttpClient.h"
 
-TShutdownUploadResult ShutdownUpload(TDbConnection& db, const TNoteOptions& options,
+TShutdownUploadResult ShutdownUpload(NoteRepository& notes, const TNoteOptions& options,
                                      const TShutdownUploadOptions& how) {
     if (options.FconfigUserID.isEmpty())
         return TShutdownUploadResult::NotSignedIn;
     try {
-        const TRowSet rows = db.Select(QString::fromLatin1(NoteStore::kSelectPendingForShutdown));
+        const std::optional<NotePendingRows> pending = notes.PendingForShutdown();
+        if (!pending)
+            return TShutdownUploadResult::Failed;
+        const TRowSet& rows = pending->Rows;
         if (rows.rowCount() == 0)
             return TShutdownUploadResult::NothingPending;
-        QStringList sentIds;
-        sentIds.reserve(rows.rowCount());
-        for (int r = 0; r < rows.rowCount(); ++r)
-            sentIds.append(rows.asText(r, QStringLiteral("id")));
 
         THttpRequest req;
         req.Method = "POST";
@@ -47,7 +46,7 @@ TShutdownUploadResult ShutdownUpload(TDbConnection& db, const TNoteOptions& opti
         // Only an exact "0" means the server stored every note of the document.
         if (resp.Body != "0")
             return TShutdownUploadResult::Refused;
-        NoteStore::MarkCommitted(db, sentIds);
+        notes.MarkSent(*pending);
         return TShutdownUploadResult::Stored;
     } catch (const std::exception&) {
         return TShutdownUploadResult::Failed;

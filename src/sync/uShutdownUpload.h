@@ -4,7 +4,7 @@
 #include <QString>
 #include <functional>
 
-class TDbConnection;
+class NoteRepository;
 class TNoteOptions;
 
 enum class TShutdownUploadResult {
@@ -23,7 +23,8 @@ struct TShutdownUploadOptions {
     std::function<void(const std::function<void()>&)> RunBlocking;
 };
 
-// Selects the pending rows, posts them as one exchange document and marks exactly
-// the rows that were sent committed when the server stored them. Never throws.
-TShutdownUploadResult ShutdownUpload(TDbConnection& db, const TNoteOptions& options,
+// Selects the pending rows, posts them as one exchange document and, when the
+// server stored them, marks committed each sent row that still holds the version
+// that went up. Never throws.
+TShutdownUploadResult ShutdownUpload(NoteRepository& notes, const TNoteOptions& options,
                                      const TShutdownUploadOptions& how);

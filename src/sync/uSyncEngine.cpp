@@ -61,16 +61,6 @@ NotePendingRows rowsPart(const NotePendingRows& all, int from, int count) {
     return part;
 }
 
-// A row is committed only while it holds the revision that was sent: a save made
-// while the server was storing it bumped the revision and keeps it pending.
-void markSent(NoteRepository& repo, const NotePendingRows& sent) {
-    const std::unique_ptr<TTransaction> batch = repo.BeginBatch();
-    for (int i = 0; i < sent.Rows.rowCount(); ++i)
-        (void)repo.MarkCommittedIfUnchanged(sent.id(i), sent.Revs.value(i));
-    if (batch)
-        batch->Commit();
-}
-
 // Sends one part with up to the attempts allowed; true when stored and marked.
 bool uploadPart(NoteRepository& repo, const TSyncContext& ctx, const NotePendingRows& rows,
                 TUploadFields fields) {
@@ -80,7 +70,7 @@ bool uploadPart(NoteRepository& repo, const TSyncContext& ctx, const NotePending
         const THttpResponse r = ctx.send(NotesService::Upload(ctx.Endpoint, c, fields, xml));
         switch (NotesService::ReadUploadReply(r)) {
         case NotesService::TUploadReply::Stored:
-            markSent(repo, rows);
+            repo.MarkSent(rows);
             return true;
         case NotesService::TUploadReply::CredentialsRejected:
             if (ctx.LoginFailed)
