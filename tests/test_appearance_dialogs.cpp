@@ -25,7 +25,7 @@ namespace {
 
 using TMsg = std::tuple<int, WPARAM, LPARAM>;
 
-// Stands in for a note window: titled like one, and keeps what it is sent.
+// Stands in for a note window: keeps what it is sent.
 class TFakeNote : public QWidget {
 public:
     explicit TFakeNote(const QString& title = QString::fromLatin1(kNoteWindowTitle)) {
@@ -47,6 +47,14 @@ public:
     QList<TMsg> Seen;
     QList<TFontInfo> Fonts;
 };
+
+// What the note menu hands a dialog to reach every note window: here these.
+[[nodiscard]] std::function<void(int, WPARAM, LPARAM)> ToEach(const QList<QWidget*>& notes) {
+    return [notes](int msg, WPARAM wParam, LPARAM lParam) {
+        for (QWidget* n : notes)
+            SendMessageW(n, msg, wParam, lParam);
+    };
+}
 
 [[nodiscard]] qint32 Bgr(int r, int g, int b) {
     return r | (g << 8) | (b << 16);
@@ -180,6 +188,7 @@ TEST(ColorDialog, ClosingKeepsOrGivesUpTheCurrentColour) {
         TFakeNote note, other;
         TFmSetColor dlg(&note);
         dlg.NoteWindow = &note;
+        dlg.ToAllNotes = ToEach({&note, &other});
         dlg.Shape1->SetBrushColor(Bgr(0, 0, 255));
         dlg.show();
         closing.Close(dlg);
@@ -198,6 +207,7 @@ TEST(ColorDialog, ApplyToAllPreviewsAndEndsOnEveryNoteWindow) {
         other.show();
         TFmSetColor dlg(&note);
         dlg.NoteWindow = &note;
+        dlg.ToAllNotes = ToEach({&note, &other, &hidden});
         dlg.show();
         dlg.chkApply2AllNote->setChecked(true);
         DragOnPalette(dlg, {{40, 90}});
@@ -215,6 +225,7 @@ TEST(ColorDialog, ClearingApplyToAllAfterAPreviewLeavesNoOtherNotePreviewed) {
     TFakeNote note, other;
     TFmSetColor dlg(&note);
     dlg.NoteWindow = &note;
+    dlg.ToAllNotes = ToEach({&note, &other});
     dlg.show();
     dlg.chkApply2AllNote->setChecked(true);
     DragOnPalette(dlg, {{40, 90}});
@@ -319,6 +330,7 @@ TEST(FontDialog, ClicksChangeThePreviewButNoNoteUntilOK) {
     TFakeNote note, other, notANote(QStringLiteral("Zuvo"));
     TFmSetFont dlg(&note);
     dlg.NoteWindow = &note;
+    dlg.ToAllNotes = ToEach({&note, &other});
     dlg.SetNoteFont(QStringLiteral("Tahoma"), 9, false);
     dlg.show();
 
@@ -350,6 +362,7 @@ TEST(FontDialog, EveryOtherWayOutSendsNothing) {
         TFakeNote note, other;
         TFmSetFont dlg(&note);
         dlg.NoteWindow = &note;
+        dlg.ToAllNotes = ToEach({&note, &other});
         dlg.show();
         dlg.chkApply2AllNote->setChecked(true);
         ClickEntry(dlg.lbFontSize, QStringLiteral("18"));
@@ -405,6 +418,7 @@ TEST(TransparencyDialog, ClosingKeepsOrGivesUpTheAlphaOfThePosition) {
             TFakeNote note, other;
             TFmSetTransValue dlg(&note);
             dlg.NoteWindow = &note;
+            dlg.ToAllNotes = ToEach({&note, &other});
             dlg.TrackBar1->setValue(TFmSetTransValue::PositionOfAlpha(200));
             dlg.show();
             dlg.chkApply2AllNote->setChecked(all);

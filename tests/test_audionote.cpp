@@ -3,12 +3,13 @@
 // that is gone before the player reports.
 
 #include "app/uFmMain.h"
+#include "audio/uAudioEncoder.h"
 #include "lang/uLanguageObject.h"
 #include "note/uAudioPlayPanel.h"
+#include "note/uNoteManager.h"
 #include "note/uSharedAudio.h"
 #include "platform/gui/uAudioPlayer.h"
 #include "platform/gui/uWindows.h"
-#include "audio/uAudioEncoder.h"
 #include "support/ProgramFolder.h"
 #include "support/TestEnv.h"
 
@@ -22,12 +23,10 @@
 
 namespace {
 
-// Stands in for a note window: titled like one, and answering the reset the
-// way a note window does.
+// Stands in for a note window, answering the reset the way a note window does.
 class THostNote : public QWidget {
 public:
     THostNote(const QString& noteId, TNoteContextPtr context) {
-        setWindowTitle(QString::fromLatin1(kNoteWindowTitle));
         resize(220, 120);
         Panel = new TAudioPlayPanel(this, std::move(context));
         Panel->NoteId = noteId;
@@ -76,6 +75,8 @@ protected:
         makeRecording(Setup.DataFolder(), QStringLiteral("B"), 0.6);
         A = std::make_unique<THostNote>(QStringLiteral("A"), Main->NoteContext());
         B = std::make_unique<THostNote>(QStringLiteral("B"), Main->NoteContext());
+        Main->Windows().Register(A.get());
+        Main->Windows().Register(B.get());
         A->show();
         B->show();
     }

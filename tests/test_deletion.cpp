@@ -5,6 +5,7 @@
 #include "data/uAppState.h"
 #include "lang/uLanguageObject.h"
 #include "note/uNoteDeletion.h"
+#include "note/uNoteManager.h"
 #include "note/uNoteText.h"
 #include "note/uTransRichEdit.h"
 #include "support/NoteWindowFixture.h"
@@ -39,7 +40,7 @@ protected:
     // The download worker removed the row, then told every note.
     void RemovedOnServer(const QString& id) {
         Main->Db().Exec(QStringLiteral("delete from notes where id=?"), {id});
-        BroadcastToTitled(QString::fromLatin1(kNoteWindowTitle), WM_CHECKNOTEEXISTS, 0, 0);
+        Main->Windows().Broadcast(WM_CHECKNOTEEXISTS);
     }
 };
 

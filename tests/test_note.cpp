@@ -8,6 +8,7 @@
 #include "note/uFmNote.h"
 #include "note/uFmNoteSupport.h"
 #include "note/uNoteContext.h"
+#include "note/uNoteManager.h"
 #include "note/uNoteText.h"
 #include "note/uTransRichEdit.h"
 #include "platform/gui/uAppIcon.h"
@@ -396,9 +397,9 @@ TEST_F(NoteTest, ACancelledApplyToAllLeavesNotesNeverShownAsStored) {
     FMain->tmrLoadNotesTimer();
     TFmNote* n = TFmMain::NoteWindows().first();
     ASSERT_FALSE(n->isVisible());
-    BroadcastToTitled(QString::fromLatin1(kNoteWindowTitle), WM_SETTRANS, 0, 40);
-    BroadcastToTitled(QString::fromLatin1(kNoteWindowTitle), WM_SETTRANS, 1, 40);
-    BroadcastToTitled(QString::fromLatin1(kNoteWindowTitle), WM_SETFONTCOLOR, 1, 0xFF);
+    FMain->Windows().Broadcast(WM_SETTRANS, 0, 40);
+    FMain->Windows().Broadcast(WM_SETTRANS, 1, 40);
+    FMain->Windows().Broadcast(WM_SETFONTCOLOR, 1, 0xFF);
     EXPECT_EQ(n->Alpha(), 200);
     EXPECT_EQ(n->FontColor(), 1193046);
     FMain->Shutdown();

@@ -5,6 +5,7 @@
 #include "app/uFmMain.h"
 #include "data/uAppState.h"
 #include "lang/uDateStamp.h"
+#include "note/uNoteManager.h"
 #include "platform/gui/uWindows.h"
 #include "platform/uAutostart.h"
 #include "support/NoteTestContext.h"
@@ -76,9 +77,9 @@ TEST(Autostart, TheWrittenEntryIsValidAndCarriesTheIcon) {
 
 namespace {
 
+// Stands in for a note window, keeping the show and hide messages it gets.
 class THostNote : public QWidget {
 public:
-    THostNote() { setWindowTitle(QString::fromLatin1(kNoteWindowTitle)); }
     std::vector<int> Messages;
 
 protected:
@@ -181,6 +182,8 @@ TEST_F(Options, AutostartEntryFollowsTheBoxOnlyWhereItMustChange) {
 
 TEST_F(TrayOptions, ShowNotesBroadcastsOnlyOnAChangeAndKeepsTheTrayMarkInStep) {
     THostNote a, b;
+    Main->Windows().Register(&a);
+    Main->Windows().Register(&b);
     AppState().NoteOptions.FGeneralShowNotesOnDesk = true;
     Main->actShowNotesOnDesk->setChecked(true);
     {

@@ -9,6 +9,7 @@
 #include "data/uNoteStore.h"
 #include "lang/uLanguageObject.h"
 #include "note/uAudioPlayPanel.h"
+#include "note/uNoteManager.h"
 #include "note/uSharedAudio.h"
 #include "platform/gui/uAudioPlayer.h"
 #include "platform/gui/uWindows.h"
@@ -544,7 +545,7 @@ TEST_F(SharedPlayerReminders, AlarmPlaysTheRecordingOnTheSharedPlayer) {
     writeTone(audio + kNote, 0.4, QStringLiteral("ipod"));
     // A note whose control showed "Stop" is reset when the alarm window starts playing.
     QWidget note;
-    note.setWindowTitle(QString::fromLatin1(kNoteWindowTitle));
+    Main->Windows().Register(&note);
     int resets = 0;
     struct TFilter : QObject {
         int* Count;

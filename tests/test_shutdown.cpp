@@ -7,6 +7,7 @@
 #include "data/uNoteRepository.h"
 #include "data/uNoteStore.h"
 #include "note/uFmNote.h"
+#include "note/uNoteManager.h"
 #include "note/uTransRichEdit.h"
 #include "shared/uIniFile.h"
 #include "support/LoopbackHttpServer.h"
@@ -63,12 +64,10 @@ QString decodeBody(const QByteArray& body) {
     return QString::fromUtf8(QByteArray::fromPercentEncoding(b));
 }
 
-// A top-level window titled like a note, recording the messages it gets.
+// Stands in for a note window, recording the messages it gets.
 class TFakeNote : public QWidget {
 public:
-    explicit TFakeNote(QList<QPair<QString, int>>* log, QString name) : FLog(log), FName(std::move(name)) {
-        setWindowTitle(QStringLiteral("Zuvo Note"));
-    }
+    explicit TFakeNote(QList<QPair<QString, int>>* log, QString name) : FLog(log), FName(std::move(name)) {}
     bool event(QEvent* e) override {
         if (e->type() >= QEvent::User)
             FLog->append({FName, int(e->type())});
@@ -214,8 +213,9 @@ TEST(Shutdown, SavesSettingsAndHidesThenSavesEveryNoteInTurn) {
     auto main = startSignedIn(s, QStringLiteral("http://127.0.0.1:9/api/v11/"), false);
     QList<QPair<QString, int>> log;
     TFakeNote one(&log, "one"), two(&log, "two");
+    main->Windows().Register(&one);
+    main->Windows().Register(&two);
     QWidget other;
-    other.setWindowTitle(QStringLiteral("Zuvo Note Options"));
     AppState().NoteOptions.FconfigAutoHideNote = true;
     main->Shutdown();
     // One window after the other: each is hidden, then saved, before the next.

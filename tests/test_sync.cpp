@@ -489,15 +489,15 @@ TEST_F(TSyncFixture, AudioIsReplacedOnlyByACompleteReplyWithTheRightDigest) {
 
 namespace {
 
-// A top-level window titled like a note that records the messages it gets.
-class TListeningNote : public QWidget {
+// Records the messages a note window gets.
+class TListeningNote : public QObject {
 public:
-    explicit TListeningNote(QList<int>* log) : FLog(log) { setWindowTitle(QStringLiteral("Zuvo Note")); }
-    bool event(QEvent* e) override {
+    explicit TListeningNote(QList<int>* log) : FLog(log) {}
+    bool eventFilter(QObject*, QEvent* e) override {
         if (e->type() == WM_UPDATINGBEGIN || e->type() == WM_UPDATINGEND || e->type() == WM_RELOADNOTE ||
             e->type() == WM_CHECKNOTEEXISTS)
             FLog->append(int(e->type()));
-        return QWidget::event(e);
+        return false;
     }
 
 private:
@@ -533,6 +533,8 @@ TEST(SyncMainWindow, UploadThenDownloadOpensNewNotesBetweenTheUpdatingMessages) 
     main.tmrLoadNotes->stop();
     QList<int> log;
     TListeningNote listener(&log);
+    TFmNote note(main.NoteContext());
+    note.installEventFilter(&listener);
 
     NoteStore::InsertFromShell(main.Db(), QStringLiteral("MINE"), 10, 10);
     main.Db().Exec(QStringLiteral("update notes set mynote='typed', commited=0 where id='MINE'"));

@@ -20,6 +20,7 @@
 #include "note/uNoteContext.h"
 #include "note/uNoteDeletion.h"
 #include "note/uNoteDocking.h"
+#include "note/uNoteManager.h"
 #include "note/uNoteReminder.h"
 #include "note/uNoteShell.h"
 #include "note/uSharedAudio.h"
@@ -63,12 +64,6 @@
 namespace {
 
 TFmMain* gFmMain = nullptr;
-
-// A new note's size, and the smallest an undocked note can be.
-constexpr int kNewNoteWidth = 220;
-constexpr int kNewNoteHeight = 100;
-constexpr int kMinNoteWidth = 120;
-constexpr int kMinNoteHeight = 40;
 
 QString withSeparator(QString path) {
     if (!path.endsWith(QLatin1Char('/')))
@@ -149,6 +144,8 @@ TFmMain::TFmMain(TFmMainEnv env, QWidget* parent) : QWidget(parent), FEnv(std::m
     connect(FFPlayer1, &TAudioPlayer::PositionChanged, this, &TFmMain::FFPlayer1Position);
     connect(FFPlayer1, &TAudioPlayer::StateChanged, this, &TFmMain::FFPlayer1State);
     FNoteContext = BuildNoteContext();
+    FWindows = new TNoteManager(FNoteContext, this);
+    connect(FWindows, &TNoteManager::CommandRequested, this, &TFmMain::CommandRequested);
 }
 
 namespace {
@@ -177,6 +174,7 @@ std::shared_ptr<TNoteContext> TFmMain::BuildNoteContext() {
     context->DataFolder = [self] { return self ? self->DataFolder() : QString(); };
     context->ProgramFolder = [self] { return self ? self->ProgramFolder() : QString(); };
     context->SharedPlayer = [self]() -> TAudioPlayer* { return self ? self->FFPlayer1 : nullptr; };
+    context->Windows = [self]() -> TNoteManager* { return self ? self->FWindows : nullptr; };
     context->NewNotePos = [self](int w, int h) { return self ? self->GetNewNotesPos(w, h) : QPoint(); };
     context->TryDock = [self](TFmNote* n) { return self && self->TryDockNote(n); };
     context->AdoptNote = guarded(self, &TFmMain::AdoptNote);
@@ -275,8 +273,9 @@ bool TFmMain::Startup(QString* error) {
     FBackups->Start();
     // Once the notes are on screen: none left where no screen shows it, and the
     // reminders missed since the last run listed.
-    FScreenWatch = new TScreenWatch(*FNotes, this);
-    FMissedWatch = new TMissedReminderWatch(FDataFolder + QStringLiteral("config.ini"), FNoteContext, this);
+    FScreenWatch = new TScreenWatch(*FNotes, *FWindows, this);
+    FMissedWatch =
+        new TMissedReminderWatch(FDataFolder + QStringLiteral("config.ini"), FNoteContext, *FWindows, this);
     connect(
         tmrLoadNotes, &QTimer::timeout, this,
         [this] {
@@ -471,12 +470,7 @@ void TFmMain::StartSyncWorkers() {
     };
     const auto broadcast = [this](int msg) {
         QMetaObject::invokeMethod(
-            this,
-            [msg] {
-                for (QWidget* w : WindowsTitled(QString::fromLatin1(kNoteWindowTitle)))
-                    SendMessageW(w, msg, 0, 0);
-            },
-            Qt::BlockingQueuedConnection);
+            this, [this, msg] { FWindows->Broadcast(msg); }, Qt::BlockingQueuedConnection);
     };
     hooks.NoteRemoved = [broadcast] { broadcast(WM_CHECKNOTEEXISTS); };
     hooks.NotesChanged = [broadcast] { broadcast(WM_RELOADNOTE); };
@@ -490,10 +484,7 @@ void TFmMain::StartSyncWorkers() {
         if (FNotes && FNotes->QueueServerDeletion(id))
             FSync->StartDelete(id);
     });
-    connect(FSync, &TSyncWorkers::DownloadFinished, this, [] {
-        for (QWidget* w : WindowsTitled(QString::fromLatin1(kNoteWindowTitle)))
-            SendMessageW(w, WM_UPDATINGEND, 0, 0);
-    });
+    connect(FSync, &TSyncWorkers::DownloadFinished, this, [this] { FWindows->Broadcast(WM_UPDATINGEND); });
 }
 
 void TFmMain::OnUploadThreadTerminate(const QString& noteId, int uploadCount, bool notify) {
@@ -535,7 +526,7 @@ void TFmMain::StartAdWorker() {
 }
 
 void TFmMain::OnAdUpdateFinish() {
-    BroadcastToTitled(QString::fromLatin1(kNoteWindowTitle), WM_UPDATEAD);
+    FWindows->Broadcast(WM_UPDATEAD);
 }
 
 void TFmMain::ClosePushChannel() {
@@ -565,21 +556,7 @@ void TFmMain::Shutdown() {
 
         // 2. Every note hides and saves its look and place, in one transaction: one
         //    disk flush for all notes instead of one each.
-        {
-            // Busy elsewhere: each save then commits on its own.
-            std::unique_ptr<TTransaction> tr = FNotes ? FNotes->BeginBatch() : nullptr;
-            for (QWidget* w : WindowsTitled(QString::fromLatin1(kNoteWindowTitle))) {
-                SendMessageW(w, WM_HIDENOTE, 0, 0);
-                SendMessageW(w, WM_SAVENOTEATTRS, 0, 0);
-            }
-            if (tr) {
-                try {
-                    tr->Commit();
-                } catch (const TSqlError&) {
-                    // Nothing more to do at exit; the notes keep their last stored place.
-                }
-            }
-        }
+        FWindows->HideAndSaveAll();
 
         // 3. Running uploads finish first; their completion handlers need the loop.
         //    Their pauses between attempts end now: what they could not send is
@@ -651,33 +628,23 @@ void TFmMain::actShowNotesOnDeskExecute() {
     const bool show = !o.FGeneralShowNotesOnDesk;
     o.FGeneralShowNotesOnDesk = show;
     actShowNotesOnDesk->setChecked(show);
-    BroadcastToTitled(QString::fromLatin1(kNoteWindowTitle), show ? WM_SHOWNOTE : WM_HIDENOTE, 0, 0);
+    FWindows->Broadcast(show ? WM_SHOWNOTE : WM_HIDENOTE);
     (void)o.SaveToFile(FDataFolder + QStringLiteral("config.ini"));
 }
 
 // ---- loading and placement ---------------------------------------------------------
 
 QList<TFmNote*> TFmMain::NoteWindows() {
-    QList<TFmNote*> out;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* n = qobject_cast<TFmNote*>(w))
-            out.append(n);
-    return out;
+    return gFmMain ? gFmMain->FWindows->Windows() : QList<TFmNote*>{};
 }
 
 void TFmMain::AdoptNote(TFmNote* note) {
-    connect(note, &TFmNote::CommandRequested, this,
-            [this, note](const QString& action) { emit CommandRequested(action, note); });
+    FWindows->Register(note);
+    FWindows->Adopt(note);
 }
 
-void TFmMain::ApplyNoteRecord(TFmNote* n, const NoteRecord& rec, bool withDocking) {
-    const TNoteItem& i = rec.Note;
-    n->setGeometry(UndockedGeometry(QRect(i.FmX, i.FmY, i.FmW, i.FmH)));
-    NoteRecord shown = rec;
-    shown.Dock.Docked = withDocking && rec.Dock.Docked;
-    n->ShowRecord(shown);
-    n->SetLayered(true);
-    ApplyReminder(n, i.AlertType, i.AlertValue1, i.AlertValue2, i.AlertValue3);
+void TFmMain::ApplyNoteRecord(TFmNote* note, const NoteRecord& record, bool withDocking) {
+    FWindows->ApplyRecord(note, record, withDocking);
 }
 
 void TFmMain::FFPlayer1FileOpen(qint64 duration) {
@@ -705,121 +672,30 @@ void TFmMain::FFPlayer1State(int state) {
 void TFmMain::tmrLoadNotesTimer() {
     tmrLoadNotes->stop();
     const QList<NoteRecord> rows = FNotes->LoadShown().value_or(QList<NoteRecord>{});
-    const bool show = AppState().NoteOptions.FGeneralShowNotesOnDesk;
-    int count = 0;
-    for (const NoteRecord& row : rows) {
-        auto* n = new TFmNote(FNoteContext);
-        n->ShowAd = count == 0;
-        ApplyNoteRecord(n, row);
-        AdoptNote(n);
-        if (show)
-            n->show();
-        ++count;
-    }
+    const int count = FWindows->CreateAll(rows, AppState().NoteOptions.FGeneralShowNotesOnDesk);
     GetNotesFromSrv();
     if (count == 0)
         CreateNewNote(FLanguage ? FLanguage->FmNoteblankNoteHint() : QString());
 }
 
 TFmNote* TFmMain::CreateNewNote(const QString& InitText) {
-    const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-    const QPoint place = GetNewNotesPos(kNewNoteWidth, kNewNoteHeight);
-    if (!FNotes->InsertFromShell(id, place))
-        return nullptr;
-    auto* n = new TFmNote(FNoteContext);
-    n->setGeometry(QRect(place, QSize(kNewNoteWidth, kNewNoteHeight)));
-    NoteRecord made;
-    made.Note.NoteID = id;
-    made.Note.FmTrans = 160;
-    made.Note.FontName = QStringLiteral("Tahoma");
-    made.Note.FontSize = 9;
-    made.Note.FmX = place.x();
-    made.Note.FmY = place.y();
-    made.Note.FmW = kNewNoteWidth;
-    made.Note.FmH = kNewNoteHeight;
-    n->ShowRecord(made);
-    n->SetLayered(true);
-    // Shown, not stored: the hint is no text of the note's.
-    n->SetNoteText(InitText);
-    AdoptNote(n);
-    n->show();
-    return n;
+    return FWindows->CreateNew(InitText);
 }
 
 TFmNote* TFmMain::AddDownloadedNote(const TNoteItem& nItem) {
-    QRect g(nItem.FmX, nItem.FmY, nItem.FmW, nItem.FmH);
-    if (HasStoredSize(g)) {
-        // A coordinate the server does not know is taken from a free place.
-        const QPoint place = GetNewNotesPos(nItem.FmW, nItem.FmH);
-        g.moveTo(nItem.FmX != 0 ? nItem.FmX : place.x(), nItem.FmY != 0 ? nItem.FmY : place.y());
-    }
-    auto* n = new TFmNote(FNoteContext);
-    n->setGeometry(UndockedGeometry(g));
-    NoteRecord made;
-    made.Note = nItem;
-    n->ShowRecord(made);
-    n->SetLayered(true);
-    AdoptNote(n);
-    if (AppState().NoteOptions.FGeneralShowNotesOnDesk)
-        n->show();
-    return n;
-}
-
-bool TFmMain::HasStoredSize(const QRect& stored) {
-    return stored.width() > 0 && stored.height() > 0;
+    return FWindows->CreateDownloaded(nItem);
 }
 
 QRect TFmMain::UndockedGeometry(const QRect& stored) const {
-    // A row made from a download, or a server item without a size, stores none:
-    // such a note comes up where a new note would, as large as a new note.
-    if (!HasStoredSize(stored))
-        return QRect(GetNewNotesPos(kNewNoteWidth, kNewNoteHeight), QSize(kNewNoteWidth, kNewNoteHeight));
-    // Smaller than a note can be, it could be neither seen nor grabbed.
-    return QRect(stored.topLeft(), stored.size().expandedTo(QSize(kMinNoteWidth, kMinNoteHeight)));
+    return FWindows->UndockedGeometry(stored);
 }
 
 QPoint TFmMain::GetNewNotesPos(int newWidth, int newHeight) const {
-    const QRect wa = PrimaryWorkArea();
-    const int W = wa.width();
-    const int H = wa.height();
-    QPoint result(W - newWidth - 10, 10);
-    QList<QRect> taken;
-    for (TFmNote* n : NoteWindows())
-        if (n->isVisible())
-            taken.append(n->geometry());
-    const int rows = (H - newHeight) / 10;
-    const int cols = (W - newWidth - 10) / 10;
-    if (cols < 0)
-        return result;
-    for (int col = cols; col >= 0; --col) {
-        for (int j = 0; j <= rows; ++j) {
-            const QRect candidate(col * 10, (j + 1) * 10, newWidth, newHeight);
-            bool free = true;
-            for (const QRect& t : taken)
-                if (t.intersects(candidate)) {
-                    free = false;
-                    break;
-                }
-            if (free)
-                return candidate.topLeft();
-        }
-    }
-    return result;
+    return FWindows->NewNotePos(newWidth, newHeight);
 }
 
 void TFmMain::EndSession() {
-    // One disk flush for all notes; busy elsewhere, each note commits on its own.
-    std::unique_ptr<TTransaction> tr = FNotes ? FNotes->BeginBatch() : nullptr;
-    // A note that cannot be saved reports it and does not keep the others from saving.
-    for (TFmNote* n : NoteWindows())
-        n->SaveOnEndSession();
-    if (tr) {
-        try {
-            tr->Commit();
-        } catch (const TSqlError&) {
-            // The shutdown that follows saves place and look once more.
-        }
-    }
+    FWindows->SaveAll();
 }
 
 // ---- what the notes ask of the shell --------------------------------------------------
@@ -843,11 +719,8 @@ void TFmMain::NoteWriteFailed(const QString& id, const QString& message) {
     // At exit nobody is left to read a box; the notes keep what the store last took.
     if (FShuttingDown)
         return;
-    QWidget* owner = QApplication::activeWindow();
-    for (TFmNote* n : NoteWindows())
-        if (n->NoteId() == id && !n->IsPreviewMode())
-            owner = n;
-    ShowStoreError(owner, LanguageOrEmpty(FLanguage.get()), message);
+    QWidget* owner = FWindows->Find(id);
+    ShowStoreError(owner ? owner : QApplication::activeWindow(), LanguageOrEmpty(FLanguage.get()), message);
 }
 
 void TFmMain::StartSingleNoteRefresh(TFmNote* note) {
@@ -867,12 +740,9 @@ void TFmMain::GetNotesFromSrv() {
     if (!FSync || FShuttingDown || AppState().DownloadRunning)
         return;
     // The windows hear of it before the worker can touch a row.
-    for (QWidget* w : WindowsTitled(QString::fromLatin1(kNoteWindowTitle)))
-        SendMessageW(w, WM_UPDATINGBEGIN, 0, 0);
-    if (!FSync->StartFullDownload()) {
-        for (QWidget* w : WindowsTitled(QString::fromLatin1(kNoteWindowTitle)))
-            SendMessageW(w, WM_UPDATINGEND, 0, 0);
-    }
+    FWindows->Broadcast(WM_UPDATINGBEGIN);
+    if (!FSync->StartFullDownload())
+        FWindows->Broadcast(WM_UPDATINGEND);
 }
 
 bool TFmMain::TryDockNote(TFmNote* note) {

@@ -25,6 +25,7 @@ class TDbConnection;
 class TFmNote;
 struct TNoteContext;
 class TLanguageObject;
+class TNoteManager;
 class TPushChannel;
 class TMissedReminderWatch;
 class TScreenWatch;
@@ -78,6 +79,8 @@ public:
     [[nodiscard]] TMissedReminderWatch* MissedReminderWatch() const { return FMissedWatch; }
     // What note windows are handed; its services fall silent once this window is gone.
     [[nodiscard]] std::shared_ptr<const TNoteContext> NoteContext() const { return FNoteContext; }
+    // The note windows.
+    [[nodiscard]] TNoteManager& Windows() const { return *FWindows; }
 
     // Loading and placement of note windows.
     void tmrLoadNotesTimer();
@@ -87,8 +90,7 @@ public:
     // Where an undocked note built from a stored place and size goes: at least as
     // large as a note can be, and placed as a new note when no size is stored.
     [[nodiscard]] QRect UndockedGeometry(const QRect& stored) const;
-    [[nodiscard]] static bool HasStoredSize(const QRect& stored);
-    // Every note window, hidden ones included.
+    // Every note window of the one main window, hidden ones included (none without it).
     [[nodiscard]] static QList<TFmNote*> NoteWindows();
     // Connects a note window made elsewhere (a note's own new-note command).
     void AdoptNote(TFmNote* note);
@@ -224,6 +226,7 @@ private:
     bool FStarted = false;
     bool FShuttingDown = false;
     std::shared_ptr<TNoteContext> FNoteContext;
+    TNoteManager* FWindows = nullptr;
 };
 
 // The one main window of the process (null before it is created and after it is gone).

@@ -1,14 +1,14 @@
 #include "app/uFullScreenWatch.h"
 
+#include "note/uNoteManager.h"
 #include "platform/gui/uDesktop.h"
-#include "platform/gui/uWindows.h"
 
 namespace {
 constexpr int kCheckIntervalMs = 500;
 }
 
-TFullScreenWatch::TFullScreenWatch(QObject* parent)
-    : QObject(parent), IsFullScreen(ActiveWindowIsFullScreen) {
+TFullScreenWatch::TFullScreenWatch(const TNoteManager& notes, QObject* parent)
+    : QObject(parent), IsFullScreen(ActiveWindowIsFullScreen), FNotes(notes) {
     connect(&FTimer, &QTimer::timeout, this, &TFullScreenWatch::Check);
     FTimer.start(kCheckIntervalMs);
 }
@@ -18,5 +18,5 @@ void TFullScreenWatch::Check() {
     if (now == FFullScreen)
         return;
     FFullScreen = now;
-    BroadcastToTitled(QString::fromLatin1(kNoteWindowTitle), WM_APPBARNOTIFY, ABN_FULLSCREENAPP, now ? 1 : 0);
+    FNotes.Broadcast(WM_APPBARNOTIFY, ABN_FULLSCREENAPP, now ? 1 : 0);
 }

@@ -9,9 +9,11 @@
 #include <QTimer>
 #include <functional>
 
+class TNoteManager;
+
 class TFullScreenWatch : public QObject {
 public:
-    explicit TFullScreenWatch(QObject* parent = nullptr);
+    explicit TFullScreenWatch(const TNoteManager& notes, QObject* parent = nullptr);
 
     // Tests look at a state of their own instead of the display's.
     std::function<bool()> IsFullScreen;
@@ -19,6 +21,7 @@ public:
     void Check();
 
 private:
+    const TNoteManager& FNotes;
     QTimer FTimer;
     bool FFullScreen = false;
 };

@@ -1,7 +1,7 @@
 #include "app/uMissedReminderWatch.h"
 
-#include "app/uFmMain.h"
 #include "note/uFmNote.h"
+#include "note/uNoteManager.h"
 #include "platform/uSharedTicker.h"
 #include "reminders/gui/uFmMissedAlerts.h"
 #include "reminders/uScheduleObject.h"
@@ -12,17 +12,19 @@ namespace {
 constexpr qint64 kRecordEverySecs = 60;
 } // namespace
 
-TMissedReminderWatch::TMissedReminderWatch(QString configPath, TNoteContextPtr context, QObject* parent)
-    : QObject(parent), FConfigPath(std::move(configPath)), FContext(OrEmpty(std::move(context))) {}
+TMissedReminderWatch::TMissedReminderWatch(QString configPath, TNoteContextPtr context,
+                                           const TNoteManager& windows, QObject* parent)
+    : QObject(parent), FConfigPath(std::move(configPath)), FContext(OrEmpty(std::move(context))),
+      FWindows(windows) {}
 
 TMissedReminderWatch::~TMissedReminderWatch() {
     if (FTicket)
         TSharedTicker::Instance().Unsubscribe(FTicket);
 }
 
-QList<TReminderSource> TMissedReminderWatch::NoteReminders() {
+QList<TReminderSource> TMissedReminderWatch::NoteReminders() const {
     QList<TReminderSource> out;
-    for (TFmNote* n : TFmMain::NoteWindows()) {
+    for (TFmNote* n : FWindows.Windows()) {
         if (n->IsPreviewMode())
             continue;
         const auto* s = n->findChild<TScheduleObject*>(QString(), Qt::FindDirectChildrenOnly);
@@ -70,13 +72,10 @@ void TMissedReminderWatch::Show(const QList<TMissedReminder>& missed) {
     FWindow->raise();
 }
 
-void TMissedReminderWatch::OpenNote(const QString& noteId) {
-    for (TFmNote* n : TFmMain::NoteWindows()) {
-        if (n->NoteId() == noteId && !n->IsPreviewMode()) {
-            n->show();
-            n->raise();
-            n->activateWindow();
-            return;
-        }
+void TMissedReminderWatch::OpenNote(const QString& noteId) const {
+    if (TFmNote* n = FWindows.Find(noteId)) {
+        n->show();
+        n->raise();
+        n->activateWindow();
     }
 }

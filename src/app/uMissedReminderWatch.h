@@ -11,11 +11,14 @@
 #include <QObject>
 #include <QPointer>
 
+class TNoteManager;
+
 class TMissedReminderWatch : public QObject {
     Q_OBJECT
 public:
     // The context gives the list window its texts.
-    TMissedReminderWatch(QString configPath, TNoteContextPtr context, QObject* parent = nullptr);
+    TMissedReminderWatch(QString configPath, TNoteContextPtr context, const TNoteManager& windows,
+                         QObject* parent = nullptr);
     ~TMissedReminderWatch() override;
 
     // Once the notes are loaded: what fell due since the program last ran. Then
@@ -27,15 +30,16 @@ public:
     void RecordNow(const QDateTime& now = QDateTime::currentDateTime());
 
     // The reminders of the note windows, with their texts.
-    [[nodiscard]] static QList<TReminderSource> NoteReminders();
+    [[nodiscard]] QList<TReminderSource> NoteReminders() const;
     [[nodiscard]] TFmMissedAlerts* Window() const { return FWindow; }
 
 private:
     void Show(const QList<TMissedReminder>& missed);
-    static void OpenNote(const QString& noteId);
+    void OpenNote(const QString& noteId) const;
 
     QString FConfigPath;
     TNoteContextPtr FContext;
+    const TNoteManager& FWindows;
     TWallClockWatch FClock;
     QDateTime FLastRecord;
     quint64 FTicket = 0;

@@ -1,15 +1,16 @@
 #include "app/uScreenWatch.h"
 #include "note/uNoteDocking.h"
 
-#include "app/uFmMain.h"
 #include "data/uNoteRepository.h"
 #include "note/uFmNote.h"
+#include "note/uNoteManager.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
 
-TScreenWatch::TScreenWatch(NoteRepository& notes, QObject* parent) : QObject(parent), FNotes(notes) {
+TScreenWatch::TScreenWatch(NoteRepository& notes, const TNoteManager& windows, QObject* parent)
+    : QObject(parent), FNotes(notes), FWindows(windows) {
     connect(qGuiApp, &QGuiApplication::screenAdded, this, [this](QScreen* s) {
         WatchScreen(s);
         FitSoon();
@@ -46,7 +47,7 @@ int TScreenWatch::FitAll() {
 
 int TScreenWatch::FitAll(const QList<TScreenArea>& screens) {
     int moved = 0;
-    for (TFmNote* n : TFmMain::NoteWindows())
+    for (TFmNote* n : FWindows.Windows())
         if (!n->IsPreviewMode() && FitNote(n, screens))
             ++moved;
     return moved;

@@ -12,11 +12,12 @@
 class QScreen;
 class NoteRepository;
 class TFmNote;
+class TNoteManager;
 
 class TScreenWatch : public QObject {
     Q_OBJECT
 public:
-    explicit TScreenWatch(NoteRepository& notes, QObject* parent = nullptr);
+    TScreenWatch(NoteRepository& notes, const TNoteManager& windows, QObject* parent = nullptr);
 
     // The screens as they are now.
     [[nodiscard]] static QList<TScreenArea> CurrentScreens();
@@ -31,5 +32,6 @@ private:
     [[nodiscard]] bool FitNote(TFmNote* note, const QList<TScreenArea>& screens);
 
     NoteRepository& FNotes;
+    const TNoteManager& FWindows;
     bool FPending = false;
 };

@@ -7,6 +7,7 @@
 #include "app/uZuvoApplication.h"
 #include "lang/uLanguageObject.h"
 #include "note/uFmNote.h"
+#include "note/uNoteManager.h"
 #include "platform/gui/uWindows.h"
 #include "platform/uSignalPipe.h"
 #include "platform/uSingleInstance.h"
@@ -100,7 +101,7 @@ void ReportWhenNotesShown(TFmMain* main) {
     QObject::connect(poll, &QTimer::timeout, main, [main, poll] {
         if (main->tmrLoadNotes->isActive())
             return;
-        const QList<TFmNote*> notes = TFmMain::NoteWindows();
+        const QList<TFmNote*> notes = main->Windows().Windows();
         for (TFmNote* n : notes)
             if (n->isVisible() && !(n->windowHandle() && n->windowHandle()->isExposed()))
                 return;
@@ -159,7 +160,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     // Notes kept on top step back while a full-screen program is in front.
-    const TFullScreenWatch fullScreen;
+    const TFullScreenWatch fullScreen(main.Windows());
     if (!importPath.isEmpty())
         QObject::connect(
             main.tmrLoadNotes, &QTimer::timeout, &main,

@@ -65,7 +65,7 @@ bool TAudioPlayPanel::ShowsStop() const {
 void TAudioPlayPanel::Toggle() {
     const TLanguageObject& lang = LanguageOf(*FContext);
     if (!ShowsStop()) {
-        ResetOtherAudioControls(window());
+        ResetOtherAudioControls(*FContext, window());
         lblAudioCtrl->setText(lang.FmNoteaudioStopCaption());
         lblAudioCtrl->adjustSize();
         imgAudioCtrl->setPixmap(AudioStopPicture());

@@ -10,6 +10,7 @@
 #include "note/uFmNoteSupport.h"
 #include "note/uNoteDeletion.h"
 #include "note/uNoteDocking.h"
+#include "note/uNoteManager.h"
 #include "note/uNoteText.h"
 #include "note/uNoteWidgets.h"
 #include "note/uSharedAudio.h"
@@ -102,6 +103,8 @@ TFmNote::TFmNote(TNoteContextPtr context, QWidget* parent)
     new TIdleBackingStore(
         this, [this] { return isActiveWindow() || mmoNote || FNoteState.contains(nsFocused); },
         [this] { return imgUpdating && imgUpdating->isVisible(); });
+    if (TNoteManager* windows = NoteWindows(Context()))
+        windows->Register(this);
     SendMessageW(this, WM_UPDATELANGUAGE, 0, 0);
     // 6. The one-second work (show-desktop watch, reminder) rides the shared ticker.
     FTicket = TSharedTicker::Instance().Subscribe([this] { Tick(); });

@@ -8,6 +8,7 @@
 #include "note/uFmNoteSupport.h"
 #include "note/uNoteDeletion.h"
 #include "note/uNoteDocking.h"
+#include "note/uNoteManager.h"
 #include "note/uNoteText.h"
 #include "note/uTransRichEdit.h"
 #include "platform/gui/uMenuIcons.h"
@@ -230,17 +231,31 @@ void TFmNote::BgColorMenuClick(int index) {
     ApplyBgColorIndex();
 }
 
+namespace {
+
+// The dialog changes the note that opened it, or with apply-to-all every note window.
+void OpenedBy(TFmAppearanceDialog& d, TFmNote* note) {
+    d.NoteWindow = note;
+    if (TNoteManager* all = NoteWindows(note->Context()))
+        d.ToAllNotes = [windows = QPointer<TNoteManager>(all)](int msg, WPARAM wParam, LPARAM lParam) {
+            if (windows)
+                windows->Broadcast(msg, wParam, lParam);
+        };
+}
+
+} // namespace
+
 void TFmNote::actSetTransValueExecute() {
     FRecord.Note.FmTrans = FAlpha;
     TFmSetTransValue d(this, lang(Context()));
-    d.NoteWindow = this;
+    OpenedBy(d, this);
     d.TrackBar1->setValue(TFmSetTransValue::PositionOfAlpha(FAlpha));
     ExecModal(d);
 }
 
 void TFmNote::actSetFontExecute() {
     TFmSetFont d(this, lang(Context()));
-    d.NoteWindow = this;
+    OpenedBy(d, this);
     d.SetNoteFont(FFont.family(), FFont.pointSize(), FFont.bold());
     ExecModal(d);
 }
@@ -248,7 +263,7 @@ void TFmNote::actSetFontExecute() {
 void TFmNote::actSetColorExecute() {
     FRecord.Note.FontColor = FFontColor;
     TFmSetColor d(this, lang(Context()));
-    d.NoteWindow = this;
+    OpenedBy(d, this);
     d.Shape1->SetBrushColor(FFontColor);
     ExecModal(d);
 }
@@ -284,9 +299,10 @@ void TFmNote::actUpdateNotesExecute() {
 }
 
 void TFmNote::actCloseExecute() {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (qobject_cast<TFmNote*>(w))
-            SendMessageW(w, WM_CLOSENOTE, 0, 0);
+    if (TNoteManager* windows = NoteWindows(Context()))
+        windows->Broadcast(WM_CLOSENOTE);
+    else
+        SendMessageW(this, WM_CLOSENOTE, 0, 0);
     if (Context().Quit)
         Context().Quit();
 }

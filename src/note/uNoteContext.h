@@ -17,6 +17,7 @@ class QLabel;
 class QProgressBar;
 class TAudioPlayer;
 class TFmNote;
+class TNoteManager;
 class TLanguageObject;
 struct NoteRecord;
 
@@ -31,6 +32,8 @@ struct TNoteContext {
     std::function<QString()> ProgramFolder;
     // The one player every note recording and alarm window plays on.
     std::function<TAudioPlayer*()> SharedPlayer;
+    // The note windows of the program (a window joins them when it is made).
+    std::function<TNoteManager*()> Windows;
 
     // Services of the shell.
     std::function<QPoint(int width, int height)> NewNotePos;

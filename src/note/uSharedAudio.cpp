@@ -1,8 +1,8 @@
 #include "note/uSharedAudio.h"
 
 #include "note/uNoteContext.h"
+#include "note/uNoteManager.h"
 #include "platform/gui/uAudioPlayer.h"
-#include "platform/gui/uWindows.h"
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -71,8 +71,7 @@ void StopSharedPlayback(const TNoteContext& context) {
         player->Stop();
 }
 
-void ResetOtherAudioControls(QWidget* except) {
-    for (QWidget* w : WindowsTitled(QString::fromLatin1(kNoteWindowTitle)))
-        if (w != except)
-            SendMessageW(w, WM_RESETAUDIOCTRL, 0, reinterpret_cast<LPARAM>(except));
+void ResetOtherAudioControls(const TNoteContext& context, QWidget* except) {
+    if (TNoteManager* windows = NoteWindows(context))
+        windows->Broadcast(WM_RESETAUDIOCTRL, 0, reinterpret_cast<LPARAM>(except), except);
 }

@@ -34,4 +34,4 @@ void StopSharedPlayback(const TNoteContext& context);
 
 // Sends WM_RESETAUDIOCTRL to every note window but `except` (null: to all),
 // with `except` as lParam.
-void ResetOtherAudioControls(QWidget* except);
+void ResetOtherAudioControls(const TNoteContext& context, QWidget* except);

@@ -1,7 +1,6 @@
 #include "ui/uFmAppearanceDialog.h"
 
 #include "lang/uLanguageObject.h"
-#include "platform/gui/uWindows.h"
 
 #include <QCheckBox>
 #include <QGuiApplication>
@@ -43,9 +42,16 @@ bool TFmAppearanceDialog::AllNotes() const {
     return chkApply2AllNote->isChecked();
 }
 
+void TFmAppearanceDialog::ToAll(int msg, WPARAM wParam, LPARAM lParam) const {
+    if (ToAllNotes)
+        ToAllNotes(msg, wParam, lParam);
+    else
+        SendMessageW(NoteWindow.data(), msg, wParam, lParam);
+}
+
 void TFmAppearanceDialog::SendToNotes(int msg, WPARAM wParam, LPARAM lParam) const {
     if (AllNotes())
-        BroadcastToTitled(QString::fromLatin1(kNoteWindowTitle), msg, wParam, lParam);
+        ToAll(msg, wParam, lParam);
     else
         SendMessageW(NoteWindow.data(), msg, wParam, lParam);
 }
@@ -59,13 +65,13 @@ void TFmAppearanceDialog::Commit(int msg, LPARAM value) {
     // Apply-to-all was cleared after a preview reached every note: those others
     // go back to what they keep, and only the opener takes the value.
     if (FPreviewedAll && !AllNotes())
-        BroadcastToTitled(QString::fromLatin1(kNoteWindowTitle), msg, kRevert, value);
+        ToAll(msg, kRevert, value);
     SendToNotes(msg, kCommit, value);
 }
 
 void TFmAppearanceDialog::Revert(int msg, LPARAM value) {
     if (FPreviewedAll)
-        BroadcastToTitled(QString::fromLatin1(kNoteWindowTitle), msg, kRevert, value);
+        ToAll(msg, kRevert, value);
     else
         SendToNotes(msg, kRevert, value);
 }

@@ -7,6 +7,7 @@
 
 #include "platform/gui/uFixedDialog.h"
 #include <QPointer>
+#include <functional>
 
 class QCheckBox;
 class QPushButton;
@@ -17,6 +18,9 @@ class TFmAppearanceDialog : public TFixedDialog {
 public:
     // The note window that opened the dialog; its opener sets it before showing.
     QPointer<QWidget> NoteWindow;
+    // Sends a message to every note window; set with NoteWindow. Unset, a change
+    // for all notes reaches none but the opener.
+    std::function<void(int msg, WPARAM wParam, LPARAM lParam)> ToAllNotes;
 
     QCheckBox* chkApply2AllNote;
     QPushButton* btnOK;
@@ -31,6 +35,8 @@ protected:
 
     // To the opening note, or with apply-to-all to every note window of the process.
     void SendToNotes(int msg, WPARAM wParam, LPARAM lParam) const;
+    // To every note window (to the opener alone when nobody said how to reach them all).
+    void ToAll(int msg, WPARAM wParam, LPARAM lParam) const;
 
     // The three steps of a change that notes show before it is kept.
     void Preview(int msg, LPARAM value);

@@ -3,6 +3,7 @@
 #include "data/uAppState.h"
 #include "lang/uDateStamp.h"
 #include "lang/uLanguageObject.h"
+#include "note/uNoteManager.h"
 #include "platform/gui/uWindows.h"
 #include "platform/uAutostart.h"
 #include "sync/uEndpoints.h"
@@ -141,7 +142,8 @@ void TFmOptions::btnSaveClick() {
     TNoteOptions& o = AppState().NoteOptions;
     const bool show = chkShowNotes->isChecked();
     if (show != o.FGeneralShowNotesOnDesk) {
-        BroadcastToTitled(QString::fromLatin1(kNoteWindowTitle), show ? WM_SHOWNOTE : WM_HIDENOTE);
+        if (TNoteManager* windows = NoteWindows(*FContext))
+            windows->Broadcast(show ? WM_SHOWNOTE : WM_HIDENOTE);
         if (FContext->NotesShownChanged)
             FContext->NotesShownChanged(show);
     }

@@ -1,9 +1,7 @@
 #include "platform/gui/uWindows.h"
 
-#include <QApplication>
 #include <QDialog>
 #include <QMessageBox>
-#include <QPointer>
 #include <QWidget>
 
 namespace {
@@ -12,25 +10,6 @@ TMessageBoxHandler& handlerSlot() {
     return h;
 }
 } // namespace
-
-QList<QWidget*> WindowsTitled(const QString& title) {
-    QList<QWidget*> out;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->windowTitle() == title)
-            out.append(w);
-    return out;
-}
-
-void BroadcastToTitled(const QString& title, int msg, WPARAM wParam, LPARAM lParam) {
-    // A handler may close or create windows: address the ones present at the start,
-    // and skip those that are gone by their turn.
-    QList<QPointer<QWidget>> targets;
-    for (QWidget* w : WindowsTitled(title))
-        targets.append(w);
-    for (const QPointer<QWidget>& w : targets)
-        if (w)
-            SendMessageW(w.data(), msg, wParam, lParam);
-}
 
 int MessageBoxW(QWidget* parent, const QString& text, const QString& caption, unsigned type) {
     if (const TMessageBoxHandler& h = handlerSlot())

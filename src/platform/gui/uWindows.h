@@ -9,11 +9,6 @@
 
 class QWidget;
 
-// Top-level windows of this process whose title is exactly this text (hidden ones included).
-[[nodiscard]] QList<QWidget*> WindowsTitled(const QString& title);
-// Sends the message to each of them in turn, with the same parameters.
-void BroadcastToTitled(const QString& title, int msg, WPARAM wParam = 0, LPARAM lParam = 0);
-
 inline constexpr const char* kNoteWindowTitle = "Zuvo Note";
 
 // Message box types and answers, as the desktop numbers them.

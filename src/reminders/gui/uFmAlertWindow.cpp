@@ -231,7 +231,7 @@ void TFmAlertWindow::btnSetupAlertClick() {
 void TFmAlertWindow::btnPlayClick() {
     const TLanguageObject& l = LanguageOf(*FContext);
     if (btnPlay->text() == l.FmNoteaudioPlayCaption()) {
-        ResetOtherAudioControls(nullptr);
+        ResetOtherAudioControls(*FContext, nullptr);
         (void)StartSharedPlayback(*FContext, AudioFilePath(*FContext, NoteID), nullptr, nullptr, nullptr,
                                   btnPlay);
         btnPlay->setText(l.FmNoteaudioStopCaption());
