@@ -1,10 +1,10 @@
 #include "account/gui/uFmUserInfo.h"
 
 #include "account/gui/uFmLogout.h"
-#include "qr/uQrCode.h"
 #include "data/uNoteOptions.h"
 #include "lang/uLanguageObject.h"
 #include "platform/gui/uWindows.h"
+#include "qr/uQrCode.h"
 #include "sync/uEndpoints.h"
 
 #include <QGroupBox>
