@@ -209,7 +209,7 @@ TEST(AudioPlayer, WithoutADeviceTheNullOutputPlaysInRealTimeAndReportsLikeASound
     TAudioPlayer::SetForceNullOutput(false);
 }
 
-TEST(AudioModule, LoadedAtTheFirstFileAndAMissingOneFailsThePlaybackOnly) {
+TEST(AudioModule, LoadedAtTheFirstFileAndAMissingOrStaleOneFailsThePlaybackOnly) {
     if (moduleMapped())
         GTEST_SKIP() << "an earlier test in this process loaded the module";
     const QString file = makeFile(QStringLiteral("tone.wav"), 0.3);
@@ -231,7 +231,15 @@ TEST(AudioModule, LoadedAtTheFirstFileAndAMissingOneFailsThePlaybackOnly) {
     EXPECT_EQ(player.LengthMs(), 0);
     EXPECT_FALSE(moduleMapped());
 
-    // A module that appears later is found at the next playback.
+    // One of another build (another interface version) is refused, not called.
+    SetAudioModuleFolder(QStringLiteral(ZUVO_STALE_AUDIO_MODULE_DIR));
+    EXPECT_FALSE(player.TryOpen(file));
+    EXPECT_TRUE(player.ErrorText().contains(QStringLiteral("does not belong to this program")))
+        << player.ErrorText().toStdString();
+    EXPECT_EQ(player.State(), TAudioPlayer::psClosed);
+    EXPECT_EQ(opened.count(), 0);
+
+    // The right module, appearing later, is found at the next playback.
     SetAudioModuleFolder(testenv::binDir());
     EXPECT_TRUE(player.TryOpen(file));
     EXPECT_TRUE(player.ErrorText().isEmpty());
