@@ -129,12 +129,12 @@ int main(int argc, char** argv) {
     TComputer c = makeComputer(dir.path(), root, user2, md5, 3);
     TComputer e = makeComputer(dir.path(), root, user2, md5, 4);
     for (int i = 0; i < 20; ++i) {
-        const QString other = QStringLiteral("OTHER-%1").arg(i);
+        const QString other = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
         NoteStore::InsertFromShell(*c.Db, other, 10, 10);
         c.Db->Exec(QStringLiteral("update notes set mynote=?, commited=0 where id=?"),
                    {QStringLiteral("another note ") + QString(180, QLatin1Char('y')), other});
     }
-    const QString id = QStringLiteral("LATENCY-NOTE");
+    const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
     NoteStore::InsertFromShell(*c.Db, id, 10, 10);
     c.Db->Exec(QStringLiteral("update notes set mynote='start', commited=0 where id=?"), {id});
     (void)SyncEngine::RunUpload(*c.Db, c.Ctx, id, {utNote});

@@ -137,6 +137,99 @@ TEST(SignIn, EmptyFieldsAreRefusedBeforeAnyRequest) {
     EXPECT_EQ(t.Server.requests().size(), 1);
 }
 
+TEST(SignIn, PasswordsGoToAnotherHostOnlyOverHttpsInEitherLanguage) {
+    const QString need = QStringLiteral("The server must use HTTPS: a password is never sent over an "
+                                        "unencrypted connection.");
+    const QString needZh = QString::fromUtf8("服务器必须使用 HTTPS：密码绝不会通过未加密的连接发送。");
+    for (const bool chinese : {false, true}) {
+        SCOPED_TRACE(chinese ? "Chinese" : "English");
+        TServiceTestEnv t(QStringLiteral("signon-tls"));
+        if (chinese) {
+            ASSERT_TRUE(t.Language.LoadFromFile(
+                TLanguageObject::LanguageFilePath(testenv::binDir(), QStringLiteral("Chinese"))));
+        }
+        const QString expected = chinese ? needZh : need;
+        // Another host over plain http: nothing is sent, and the dialogs say why.
+        SetServerRoot(QStringLiteral("http://sync.example.com:8086/"));
+        TFmLogin login(t.Env);
+        login.edtUserName->setText(QStringLiteral("user@example.com"));
+        login.edtPassword->setText(QStringLiteral("secret-1"));
+        login.btnLogin->click();
+        EXPECT_FALSE(login.Busy());
+        EXPECT_EQ(t.lastMessage(), expected);
+        EXPECT_EQ(t.Messages.last().Caption, t.Language.Otherstitle_dlgerror());
+        EXPECT_EQ(login.lblStatus->text(), expected);
+        TFmRegister reg(t.Env);
+        reg.edtUserName->setText(QStringLiteral("new@example.com"));
+        reg.edtUName->setText(QStringLiteral("New"));
+        reg.edtPassword->setText(QStringLiteral("secret-1"));
+        reg.edtConfirmPass->setText(QStringLiteral("secret-1"));
+        reg.btnRegisterClick();
+        EXPECT_FALSE(reg.Busy());
+        EXPECT_EQ(t.lastMessage(), expected);
+        EXPECT_EQ(t.Messages.size(), 2);
+        EXPECT_TRUE(t.Options.FconfigUserID.isEmpty());
+        EXPECT_EQ(t.SignedInCount, 0);
+
+        // This computer over plain http is fine: the request goes out.
+        SetServerRoot(t.Server.baseUrl());
+        t.Server.setReply(bytes(le32(0, 9)));
+        signIn(login, QStringLiteral("user@example.com"), QStringLiteral("secret-1"));
+        EXPECT_EQ(t.Server.requests().size(), 1);
+        EXPECT_EQ(t.Options.FconfigUserID, QStringLiteral("9"));
+    }
+}
+
+TEST(SignIn, SignInAndSignOutSayWhenTheSettingsFileCouldNotBeSaved) {
+    TServiceTestEnv t(QStringLiteral("signon-unsaved"));
+    // A folder that is a file: no user, not even root, can write below it.
+    const QString blocker = testenv::freshDir(QStringLiteral("unsaved")) + QStringLiteral("/not-a-folder");
+    testenv::writeFile(blocker, "x");
+    t.Env.ConfigFile = blocker + QStringLiteral("/config.ini");
+    t.Server.setReply(bytes(le32(0, 12)));
+    TFmLogin login(t.Env);
+    signIn(login, QStringLiteral("user@example.com"), QStringLiteral("secret-1"));
+    // Signed in for this run all the same.
+    EXPECT_EQ(t.Options.FconfigUserID, QStringLiteral("12"));
+    EXPECT_EQ(t.SignedInCount, 1);
+    ASSERT_EQ(t.Messages.size(), 1);
+    EXPECT_EQ(t.Messages[0].Text,
+              QStringLiteral(
+                  "Signed in, but the settings file could not be saved: sign in again after a restart."));
+    EXPECT_EQ(t.Messages[0].Caption, QStringLiteral("Error"));
+    EXPECT_EQ(t.Messages[0].Type, MB_ICONWARNING);
+
+    TFmLogout logout(t.Env);
+    logout.btnLogout->click();
+    EXPECT_EQ(logout.result(), IDYES);
+    EXPECT_TRUE(t.Options.FconfigUserID.isEmpty());
+    ASSERT_EQ(t.Messages.size(), 2);
+    EXPECT_EQ(t.Messages[1].Text, QStringLiteral("Logged out, but the settings file could not be saved: the "
+                                                 "account is back after a restart."));
+    EXPECT_EQ(t.Messages[1].Type, MB_ICONWARNING);
+}
+
+TEST(Registration, TheRetypeFieldTakesAsManyCharactersAsThePasswordField) {
+    TServiceTestEnv t(QStringLiteral("register-long"));
+    t.Server.setReply(bytes("0"));
+    TFmRegister reg(t.Env);
+    EXPECT_EQ(reg.edtConfirmPass->maxLength(), reg.edtPassword->maxLength());
+    const QString password = QString(40, QLatin1Char('p'));
+    reg.edtUserName->setText(QStringLiteral("long@example.com"));
+    reg.edtUName->setText(QStringLiteral("Long"));
+    reg.edtPassword->setText(password);
+    reg.edtConfirmPass->setText(password);
+    EXPECT_EQ(reg.edtConfirmPass->text(), password);
+    reg.btnRegisterClick();
+    ASSERT_TRUE(TServiceTestEnv::settle(reg));
+    const auto requests = t.Server.requests();
+    ASSERT_EQ(requests.size(), 1);
+    const auto fields = formFields(requests[0].Body);
+    ASSERT_GE(fields.size(), 2);
+    EXPECT_EQ(fields[1], qMakePair(QStringLiteral("password"), password));
+    EXPECT_EQ(t.lastMessage(), QStringLiteral("Submit successfully, please remember your password well."));
+}
+
 TEST(SignIn, EveryFailureShowsItsMessageTwiceStoresNothingAndLeavesTheDialogUsable) {
     TServiceTestEnv t(QStringLiteral("signin-failures"));
     const QString noUser = QStringLiteral("Failed to sign in, account is not exist or wrong password.");
@@ -323,8 +416,16 @@ TEST(AccountPanel, QrCodeDecodesToTheAccountTextInTheDesktopCodePage) {
         TServiceTestEnv t(QStringLiteral("panel-qr"));
         signedInAs(t, c.id, c.name, c.pass);
         TFmUserInfo panel(t.Env);
-        const QImage& image = panel.QrImage();
+        panel.setAttribute(Qt::WA_DeleteOnClose, false); // it lives on this stack
+        panel.show();
+        // The code carries the account's secret: nothing of it shows before a click.
+        EXPECT_TRUE(panel.QrImage().isNull());
+        EXPECT_TRUE(panel.Image1->pixmap().isNull());
+        EXPECT_EQ(panel.Image1->text(), QStringLiteral("Click to show the QR code"));
+        QTest::mouseClick(panel.Image1, Qt::LeftButton);
+        const QImage image = panel.QrImage();
         ASSERT_FALSE(image.isNull()) << c.locale;
+        EXPECT_FALSE(panel.Image1->pixmap().isNull());
         // 3 pixels a module, a 2-module margin: a version-N symbol has 17 + 4N modules a side.
         EXPECT_EQ(image.width(), image.height());
         EXPECT_EQ(image.width() % 3, 0);
@@ -333,6 +434,10 @@ TEST(AccountPanel, QrCodeDecodesToTheAccountTextInTheDesktopCodePage) {
         EXPECT_EQ(image.pixelColor(6, 6), QColor(Qt::black)); // the finder pattern's corner
         EXPECT_EQ(decodeQr(image), c.expected) << c.locale << " " << c.name.toStdString();
         EXPECT_EQ(panel.lblCurrUser->text(), c.name);
+        // Closing takes the code away with the panel.
+        panel.close();
+        EXPECT_TRUE(panel.QrImage().isNull());
+        EXPECT_TRUE(panel.Image1->pixmap().isNull());
     }
 }
 

@@ -11,10 +11,12 @@
 #include "support/NoteWindowFixture.h"
 
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 
@@ -82,6 +84,31 @@ TEST_F(Deletion, DeletingOneOfTwoRemovesRowAndAudioAsksTheServerAndTheWindowFall
     EXPECT_EQ(moves.Moves, (H - 200 + 49) / 50);
     EXPECT_EQ(Deletes.size(), 1);
     EXPECT_NE(Note("B"), nullptr);
+}
+
+TEST_F(Deletion, ARowWhoseIdIsAPathRemovesNothingOutsideTheAudioFolder) {
+    // Rows written before ids were checked where they come in.
+    Start({}, [](TDbConnection& db) {
+        AddRow(db, "../config.ini", "planted", QRect(100, 200, 220, 100));
+        AddRow(db, "../brisel.mdb", "planted too", QRect(300, 200, 220, 100));
+        AddRow(db, "B", "other", QRect(500, 200, 220, 100));
+        db.Exec("update notes set commited=1");
+    });
+    const QString config = Setup.DataFolder() + QStringLiteral("config.ini");
+    const QString store = Setup.DataFolder() + QStringLiteral("brisel.mdb");
+    QDir().mkpath(Setup.DataFolder() + QStringLiteral("audio"));
+    ASSERT_TRUE(QFile::exists(config));
+    BoxAnswer = IDYES;
+    for (const char* id : {"../config.ini", "../brisel.mdb"}) {
+        SCOPED_TRACE(id);
+        QPointer<TFmNote> n = Note(id);
+        ASSERT_TRUE(n);
+        Choose(n, &TFmNote::actDelNote);
+        EXPECT_EQ(Row(id).rowCount(), 0);
+    }
+    EXPECT_TRUE(QFile::exists(config));
+    EXPECT_TRUE(QFile::exists(store));
+    EXPECT_EQ(Row("B").rowCount(), 1);
 }
 
 TEST_F(Deletion, EachStepOfTheFallMovesDownAndRightAndNarrowsToTheLimit) {

@@ -21,6 +21,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -308,6 +309,51 @@ TEST(Ads, TheWorkerAsksWithLanguageAppAndVersionAndHandsTheListOverOnTheUiThread
         ASSERT_TRUE(QTest::qWaitFor([&] { return finished; }, 5000));
         EXPECT_TRUE(AdList().isEmpty());
     }
+}
+
+TEST(Ads, TheLineShowsAsWrittenAndOnlyWebAddressesOpen) {
+    const struct {
+        const char* Url;
+        bool Opens;
+    } links[] = {
+        {"http://example.org/coffee", true},
+        {"https://example.org/", true},
+        {"HTTPS://EXAMPLE.ORG/", true},
+        {"file:///etc/passwd", false},
+        {"javascript:alert(1)", false},
+        {"mailto:ads@example.org", false},
+        {"/usr/bin/xterm", false},
+        {"smb://host/share", false},
+        {"http:///no-host", false},
+        {"http ://example.org/", false},
+        {"", false},
+    };
+    const QString markup =
+        QStringLiteral("<b>Big</b> <img src=\"file:///x.png\"> <a href=\"file:///\">sale</a> & more");
+    QStringList opened;
+    const auto previous = TNoteAd::OpenUrlHook;
+    TNoteAd::OpenUrlHook = [&](const QString& url) { opened << url; };
+    for (const auto& l : links) {
+        SCOPED_TRACE(l.Url);
+        EXPECT_EQ(IsWebLink(QString::fromLatin1(l.Url)), l.Opens);
+        QWidget note;
+        TNoteAd ad(&note, [] { return false; });
+        SetAdList({{markup, QString::fromLatin1(l.Url)}});
+        ad.WMUpdateAd(true);
+        EXPECT_EQ(ad.lblAd->textFormat(), Qt::PlainText);
+        EXPECT_EQ(ad.lblAd->text(), markup);
+        // The tooltip shows the same characters, not what they would draw.
+        QTextDocument tip;
+        tip.setHtml(ad.lblAd->toolTip());
+        EXPECT_EQ(tip.toPlainText(), markup);
+        opened.clear();
+        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(1, 1), QPointF(1, 1), Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(ad.lblAd, &release);
+        EXPECT_EQ(opened, l.Opens ? QStringList{QString::fromLatin1(l.Url)} : QStringList{});
+    }
+    TNoteAd::OpenUrlHook = previous;
+    SetAdList({});
 }
 
 TEST(Ads, OnlyWindowsWithTheFlagTakeAnEntryAndAnEmptyListKeepsTheLastOne) {

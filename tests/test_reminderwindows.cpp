@@ -624,6 +624,18 @@ TEST_F(Reminders, AdvertisementLineIsHiddenWithoutText) {
             EXPECT_EQ(opened, QStringList{QStringLiteral("https://example.org/coffee")});
         }
     }
+    // The service's line is shown as written, and only a web address opens.
+    const QString markup = QStringLiteral("<b>Big</b> sale");
+    opened.clear();
+    for (const char* url : {"file:///etc/passwd", "javascript:alert(1)"}) {
+        TFmAlertWindow::AdListProvider = [&] { return QList<TAdItem>{{markup, QString::fromLatin1(url)}}; };
+        TFmAlertWindow w;
+        w.show();
+        EXPECT_EQ(w.lblAd->textFormat(), Qt::PlainText);
+        EXPECT_EQ(w.lblAd->text(), markup);
+        QTest::mouseClick(w.lblAd, Qt::LeftButton);
+    }
+    EXPECT_TRUE(opened.isEmpty());
     TFmAlertWindow::AdListProvider = oldAds;
     TFmAlertWindow::OpenUrlHook = oldOpen;
 }

@@ -9,18 +9,23 @@
 #include "note/uFmNote.h"
 #include "note/uNoteManager.h"
 #include "note/uTransRichEdit.h"
+#include "platform/gui/uWindows.h"
+#include "platform/uMessages.h"
 #include "shared/uIniFile.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/ProgramFolder.h"
 #include "support/TestEnv.h"
 #include "sync/uShutdownUpload.h"
 
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
 #include <QtGui/private/qguiapplication_p.h>
+#include <atomic>
 #include <gtest/gtest.h>
+#include <thread>
 
 using testenv::MakeProgramSetup;
 using testenv::TProgramSetup;
@@ -206,6 +211,41 @@ TEST(Shutdown, WaitsForRunningUploadsBeforeSelectingPendingRows) {
     main->Shutdown();
     EXPECT_TRUE(finished);
     EXPECT_TRUE(server.requests().isEmpty());
+}
+
+TEST(Shutdown, RejectedCredentialsOnTheWayOutOpenNoSignInDialog) {
+    TLoopbackHttpServer server;
+    TCannedReply refused;
+    refused.Body = "-2";
+    server.setReply(refused);
+    const TProgramSetup s = MakeProgramSetup();
+    auto main = startSignedIn(s, server.baseUrl() + QStringLiteral("api/v11/"));
+    addRow(main->Db(), "A", QStringLiteral("text"), 0);
+    QStringList shown;
+    const TModalHandler previous = SetModalHandler([&shown](QDialog& d) {
+        shown << QLatin1String(d.metaObject()->className());
+        return int(QDialog::Rejected);
+    });
+    // A worker still running at exit is told its credentials were rejected.
+    AppState().RunningUploadCount = 1;
+    std::thread worker;
+    std::atomic<bool> reported{false};
+    QTimer::singleShot(100, [&] {
+        worker = std::thread([&] {
+            (void)SendMessageW(main.get(), WM_LOGINFAILED);
+            reported = true;
+            --AppState().RunningUploadCount;
+        });
+    });
+    main->Shutdown();
+    if (worker.joinable())
+        worker.join();
+    SetModalHandler(previous);
+    EXPECT_TRUE(reported);
+    EXPECT_TRUE(shown.isEmpty()) << shown.join(QLatin1Char(' ')).toStdString();
+    // The last upload was refused the same way: the row stays pending, and still no dialog.
+    EXPECT_EQ(server.requests().size(), 1);
+    EXPECT_EQ(committedFlags(s.DataFolder(), {QStringLiteral("A")}), QList<int>{0});
 }
 
 TEST(Shutdown, SavesSettingsAndHidesThenSavesEveryNoteInTurn) {

@@ -125,15 +125,23 @@ TEST(Startup, TheDataFolderAndItsSecretsAreClosedToOtherUsers) {
             expectClosed();
             main.Shutdown();
         }
-        // An older run left everything open to every user.
-        ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0755), 0);
-        for (const char* name : {"config.ini", "brisel.mdb"})
-            ASSERT_EQ(::chmod(QFile::encodeName(folder + QLatin1String(name)).constData(), 0644), 0);
-        TFmMain main(s.Env());
-        QString error;
-        ASSERT_TRUE(main.Startup(&error)) << error.toStdString();
-        expectClosed();
-        main.Shutdown();
+        // An older run left them open to every user, or to the group only.
+        const struct {
+            int Folder;
+            int File;
+        } older[] = {{0755, 0644}, {0750, 0640}, {0710, 0600}, {0700, 0604}, {0770, 0660}, {0700, 0620}};
+        for (const auto& o : older) {
+            SCOPED_TRACE(QString::number(o.File, 8).toStdString());
+            ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), mode_t(o.Folder)), 0);
+            for (const char* name : {"config.ini", "brisel.mdb"})
+                ASSERT_EQ(
+                    ::chmod(QFile::encodeName(folder + QLatin1String(name)).constData(), mode_t(o.File)), 0);
+            TFmMain main(s.Env());
+            QString error;
+            ASSERT_TRUE(main.Startup(&error)) << error.toStdString();
+            expectClosed();
+            main.Shutdown();
+        }
     }
 }
 

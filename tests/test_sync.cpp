@@ -9,6 +9,7 @@
 #include "data/uSyncStore.h"
 #include "note/uFmNote.h"
 #include "shared/uMd5.h"
+#include "shared/uNoteId.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/ProgramFolder.h"
 #include "support/TestEnv.h"
@@ -17,7 +18,9 @@
 #include "sync/uSyncEngine.h"
 #include "sync/uSyncWorkers.h"
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QTcpServer>
@@ -87,6 +90,16 @@ struct TSyncFixture : ::testing::Test {
     }
 };
 
+// Server items carry note ids only: a test names its notes, and each name
+// stands for a GUID of its own.
+QString nid(const QString& name) {
+    if (IsNoteId(name))
+        return name;
+    const QByteArray h = QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Md5).toHex().toUpper();
+    return QString::fromLatin1(h.left(8) + '-' + h.mid(8, 4) + '-' + h.mid(12, 4) + '-' + h.mid(16, 4) + '-' +
+                               h.mid(20, 12));
+}
+
 // A NOTES document; each item is given as its inner elements.
 QByteArray notesDoc(const QList<QByteArray>& items) {
     QByteArray out = "<?xml version=\"1.0\" encoding=\"utf-8\"?><NOTES>";
@@ -95,7 +108,7 @@ QByteArray notesDoc(const QList<QByteArray>& items) {
     return out + "</NOTES>";
 }
 QByteArray item(const char* id, const char* text, const char* shownote, int bg = 0) {
-    QByteArray out = QByteArray("<ID>") + id + "</ID><MyNote><![CDATA[" + text +
+    QByteArray out = "<ID>" + nid(QString::fromUtf8(id)).toUtf8() + "</ID><MyNote><![CDATA[" + text +
                      "]]></MyNote><FormW>200</FormW>" + "<FormH>100</FormH><BGColorIndex>" +
                      QByteArray::number(bg) + "</BGColorIndex>";
     if (shownote)
@@ -171,6 +184,78 @@ TEST(SyncForm, ValuesKeepAmpersandEqualsAndPlusIntact) {
     }
     EXPECT_EQ(QString::fromUtf8(QByteArray::fromPercentEncoding(r.Body.split('&')[3].mid(9))),
               QStringLiteral("a b&c=d+e#ü"));
+}
+
+TEST(SyncSecrets, TheDigestGoesOnlyOverHttpsOrToThisComputer) {
+    const struct {
+        const char* Url;
+        bool Allowed;
+    } cases[] = {
+        {"https://sync.example.com/api/v11/", true},
+        {"HTTPS://sync.example.com:8443/", true},
+        {"https://10.0.0.5/", true},
+        {"http://127.0.0.1:8086/", true},
+        {"http://127.9.8.7/", true},
+        {"http://localhost:8086/", true},
+        {"http://LOCALHOST/", true},
+        {"http://[::1]:8086/", true},
+        {"http://sync.example.com:8086/", false},
+        {"http://10.0.0.5/", false},
+        {"http://128.0.0.1/", false},
+        {"http://127.0.0.1.example.com/", false},
+        {"http://localhost.example.com/", false},
+        {"http://127.0.0.1@sync.example.com/", false},
+        {"http://[::2]/", false},
+        {"ftp://127.0.0.1/", false},
+        {"file:///tmp/x", false},
+        {"", false},
+        {"127.0.0.1:8086", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Url);
+        EXPECT_EQ(SecretMayGoTo(QString::fromLatin1(c.Url)), c.Allowed);
+    }
+}
+
+TEST_F(TSyncFixture, ToAnotherHostOverPlainHttpNoRequestCarryingTheDigestGoesOut) {
+    // The refusal comes before any name lookup, so no network is needed to see it.
+    Ctx.Endpoint.ApiBase = QStringLiteral("http://sync.example.com:8086/api/v11/");
+    Ctx.Endpoint.SiteRoot = QStringLiteral("http://sync.example.com:8086/");
+    addRow(QStringLiteral("6F9619FF-8B86-D011-B42D-00C04FC964FF"), QStringLiteral("pending"), 0);
+    using namespace NotesService;
+    const TServiceEndpoint& e = Ctx.Endpoint;
+    const QString id = QStringLiteral("6F9619FF-8B86-D011-B42D-00C04FC964FF");
+    for (const THttpRequest& r : {Upload(e, kCreds, {}, "d"), FullDownload(e, kCreds),
+                                  SingleNote(e, kCreds, id), Delete(e, kCreds, id), Audio(e, kCreds, id)}) {
+        SCOPED_TRACE(r.Url.toStdString());
+        EXPECT_TRUE(r.CarriesSecret);
+        const THttpResponse resp = HttpPerform(r);
+        EXPECT_FALSE(resp.Ok);
+        EXPECT_FALSE(resp.Error.isEmpty());
+    }
+    EXPECT_FALSE(BasicInfo(e).CarriesSecret);
+    EXPECT_EQ(SyncEngine::RunUpload(*Db, Ctx, QString(), {}), 0);
+    EXPECT_FALSE(SyncEngine::RunFullDownload(*Db, Ctx).Answered);
+    EXPECT_EQ(column(id, QStringLiteral("commited")).toInt(), 0);
+    EXPECT_TRUE(Server.requests().isEmpty());
+}
+
+TEST(SyncForm, EveryByteOfACharacterOutsideAsciiIsEscaped) {
+    const struct {
+        const char* Value;
+        QByteArray Encoded;
+    } cases[] = {
+        {"\u00C0", "%C3%80"}, // its second byte is 0x80
+        {"\u0140", "%C5%80"}, {"\u20AC", "%E2%82%AC"},  {"\U0001F600", "%F0%9F%98%80"},
+        {"\u00FF", "%C3%BF"}, {"a\u00C0b", "a%C3%80b"}, {"~", "~"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Value);
+        const QByteArray body = FormBody({QStringLiteral("v=") + QString::fromUtf8(c.Value)});
+        EXPECT_EQ(body, "v=" + c.Encoded);
+        EXPECT_EQ(QString::fromUtf8(QByteArray::fromPercentEncoding(body.mid(2))),
+                  QString::fromUtf8(c.Value));
+    }
 }
 
 // ---- reply rules ---------------------------------------------------------------
@@ -337,15 +422,16 @@ TEST_F(TSyncFixture, AnEditMadeWhileTheUploadIsOnTheWayStaysPending) {
 // ---- delete worker and its queue ---------------------------------------------------
 
 TEST_F(TSyncFixture, AnUnconfirmedDeletionIsKeptAndSentWithTheNextUpload) {
-    SyncStore::QueueDelete(*Db, QStringLiteral("GONE"));
+    SyncStore::QueueDelete(*Db, nid(QStringLiteral("GONE")));
     reply("", 503);
-    EXPECT_FALSE(SyncEngine::RunDelete(*Db, Ctx, QStringLiteral("GONE")));
-    EXPECT_EQ(SyncStore::QueuedDeletes(*Db), QStringList{QStringLiteral("GONE")});
+    EXPECT_FALSE(SyncEngine::RunDelete(*Db, Ctx, nid(QStringLiteral("GONE"))));
+    EXPECT_EQ(SyncStore::QueuedDeletes(*Db), QStringList{nid(QStringLiteral("GONE"))});
 
     // Queued, the note does not come back with a download that still lists it.
     reply(notesDoc({item("GONE", "old", "1"), item("KEEP", "k", "1")}));
     (void)SyncEngine::RunFullDownload(*Db, Ctx);
-    EXPECT_EQ(column(QStringLiteral("GONE"), QStringLiteral("id")).toString(), QStringLiteral("<no row>"));
+    EXPECT_EQ(column(nid(QStringLiteral("GONE")), QStringLiteral("id")).toString(),
+              QStringLiteral("<no row>"));
     EXPECT_EQ(NewNotes.size(), 1);
 
     reply("-1"); // the server has no such note: settled too
@@ -353,35 +439,37 @@ TEST_F(TSyncFixture, AnUnconfirmedDeletionIsKeptAndSentWithTheNextUpload) {
     EXPECT_TRUE(SyncStore::QueuedDeletes(*Db).isEmpty());
     const TRecordedRequest del = Server.requests().constLast();
     EXPECT_TRUE(del.Target.endsWith("del_note.php"));
-    EXPECT_TRUE(del.Body.startsWith("nid=GONE&userid=42&"));
+    EXPECT_TRUE(del.Body.startsWith("nid=" + nid(QStringLiteral("GONE")).toUtf8() + "&userid=42&"));
 }
 
 // ---- full download -----------------------------------------------------------
 
 TEST_F(TSyncFixture, FullDownloadAppliesEachShowNoteRule) {
-    addRow(QStringLiteral("S0"), QStringLiteral("x"), 1);
-    addRow(QStringLiteral("MISSING"), QStringLiteral("x"), 1);
-    addRow(QStringLiteral("S1"), QStringLiteral("old"), 1);
-    addRow(QStringLiteral("S2"), QStringLiteral("mine"), 1);
-    Db->Exec(QStringLiteral("update notes set form_x=77, istopmost=1 where id='S1'"));
+    addRow(nid(QStringLiteral("S0")), QStringLiteral("x"), 1);
+    addRow(nid(QStringLiteral("MISSING")), QStringLiteral("x"), 1);
+    addRow(nid(QStringLiteral("S1")), QStringLiteral("old"), 1);
+    addRow(nid(QStringLiteral("S2")), QStringLiteral("mine"), 1);
+    Db->Exec(QStringLiteral("update notes set form_x=77, istopmost=1 where id=?"),
+             {nid(QStringLiteral("S1"))});
     reply(notesDoc({item("S0", "x", "0"), item("MISSING", "x", nullptr), item("S1", "new", "1", 3),
                     item("S2", "theirs", "2", 4), item("NEW2", "n2", "2"), item("DUP", "one", "1"),
                     item("DUP", "two", "1")}));
     const auto out = SyncEngine::RunFullDownload(*Db, Ctx);
     EXPECT_TRUE(out.Answered);
     EXPECT_EQ(Removed, 2);
-    EXPECT_EQ(column(QStringLiteral("S0"), QStringLiteral("id")).toString(), QStringLiteral("<no row>"));
-    EXPECT_EQ(column(QStringLiteral("MISSING"), QStringLiteral("id")).toString(), QStringLiteral("<no row>"));
-    EXPECT_EQ(column(QStringLiteral("S1"), QStringLiteral("mynote")).toString(), QStringLiteral("new"));
-    EXPECT_EQ(column(QStringLiteral("S1"), QStringLiteral("bgcolorindex")).toInt(), 3);
-    EXPECT_EQ(column(QStringLiteral("S1"), QStringLiteral("form_x")).toInt(), 77); // place stays local
-    EXPECT_EQ(column(QStringLiteral("S1"), QStringLiteral("istopmost")).toInt(), 1);
-    EXPECT_EQ(column(QStringLiteral("S2"), QStringLiteral("mynote")).toString(), QStringLiteral("mine"));
-    EXPECT_EQ(column(QStringLiteral("S2"), QStringLiteral("bgcolorindex")).toInt(), 4);
-    EXPECT_EQ(column(QStringLiteral("NEW2"), QStringLiteral("shownote")).toInt(), 2);
-    EXPECT_EQ(column(QStringLiteral("DUP"), QStringLiteral("mynote")).toString(), QStringLiteral("two"));
+    EXPECT_EQ(column(nid(QStringLiteral("S0")), QStringLiteral("id")).toString(), QStringLiteral("<no row>"));
+    EXPECT_EQ(column(nid(QStringLiteral("MISSING")), QStringLiteral("id")).toString(),
+              QStringLiteral("<no row>"));
+    EXPECT_EQ(column(nid(QStringLiteral("S1")), QStringLiteral("mynote")).toString(), QStringLiteral("new"));
+    EXPECT_EQ(column(nid(QStringLiteral("S1")), QStringLiteral("bgcolorindex")).toInt(), 3);
+    EXPECT_EQ(column(nid(QStringLiteral("S1")), QStringLiteral("form_x")).toInt(), 77); // place stays local
+    EXPECT_EQ(column(nid(QStringLiteral("S1")), QStringLiteral("istopmost")).toInt(), 1);
+    EXPECT_EQ(column(nid(QStringLiteral("S2")), QStringLiteral("mynote")).toString(), QStringLiteral("mine"));
+    EXPECT_EQ(column(nid(QStringLiteral("S2")), QStringLiteral("bgcolorindex")).toInt(), 4);
+    EXPECT_EQ(column(nid(QStringLiteral("NEW2")), QStringLiteral("shownote")).toInt(), 2);
+    EXPECT_EQ(column(nid(QStringLiteral("DUP")), QStringLiteral("mynote")).toString(), QStringLiteral("two"));
     ASSERT_EQ(NewNotes.size(), 2);
-    EXPECT_EQ(NewNotes[0].NoteID, QStringLiteral("NEW2"));
+    EXPECT_EQ(NewNotes[0].NoteID, nid(QStringLiteral("NEW2")));
     EXPECT_EQ(NewNotes[1].NNote, QStringLiteral("one"));
     EXPECT_EQ(Changed, 1);
 
@@ -395,34 +483,37 @@ TEST_F(TSyncFixture, FullDownloadAppliesEachShowNoteRule) {
 }
 
 TEST_F(TSyncFixture, APendingRowKeepsItsTextAndLookAgainstEveryDownload) {
-    addRow(QStringLiteral("P"), QStringLiteral("typed offline"), 0);
-    addRow(QStringLiteral("Q"), QStringLiteral("typed too"), QVariant());
+    addRow(nid(QStringLiteral("P")), QStringLiteral("typed offline"), 0);
+    addRow(nid(QStringLiteral("Q")), QStringLiteral("typed too"), QVariant());
     for (const QByteArray& doc : {notesDoc({item("P", "server", "1", 5), item("Q", "server", "1", 5)}),
                                   notesDoc({item("P", "server", "0"), item("Q", "server", nullptr)})}) {
         reply(doc);
         (void)SyncEngine::RunFullDownload(*Db, Ctx);
-        EXPECT_EQ(column(QStringLiteral("P"), QStringLiteral("mynote")).toString(),
+        EXPECT_EQ(column(nid(QStringLiteral("P")), QStringLiteral("mynote")).toString(),
                   QStringLiteral("typed offline"));
-        EXPECT_EQ(column(QStringLiteral("P"), QStringLiteral("bgcolorindex")).toInt(), 0);
-        EXPECT_EQ(column(QStringLiteral("Q"), QStringLiteral("mynote")).toString(),
+        EXPECT_EQ(column(nid(QStringLiteral("P")), QStringLiteral("bgcolorindex")).toInt(), 0);
+        EXPECT_EQ(column(nid(QStringLiteral("Q")), QStringLiteral("mynote")).toString(),
                   QStringLiteral("typed too"));
     }
     reply(notesDoc({item("P", "server", "1", 5)}));
-    SyncEngine::RunSingleNote(*Db, Ctx, QStringLiteral("P"));
-    EXPECT_EQ(column(QStringLiteral("P"), QStringLiteral("mynote")).toString(),
+    SyncEngine::RunSingleNote(*Db, Ctx, nid(QStringLiteral("P")));
+    EXPECT_EQ(column(nid(QStringLiteral("P")), QStringLiteral("mynote")).toString(),
               QStringLiteral("typed offline"));
 
     // Once committed, the single-note refresh takes the server's text and look.
-    Db->Exec(QStringLiteral("update notes set commited=1 where id='P'"));
+    Db->Exec(QStringLiteral("update notes set commited=1 where id=?"), {nid(QStringLiteral("P"))});
     QList<TNoteItem> seen;
-    SyncEngine::RunSingleNote(*Db, Ctx, QStringLiteral("P"), [&](const TNoteItem& n) { seen.append(n); });
-    EXPECT_EQ(column(QStringLiteral("P"), QStringLiteral("mynote")).toString(), QStringLiteral("server"));
-    EXPECT_EQ(column(QStringLiteral("P"), QStringLiteral("bgcolorindex")).toInt(), 5);
+    SyncEngine::RunSingleNote(*Db, Ctx, nid(QStringLiteral("P")),
+                              [&](const TNoteItem& n) { seen.append(n); });
+    EXPECT_EQ(column(nid(QStringLiteral("P")), QStringLiteral("mynote")).toString(),
+              QStringLiteral("server"));
+    EXPECT_EQ(column(nid(QStringLiteral("P")), QStringLiteral("bgcolorindex")).toInt(), 5);
     EXPECT_EQ(seen.size(), 1);
     // A note without a row is not created by the refresh.
     reply(notesDoc({item("NOPE", "x", "1")}));
-    SyncEngine::RunSingleNote(*Db, Ctx, QStringLiteral("NOPE"));
-    EXPECT_EQ(column(QStringLiteral("NOPE"), QStringLiteral("id")).toString(), QStringLiteral("<no row>"));
+    SyncEngine::RunSingleNote(*Db, Ctx, nid(QStringLiteral("NOPE")));
+    EXPECT_EQ(column(nid(QStringLiteral("NOPE")), QStringLiteral("id")).toString(),
+              QStringLiteral("<no row>"));
 }
 
 TEST_F(TSyncFixture, DownloadAsksForSignInOnRefusalAndAppliesNothingWithoutAnAnswer) {
@@ -442,13 +533,14 @@ TEST_F(TSyncFixture, AudioIsReplacedOnlyByACompleteReplyWithTheRightDigest) {
     const QByteArray good = "RIFF good recording";
     const QByteArray fresh = "RIFF newer recording";
     const QByteArray md5 = Md5Hex(fresh).toUtf8();
-    auto audioItem = [&](const char* id) {
-        return QByteArray("<ID>") + id +
-               "</ID><MyNote>v</MyNote><NoteType>1</NoteType><shownote>1</shownote>" + "<FileMd5>" + md5 +
-               "</FileMd5>";
+    const QByteArray v1 = nid(QStringLiteral("V1")).toUtf8();
+    const QByteArray v2 = nid(QStringLiteral("V2")).toUtf8();
+    auto audioItem = [&](const QByteArray& id) {
+        return "<ID>" + id + "</ID><MyNote>v</MyNote><NoteType>1</NoteType><shownote>1</shownote>" +
+               "<FileMd5>" + md5 + "</FileMd5>";
     };
     QDir().mkpath(Ctx.AudioFolder);
-    testenv::writeFile(Ctx.AudioFolder + QStringLiteral("V1"), good);
+    testenv::writeFile(Ctx.AudioFolder + nid(QStringLiteral("V1")), good);
     QList<QByteArray> order;
     QByteArray served = "truncated";
     int status = 200;
@@ -459,30 +551,102 @@ TEST_F(TSyncFixture, AudioIsReplacedOnlyByACompleteReplyWithTheRightDigest) {
             c.Body = served;
             c.Status = status;
         } else {
-            c.Body = notesDoc({audioItem("V1"), audioItem("V2")});
+            c.Body = notesDoc({audioItem(v1), audioItem(v2)});
         }
         return c;
     });
     (void)SyncEngine::RunFullDownload(*Db, Ctx);
-    EXPECT_EQ(order, (QList<QByteArray>{"V2", "V1"})); // last queued first
-    EXPECT_EQ(testenv::readFile(Ctx.AudioFolder + QStringLiteral("V1")), good);
-    EXPECT_FALSE(QFile::exists(Ctx.AudioFolder + QStringLiteral("V2")));
+    EXPECT_EQ(order, (QList<QByteArray>{v2, v1})); // last queued first
+    EXPECT_EQ(testenv::readFile(Ctx.AudioFolder + nid(QStringLiteral("V1"))), good);
+    EXPECT_FALSE(QFile::exists(Ctx.AudioFolder + nid(QStringLiteral("V2"))));
 
     served = fresh;
     status = 404;
     (void)SyncEngine::RunFullDownload(*Db, Ctx);
-    EXPECT_EQ(testenv::readFile(Ctx.AudioFolder + QStringLiteral("V1")), good);
+    EXPECT_EQ(testenv::readFile(Ctx.AudioFolder + nid(QStringLiteral("V1"))), good);
 
     status = 200;
     order.clear();
     (void)SyncEngine::RunFullDownload(*Db, Ctx);
-    EXPECT_EQ(testenv::readFile(Ctx.AudioFolder + QStringLiteral("V1")), fresh);
-    EXPECT_EQ(testenv::readFile(Ctx.AudioFolder + QStringLiteral("V2")), fresh);
+    EXPECT_EQ(testenv::readFile(Ctx.AudioFolder + nid(QStringLiteral("V1"))), fresh);
+    EXPECT_EQ(testenv::readFile(Ctx.AudioFolder + nid(QStringLiteral("V2"))), fresh);
     // A digest that matches is not fetched again.
     order.clear();
     (void)SyncEngine::RunFullDownload(*Db, Ctx);
     EXPECT_TRUE(order.isEmpty());
     EXPECT_EQ(QDir(Ctx.AudioFolder).entryList(QDir::Files).size(), 2); // no temporary files left
+}
+
+TEST_F(TSyncFixture, ServerItemsWhoseIdIsNotANoteIdAreSkippedAndNoFileIsWritten) {
+    // Deep enough that every way out lands inside this test's own folder.
+    Ctx.AudioFolder = Dir + QStringLiteral("/a/b/c/audio/");
+    const QByteArray recording = "planted recording";
+    const QByteArray md5 = Md5Hex(recording).toUtf8();
+    const QByteArray good = "6F9619FF-8B86-D011-B42D-00C04FC964FF";
+    const QList<QByteArray> hostile = {
+        "",
+        "..",
+        "../../../../PLANTED",
+        "../../../../config.ini",
+        "../../../../brisel.mdb",
+        "/",
+        "..\\PLANTED",
+        "a/b",
+        good + "0",
+        QByteArray(300, 'A'),
+        "6F9619FF/8B86-D011-B42D-00C04FC964FF",
+        "6F9619FF-8B86-D011-B42D-00C04FC964F/",
+        "../audio/6F9619FF-8B86-D011-B42D-00C04FC964FF",
+    };
+    testenv::writeFile(Dir + QStringLiteral("/config.ini"), "[config]\nUserID=42\n");
+    auto audioItem = [&](const QByteArray& id) {
+        return "<ID>" + id + "</ID><MyNote>v</MyNote><NoteType>1</NoteType><shownote>1</shownote><FileMd5>" +
+               md5 + "</FileMd5>";
+    };
+    QList<QByteArray> items;
+    for (const QByteArray& id : hostile)
+        items.append(audioItem(id));
+    items.append(audioItem(good));
+    QList<QByteArray> fetched;
+    Server.setHandler([&](const TRecordedRequest& r) {
+        TCannedReply c;
+        if (r.Target.contains("downloadfiles.php")) {
+            fetched.append(r.Target.mid(r.Target.indexOf("&noteid=") + 8));
+            c.Body = recording;
+        } else if (r.Target.contains("get_single_note.php")) {
+            c.Body = notesDoc(items.mid(0, hostile.size()));
+        } else {
+            c.Body = notesDoc(items);
+        }
+        return c;
+    });
+    const int rowsBefore = Db->Select(QStringLiteral("select count(*) from notes")).Rows[0][0].toInt();
+
+    (void)SyncEngine::RunFullDownload(*Db, Ctx);
+    ASSERT_EQ(NewNotes.size(), 1);
+    EXPECT_EQ(NewNotes[0].NoteID, QString::fromLatin1(good));
+    EXPECT_EQ(Db->Select(QStringLiteral("select count(*) from notes")).Rows[0][0].toInt(), rowsBefore + 1);
+    EXPECT_EQ(fetched, QList<QByteArray>{good});
+
+    // The single-note reply is read the same way: nothing from it is applied or fetched.
+    QList<QString> seen;
+    SyncEngine::RunSingleNote(*Db, Ctx, QString::fromLatin1(good),
+                              [&seen](const TNoteItem& n) { seen.append(n.NoteID); });
+    EXPECT_TRUE(seen.isEmpty());
+    EXPECT_EQ(fetched, QList<QByteArray>{good});
+
+    // The only file written is the good note's recording, in the audio folder.
+    QStringList files;
+    QDirIterator it(Dir, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString file = QDir(Dir).relativeFilePath(it.next());
+        if (!file.startsWith(QLatin1String("brisel.mdb")))
+            files.append(file);
+    }
+    files.sort();
+    EXPECT_EQ(files, (QStringList{QStringLiteral("a/b/c/audio/") + QString::fromLatin1(good),
+                                  QStringLiteral("config.ini")}));
+    EXPECT_EQ(testenv::readFile(Dir + QStringLiteral("/config.ini")), "[config]\nUserID=42\n");
 }
 
 // ---- the main window drives the workers ----------------------------------------
@@ -552,7 +716,7 @@ TEST(SyncMainWindow, UploadThenDownloadOpensNewNotesBetweenTheUpdatingMessages) 
     EXPECT_EQ(downloads, 1);
     bool opened = false;
     for (TFmNote* n : TFmMain::NoteWindows())
-        opened = opened || n->NoteId() == QStringLiteral("FROM-ELSEWHERE");
+        opened = opened || n->NoteId() == nid(QStringLiteral("FROM-ELSEWHERE"));
     EXPECT_TRUE(opened);
 
     // A second request while one runs is dropped, not queued.

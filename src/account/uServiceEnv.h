@@ -6,13 +6,17 @@
 #include <QString>
 #include <atomic>
 #include <functional>
+#include <mutex>
 
 class TLanguageObject;
-struct TNoteOptions;
+class TNoteOptions;
 
 struct TServiceEnv {
     const TLanguageObject* Language = nullptr;
     TNoteOptions* Options = nullptr;
+    // Held while the account keys of Options change: worker threads copy them
+    // under it. May be null when no other thread reads Options.
+    std::mutex* AccountLock = nullptr;
     // The settings file the account keys are saved to; empty keeps them in memory.
     QString ConfigFile;
     // The signed-in user's number for the push channel; may be null.
@@ -31,6 +35,10 @@ struct TServiceEnv {
     // service's own (tests shorten them).
     int ConnectTimeoutMs = 0;
     int ReadTimeoutMs = 0;
+
+    [[nodiscard]] std::unique_lock<std::mutex> LockAccount() const {
+        return AccountLock ? std::unique_lock(*AccountLock) : std::unique_lock<std::mutex>();
+    }
 
     void Open(const QString& url) const {
         if (OpenUrl)

@@ -22,6 +22,7 @@ THttpRequest UpdateHistoryRequest(const QString& userId, const QString& userPass
     THttpRequest r = PageRequest(NotesSiteRoot() + QStringLiteral("update_his.php"));
     r.Method = "POST";
     r.ContentType = "application/x-www-form-urlencoded";
+    r.CarriesSecret = true;
     const QString body = QStringLiteral("userid=") + userId + QStringLiteral("&userpass=") + userPass +
                          QStringLiteral("&noteid=") + noteId;
     r.Body.reserve(body.size());

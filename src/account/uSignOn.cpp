@@ -34,6 +34,8 @@ THttpRequest signOnPost(const QString& script, const QList<QString>& lines, int 
     r.ConnectTimeoutMs = connectTimeoutMs;
     r.ReadTimeoutMs = 30000;
     r.MaxBodyBytes = kTextReplyLimit;
+    // Sign-in sends the password digest, registration the password itself.
+    r.CarriesSecret = true;
     return r;
 }
 

@@ -285,8 +285,8 @@ bool TFmMain::Startup(QString* error) {
         Qt::QueuedConnection);
 
     // 10.-11. The settings.
+    AppState().LoadSettings(FDataFolder + QStringLiteral("config.ini"));
     TNoteOptions& options = AppState().NoteOptions;
-    options.LoadFromFile(FDataFolder + QStringLiteral("config.ini"));
     actShowNotesOnDesk->setChecked(options.FGeneralShowNotesOnDesk);
     {
         const TIniFile ini(FDataFolder + QStringLiteral("config.ini"));
@@ -302,7 +302,10 @@ bool TFmMain::Startup(QString* error) {
 
     // 13. This installation's identity, made once and saved before any worker starts.
     if (options.FconfigPcID.isEmpty()) {
-        options.FconfigPcID = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+        {
+            std::lock_guard l(AppState().AccountLock);
+            options.FconfigPcID = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+        }
         (void)options.SaveToFile(FDataFolder + QStringLiteral("config.ini"));
     }
 
@@ -438,6 +441,9 @@ void TFmMain::WMUpdateLanguage(TWinMessage&) {
 }
 
 void TFmMain::WMLoaginFailed(TWinMessage&) {
+    // On the way out nobody is there to sign in: what was refused stays pending.
+    if (FShuttingDown)
+        return;
     // The worker that sent this waits until the dialog is closed.
     RunCommand(QStringLiteral("actLogin"), nullptr);
 }
@@ -785,6 +791,7 @@ TServiceEnv TFmMain::ServiceEnv() {
     TServiceEnv env;
     env.Language = &LanguageOrEmpty(FLanguage.get());
     env.Options = &AppState().NoteOptions;
+    env.AccountLock = &AppState().AccountLock;
     if (!FDataFolder.isEmpty())
         env.ConfigFile = FDataFolder + QStringLiteral("config.ini");
     env.PushUserId = &AppState().PushUserId;

@@ -6,10 +6,22 @@
 #include <QMutex>
 #include <QStringList>
 #include <atomic>
+#include <mutex>
+
+// The settings keys that name the account and this computer to the services.
+struct TAccountKeys {
+    QString UserID;
+    QString UserPass;
+    QString UserName;
+    QString PcID;
+};
 
 struct TAppState {
-    // The one settings object; read by workers without a lock, as designed.
+    // The one settings object, the UI thread's own. Its account keys (UserID,
+    // UserPass, UserName, PcID) change only while AccountLock is held; other
+    // threads never read the object, only AccountSnapshot().
     TNoteOptions NoteOptions;
+    mutable std::mutex AccountLock;
     // Upload workers running now; shutdown waits until it is 0.
     std::atomic<int> RunningUploadCount{0};
     // One full download at a time.
@@ -20,6 +32,11 @@ struct TAppState {
     QStringList OpenAlarmList;
     // The signed-in user's number for the push channel.
     std::atomic<qint32> PushUserId{0};
+
+    // A consistent copy of the account keys, for any thread.
+    [[nodiscard]] TAccountKeys AccountSnapshot() const;
+    // Loads the settings file into NoteOptions (UI thread).
+    void LoadSettings(const QString& fileName);
 };
 
 // Created on first use, lives until the process ends.

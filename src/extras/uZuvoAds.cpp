@@ -4,6 +4,7 @@
 #include "platform/uAsyncCall.h"
 #include "sync/uEndpoints.h"
 
+#include <QUrl>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <memory>
@@ -71,6 +72,13 @@ QList<TAdItem> ReadAdList(const QByteArray& xml) {
             out.append(std::move(ad));
     }
     return out;
+}
+
+bool IsWebLink(const QString& url) {
+    const QUrl u(url, QUrl::StrictMode);
+    const QString scheme = u.scheme().toLower();
+    return u.isValid() && !u.host().isEmpty() &&
+           (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
 }
 
 const QList<TAdItem>& AdList() {

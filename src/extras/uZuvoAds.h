@@ -21,6 +21,11 @@ class QObject;
 // fault in the document are kept.
 [[nodiscard]] QList<TAdItem> ReadAdList(const QByteArray& xml);
 
+// An entry's address opens in the user's browser only when it is a web page:
+// http or https with a host. The service's list is not trusted with more
+// (file:, a program's own scheme, a local path).
+[[nodiscard]] bool IsWebLink(const QString& url);
+
 // The run's list (UI thread only); empty until the worker has filled it.
 [[nodiscard]] const QList<TAdItem>& AdList();
 void SetAdList(QList<TAdItem> list);

@@ -145,6 +145,10 @@ class TIniFile;
     X(FmLogin, lseInvalidReq, "Invalid request, please try again.")                                          \
     X(FmLogin, lseNetError, "Failed to sign in, network error, please contact us.")                          \
     X(FmLogin, lseUnknownError, "Failed to sign in, unknown error.")                                         \
+    X(FmLogin, lseNeedHttps,                                                                                 \
+      "The server must use HTTPS: a password is never sent over an unencrypted connection.")                 \
+    X(FmLogin, lseNotSaved,                                                                                  \
+      "Signed in, but the settings file could not be saved: sign in again after a restart.")                 \
                                                                                                              \
     X(FmOptions, Caption, "Options")                                                                         \
     X(FmOptions, tsGeneral_Caption, "General")                                                               \
@@ -163,6 +167,7 @@ class TIniFile;
     X(FmUserInfo, lblTitleCurrUser_Caption, "Account:")                                                      \
     X(FmUserInfo, lblTitleQRCode_Caption, "Sign in with QR Code")                                            \
     X(FmUserInfo, btnLogout_Caption, "Logout")                                                               \
+    X(FmUserInfo, lblShowQRCode_Caption, "Click to show the QR code")                                        \
                                                                                                              \
     X(FmSelectWeekday, Caption, "Select Day of week")                                                        \
     X(FmSelectMonthday, Caption, "Select Day of month")                                                      \
@@ -197,6 +202,8 @@ class TIniFile;
     X(FmRegister, rseExistUser, "Failed to sign up, email account or pc code is exist.")                     \
     X(FmRegister, rseNetErr, "Failed to sign up, network error, please contact us.")                         \
     X(FmRegister, rseUnknownErr, "Failed to sign up, unknown error.")                                        \
+    X(FmRegister, rseNeedHttps,                                                                              \
+      "The server must use HTTPS: a password is never sent over an unencrypted connection.")                 \
                                                                                                              \
     X(FmAlertWindow, Caption, "Alert")                                                                       \
     X(FmAlertWindow, btnSetupAlert_Caption, "Setup Alert")                                                   \
@@ -206,6 +213,8 @@ class TIniFile;
     X(FmLogout, grpLogout_Caption, "You have signed in with %s, are you sure to logout?")                    \
     X(FmLogout, btnLogout_Caption, "Logout")                                                                 \
     X(FmLogout, alertLogoutSucc, "Logout successfully!")                                                     \
+    X(FmLogout, alertLogoutNotSaved,                                                                         \
+      "Logged out, but the settings file could not be saved: the account is back after a restart.")          \
                                                                                                              \
     X(FmHint, Caption, "Hint")                                                                               \
     X(FmHint, chkDoNotShow_Caption, "Do not show this alert again")                                          \

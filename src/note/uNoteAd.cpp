@@ -7,8 +7,19 @@
 #include <QEvent>
 #include <QLabel>
 #include <QRandomGenerator>
+#include <QTextDocument>
 #include <QTimer>
 #include <QUrl>
+
+void SetAdLabelText(QLabel* label, const QString& text) {
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
+    // A tooltip has no format of its own: text that looks like markup goes
+    // escaped inside markup, so it still reads as it was written.
+    label->setToolTip(Qt::mightBeRichText(text)
+                          ? QStringLiteral("<qt>") + text.toHtmlEscaped() + QStringLiteral("</qt>")
+                          : text);
+}
 
 std::function<void(const QString& url)> TNoteAd::OpenUrlHook = [](const QString& url) {
     QDesktopServices::openUrl(QUrl(url));
@@ -43,14 +54,12 @@ void TNoteAd::WMUpdateAd(bool showAd) {
     if (!ads.isEmpty())
         ADItem = ads.at(QRandomGenerator::global()->bounded(int(ads.size())));
     // An empty list keeps what was shown before.
-    if (!ADItem.AdText.isEmpty()) {
-        lblAd->setText(ADItem.AdText);
-        lblAd->setToolTip(ADItem.AdText);
-    }
+    if (!ADItem.AdText.isEmpty())
+        SetAdLabelText(lblAd, ADItem.AdText);
 }
 
 bool TNoteAd::eventFilter(QObject* watched, QEvent* e) {
-    if (watched == lblAd && e->type() == QEvent::MouseButtonRelease && !ADItem.AdUrl.isEmpty() && OpenUrlHook)
+    if (watched == lblAd && e->type() == QEvent::MouseButtonRelease && IsWebLink(ADItem.AdUrl) && OpenUrlHook)
         OpenUrlHook(ADItem.AdUrl);
     return QObject::eventFilter(watched, e);
 }

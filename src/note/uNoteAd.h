@@ -12,6 +12,10 @@ class QLabel;
 class QTimer;
 class QWidget;
 
+// Shows an entry's line exactly as written: neither the label nor its tooltip
+// reads markup from the service.
+void SetAdLabelText(QLabel* label, const QString& text);
+
 class TNoteAd : public QObject {
     Q_OBJECT
 public:

@@ -7,6 +7,7 @@
 #include "note/uFmNoteSupport.h"
 #include "note/uNoteDocking.h"
 #include "platform/gui/uWindows.h"
+#include "shared/uNoteId.h"
 
 #include <QClipboard>
 #include <QEvent>
@@ -230,7 +231,8 @@ void TNoteDeletion::DeleteNote(TFmNote* note) {
     }
     TNoteDeletion::Of(note)->StartHideAnimation();
     if (c.DataFolder)
-        QFile::remove(c.DataFolder() + QStringLiteral("audio/") + id);
+        if (const QString audio = NoteFileIn(c.DataFolder() + QStringLiteral("audio/"), id); !audio.isEmpty())
+            QFile::remove(audio);
     if (c.DeleteOnServer)
         c.DeleteOnServer(id);
 }

@@ -3,6 +3,7 @@
 #include "note/uNoteContext.h"
 #include "note/uNoteManager.h"
 #include "platform/gui/uAudioPlayer.h"
+#include "shared/uNoteId.h"
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -49,7 +50,7 @@ QPixmap AudioStopPicture() {
 }
 
 QString AudioFilePath(const TNoteContext& context, const QString& noteId) {
-    return DataFolderOf(context) + QStringLiteral("audio/") + noteId;
+    return NoteFileIn(DataFolderOf(context) + QStringLiteral("audio/"), noteId);
 }
 
 TAudioPlayer* SharedPlayer(const TNoteContext& context) {

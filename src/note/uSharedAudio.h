@@ -18,7 +18,8 @@ struct TNoteContext;
 [[nodiscard]] QPixmap AudioPlayPicture();
 [[nodiscard]] QPixmap AudioStopPicture();
 
-// The recording of an audio note: data folder + "audio/" + note id.
+// The recording of an audio note: data folder + "audio/" + note id; empty for
+// an id that would name a file outside that folder.
 [[nodiscard]] QString AudioFilePath(const TNoteContext& context, const QString& noteId);
 
 // Points the shared player's four controls at the given ones (null for those

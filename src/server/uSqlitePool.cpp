@@ -7,13 +7,18 @@
 
 #include "shared/uDbConnection.h"
 
+#include <cerrno>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
+#include <fcntl.h>
 #include <filesystem>
 #include <future>
 #include <mutex>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 #include <unordered_map>
 
 namespace zsrv {
@@ -109,14 +114,47 @@ private:
     std::unordered_map<std::string, TStmt> FCache;
 };
 
+// The store holds password hashes, every note and all feedback: the folders the
+// server makes are its own (0700) and its files are 0600, whatever the umask.
+// SQLite gives the journal, the WAL and its index the mode of the store file.
+// Folders it did not make are left as they are (a package may have given one
+// to a group); a store file that others may read is closed to them at start.
+void makeFolders(const std::filesystem::path& folder) {
+    if (folder.empty() || std::filesystem::exists(folder))
+        return;
+    makeFolders(folder.parent_path());
+    if (::mkdir(folder.c_str(), 0700) != 0) {
+        if (errno == EEXIST)
+            return;
+        throw TDbError("cannot make the folder " + folder.string() + ": " + std::strerror(errno));
+    }
+    (void)::chmod(folder.c_str(), 0700);
+}
+
+void closeToOthers(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 07) != 0)
+        (void)::fchmod(fd, st.st_mode & 07770);
+    ::close(fd);
+}
+
 // Makes the file with a marker table first: the connection opens only files
 // that exist, and a new file then already holds something of the server's.
 void createFile(const std::string& path) {
-    if (std::filesystem::exists(path))
+    if (std::filesystem::exists(path)) {
+        for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+            closeToOthers(path + suffix);
         return;
-    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
-    if (!parent.empty())
-        std::filesystem::create_directories(parent);
+    }
+    makeFolders(std::filesystem::path(path).parent_path());
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        throw TDbError("cannot create " + path + ": " + std::strerror(errno));
+    (void)::fchmod(fd, 0600);
+    ::close(fd);
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     std::unique_ptr<sqlite3, decltype(&sqlite3_close_v2)> db(raw, &sqlite3_close_v2);

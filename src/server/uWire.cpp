@@ -1,5 +1,7 @@
 #include "server/uWire.h"
 
+#include "shared/uNoteId.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstring>
@@ -220,12 +222,7 @@ std::optional<TFieldSet> ParseFieldString(std::string_view text) {
 }
 
 bool IsUsableNoteId(std::string_view id) {
-    if (id.empty() || id.size() > 64)
-        return false;
-    for (unsigned char ch : id)
-        if (ch <= 32 || ch >= 127)
-            return false;
-    return true;
+    return IsNoteId(id);
 }
 
 TUploadLimits UploadLimitsFor(std::size_t maxBodyBytes) {

@@ -62,8 +62,8 @@ struct TUploadLimits {
 
 [[nodiscard]] std::string XmlEscape(std::string_view text);
 [[nodiscard]] std::string HtmlEscape(std::string_view text);
-// A note id as the client makes them is a GUID text; anything printable up to
-// 64 bytes is taken, so other clients' ids work too.
+// A note id as the client makes them is a GUID text, in either case. Nothing
+// else is taken: the program names rows and audio files after these ids.
 [[nodiscard]] bool IsUsableNoteId(std::string_view id);
 
 } // namespace zsrv

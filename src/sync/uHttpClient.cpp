@@ -1,6 +1,8 @@
 #include "sync/uHttpClient.h"
 
 #include <QStringDecoder>
+#include <QStringList>
+#include <QUrl>
 #include <chrono>
 #include <curl/curl.h>
 #include <memory>
@@ -80,9 +82,37 @@ QString THttpResponse::Text() const {
     return QString::fromUtf8(Body);
 }
 
+bool SecretMayGoTo(const QString& url) {
+    const QUrl u(url, QUrl::StrictMode);
+    if (!u.isValid() || u.host().isEmpty())
+        return false;
+    const QString scheme = u.scheme().toLower();
+    if (scheme == QLatin1String("https"))
+        return true;
+    if (scheme != QLatin1String("http"))
+        return false;
+    const QString host = u.host().toLower();
+    if (host == QLatin1String("localhost") || host == QLatin1String("::1"))
+        return true;
+    const QStringList parts = host.split(QLatin1Char('.'));
+    if (parts.size() != 4 || parts[0] != QLatin1String("127"))
+        return false;
+    for (const QString& p : parts) {
+        bool ok = false;
+        const uint n = p.toUInt(&ok);
+        if (!ok || n > 255 || p.size() > 3)
+            return false;
+    }
+    return true;
+}
+
 THttpResponse HttpPerform(const THttpRequest& request) {
     globalInit();
     THttpResponse resp;
+    if (request.CarriesSecret && !SecretMayGoTo(request.Url)) {
+        resp.Error = QStringLiteral("the password is sent only over https or to this computer");
+        return resp;
+    }
     std::unique_ptr<CURL, TCurlDeleter> curl(curl_easy_init());
     if (!curl) {
         resp.Error = QStringLiteral("cannot create an HTTP handle");
@@ -94,6 +124,8 @@ THttpResponse HttpPerform(const THttpRequest& request) {
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, 5L);
+    if (request.CarriesSecret)
+        curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "https");
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, long(request.ConnectTimeoutMs));
     if (request.TotalTimeoutMs > 0)
         curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, long(request.TotalTimeoutMs));
@@ -176,7 +208,7 @@ QByteArray FormBody(const QList<QString>& lines) {
         out += line.left(eq + 1).toUtf8();
         for (const char ch : line.mid(eq + 1).toUtf8()) {
             const auto b = static_cast<unsigned char>(ch);
-            const bool escape = b < 33 || b > 128 || b == '*' || b == '#' || b == '%' || b == '<' ||
+            const bool escape = b < 33 || b >= 128 || b == '*' || b == '#' || b == '%' || b == '<' ||
                                 b == '>' || b == '[' || b == ']' || b == '&' || b == '=' || b == '+';
             if (escape) {
                 out += '%';

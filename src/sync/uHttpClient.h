@@ -26,6 +26,10 @@ struct THttpRequest {
     QString CaFile;
     // A reply body longer than this fails the request instead of filling memory; 0 = no limit.
     qsizetype MaxBodyBytes = 0;
+    // The request carries a password or the password digest, which is the
+    // account's secret: it goes out only where SecretMayGoTo() allows, and
+    // follows redirects only to https. Otherwise it fails without a byte sent.
+    bool CarriesSecret = false;
 };
 
 struct THttpResponse {
@@ -41,8 +45,12 @@ struct THttpResponse {
 
 [[nodiscard]] THttpResponse HttpPerform(const THttpRequest& request);
 
+// An https address, or an http address of this computer (localhost, 127.0.0.0/8,
+// ::1), where nothing crosses a network.
+[[nodiscard]] bool SecretMayGoTo(const QString& url);
+
 // Form body of name=value lines joined by "&"; each value part is escaped the way
-// the services expect ("*#%<> []" and bytes below 33 or above 128 as %XX of UTF-8),
+// the services expect ("*#%<> []" and bytes below 33 or from 128 up as %XX of UTF-8),
 // and so are "&", "=" and "+", which would otherwise cut or alter a value such as
 // a password on the server's side.
 [[nodiscard]] QByteArray FormBody(const QList<QString>& lines);

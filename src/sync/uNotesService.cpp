@@ -2,9 +2,11 @@
 
 #include "data/uFunctions.h"
 #include "data/uNoteOptions.h"
+#include "shared/uNoteId.h"
 #include "shared/uUrlEncoding.h"
 #include "sync/uEndpoints.h"
 
+#include <QDebug>
 #include <QXmlStreamReader>
 
 TServiceCredentials TServiceCredentials::From(const TNoteOptions& options) {
@@ -26,6 +28,8 @@ namespace {
 THttpRequest base(const TServiceEndpoint& e, const QString& url) {
     THttpRequest r;
     r.Url = url;
+    // Every request but the basic information names the account with its digest.
+    r.CarriesSecret = true;
     r.UserAgent = ServiceUserAgent;
     r.Referer = e.ApiBase.toUtf8();
     r.ConnectTimeoutMs = e.ConnectTimeoutMs;
@@ -46,6 +50,25 @@ THttpRequest formPost(const TServiceEndpoint& e, const QString& url, const QByte
 QString credentialQuery(const TServiceCredentials& c) {
     return QStringLiteral("?userid=") + c.UserID + QStringLiteral("&userpass=") + c.UserPass +
            QStringLiteral("&pcid=") + c.PcID;
+}
+
+// An id names a row, a window and an audio file here: an item whose id has any
+// other shape than a note id's is dropped before anything is written, and the
+// log says so once per reply.
+QList<TNoteItem> onlyNoteIds(QList<TNoteItem> items) {
+    QString first;
+    qsizetype skipped = 0;
+    items.removeIf([&](const TNoteItem& n) {
+        if (IsNoteId(n.NoteID))
+            return false;
+        if (skipped++ == 0)
+            first = n.NoteID.left(kNoteIdLength * 2);
+        return true;
+    });
+    if (skipped > 0)
+        qWarning().noquote() << "Skipped" << skipped << "server item(s) whose id is not a note id, the first"
+                             << first.toUtf8().toPercentEncoding();
+    return items;
 }
 
 } // namespace
@@ -86,7 +109,9 @@ THttpRequest Audio(const TServiceEndpoint& e, const TServiceCredentials& c, cons
 }
 
 THttpRequest BasicInfo(const TServiceEndpoint& e) {
-    return base(e, e.SiteRoot + QStringLiteral("zuvonote.xml"));
+    THttpRequest r = base(e, e.SiteRoot + QStringLiteral("zuvonote.xml"));
+    r.CarriesSecret = false;
+    return r;
 }
 
 TUploadReply ReadUploadReply(const THttpResponse& r) {
@@ -113,13 +138,13 @@ TDownloadReply ReadFullDownloadReply(const THttpResponse& r) {
     }
     if (r.Body.trimmed().isEmpty())
         return out;
-    out.Items = ReadNotesDocument(r.Body);
+    out.Items = onlyNoteIds(ReadNotesDocument(r.Body));
     out.Answered = true;
     return out;
 }
 
 QList<TNoteItem> ReadSingleNoteReply(const THttpResponse& r) {
-    return r.Ok ? ReadNotesDocument(r.Body) : QList<TNoteItem>{};
+    return r.Ok ? onlyNoteIds(ReadNotesDocument(r.Body)) : QList<TNoteItem>{};
 }
 
 QString ReadBasicInfoReply(const THttpResponse& r) {

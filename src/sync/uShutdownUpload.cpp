@@ -22,6 +22,7 @@ TShutdownUploadResult ShutdownUpload(NoteRepository& notes, const TNoteOptions& 
 
         THttpRequest req;
         req.Method = "POST";
+        req.CarriesSecret = true;
         req.CaFile = ServerCAFile();
         req.Url = how.ApiBase + QStringLiteral("update_note.php?userid=") + options.FconfigUserID +
                   QStringLiteral("&userpass=") + options.FconfigUserPass + QStringLiteral("&pcid=") +

@@ -5,6 +5,7 @@
 #include "data/uNoteStore.h"
 #include "data/uSyncStore.h"
 #include "shared/uMd5.h"
+#include "shared/uNoteId.h"
 #include "shared/uUrlEncoding.h"
 
 #include <QDir>
@@ -124,11 +125,14 @@ int RunUpload(TDbConnection& db, const TSyncContext& ctx, const QString& noteId,
 
 bool FetchAudio(const TSyncContext& ctx, const TServiceCredentials& c, const QString& noteId,
                 const QString& md5) {
+    const QString path = NoteFileIn(ctx.AudioFolder, noteId);
+    if (path.isEmpty())
+        return false;
     const THttpResponse r = ctx.send(NotesService::Audio(ctx.Endpoint, c, noteId));
     if (!r.Ok || r.Status != 200 || Md5Hex(r.Body) != md5)
         return false;
     // Written beside the old recording and renamed over it in one step.
-    QSaveFile f(ctx.AudioFolder + noteId);
+    QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly) || f.write(r.Body) != r.Body.size())
         return false;
     return f.commit();
@@ -180,8 +184,8 @@ void RunSingleNote(TDbConnection& db, const TSyncContext& ctx, const QString& no
         NotesService::ReadSingleNoteReply(ctx.send(NotesService::SingleNote(ctx.Endpoint, c, noteId)));
     for (const TNoteItem& n : items) {
         (void)SyncStore::ApplySingleNote(db, n);
-        if (n.NoteType == 1 && !ctx.AudioFolder.isEmpty() &&
-            SyncStore::AudioFileStale(ctx.AudioFolder + n.NoteID, n.VoiceMd5)) {
+        if (const QString audio = NoteFileIn(ctx.AudioFolder, n.NoteID);
+            n.NoteType == 1 && !audio.isEmpty() && SyncStore::AudioFileStale(audio, n.VoiceMd5)) {
             QDir().mkpath(ctx.AudioFolder);
             (void)FetchAudio(ctx, c, n.NoteID, n.VoiceMd5);
         }

@@ -18,7 +18,12 @@ TSyncWorkers::~TSyncWorkers() {
 TSyncContext TSyncWorkers::context() {
     TSyncContext c;
     c.Endpoint = TServiceEndpoint::Configured();
-    c.Credentials = [] { return TServiceCredentials::From(AppState().NoteOptions); };
+    // Read at each attempt, so a sign-in during a run takes effect, and copied
+    // under the lock the dialogs hold while they change the account.
+    c.Credentials = [] {
+        const TAccountKeys a = AppState().AccountSnapshot();
+        return TServiceCredentials{a.UserID, a.UserPass, a.PcID, a.UserName};
+    };
     c.AudioFolder = FAudioFolder;
     c.LoginFailed = FHooks.LoginFailed;
     c.NewNote = FHooks.NewNote;

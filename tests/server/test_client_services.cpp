@@ -98,7 +98,7 @@ TEST_P(ClientServices, UpdateHistoryPageListsTheNotesVersions) {
     ASSERT_EQ(registerAccount(newAccount("hal@example.com", "pw", "Hal")), TRegisterOutcome::Success);
     const TSignInReply who = signIn("hal@example.com", "pw");
     ASSERT_EQ(who.Code, 0);
-    const std::string noteId = "{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}";
+    const std::string noteId = "0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0";
     zsrv::TUploadNote up;
     up.Note.Values[zsrv::ncId] = noteId;
     up.Present.set(zsrv::ncId);

@@ -4,6 +4,7 @@
 #include "ServerTestSupport.h"
 
 #include "server/uServerStore.h"
+#include "server/uSqlPool.h"
 #include "support/TestEnv.h"
 #include "uVersion.h"
 
@@ -14,6 +15,7 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
+#include <sys/stat.h>
 
 using namespace servertest;
 
@@ -101,6 +103,72 @@ TEST_P(AdminCommands, AddUserSetPasswordAndAddAudio) {
                          QString::fromStdString(note), file})
                   .Exit,
               1);
+}
+
+namespace {
+
+int modeOf(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+// The process's umask for one scope.
+class TUmask {
+public:
+    explicit TUmask(mode_t mask) : FOld(::umask(mask)) {}
+    ~TUmask() { ::umask(FOld); }
+    TUmask(const TUmask&) = delete;
+    TUmask& operator=(const TUmask&) = delete;
+
+private:
+    mode_t FOld;
+};
+
+void writeSomething(zsrv::TSqlPool& pool) {
+    pool.Write(
+        [](zsrv::TSqlConn& c) { (void)c.Exec("insert or replace into server_info values ('k', 'v')", {}); });
+}
+
+} // namespace
+
+TEST(ServerFiles, AStoreTheServerMakesIsItsOwnWhateverTheUmask) {
+    for (const mode_t mask : {mode_t(0), mode_t(022), mode_t(002), mode_t(077)}) {
+        SCOPED_TRACE(mask);
+        const std::string root = testenv::freshDir(QStringLiteral("server-files")).toStdString();
+        const std::string db = root + "/made/by/server/server.db";
+        const int rootMode = modeOf(root);
+        {
+            const TUmask umask(mask);
+            const auto pool = zsrv::OpenSqlitePool(db);
+            writeSomething(*pool);
+            EXPECT_EQ(modeOf(root + "/made"), 0700);
+            EXPECT_EQ(modeOf(root + "/made/by/server"), 0700);
+            for (const char* suffix : {"", "-wal", "-shm"})
+                EXPECT_EQ(modeOf(db + suffix), 0600) << suffix;
+        }
+        // The folder above, which the server did not make, is left alone.
+        EXPECT_EQ(modeOf(root), rootMode);
+    }
+}
+
+TEST(ServerFiles, GroupAccessGivenByThePackageStaysAndOthersLoseTheirs) {
+    const TUmask umask(022);
+    const std::string folder = testenv::freshDir(QStringLiteral("server-files")).toStdString() + "/state";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0750), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), 0750), 0);
+    const std::string db = folder + "/server.db";
+    {
+        const auto pool = zsrv::OpenSqlitePool(db);
+        writeSomething(*pool);
+    }
+    // An older run left it readable by everyone.
+    ASSERT_EQ(::chmod(db.c_str(), 0664), 0);
+    const auto pool = zsrv::OpenSqlitePool(db);
+    writeSomething(*pool);
+    EXPECT_EQ(modeOf(folder), 0750);
+    EXPECT_EQ(modeOf(db), 0660);
+    for (const char* suffix : {"-wal", "-shm"})
+        EXPECT_EQ(modeOf(db + suffix) & 07, 0) << suffix;
 }
 
 TEST(ServerCommandLine, BadArgumentsAreRefusedWithTheReason) {

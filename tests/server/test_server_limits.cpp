@@ -214,6 +214,22 @@ TEST_P(ServiceLimits, EachEndpointTakesTheBodyItsContentNeedsAndNoOtherKind) {
     EXPECT_EQ(untyped.Body.size(), 8u);
 }
 
+TEST_P(ServiceLimits, SmallFormEndpointsTakeSixteenKibibytesAndNotOneByteMore) {
+    const std::string form = "Content-Type: application/x-www-form-urlencoded\r\n";
+    const std::string start =
+        "nid=6F9619FF-8B86-D011-B42D-00C04FC964FF&userid=1&userpass=" + Md5("x") + "&pad=";
+    const auto padded = [&](std::size_t size) { return start + std::string(size - start.size(), 'a'); };
+    for (const char* path : {"/api/v11/del_note.php", "/api/v11/get_single_note.php"}) {
+        SCOPED_TRACE(path);
+        // Unknown credentials: a body that is taken is answered "-2".
+        const TReply taken = raw(post(path, form, padded(16384)));
+        EXPECT_EQ(taken.Status, 200);
+        EXPECT_EQ(taken.Body, "-2");
+        EXPECT_EQ(raw(post(path, form, padded(16385))).Status, 413);
+        EXPECT_EQ(raw(post(path, form, padded(64 * 1024))).Status, 413);
+    }
+}
+
 TEST_P(ServiceLimits, SilentAndTricklingConnectionsDoNotKeepOthersWaiting) {
     // Far more of each than the server has threads for requests (eight here).
     std::vector<int> silent;

@@ -10,6 +10,7 @@
 #include "sync/uHttpClient.h"
 
 #include <QStringList>
+#include <QUrl>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <map>
@@ -388,6 +389,24 @@ TEST_P(NotesService, MalformedUploadsAreRefusedWholeAndStoreNothing) {
     EXPECT_EQ(n->NNote, "safe");
 }
 
+TEST_P(NotesService, SixteenLevelsOfNestingAreTakenAndSeventeenRefused) {
+    const auto nested = [](int levels) {
+        // The document, the item and its column are three levels.
+        std::string inner = "deep";
+        for (int i = 3; i < levels; ++i)
+            inner = "<b>" + inner + "</b>";
+        const std::string xml = "<NoteList><NoteItem><id>" + kNoteA.toStdString() + "</id><mynote>" + inner +
+                                "</mynote></NoteItem></NoteList>";
+        return UrlEncode(QByteArray::fromStdString(xml)).toStdString();
+    };
+    EXPECT_EQ(FPc1.uploadRaw(nested(17)).Body, "-1");
+    EXPECT_FALSE(FPc2.note(kNoteA));
+    EXPECT_EQ(FPc1.uploadRaw(nested(16)).Body, "0");
+    const auto n = FPc2.note(kNoteA);
+    ASSERT_TRUE(n);
+    EXPECT_EQ(n->NNote, "deep");
+}
+
 TEST_P(NotesService, BytesThatAreNotTextInIdsAndComputerIdsLoseNothing) {
     const std::string api = FServer.root() + "api/v11/";
     const std::string user = "userid=" + std::to_string(FUser) + "&userpass=" + Md5("secret-1");
@@ -405,6 +424,48 @@ TEST_P(NotesService, BytesThatAreNotTextInIdsAndComputerIdsLoseNothing) {
         EXPECT_EQ(Post(FServer.root() + "update_his.php", user + "&noteid=" + id).Status, 200);
     }
     EXPECT_EQ(FPc1.note(kNoteA)->ShowNote, 1);
+}
+
+TEST_P(NotesService, IdsThatAreNotNoteIdsAreRefusedForUploadsAndDeletions) {
+    ASSERT_EQ(FPc1.upload({{{"id", kNoteA}, {"mynote", "kept"}}}).Body, "0");
+    const std::string good = kNoteA.toStdString();
+    const std::vector<std::pair<const char*, std::string>> ids = {
+        {"empty", ""},
+        {"dot dot", ".."},
+        {"parent path", "../../../../PLANTED"},
+        {"settings file", "../config.ini"},
+        {"slash", "/"},
+        {"backslash", "..\\config.ini"},
+        {"nul", std::string("6F9619FF-8B86-D011-B42D-00C04FC964F\0", 36)},
+        {"too long", good + "0"},
+        {"far too long", std::string(100, 'A')},
+        {"valid-looking with a slash", "6F9619FF/8B86-D011-B42D-00C04FC964FF"},
+        {"a note id behind a path", "../" + good},
+    };
+    for (const auto& [what, id] : ids) {
+        SCOPED_TRACE(what);
+        EXPECT_EQ(FPc1.upload({{{"id", QString::fromStdString(id)}, {"mynote", "planted"}}}).Body, "-1");
+        // With a good note beside it the whole document is still refused.
+        EXPECT_EQ(FPc1.upload({{{"id", kNoteA}, {"mynote", "changed"}},
+                               {{"id", QString::fromStdString(id)}, {"mynote", "planted"}}})
+                      .Body,
+                  "-1");
+        const std::string encoded = QUrl::toPercentEncoding(QString::fromStdString(id)).toStdString();
+        const std::string api = FServer.root() + "api/v11/";
+        EXPECT_EQ(Post(api + "del_note.php",
+                       "nid=" + encoded + "&userid=" + std::to_string(FUser) + "&userpass=" + Md5("secret-1"))
+                      .Body,
+                  "-1");
+    }
+    const QList<TNoteItem> listed = FPc2.notes();
+    ASSERT_EQ(listed.size(), 1);
+    EXPECT_EQ(listed[0].NoteID, kNoteA);
+    EXPECT_EQ(listed[0].NNote, "kept");
+    EXPECT_EQ(listed[0].ShowNote, 1);
+    // Other clients' ids in lower case are GUIDs all the same.
+    const QString lower = kNoteB.toLower();
+    EXPECT_EQ(FPc1.upload({{{"id", lower}, {"mynote", "lower"}}}).Body, "0");
+    EXPECT_EQ(FPc1.del(lower.toStdString()).Body, "0");
 }
 
 TEST_P(NotesService, BodyOverTheLimitIsRefusedWithAnErrorStatusHoweverItIsSent) {
@@ -490,14 +551,15 @@ TEST_P(NotesService, AudioRecordingIsServedWithItsDigestAndSurvivesStaleUploads)
 TEST_P(NotesService, SeveralNotesInOneUploadAndRepeatedDownloadsAgree) {
     std::vector<TRow> many;
     for (int i = 0; i < 50; ++i)
-        many.push_back(
-            {{"id", QString("NOTE-%1").arg(i, 3, 10, QChar('0'))}, {"mynote", QString("text %1").arg(i)}});
+        many.push_back({{"id", QString("00000000-0000-0000-0000-%1").arg(i, 12, 10, QChar('0'))},
+                        {"mynote", QString("text %1").arg(i)}});
     ASSERT_EQ(FPc1.upload(many).Body, "0");
     const TReply first = FPc2.getNotes();
     EXPECT_EQ(ReadNotesDocument(QByteArray::fromStdString(first.Body)).size(), 50);
     EXPECT_EQ(FPc2.getNotes().Body, first.Body);
-    ASSERT_EQ(FPc1.upload({{{"id", "NOTE-007"}, {"mynote", "changed"}}}, "10000000000111111111").Body, "0");
-    EXPECT_EQ(FPc2.note("NOTE-007")->NNote, "changed");
+    const QString seventh = "00000000-0000-0000-0000-000000000007";
+    ASSERT_EQ(FPc1.upload({{{"id", seventh}, {"mynote", "changed"}}}, "10000000000111111111").Body, "0");
+    EXPECT_EQ(FPc2.note(seventh)->NNote, "changed");
 }
 
 TEST_P(NotesService, ConcurrentUploadsAreAllStoredEachAsItsOwnVersion) {
@@ -510,7 +572,8 @@ TEST_P(NotesService, ConcurrentUploadsAreAllStoredEachAsItsOwnVersion) {
             const TDevice pc(FServer.root(), FUser, "secret-1", "PC-" + std::to_string(t));
             for (int i = 0; i < kUploads; ++i) {
                 // Every thread writes its own note and, with its own field, one shared note.
-                const TRow own = {{"id", QString("OWN-%1").arg(t)}, {"mynote", QString("v%1").arg(i)}};
+                const TRow own = {{"id", QString("00000000-0000-0000-0000-%1").arg(t, 12, 10, QChar('0'))},
+                                  {"mynote", QString("v%1").arg(i)}};
                 const TRow shared = {
                     {"id", kNoteA}, {"mynote", "shared"}, {"alertvalue1", QString::number(t)}};
                 ok += pc.upload({own}).Body == "0";

@@ -334,6 +334,27 @@ TEST_P(PushServer, ConnectionsThatNeverSignInLeaveRoomForThoseThatDo) {
     EXPECT_EQ(server.app().PushSignedIn(), 1u);
 }
 
+TEST_P(PushServer, TheSendersDeviceNeverHearsItsOwnChangeWhateverItsPacketsClaim) {
+    auto a = signIn(FServer, FAnn, "ann-pass", kPcA);
+    auto b = signIn(FServer, FAnn, "ann-pass", kPcB);
+    // The device the connection signed in with counts, not the one a header names.
+    a->send(changedPacket(kPcB, std::int32_t(FAnn), kNote));
+    ASSERT_TRUE(b->packet());
+    EXPECT_FALSE(a->packet(300ms));
+
+    // A device that comes back on a new connection is still the sender.
+    auto again = std::make_unique<TPushClient>(FServer.pushPort());
+    again->send(loginPacket(kPcA, std::int32_t(FAnn), "ann@example.com", Md5("ann-pass")));
+    // The old connection goes once the new one is signed in.
+    ASSERT_TRUE(a->closedWithin(1500ms));
+    again->send(changedPacket(kPcA, std::int32_t(FAnn), kNote));
+    ASSERT_TRUE(b->packet());
+    EXPECT_FALSE(again->packet(300ms));
+    b->send(changedPacket(kPcB, std::int32_t(FAnn), kNote));
+    ASSERT_TRUE(again->packet());
+    EXPECT_FALSE(b->packet(300ms));
+}
+
 TEST_P(PushServer, ChangeReachesDevicesHeldByAnotherServerProcess) {
     if (GetParam() != "postgres")
         GTEST_SKIP() << "one SQLite file belongs to one server process";

@@ -8,6 +8,7 @@
 #include "support/TestEnv.h"
 #include "sync/uSyncEngine.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -24,8 +25,11 @@ constexpr int kManyServerNotes = 3000;
 constexpr int kFewServerNotes = 20;
 constexpr int kPendingRows = 300;
 
+// A note id (the server takes no other) whose first group stands for the prefix.
 QString noteId(const char* prefix, int i) {
-    return QStringLiteral("%1-%2").arg(QLatin1String(prefix)).arg(i, 8, 10, QLatin1Char('0'));
+    const QByteArray tag =
+        QCryptographicHash::hash(prefix, QCryptographicHash::Md5).toHex().left(8).toUpper();
+    return QStringLiteral("%1-0000-0000-0000-%2").arg(QLatin1String(tag)).arg(i, 12, 10, QLatin1Char('0'));
 }
 
 // A store file with the upgraded schema and n rows of text "prefix i ...".

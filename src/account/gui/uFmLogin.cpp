@@ -8,6 +8,7 @@
 #include "platform/gui/uLinkLabel.h"
 #include "platform/gui/uWindows.h"
 #include "sync/uEndpoints.h"
+#include "sync/uHttpClient.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -115,6 +116,12 @@ void TFmLogin::btnLoginClick() {
         MessageBoxW(this, l.FmLoginlaNoPass(), l.Otherstitle_dlgerror(), MB_ICONWARNING);
         return;
     }
+    // The digest is the account's secret: it never crosses a network unencrypted.
+    if (!SecretMayGoTo(SignOnBase())) {
+        MessageBoxW(this, l.FmLoginlseNeedHttps(), l.Otherstitle_dlgerror(), MB_ICONWARNING);
+        SetStatus(l.FmLoginlseNeedHttps());
+        return;
+    }
     SetRunning(true);
     SetStatus(l.FmLoginlsrunning());
 
@@ -135,13 +142,19 @@ void TFmLogin::SignInFinished(const THttpResponse& response, const QString& acco
 
     const TSignInOutcome outcome = SignInOutcome(reply.Code);
     if (outcome == TSignInOutcome::Success) {
-        FEnv.Options->FconfigUserID = QString::number(reply.UserId);
-        FEnv.Options->FconfigUserPass = PasswordDigest(password);
-        FEnv.Options->FconfigUserName = account;
-        if (!FEnv.ConfigFile.isEmpty())
-            (void)FEnv.Options->SaveToFile(FEnv.ConfigFile);
+        {
+            const std::unique_lock lock = FEnv.LockAccount();
+            FEnv.Options->FconfigUserID = QString::number(reply.UserId);
+            FEnv.Options->FconfigUserPass = PasswordDigest(password);
+            FEnv.Options->FconfigUserName = account;
+        }
+        const bool saved = FEnv.ConfigFile.isEmpty() || FEnv.Options->SaveToFile(FEnv.ConfigFile);
         SetRunning(false);
-        MessageBoxW(this, l.FmLoginlsaccess(), l.Otherstitle_dlginformation(), MB_ICONWARNING);
+        // Signed in for this run either way; unsaved, the next start would not know it.
+        if (saved)
+            MessageBoxW(this, l.FmLoginlsaccess(), l.Otherstitle_dlginformation(), MB_ICONWARNING);
+        else
+            MessageBoxW(this, l.FmLoginlseNotSaved(), l.Otherstitle_dlgerror(), MB_ICONWARNING);
         if (FEnv.SignedIn)
             FEnv.SignedIn();
         accept();

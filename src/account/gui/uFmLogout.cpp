@@ -45,15 +45,21 @@ void TFmLogout::WMUpdateLanguage() {
 
 void TFmLogout::btnLogoutClick() {
     TNoteOptions& o = *FEnv.Options;
-    o.FconfigUserID.clear();
-    o.FconfigUserName.clear();
-    o.FconfigUserPass.clear();
+    {
+        const std::unique_lock lock = FEnv.LockAccount();
+        o.FconfigUserID.clear();
+        o.FconfigUserName.clear();
+        o.FconfigUserPass.clear();
+    }
     if (FEnv.SignedOut)
         FEnv.SignedOut();
-    // A file that cannot be written leaves the keys cleared in memory only.
-    if (!FEnv.ConfigFile.isEmpty())
-        (void)o.SaveToFile(FEnv.ConfigFile);
+    // A file that cannot be written leaves the keys cleared in memory only, and
+    // the account would be back at the next start: the user must know.
+    const bool saved = FEnv.ConfigFile.isEmpty() || o.SaveToFile(FEnv.ConfigFile);
     const TLanguageObject& l = *FEnv.Language;
-    MessageBoxW(this, l.FmLogoutalertLogoutSucc(), l.Otherstitle_dlginformation(), MB_ICONINFORMATION);
+    if (saved)
+        MessageBoxW(this, l.FmLogoutalertLogoutSucc(), l.Otherstitle_dlginformation(), MB_ICONINFORMATION);
+    else
+        MessageBoxW(this, l.FmLogoutalertLogoutNotSaved(), l.Otherstitle_dlgerror(), MB_ICONWARNING);
     done(IDYES);
 }

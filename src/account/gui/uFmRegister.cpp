@@ -4,6 +4,8 @@
 #include "data/uNoteOptions.h"
 #include "lang/uLanguageObject.h"
 #include "platform/gui/uWindows.h"
+#include "sync/uEndpoints.h"
+#include "sync/uHttpClient.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -45,7 +47,7 @@ TFmRegister::TFmRegister(TServiceEnv env, QWidget* parent)
     edtPassword->setEchoMode(QLineEdit::Password);
     lblTitleRePass = fieldRow(grpBasicInfo, 120, edtConfirmPass, true);
     edtConfirmPass->setEchoMode(QLineEdit::Password);
-    edtConfirmPass->setMaxLength(30);
+    edtConfirmPass->setMaxLength(edtPassword->maxLength());
     chkDetailedInfo = new QCheckBox(grpBasicInfo);
     chkDetailedInfo->setGeometry(12, 156, 290, 20);
 
@@ -162,6 +164,11 @@ void TFmRegister::btnRegisterClick() {
         return;
     case TRegisterCheck::Ok:
         break;
+    }
+    // Registration sends the password itself.
+    if (!SecretMayGoTo(SignOnBase())) {
+        refuse(l.FmRegisterrseNeedHttps());
+        return;
     }
 
     SetRunning(true);

@@ -9,6 +9,7 @@
 
 #include <QGroupBox>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
 
@@ -47,6 +48,11 @@ TFmUserInfo::TFmUserInfo(TServiceEnv env, QWidget* parent)
     Image1 = new QLabel(grpMyAccount);
     Image1->setGeometry(16, 50, 89, 81);
     Image1->setScaledContents(true);
+    Image1->setWordWrap(true);
+    Image1->setAlignment(Qt::AlignCenter);
+    Image1->setFrameShape(QFrame::Box);
+    Image1->setCursor(Qt::PointingHandCursor);
+    Image1->installEventFilter(this);
     lblTitleQRCode = new QLabel(grpMyAccount);
     lblTitleQRCode->setGeometry(0, 134, 121, 16);
     lblTitleQRCode->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -61,16 +67,39 @@ TFmUserInfo::TFmUserInfo(TServiceEnv env, QWidget* parent)
     connect(btnLogout, &QPushButton::clicked, this, &TFmUserInfo::btnLogoutClick);
     connect(btnClose, &QPushButton::clicked, this, &QWidget::close);
 
+    lblCurrUser->setText(FEnv.Options->FconfigUserName);
+    SendMessageW(this, WM_UPDATELANGUAGE);
+    CenterOnScreen();
+}
+
+void TFmUserInfo::ShowQrCode() {
     const TNoteOptions& o = *FEnv.Options;
-    lblCurrUser->setText(o.FconfigUserName);
-    // No code is no reason to bother the user: the panel shows without it.
+    // No code is no reason to bother the user: the place stays as it was.
     if (const auto symbol =
             EncodeQr(AccountQrBytes(AccountQrText(o.FconfigUserID, o.FconfigUserName, o.FconfigUserPass)))) {
         FQrImage = RenderQrImage(*symbol);
+        Image1->setFrameShape(QFrame::NoFrame);
         Image1->setPixmap(QPixmap::fromImage(FQrImage));
     }
-    SendMessageW(this, WM_UPDATELANGUAGE);
-    CenterOnScreen();
+}
+
+void TFmUserInfo::HideQrCode() {
+    FQrImage = QImage();
+    Image1->setPixmap(QPixmap());
+    Image1->setFrameShape(QFrame::Box);
+    Image1->setText(FEnv.Language->FmUserInfolblShowQRCode_Caption());
+}
+
+bool TFmUserInfo::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Image1 && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton && FQrImage.isNull())
+        ShowQrCode();
+    return TFixedDialog::eventFilter(watched, event);
+}
+
+void TFmUserInfo::hideEvent(QHideEvent* event) {
+    HideQrCode();
+    TFixedDialog::hideEvent(event);
 }
 
 void TFmUserInfo::WMUpdateLanguage() {
@@ -82,6 +111,8 @@ void TFmUserInfo::WMUpdateLanguage() {
     lblCurrUser->adjustSize();
     lblCurrUser->move(lblTitleCurrUser->geometry().right() + 1 + 10, lblTitleCurrUser->y());
     lblTitleQRCode->setText(l.FmUserInfolblTitleQRCode_Caption());
+    if (FQrImage.isNull())
+        Image1->setText(l.FmUserInfolblShowQRCode_Caption());
     btnChangePass->setText(l.FmUserInfobtnChangePass_Caption());
     btnLogout->setText(l.FmUserInfobtnLogout_Caption());
     btnClose->setText(l.OthersbtnOK_Caption());

@@ -1,7 +1,8 @@
 #pragma once
 // The account panel: who is signed in, and the QR code with which the mobile
-// app signs in to the same account. Not modal; each opening makes a new panel
-// with the code of that moment, freed when it closes.
+// app signs in to the same account. The code carries the account's secret, so
+// it is drawn only when the user clicks its place, and is gone when the panel
+// closes. Not modal; each opening makes a new panel, freed when it closes.
 
 #include "account/uServiceEnv.h"
 #include "platform/gui/uFixedDialog.h"
@@ -30,14 +31,21 @@ public:
     QPushButton* btnLogout;
     QPushButton* btnClose;
 
-    // The rendered code (null when it could not be made).
+    // The rendered code: null until shown, and when it could not be made.
     [[nodiscard]] const QImage& QrImage() const { return FQrImage; }
 
+    // What a click on the code's place does: the code of the account of this moment.
+    void ShowQrCode();
     void btnChangePassClick();
     void btnLogoutClick();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
 private:
     void WMUpdateLanguage() override;
+    void HideQrCode();
 
     TServiceEnv FEnv;
     QImage FQrImage;

@@ -1,7 +1,9 @@
 #include "reminders/gui/uFmAlertWindow.h"
 
 #include "data/uAppState.h"
+#include "extras/uZuvoAds.h"
 #include "lang/uLanguageObject.h"
+#include "note/uNoteAd.h"
 #include "note/uSharedAudio.h"
 #include "platform/gui/uAudioPlayer.h"
 #include "platform/gui/uWindows.h"
@@ -127,8 +129,7 @@ TFmAlertWindow::TFmAlertWindow(QWidget* owner, TNoteContextPtr context)
     if (!ads.isEmpty())
         ADItem = ads.at(QRandomGenerator::global()->bounded(int(ads.size())));
     if (!ADItem.AdText.isEmpty()) {
-        lblAd->setText(ADItem.AdText);
-        lblAd->setToolTip(ADItem.AdText);
+        SetAdLabelText(lblAd, ADItem.AdText);
     } else {
         lblAd->clear();
         lblAd->hide();
@@ -143,7 +144,7 @@ TFmAlertWindow::~TFmAlertWindow() {
 }
 
 bool TFmAlertWindow::eventFilter(QObject* watched, QEvent* e) {
-    if (watched == lblAd && e->type() == QEvent::MouseButtonRelease && !ADItem.AdUrl.isEmpty() && OpenUrlHook)
+    if (watched == lblAd && e->type() == QEvent::MouseButtonRelease && IsWebLink(ADItem.AdUrl) && OpenUrlHook)
         OpenUrlHook(ADItem.AdUrl);
     return TFixedDialog::eventFilter(watched, e);
 }
