@@ -1,5 +1,7 @@
 #include "server/uAccounts.h"
 
+#include "server/uCheckQueue.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstring>
@@ -197,6 +199,45 @@ std::string TAccounts::NewVerifier(std::string_view utf8Password) {
     return slowly([&] { return VerifierForPassword(utf8Password, FIterations); });
 }
 
+std::string TAccounts::hintKey(std::string_view who, std::string_view digest) {
+    std::string key(who);
+    key += '\0';
+    key += lowerAscii(digest);
+    const auto hash = sha256(key);
+    return std::string(reinterpret_cast<const char*>(hash.data()), hash.size());
+}
+
+TAccounts::TKnown TAccounts::known(const std::string& who, std::string_view digest) {
+    if (digest.empty() || digest.size() > 128)
+        return TKnown::Bad;
+    const std::string key = hintKey(who, digest);
+    std::lock_guard l(FLock);
+    const auto it = FHints.find(key);
+    if (it == FHints.end())
+        return TKnown::Unknown;
+    return it->second ? TKnown::Good : TKnown::Bad;
+}
+
+void TAccounts::remember(const std::string& key, bool good) {
+    if (FHints.size() >= kMaxEntries)
+        FHints.clear();
+    FHints[key] = good;
+}
+
+TAccounts::TKnown TAccounts::KnownId(std::string_view userId, std::string_view digest) {
+    std::int64_t id = 0;
+    const auto r = std::from_chars(userId.data(), userId.data() + userId.size(), id);
+    if (r.ec != std::errc() || r.ptr != userId.data() + userId.size() || id <= 0)
+        return TKnown::Bad;
+    return known("id:" + std::to_string(id), digest);
+}
+
+TAccounts::TKnown TAccounts::KnownEmail(std::string_view email, std::string_view digest) {
+    if (email.empty())
+        return TKnown::Bad;
+    return known("email:" + lowerAscii(email), digest);
+}
+
 std::optional<TAccount> TAccounts::Authenticate(std::string_view userId, std::string_view digest) {
     std::int64_t id = 0;
     const auto r = std::from_chars(userId.data(), userId.data() + userId.size(), id);
@@ -213,9 +254,12 @@ std::optional<TAccount> TAccounts::AuthenticateEmail(std::string_view email, std
 
 std::optional<TAccount> TAccounts::check(std::optional<TAccount> account, std::string_view who,
                                          std::string_view digest) {
-    if (digest.empty() || digest.size() > 128)
+    if (digest.empty() || digest.size() > 128) {
+        TCheckQueue::NoteFailedCheck();
         return std::nullopt;
+    }
     const std::string lower = lowerAscii(digest);
+    const std::string hint = hintKey(who, digest);
     const auto hash = sha256(lower);
     // A failure is remembered by the name it was asked under (so that it
     // cannot tell another name of the same account from a name of none) and,
@@ -231,11 +275,15 @@ std::optional<TAccount> TAccounts::check(std::optional<TAccount> account, std::s
         std::lock_guard l(FLock);
         if (account) {
             const auto it = FCache.find(account->Id);
-            if (it != FCache.end() && it->second.Verifier == account->Verifier && it->second.Good == hash)
+            if (it != FCache.end() && it->second.Verifier == account->Verifier && it->second.Good == hash) {
+                remember(hint, true);
                 return account;
+            }
         }
-        if (FFailures.count(failure))
+        if (FFailures.count(failure)) {
+            TCheckQueue::NoteFailedCheck();
             return std::nullopt;
+        }
     }
     bool ok = false;
     if (account) {
@@ -250,11 +298,14 @@ std::optional<TAccount> TAccounts::check(std::optional<TAccount> account, std::s
         if (FCache.size() >= kMaxEntries)
             FCache.clear();
         FCache[account->Id] = TEntry{account->Verifier, hash};
+        remember(hint, true);
         return account;
     }
     if (FFailures.size() >= kMaxEntries)
         FFailures.clear();
     FFailures.insert(failure);
+    remember(hint, false);
+    TCheckQueue::NoteFailedCheck();
     return std::nullopt;
 }
 

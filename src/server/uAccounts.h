@@ -52,6 +52,13 @@ public:
     // The verifier of a new password, computed in turn with the sign-in checks.
     [[nodiscard]] std::string NewVerifier(std::string_view utf8Password);
 
+    // What is known of a user id's (or an e-mail address's) digest without
+    // the store or a slow hash: found right, found wrong, or not known. Fast;
+    // tells where a request that carries it should wait.
+    enum class TKnown { Good, Bad, Unknown };
+    [[nodiscard]] TKnown KnownId(std::string_view userId, std::string_view digest);
+    [[nodiscard]] TKnown KnownEmail(std::string_view email, std::string_view digest);
+
     // Slow hashes computed so far (for tests and the log).
     [[nodiscard]] std::uint64_t SlowHashes() const { return FSlowHashCount.load(); }
 
@@ -62,6 +69,9 @@ private:
     [[nodiscard]] std::optional<TAccount> check(std::optional<TAccount> account, std::string_view who,
                                                 std::string_view digest);
     template <class TFn> auto slowly(TFn&& fn);
+    [[nodiscard]] static std::string hintKey(std::string_view who, std::string_view digest);
+    [[nodiscard]] TKnown known(const std::string& who, std::string_view digest);
+    void remember(const std::string& key, bool good); // FLock held
 
     struct TEntry {
         std::string Verifier;                 // the verifier the result was found against
@@ -79,6 +89,8 @@ private:
     std::mutex FLock;
     std::unordered_map<std::int64_t, TEntry> FCache;
     std::unordered_set<std::string> FFailures; // keys of recent failures (see check)
+    // Results by name and digest alone: a hint of where a request waits, never proof.
+    std::unordered_map<std::string, bool> FHints;
 };
 
 } // namespace zsrv

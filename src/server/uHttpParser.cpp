@@ -30,14 +30,79 @@ std::string_view trimOws(std::string_view s) {
     return s;
 }
 
-// Lines end in CRLF; a bare LF is taken too.
+// Lines end in CRLF (the caller has made sure that no other line end occurs).
 std::string_view nextLine(std::string_view& rest) {
-    const std::size_t nl = rest.find('\n');
+    const std::size_t nl = rest.find("\r\n");
     std::string_view line = rest.substr(0, nl);
-    rest = nl == std::string_view::npos ? std::string_view() : rest.substr(nl + 1);
-    if (!line.empty() && line.back() == '\r')
-        line.remove_suffix(1);
+    rest = nl == std::string_view::npos ? std::string_view() : rest.substr(nl + 2);
     return line;
+}
+
+// Field values: visible characters, spaces, tabs and bytes above ASCII; no
+// other control byte.
+bool isFieldValue(std::string_view value) {
+    for (const char ch : value) {
+        const auto b = static_cast<unsigned char>(ch);
+        if ((b < 0x20 && ch != '\t') || b == 0x7F)
+            return false;
+    }
+    return true;
+}
+
+bool isToken(std::string_view s) {
+    if (s.empty())
+        return false;
+    for (const char ch : s)
+        if (!isTokenChar(ch))
+            return false;
+    return true;
+}
+
+// A field line of a trailer: "name: value", nothing folded.
+bool isFieldLine(std::string_view line) {
+    const std::size_t colon = line.find(':');
+    return colon != std::string_view::npos && isToken(line.substr(0, colon)) &&
+           isFieldValue(line.substr(colon + 1));
+}
+
+// What may follow a chunk's size: extensions as ;name or ;name=value, the
+// value a token or a quoted string, with no white space anywhere.
+bool isChunkExtensions(std::string_view ext) {
+    while (!ext.empty()) {
+        if (ext.front() != ';')
+            return false;
+        ext.remove_prefix(1);
+        std::size_t n = 0;
+        while (n < ext.size() && isTokenChar(ext[n]))
+            ++n;
+        if (n == 0)
+            return false;
+        ext.remove_prefix(n);
+        if (ext.empty() || ext.front() != '=')
+            continue;
+        ext.remove_prefix(1);
+        if (!ext.empty() && ext.front() == '"') {
+            std::size_t i = 1;
+            for (; i < ext.size() && ext[i] != '"'; ++i) {
+                const auto b = static_cast<unsigned char>(ext[i]);
+                if (ext[i] == '\\')
+                    ++i;
+                else if ((b < 0x20 && ext[i] != '\t') || b == 0x7F)
+                    return false;
+            }
+            if (i >= ext.size())
+                return false;
+            ext.remove_prefix(i + 1);
+        } else {
+            n = 0;
+            while (n < ext.size() && isTokenChar(ext[n]))
+                ++n;
+            if (n == 0)
+                return false;
+            ext.remove_prefix(n);
+        }
+    }
+    return true;
 }
 
 bool hasToken(std::string_view list, std::string_view token) {
@@ -69,15 +134,21 @@ bool MediaTypeIn(std::string_view contentType, const std::vector<std::string>& t
     return false;
 }
 
-std::size_t FindHeadEnd(std::string_view bytes, std::size_t maxBytes) {
+std::size_t FindHeadEnd(std::string_view bytes, std::size_t maxBytes, bool& malformed) {
     const std::string_view window = bytes.substr(0, maxBytes);
-    std::size_t at = 0;
-    while ((at = window.find('\n', at)) != std::string_view::npos) {
-        ++at;
-        if (at < window.size() && window[at] == '\n')
+    malformed = false;
+    for (std::size_t at = 0; at < window.size(); ++at) {
+        const char ch = window[at];
+        if (ch == '\n' && (at == 0 || window[at - 1] != '\r')) {
+            malformed = true;
+            return std::string_view::npos;
+        }
+        if (ch == '\r' && at + 1 < window.size() && window[at + 1] != '\n') {
+            malformed = true;
+            return std::string_view::npos;
+        }
+        if (ch == '\n' && at >= 3 && window.substr(at - 3, 4) == "\r\n\r\n")
             return at + 1;
-        if (at + 1 < window.size() && window[at] == '\r' && window[at + 1] == '\n')
-            return at + 2;
     }
     return std::string_view::npos;
 }
@@ -119,6 +190,7 @@ int ParseRequestHead(std::string_view head, THttpHead& out) {
     out.Path = PercentDecode(std::string_view(out.Target).substr(0, out.Target.find('?')), false);
 
     bool haveLength = false;
+    int hosts = 0;
     while (!rest.empty()) {
         const std::string_view line = nextLine(rest);
         if (line.empty())
@@ -133,9 +205,8 @@ int ParseRequestHead(std::string_view head, THttpHead& out) {
             if (!isTokenChar(ch))
                 return 400;
         const std::string_view value = trimOws(line.substr(colon + 1));
-        for (const char ch : value)
-            if (ch == '\0' || ch == '\r')
-                return 400;
+        if (!isFieldValue(value))
+            return 400;
         if (out.Headers.size() >= kMaxHeaders)
             return 431;
         out.Headers.emplace_back(std::string(name), std::string(value));
@@ -155,6 +226,8 @@ int ParseRequestHead(std::string_view head, THttpHead& out) {
             if (out.Chunked)
                 return 400;
             out.Chunked = true;
+        } else if (EqualsNoCase(name, "Host")) {
+            ++hosts;
         } else if (EqualsNoCase(name, "Connection")) {
             if (hasToken(value, "close"))
                 out.KeepAlive = false;
@@ -168,6 +241,13 @@ int ParseRequestHead(std::string_view head, THttpHead& out) {
     }
     if (out.Chunked && haveLength)
         return 400;
+    // HTTP/1.1 names its host once; a 1.0 request may not, but not twice.
+    // Chunks came with 1.1: a 1.0 request that claims them is framed in a way
+    // an older proxy in front reads otherwise.
+    if (hosts > 1 || (hosts == 0 && version == "HTTP/1.1") || (out.Chunked && version == "HTTP/1.0")) {
+        out.KeepAlive = false;
+        return 400;
+    }
     return 0;
 }
 
@@ -189,21 +269,31 @@ TChunkedDecoder::TResult TChunkedDecoder::Feed(std::string& in, std::string& bod
             continue;
         }
         const std::size_t nl = rest.find('\n');
+        // Every line ends in CRLF; a CR or LF alone in a line is a malformed body.
+        const std::string_view upTo = rest.substr(0, nl);
+        if (const std::size_t cr = upTo.find('\r'); cr != std::string_view::npos && cr + 1 < upTo.size()) {
+            result = TResult::Malformed;
+            break;
+        }
+        if (nl != std::string_view::npos && (nl == 0 || rest[nl - 1] != '\r')) {
+            result = TResult::Malformed;
+            break;
+        }
         if (nl == std::string_view::npos) {
             if (rest.size() > (FState == TState::Trailer ? maxTrailer : kMaxChunkLine))
                 result = TResult::Malformed;
             break;
         }
-        std::string_view line = rest.substr(0, nl);
+        const std::string_view line = rest.substr(0, nl - 1);
         at += nl + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
         switch (FState) {
         case TState::Size: {
-            const std::string_view digits = trimOws(line.substr(0, line.find(';')));
+            const std::string_view digits = line.substr(0, line.find(';'));
             std::size_t size = 0;
             const auto r = std::from_chars(digits.data(), digits.data() + digits.size(), size, 16);
-            if (digits.empty() || r.ptr != digits.data() + digits.size())
+            if (digits.empty() ||
+                digits.find_first_not_of("0123456789abcdefABCDEF") != std::string_view::npos ||
+                r.ptr != digits.data() + digits.size() || !isChunkExtensions(line.substr(digits.size())))
                 result = TResult::Malformed;
             else if (r.ec != std::errc() || size > maxBody - std::min(maxBody, body.size()))
                 result = TResult::TooLarge;
@@ -222,7 +312,7 @@ TChunkedDecoder::TResult TChunkedDecoder::Feed(std::string& in, std::string& bod
             break;
         case TState::Trailer:
             FTrailerBytes += line.size() + 2;
-            if (FTrailerBytes > maxTrailer)
+            if (FTrailerBytes > maxTrailer || (!line.empty() && !isFieldLine(line)))
                 result = TResult::Malformed;
             else if (line.empty()) {
                 FState = TState::Done;

@@ -27,8 +27,10 @@ struct THttpHead {
 [[nodiscard]] bool MediaTypeIn(std::string_view contentType, const std::vector<std::string>& types);
 
 // Where the head in bytes ends (just past its blank line), or npos when it
-// has not ended within the first maxBytes.
-[[nodiscard]] std::size_t FindHeadEnd(std::string_view bytes, std::size_t maxBytes);
+// has not ended within the first maxBytes. A line end other than CRLF makes
+// the head malformed (Malformed is set), as soon as it is seen: a proxy in
+// front may have read the head's end elsewhere.
+[[nodiscard]] std::size_t FindHeadEnd(std::string_view bytes, std::size_t maxBytes, bool& malformed);
 // 0 when the head is a request this server can take, else the status to refuse it with.
 [[nodiscard]] int ParseRequestHead(std::string_view head, THttpHead& out);
 

@@ -1,10 +1,13 @@
 #include "server/uHttpServer.h"
 
 #include "server/uAcceptor.h"
+#include "server/uCheckQueue.h"
 #include "server/uHttpParser.h"
 
+#include <array>
 #include <asio/ssl.hpp>
 #include <cstdio>
+#include <ctime>
 #include <optional>
 #include <sys/socket.h>
 
@@ -13,7 +16,10 @@ namespace zsrv {
 namespace {
 
 using TClock = std::chrono::steady_clock;
-constexpr std::size_t kReadChunk = 8192;
+constexpr std::size_t kTlsReadChunk = 4096;
+// The one buffer the loop reads plain connections into: an idle connection
+// carries none of its own.
+thread_local std::array<char, 64 * 1024> tReadBuffer;
 constexpr std::size_t kMaxDrainBytes = 1u << 20;
 constexpr auto kDrainTime = std::chrono::seconds(2);
 
@@ -72,6 +78,23 @@ const std::string* THttpRequest::header(std::string_view name) const {
     return nullptr;
 }
 
+std::size_t ConnectionLimitFor(std::size_t descriptors, double share) {
+    // The database's connections, the log, the listeners and the files a
+    // command opens.
+    constexpr std::size_t kReserved = 256;
+    const std::size_t left = descriptors > kReserved ? descriptors - kReserved : 0;
+    return std::max<std::size_t>(16, static_cast<std::size_t>(double(left) * share));
+}
+
+std::string HttpDate(std::chrono::system_clock::time_point at) {
+    const std::time_t t = std::chrono::system_clock::to_time_t(at);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char buf[64];
+    const std::size_t n = std::strftime(buf, sizeof buf, "%a, %d %b %Y %H:%M:%S GMT", &tm);
+    return std::string(buf, n);
+}
+
 std::string LoggablePath(std::string_view target) {
     // A "%" may hide an encoded "?" at any depth of encoding: the path ends
     // there too. The routes the service answers need neither.
@@ -106,14 +129,16 @@ public:
         FRemote = addressOf(sock.remote_endpoint(ec));
         FLocal = addressOf(sock.local_endpoint(ec));
         sock.set_option(asio::ip::tcp::no_delay(true), ec);
-        if (server.FTls)
+        if (server.FTls) {
             FTls.emplace(std::move(sock), *server.FTls);
-        else
+        } else {
+            // Reads are made when the socket is readable, into the loop's one buffer.
+            sock.non_blocking(true, ec);
             FPlain.emplace(std::move(sock));
+        }
     }
 
     void start() {
-        armTimer();
         if (FTls) {
             FStage = TStage::Handshake;
             setDeadline(TClock::now() + FServer.FLimits.HeaderTimeout);
@@ -133,21 +158,18 @@ public:
         if (FStage == TStage::Closed)
             return;
         FStage = TStage::Closed;
-        FTimer.cancel();
+        clearDeadline();
         std::error_code ec;
         socket().shutdown(asio::ip::tcp::socket::shutdown_both, ec);
         socket().close(ec);
-        if (FReservedBody) {
-            FServer.FBufferedBody -= FReservedBody;
-            FReservedBody = 0;
-        }
+        releaseBytes();
         FGone->store(true);
         if (FServer.FConnections.erase(this))
             --FServer.FCount;
     }
 
 private:
-    enum class TStage { Handshake, Idle, Head, Body, Working, Writing, Draining, Closed };
+    enum class TStage { Handshake, Idle, Head, Checking, Body, Working, Writing, Draining, Closed };
 
     asio::ip::tcp::socket& socket() { return FTls ? FTls->next_layer() : *FPlain; }
 
@@ -158,20 +180,40 @@ private:
             asio::async_write(*FPlain, buffers, std::forward<THandlerFn>(fn));
     }
 
-    // One timer per connection; it sleeps until the current deadline and,
-    // when the deadline moved on meanwhile, sleeps again.
-    void setDeadline(TClock::time_point at) { FDeadline = at; }
-    void armTimer() {
-        FTimer.expires_at(FDeadline);
-        FTimer.async_wait([self = shared_from_this()](std::error_code ec) {
-            if (ec || self->FStage == TStage::Closed)
+    // One timer per connection, set anew with every deadline; a wait that a
+    // newer deadline replaced finds another generation and does nothing.
+    void setDeadline(TClock::time_point at) {
+        FTimer.expires_at(at);
+        FTimer.async_wait([self = shared_from_this(), generation = ++FTimerGeneration](std::error_code ec) {
+            if (ec || self->FStage == TStage::Closed || generation != self->FTimerGeneration)
                 return;
-            if (self->FStage != TStage::Working && TClock::now() >= self->FDeadline) {
-                self->close();
-                return;
-            }
-            self->armTimer();
+            self->onDeadline();
         });
+    }
+    void clearDeadline() {
+        ++FTimerGeneration;
+        FTimer.cancel();
+    }
+
+    void onDeadline() {
+        switch (FStage) {
+        case TStage::Head:
+        case TStage::Body:
+            // Said and logged, so that a client (and whoever runs the server)
+            // can tell a request that was too slow from one that was lost.
+            FKeepAlive = false;
+            fail(408);
+            return;
+        default:
+            close();
+            return;
+        }
+    }
+
+    [[nodiscard]] std::chrono::milliseconds idleTime() const {
+        return std::max<std::chrono::milliseconds>(
+            std::chrono::duration_cast<std::chrono::seconds>(FServer.FLimits.IdleTimeout),
+            std::chrono::seconds(1));
     }
 
     void beginIdle() {
@@ -179,7 +221,8 @@ private:
         FRequest = THttpRequest{};
         FHead = THttpHead{};
         FChunks = TChunkedDecoder{};
-        setDeadline(TClock::now() + FServer.FLimits.IdleTimeout);
+        FRoute = nullptr;
+        setDeadline(TClock::now() + idleTime());
         if (!FIn.empty())
             onData();
         else
@@ -187,11 +230,20 @@ private:
     }
 
     void read() {
-        if (FReading)
+        if (FReading || FStage == TStage::Closed)
             return;
         FReading = true;
-        FReadBuffer.resize(kReadChunk);
-        auto done = [self = shared_from_this()](std::error_code ec, std::size_t n) {
+        if (FTls) {
+            // TLS reads through the stream's own buffer; ours lives while the read does.
+            auto buffer = std::make_shared<std::vector<char>>(kTlsReadChunk);
+            FTls->async_read_some(asio::buffer(*buffer),
+                                  [self = shared_from_this(), buffer](std::error_code ec, std::size_t n) {
+                                      self->FReading = false;
+                                      self->onRead(ec, buffer->data(), n);
+                                  });
+            return;
+        }
+        FPlain->async_wait(asio::ip::tcp::socket::wait_read, [self = shared_from_this()](std::error_code ec) {
             self->FReading = false;
             if (self->FStage == TStage::Closed)
                 return;
@@ -199,29 +251,56 @@ private:
                 self->close();
                 return;
             }
-            if (self->FStage == TStage::Draining) {
-                self->FDrained += n;
-                if (self->FDrained > kMaxDrainBytes)
-                    self->close();
-                else
-                    self->read();
+            // One read per turn, of at most the buffer: a client that streams
+            // without pause cannot hold the loop from the others.
+            std::error_code rec;
+            const std::size_t n = self->FPlain->read_some(asio::buffer(tReadBuffer), rec);
+            if (rec == asio::error::would_block || rec == asio::error::try_again) {
+                self->read();
                 return;
             }
-            self->FIn.append(self->FReadBuffer.data(), n);
-            self->onData();
-        };
-        if (FTls)
-            FTls->async_read_some(asio::buffer(FReadBuffer), std::move(done));
-        else
-            FPlain->async_read_some(asio::buffer(FReadBuffer), std::move(done));
+            self->onRead(rec, tReadBuffer.data(), n);
+        });
+    }
+
+    void onRead(std::error_code ec, const char* data, std::size_t n) {
+        if (FStage == TStage::Closed)
+            return;
+        if (ec == asio::error::eof || (!ec && n == 0)) {
+            // Nothing more will come: a request not whole by now never will be.
+            FPeerDone = true;
+            close();
+            return;
+        }
+        if (ec) {
+            close();
+            return;
+        }
+        if (FStage == TStage::Draining) {
+            FDrained += n;
+            if (FDrained > kMaxDrainBytes)
+                close();
+            else
+                read();
+            return;
+        }
+        FIn.append(data, n);
+        if (!holdBytes()) {
+            FKeepAlive = false;
+            fail(503);
+            return;
+        }
+        onData();
     }
 
     void onData() {
         if (FStage == TStage::Idle) {
             // Blank lines before a request line are allowed and skipped.
-            const std::size_t start = FIn.find_first_not_of("\r\n");
-            FIn.erase(0, start == std::string::npos ? FIn.size() : start);
-            if (FIn.empty()) {
+            std::size_t start = 0;
+            while (start + 1 < FIn.size() && FIn[start] == '\r' && FIn[start + 1] == '\n')
+                start += 2;
+            FIn.erase(0, start);
+            if (FIn.empty() || FIn == "\r") {
                 read();
                 return;
             }
@@ -235,12 +314,24 @@ private:
             onBodyBytes();
     }
 
-    // False when the head is not complete yet or the request has been answered.
+    // False when the head is not complete yet, or the request has been
+    // answered or waits for its credentials to be checked.
     bool onHeadBytes() {
-        const std::size_t end = FindHeadEnd(FIn, FServer.FLimits.MaxHeaderBytes);
+        const THttpLimits& limits = FServer.FLimits;
+        const std::size_t lineEnd = FIn.find("\r\n");
+        if ((lineEnd == std::string::npos ? FIn.size() : lineEnd) > limits.MaxRequestLine) {
+            fail(414);
+            return false;
+        }
+        bool malformed = false;
+        const std::size_t end = FindHeadEnd(FIn, limits.MaxHeaderBytes, malformed);
+        if (malformed) {
+            fail(400);
+            return false;
+        }
         if (end == std::string::npos) {
-            if (FIn.size() > FServer.FLimits.MaxHeaderBytes) {
-                fail(FIn.find('\n') == std::string::npos ? 414 : 431);
+            if (FIn.size() > limits.MaxHeaderBytes) {
+                fail(431);
                 return false;
             }
             read();
@@ -248,6 +339,7 @@ private:
         }
         const int status = ParseRequestHead(std::string_view(FIn).substr(0, end), FHead);
         FIn.erase(0, end);
+        (void)holdBytes();
         FRequest.Method = FHead.Method;
         FRequest.Target = FHead.Target;
         FRequest.Path = FHead.Path;
@@ -255,7 +347,7 @@ private:
         FRequest.RemoteAddr = FRemote;
         FRequest.LocalAddr = FLocal;
         FRequest.Gone = FGone;
-        FKeepAlive = FHead.KeepAlive && ++FRequests < FServer.FLimits.MaxRequestsPerConnection;
+        FKeepAlive = FHead.KeepAlive && ++FRequests < limits.MaxRequestsPerConnection;
         if (status != 0) {
             fail(status);
             return false;
@@ -269,11 +361,13 @@ private:
             return false;
         }
         // The client never compresses what it sends; a compressed body would
-        // grow past every limit only after it had been taken.
-        if (const std::string* enc = FRequest.header("Content-Encoding");
-            enc && !EqualsNoCase(*enc, "identity")) {
-            fail(415);
-            return false;
+        // grow past every limit only after it had been taken. Every such line
+        // counts: a second one may be what a proxy in front reads.
+        for (const auto& [name, value] : FRequest.Headers) {
+            if (EqualsNoCase(name, "Content-Encoding") && !EqualsNoCase(value, "identity")) {
+                fail(415);
+                return false;
+            }
         }
         if (hasBody) {
             const std::string* type = FRequest.header("Content-Type");
@@ -285,40 +379,116 @@ private:
                 fail(413);
                 return false;
             }
-            if (!reserveBody(FHead.Chunked ? 0 : FHead.ContentLength)) {
-                fail(503);
-                return false;
-            }
         }
+        if (hasBody && FRoute->Gate.CheckHead && FServer.FChecks)
+            return checkHead();
+        beginBody();
+        return true;
+    }
+
+    // The credentials of the head are checked before the body is taken: a
+    // client that cannot prove an account cannot make the server hold its body.
+    bool checkHead() {
+        const TCredentialState state =
+            FRoute->Gate.State ? FRoute->Gate.State(FRequest) : TCredentialState::Unknown;
+        if (state == TCredentialState::KnownGood || state == TCredentialState::None) {
+            beginBody();
+            return true;
+        }
+        if (state == TCredentialState::KnownBad) {
+            refuseUnread();
+            return false;
+        }
+        FStage = TStage::Checking;
+        clearDeadline();
+        auto head = std::make_shared<THttpRequest>(FRequest);
+        const TCheckQueue::TAdmit admit =
+            FServer.FChecks->Post(FRemote, [self = shared_from_this(), head, alive = FServer.FAlive,
+                                            check = &FRoute->Gate.CheckHead] {
+                bool ok = false;
+                try {
+                    ok = (*check)(*head);
+                } catch (const std::exception&) {
+                }
+                if (!alive->load())
+                    return;
+                asio::post(self->FServer.FIo, [self, alive, ok] {
+                    if (!alive->load() || self->FStage != TStage::Checking)
+                        return;
+                    if (!ok) {
+                        self->refuseUnread();
+                        return;
+                    }
+                    self->beginBody();
+                    self->onBodyBytes();
+                });
+            });
+        if (admit != TCheckQueue::TAdmit::Queued)
+            busy();
+        return false;
+    }
+
+    // The reply of a request whose credentials failed, made by its handler
+    // from the head alone; the body is never read, so the connection ends.
+    void refuseUnread() {
+        FKeepAlive = false;
+        FIn.clear();
+        (void)holdBytes();
+        dispatch(false);
+    }
+
+    void busy() {
+        THttpResponse r;
+        r.Status = 503;
+        r.RetryAfterSeconds = int(FServer.FChecks->RetryAfter(FRemote).count());
+        FKeepAlive = false;
+        releaseBytes();
+        respond(FRequest, r);
+    }
+
+    void beginBody() {
         FStage = TStage::Body;
         FBodyStarted = TClock::now();
         setDeadline(FBodyStarted + FServer.FLimits.TransferGrace);
-        if (FHead.ExpectContinue && hasBody && FIn.empty()) {
+        if (FHead.ExpectContinue && (FHead.Chunked || FHead.ContentLength > 0) && FIn.empty()) {
             static const std::string kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
             writeAll(asio::buffer(kContinue), [self = shared_from_this()](std::error_code ec, std::size_t) {
                 if (ec)
                     self->close();
             });
         }
+    }
+
+    // Counts what the connection holds (unread input and the body so far)
+    // against the total of all connections; false when the total would pass
+    // its limit. Declared lengths are never counted: only bytes that came.
+    bool holdBytes() {
+        const std::size_t held = FIn.size() + FRequest.Body.size();
+        if (held <= FHeldBytes) {
+            FServer.FBufferedBody -= FHeldBytes - held;
+            FHeldBytes = held;
+            return true;
+        }
+        const std::size_t more = held - FHeldBytes;
+        if (FServer.FBufferedBody + more > FServer.FLimits.MaxBufferedBodyBytes)
+            return false;
+        FServer.FBufferedBody += more;
+        FHeldBytes = held;
         return true;
     }
 
-    bool reserveBody(std::size_t bytes) {
-        if (FServer.FBufferedBody + bytes > FServer.FLimits.MaxBufferedBodyBytes)
-            return false;
-        FServer.FBufferedBody += bytes;
-        FReservedBody += bytes;
-        return true;
+    void releaseBytes() {
+        FServer.FBufferedBody -= FHeldBytes;
+        FHeldBytes = 0;
     }
 
     void onBodyBytes() {
         std::string& body = FRequest.Body;
         bool complete = false;
         if (FHead.Chunked) {
-            const std::size_t before = body.size();
             const auto r = FChunks.Feed(FIn, body, FRoute->MaxBody, FServer.FLimits.MaxHeaderBytes);
-            if (r == TChunkedDecoder::TResult::TooLarge || !reserveBody(body.size() - before)) {
-                fail(r == TChunkedDecoder::TResult::TooLarge ? 413 : 503);
+            if (r == TChunkedDecoder::TResult::TooLarge) {
+                fail(413);
                 return;
             }
             if (r == TChunkedDecoder::TResult::Malformed) {
@@ -332,6 +502,7 @@ private:
             FIn.erase(0, take);
             complete = body.size() == FHead.ContentLength;
         }
+        (void)holdBytes(); // moved from the input to the body: the same bytes
         if (!complete) {
             // The body must keep up a minimum rate: the deadline moves with what came.
             setDeadline(FBodyStarted + FServer.FLimits.TransferGrace +
@@ -339,39 +510,60 @@ private:
             read();
             return;
         }
-        dispatch();
+        dispatch(true);
     }
 
-    void dispatch() {
+    void dispatch(bool withBody) {
         FStage = TStage::Working;
-        watchForHangUp();
+        // No deadline runs while a handler works: the client waits for us.
+        clearDeadline();
+        if (withBody)
+            watchForHangUp();
         auto request = std::make_shared<THttpRequest>(std::move(FRequest));
         FRequest = THttpRequest{};
-        asio::post(FServer.FWorkers, [self = shared_from_this(), request, alive = FServer.FAlive,
-                                      handler = &FRoute->Handler, reporter = &FServer.FErrorReporter] {
+        if (!withBody)
+            request->Body.clear();
+        auto work = [self = shared_from_this(), request, alive = FServer.FAlive, handler = &FRoute->Handler,
+                     reporter = &FServer.FErrorReporter] {
             auto response = std::make_shared<THttpResponse>();
             try {
-                (*handler)(*request, *response);
+                // One whose client went away while it waited is not worked on.
+                if (!request->clientGone())
+                    (*handler)(*request, *response);
             } catch (const std::exception& e) {
                 if (*reporter)
                     (*reporter)(*request, e.what());
-                *response = THttpResponse{500, {}, {}, {}};
+                *response = THttpResponse{};
+                response->Status = 500;
             }
             if (!alive->load())
                 return;
             asio::post(self->FServer.FIo, [self, request, response, alive] {
                 if (!alive->load() || self->FStage != TStage::Working)
                     return;
-                self->releaseBody();
+                self->releaseBytes();
+                (void)self->holdBytes();
                 std::error_code ec;
                 self->socket().cancel(ec); // ends the hang-up watch
                 self->respond(*request, *response);
             });
-        });
+        };
+        // A request whose credentials are not known may cost a slow hash: it
+        // waits in the check queue, never in the pool the others need.
+        const TCredentialGate& gate = FRoute->Gate;
+        if (FServer.FChecks && gate.State && gate.State(*request) == TCredentialState::Unknown) {
+            if (FServer.FChecks->Post(FRemote, std::move(work)) != TCheckQueue::TAdmit::Queued) {
+                FRequest = std::move(*request);
+                busy();
+            }
+            return;
+        }
+        asio::post(FServer.FWorkers, std::move(work));
     }
 
-    // A client that hangs up while its request is worked on is noted, so that
-    // long work can stop; a client that sends its next request early is not.
+    // A client that resets its connection while its request is worked on is
+    // noted, so that long work can stop. One that only stops sending (a
+    // half-close, or the end of its requests) still gets its reply.
     void watchForHangUp() {
         socket().async_wait(
             asio::ip::tcp::socket::wait_read, [self = shared_from_this()](std::error_code ec) {
@@ -379,23 +571,20 @@ private:
                     return;
                 char probe = 0;
                 const ssize_t n = ::recv(self->socket().native_handle(), &probe, 1, MSG_PEEK | MSG_DONTWAIT);
-                if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK))
+                if (n == 0)
+                    self->FPeerDone = true;
+                else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
                     self->FGone->store(true);
                 else if (n < 0)
                     self->watchForHangUp();
             });
     }
 
-    void releaseBody() {
-        FServer.FBufferedBody -= FReservedBody;
-        FReservedBody = 0;
-    }
-
     void fail(int status, bool closeAfter = true) {
         THttpResponse r;
         r.Status = status;
         FKeepAlive = FKeepAlive && !closeAfter;
-        releaseBody();
+        releaseBytes();
         respond(FRequest, r);
     }
 
@@ -405,25 +594,27 @@ private:
             close();
             return;
         }
+        // A client that has stopped sending gets the replies to what it sent, then the end.
+        if (FPeerDone && FIn.empty())
+            FKeepAlive = false;
         if (r.Status >= 400 && r.Body.empty() && !r.Shared)
             r.set_content(std::to_string(r.Status), "text/plain; charset=utf-8");
         const std::string& body = r.Shared ? *r.Shared : r.Body;
         std::string head = "HTTP/1.1 " + std::to_string(r.Status) + " " + reasonPhrase(r.Status) + "\r\n";
         // Header lines in the order of their names, as clients have always seen them.
-        if (request.Method == "HEAD")
-            head += "Accept-Ranges: bytes\r\n";
         if (!FKeepAlive)
             head += "Connection: close\r\n";
         head += "Content-Length: " + std::to_string(body.size()) + "\r\n";
         if (!r.ContentType.empty() || !body.empty())
             head += "Content-Type: " + (r.ContentType.empty() ? std::string("text/plain") : r.ContentType) +
                     "\r\n";
+        head += "Date: " + HttpDate(std::chrono::system_clock::now()) + "\r\n";
         if (FKeepAlive)
-            head +=
-                "Keep-Alive: timeout=" +
-                std::to_string(
-                    std::chrono::duration_cast<std::chrono::seconds>(FServer.FLimits.IdleTimeout).count()) +
-                ", max=" + std::to_string(FServer.FLimits.MaxRequestsPerConnection) + "\r\n";
+            head += "Keep-Alive: timeout=" +
+                    std::to_string(std::chrono::duration_cast<std::chrono::seconds>(idleTime()).count()) +
+                    ", max=" + std::to_string(FServer.FLimits.MaxRequestsPerConnection) + "\r\n";
+        if (r.RetryAfterSeconds > 0)
+            head += "Retry-After: " + std::to_string(r.RetryAfterSeconds) + "\r\n";
         head += "\r\n";
         FStage = TStage::Writing;
         auto out = std::make_shared<std::pair<std::string, THttpResponse>>(std::move(head), std::move(r));
@@ -469,7 +660,7 @@ private:
     // still sends for a moment, so that closing does not reset the connection
     // before the client has read the reply.
     void finish() {
-        if (FTls) {
+        if (FTls || FPeerDone) {
             close();
             return;
         }
@@ -477,6 +668,7 @@ private:
         socket().shutdown(asio::ip::tcp::socket::shutdown_send, ec);
         FStage = TStage::Draining;
         FIn.clear();
+        releaseBytes();
         setDeadline(TClock::now() + kDrainTime);
         read();
     }
@@ -485,19 +677,19 @@ private:
     std::optional<asio::ip::tcp::socket> FPlain;
     std::optional<asio::ssl::stream<asio::ip::tcp::socket>> FTls;
     asio::steady_timer FTimer;
-    TClock::time_point FDeadline = TClock::now();
+    std::uint64_t FTimerGeneration = 0;
     TClock::time_point FStarted = TClock::now();
     TClock::time_point FBodyStarted;
     TStage FStage = TStage::Idle;
     std::string FRemote;
     std::string FLocal;
     std::string FIn;
-    std::vector<char> FReadBuffer;
     bool FReading = false;
     bool FKeepAlive = false;
+    bool FPeerDone = false; // the client has sent its last byte
     std::size_t FRequests = 0;
     std::size_t FDrained = 0;
-    std::size_t FReservedBody = 0;
+    std::size_t FHeldBytes = 0;
     THttpHead FHead;
     TChunkedDecoder FChunks;
     THttpRequest FRequest;
@@ -514,9 +706,15 @@ THttpServer::~THttpServer() {
     FWorkers.join();
 }
 
+void THttpServer::Gate(const std::string& method, const std::string& path, TCredentialGate gate) {
+    const auto it = FRoutes.find(method + " " + path);
+    if (it != FRoutes.end())
+        it->second.Gate = std::move(gate);
+}
+
 void THttpServer::Route(const std::string& method, const std::string& path, std::size_t maxBody,
                         std::vector<std::string> contentTypes, THandler handler) {
-    FRoutes[method + " " + path] = TRoute{maxBody, std::move(contentTypes), std::move(handler)};
+    FRoutes[method + " " + path] = TRoute{maxBody, std::move(contentTypes), std::move(handler), {}};
 }
 
 const THttpServer::TRoute* THttpServer::findRoute(const std::string& method, const std::string& path) const {

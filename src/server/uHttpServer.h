@@ -25,6 +25,8 @@ class context;
 
 namespace zsrv {
 
+class TCheckQueue;
+
 struct THttpRequest {
     std::string Method;
     std::string Target; // as sent: path and query
@@ -46,6 +48,8 @@ struct THttpResponse {
     std::string Body;
     // A body shared with a cache instead of Body, sent without a copy.
     std::shared_ptr<const std::string> Shared;
+    // With a 503: when the client may try again.
+    int RetryAfterSeconds = 0;
 
     void set_content(std::string body, std::string type) {
         Body = std::move(body);
@@ -57,16 +61,37 @@ struct THttpLimits {
     // From the first byte of a request to the end of its header block.
     std::chrono::milliseconds HeaderTimeout{10000};
     // Silence allowed between requests on a kept-alive connection, and before
-    // the first request of a new one.
+    // the first request of a new one; whole seconds, as replies announce it
+    // (less than one counts as one).
     std::chrono::milliseconds IdleTimeout{5000};
     // A body (and a reply) must move at this rate on average, after a grace time.
     std::size_t MinBytesPerSecond = 16 * 1024;
     std::chrono::milliseconds TransferGrace{10000};
     std::size_t MaxHeaderBytes = 16 * 1024;
-    std::size_t MaxConnections = 20000;
+    // The request line alone; a longer one gets 414.
+    std::size_t MaxRequestLine = 8 * 1024 + 64;
+    // Set below the process's descriptor limit (see ConnectionLimitFor).
+    std::size_t MaxConnections = 4096;
     std::size_t MaxRequestsPerConnection = 1000;
-    // Bodies held by all connections together; past it a request gets 503.
+    // Request bytes held by all connections together, counted as they
+    // arrive; a request whose bytes would pass it gets 503.
     std::size_t MaxBufferedBodyBytes = std::size_t(256) << 20;
+};
+
+// Where a request's credentials stand, as far as can be told at once.
+enum class TCredentialState { None, KnownGood, KnownBad, Unknown };
+
+// How the server treats a route whose requests carry credentials. A request
+// whose credentials are not known is worked on in the check queue (where a
+// slow password hash may run) instead of the request pool; known ones go to
+// the pool at once.
+struct TCredentialGate {
+    // Fast, on the event loop: neither the store nor a slow hash.
+    std::function<TCredentialState(const THttpRequest&)> State;
+    // When set, the head alone carries the credentials: they are checked with
+    // this (in the check queue when not known) before the body is taken, and
+    // a request they do not prove gets its reply without its body being read.
+    std::function<bool(const THttpRequest&)> CheckHead;
 };
 
 // One request as the log shows it; the path is already fit for a log line.
@@ -93,6 +118,12 @@ public:
     // Content-Type is taken too); empty: the route takes no typed body.
     void Route(const std::string& method, const std::string& path, std::size_t maxBody,
                std::vector<std::string> contentTypes, THandler handler);
+    // How requests of a route that carry credentials wait (see TCredentialGate);
+    // takes effect with a check queue only.
+    void Gate(const std::string& method, const std::string& path, TCredentialGate gate);
+    // Where requests that may hash a password are worked on; it must outlive
+    // the server. Without one, every request goes to the request pool.
+    void SetCheckQueue(TCheckQueue* queue) { FChecks = queue; }
     void SetLogger(std::function<void(const THttpLogEntry&)> logger) { FLogger = std::move(logger); }
     // Called when a handler throws, with what it said; the reply is a 500.
     void SetErrorReporter(std::function<void(const THttpRequest&, const std::string&)> reporter) {
@@ -115,6 +146,7 @@ private:
         std::size_t MaxBody = 0;
         std::vector<std::string> ContentTypes;
         THandler Handler;
+        TCredentialGate Gate;
     };
     class TConnection;
     friend class TConnection;
@@ -125,6 +157,7 @@ private:
     asio::io_context& FIo;
     THttpLimits FLimits;
     asio::ssl::context* FTls;
+    TCheckQueue* FChecks = nullptr;
     asio::ip::tcp::acceptor FAcceptor;
     asio::thread_pool FWorkers;
     std::unordered_map<std::string, TRoute> FRoutes; // "METHOD path"
@@ -135,6 +168,14 @@ private:
     std::size_t FBufferedBody = 0; // io thread only
     std::shared_ptr<std::atomic<bool>> FAlive;
 };
+
+// The connections a server may hold when the process may open descriptors
+// files: the rest stays free for the database, the log and the other
+// listener's connections (which get the given share of what is left).
+[[nodiscard]] std::size_t ConnectionLimitFor(std::size_t descriptors, double share);
+
+// A time as replies' Date line gives it: "Sun, 06 Nov 1994 08:49:37 GMT".
+[[nodiscard]] std::string HttpDate(std::chrono::system_clock::time_point at);
 
 // The path as a log line may show it: the query, and anything that may be an
 // encoded query, cut off; control and non-ASCII bytes escaped.

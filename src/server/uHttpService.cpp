@@ -124,6 +124,17 @@ std::string shortDevice(std::string_view device) {
     return std::string(device);
 }
 
+TCredentialState stateOf(TAccounts::TKnown known) {
+    switch (known) {
+    case TAccounts::TKnown::Good:
+        return TCredentialState::KnownGood;
+    case TAccounts::TKnown::Bad:
+        return TCredentialState::KnownBad;
+    default:
+        return TCredentialState::Unknown;
+    }
+}
+
 std::string multiline(std::string_view text) {
     std::string out;
     for (char ch : HtmlEscape(text)) {
@@ -426,6 +437,47 @@ void THttpService::Register(THttpServer& svr) {
              FStore.AddFeedback(f);
              res.set_content("0", kText);
          });
+
+    // --- where requests with credentials wait
+
+    // Known credentials cost no slow hash: their requests go to the request
+    // pool at once. Others wait in the check queue. Uploads are checked on
+    // their query before their body is taken.
+    const auto knownId = [this](const THttpRequest& req) {
+        const TForm q = ParseQuery(req.Target);
+        const TForm b = ParseForm(req.Body);
+        return stateOf(FAccounts.KnownId(credential(b, q, "userid"), credential(b, q, "userpass")));
+    };
+    for (const char* path : {"/api/v11/get_notes.php", "/api/v11/get_single_note.php",
+                             "/api/v11/del_note.php", "/update_his.php"})
+        svr.Gate("POST", path, TCredentialGate{knownId, {}});
+    for (const char* path : {"/api/v11/get_notes.php", "/api/v11/downloadfiles.php", "/update_his.php"})
+        svr.Gate("GET", path, TCredentialGate{knownId, {}});
+    // An upload names its account in the query alone; its body is never read here.
+    const auto knownQuery = [this](const THttpRequest& req) {
+        const TForm q = ParseQuery(req.Target);
+        return stateOf(
+            FAccounts.KnownId(FormValue(q, "userid").value_or(""), FormValue(q, "userpass").value_or("")));
+    };
+    svr.Gate("POST", "/api/v11/update_note.php",
+             TCredentialGate{knownQuery, [this](const THttpRequest& req) {
+                                 const TForm q = ParseQuery(req.Target);
+                                 return FAccounts
+                                     .Authenticate(FormValue(q, "userid").value_or(""),
+                                                   FormValue(q, "userpass").value_or(""))
+                                     .has_value();
+                             }});
+    svr.Gate("POST", "/sso/v3/login_80124.php",
+             TCredentialGate{[this](const THttpRequest& req) {
+                                 const TForm b = ParseForm(req.Body);
+                                 return stateOf(
+                                     FAccounts.KnownEmail(trimBlanks(FormValue(b, "username").value_or("")),
+                                                          FormValue(b, "password").value_or("")));
+                             },
+                             {}});
+    // A new account costs a slow hash for each of its candidate digests.
+    svr.Gate("POST", "/sso/v3/reg_6541z.php",
+             TCredentialGate{[](const THttpRequest&) { return TCredentialState::Unknown; }, {}});
 
     // --- advertisement service
 

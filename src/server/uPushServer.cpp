@@ -23,6 +23,9 @@ std::uint32_t nowSeconds() {
 // One buffer for every read: the io thread reads one socket at a time, and an
 // idle connection should not carry a buffer of its own.
 thread_local std::array<std::uint8_t, 16384> tReadBuffer;
+// What one readiness event may take from one connection before the others get
+// their turn: a client that streams without pause must not hold the thread.
+constexpr std::size_t kReadPerTurn = 64 * 1024;
 
 } // namespace
 
@@ -41,18 +44,24 @@ struct TPushServer::TSession {
     bool SignedIn = false;
     bool Verifying = false;
     bool Closed = false;
+    // Closed, as a check in the queue may read it: a check of a connection
+    // that is gone is not made.
+    std::atomic<bool> Gone{false};
+    std::vector<std::string> Held; // changes sent while the sign-in is checked
+    std::size_t Publishing = 0;    // its notices not yet handed to the store
 };
 
-TPushServer::TPushServer(asio::io_context& io, TServerStore& store, TAccounts& accounts, TPushOptions options)
-    : FIo(io), FStore(store), FAccounts(accounts), FOptions(options), FAcceptor(io), FSweepTimer(io),
-      FAlive(std::make_shared<std::atomic<bool>>(true)) {
+TPushServer::TPushServer(asio::io_context& io, TServerStore& store, TAccounts& accounts, TCheckQueue& checks,
+                         TPushOptions options)
+    : FIo(io), FStore(store), FAccounts(accounts), FChecks(checks), FOptions(options), FAcceptor(io),
+      FSweepTimer(io), FAlive(std::make_shared<std::atomic<bool>>(true)) {
     std::random_device rd;
     FOrigin = std::to_string(rd()) + "-" + std::to_string(rd());
 }
 
 TPushServer::~TPushServer() {
     FAlive->store(false);
-    FVerifiers.join();
+    FPublisher.join();
 }
 
 std::uint16_t TPushServer::Listen(const std::string& host, std::uint16_t port) {
@@ -100,21 +109,33 @@ void TPushServer::accept() {
         std::error_code opt;
         sock.non_blocking(true, opt);
         sock.set_option(asio::ip::tcp::no_delay(true), opt);
+        // Past the limit the oldest connection not signed in makes room; when
+        // every one is signed in, the new one is turned away.
+        if (FSessions.size() >= FOptions.MaxConnections) {
+            if (FUnsigned.empty()) {
+                sock.close(opt);
+                accept();
+                return;
+            }
+            close(TSessionPtr(FSessions.at(FUnsigned.front())));
+        }
         auto s = std::make_shared<TSession>(std::move(sock));
         s->Address = s->Sock.remote_endpoint(opt).address().to_string();
+        // Room is made before the new one counts, so that the count never passes a cap.
+        admitUnsigned(s);
         FSessions.emplace(s.get(), s);
         ++FCount;
-        admitUnsigned(s);
         armRead(s);
         accept();
     });
 }
 
 void TPushServer::admitUnsigned(const TSessionPtr& s) {
-    // The oldest connection that is not being checked right now, of the address when given.
+    // The oldest connection, of the address when given. One whose check is
+    // under way counts too: a flood of bogus sign-ins must not escape the caps.
     const auto oldest = [this](const std::string* address) -> TSession* {
         for (TSession* u : FUnsigned)
-            if (!u->Verifying && (!address || u->Address == *address))
+            if (!address || u->Address == *address)
                 return u;
         return nullptr;
     };
@@ -149,7 +170,7 @@ void TPushServer::armRead(const TSessionPtr& s) {
 }
 
 void TPushServer::onReadable(const TSessionPtr& s) {
-    for (;;) {
+    for (std::size_t taken = 0; taken < kReadPerTurn;) {
         std::error_code ec;
         const std::size_t n = s->Sock.read_some(asio::buffer(tReadBuffer), ec);
         if (ec == asio::error::would_block || ec == asio::error::try_again)
@@ -158,6 +179,7 @@ void TPushServer::onReadable(const TSessionPtr& s) {
             close(s);
             return;
         }
+        taken += n;
         s->LastActive = nowSeconds();
         const auto status = s->Reader.Feed({tReadBuffer.data(), n}, [&](const push::TPacketView& p) {
             onPacket(s, p.Header.Command, p.Header.deviceId(), p.Body);
@@ -195,22 +217,18 @@ void TPushServer::onPacket(const TSessionPtr& s, std::int32_t command, const std
             close(s);
             return;
         }
-        // Only the signed-in user's devices hear of it, whatever user id the body claims.
-        if (!s->SignedIn)
+        // Only the signed-in user's devices hear of it, whatever user id the body
+        // claims. A change sent while the sign-in is checked waits for the check.
+        if (s->Verifying && !s->SignedIn) {
+            if (s->Held.size() >= FOptions.MaxHeldChanges) {
+                close(s);
+                return;
+            }
+            s->Held.push_back(changed->NoteId);
             return;
-        fanOut(s->UserId, s->DeviceId, s.get(), changed->NoteId);
-        if (!FStore.HasPeers())
-            return;
-        asio::post(FVerifiers,
-                   [this, alive = FAlive, n = TPushNotice{s->UserId, s->DeviceId, changed->NoteId, FOrigin}] {
-                       if (!alive->load())
-                           return;
-                       try {
-                           FStore.Publish(n);
-                       } catch (const std::exception& e) {
-                           std::fprintf(stderr, "push: cannot tell the other servers: %s\n", e.what());
-                       }
-                   });
+        }
+        if (s->SignedIn)
+            this->changed(s, changed->NoteId);
         return;
     }
     case push::CMD_KEEPALIVE: {
@@ -229,24 +247,66 @@ void TPushServer::onPacket(const TSessionPtr& s, std::int32_t command, const std
     }
 }
 
+void TPushServer::changed(const TSessionPtr& s, const std::string& noteId) {
+    fanOut(s->UserId, s->DeviceId, s.get(), noteId);
+    if (!FStore.HasPeers())
+        return;
+    // The store may be slow: what waits for it is bounded.
+    if (s->Publishing >= FOptions.MaxPublishingPerDevice) {
+        close(s);
+        return;
+    }
+    if (FPublishing >= FOptions.MaxPublishing) {
+        if (FDroppedNotices++ % 1000 == 0)
+            std::fprintf(stderr,
+                         "push: the other servers are slow to hear of changes; notices dropped: %llu\n",
+                         static_cast<unsigned long long>(FDroppedNotices));
+        return;
+    }
+    ++s->Publishing;
+    ++FPublishing;
+    asio::post(FPublisher,
+               [this, alive = FAlive, s, n = TPushNotice{s->UserId, s->DeviceId, noteId, FOrigin}] {
+                   if (!alive->load())
+                       return;
+                   try {
+                       FStore.Publish(n);
+                   } catch (const std::exception& e) {
+                       std::fprintf(stderr, "push: cannot tell the other servers: %s\n", e.what());
+                   }
+                   asio::post(FIo, [this, alive, s] {
+                       if (!alive->load())
+                           return;
+                       --s->Publishing;
+                       --FPublishing;
+                   });
+               });
+}
+
 void TPushServer::beginLogin(const TSessionPtr& s, std::int64_t userId, std::string digest,
                              std::string device) {
     s->Verifying = true;
-    asio::post(FVerifiers, [this, alive = FAlive, s, userId, digest = std::move(digest),
-                            device = std::move(device)]() mutable {
-        if (!alive->load())
-            return;
-        bool ok = false;
-        try {
-            ok = FAccounts.Authenticate(std::to_string(userId), digest).has_value();
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "push: sign-in check failed: %s\n", e.what());
-        }
-        asio::post(FIo, [this, alive, s, userId, device = std::move(device), ok]() mutable {
-            if (alive->load())
-                finishLogin(s, userId, std::move(device), ok);
+    TAccounts* accounts = &FAccounts;
+    asio::io_context* io = &FIo;
+    const auto admit =
+        FChecks.Post(s->Address, [this, accounts, io, alive = FAlive, s, userId, digest = std::move(digest),
+                                  device = std::move(device)]() mutable {
+            if (!alive->load())
+                return;
+            bool ok = false;
+            try {
+                ok = accounts->Authenticate(std::to_string(userId), digest).has_value();
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "push: sign-in check failed: %s\n", e.what());
+            }
+            asio::post(*io, [this, alive, s, userId, device = std::move(device), ok]() mutable {
+                if (alive->load())
+                    finishLogin(s, userId, std::move(device), ok);
+            });
         });
-    });
+    // No room to check it now: the device tries again after its own pause.
+    if (admit != TCheckQueue::TAdmit::Queued)
+        close(s);
 }
 
 void TPushServer::finishLogin(const TSessionPtr& s, std::int64_t userId, std::string device, bool ok) {
@@ -274,12 +334,26 @@ void TPushServer::finishLogin(const TSessionPtr& s, std::int64_t userId, std::st
         if (it != FSessions.end())
             close(TSessionPtr(it->second));
     }
+    // An account's devices are capped; the one that signed in longest ago goes.
+    while (FByUser[userId].size() >= FOptions.MaxDevicesPerAccount) {
+        const auto it = FSessions.find(FByUser[userId].front());
+        if (it == FSessions.end())
+            break;
+        close(TSessionPtr(it->second));
+    }
     leaveUnsigned(*s);
     s->SignedIn = true;
     s->UserId = userId;
     s->DeviceId = std::move(device);
     FByUser[userId].push_back(s.get());
     ++FSignedIn;
+    std::vector<std::string> held;
+    held.swap(s->Held);
+    for (const std::string& noteId : held) {
+        if (s->Closed)
+            break;
+        changed(s, noteId);
+    }
 }
 
 void TPushServer::fanOut(std::int64_t user, const std::string& senderDevice, const TSession* sender,
@@ -345,6 +419,7 @@ void TPushServer::close(const TSessionPtr& s) {
     if (s->Closed)
         return;
     s->Closed = true;
+    s->Gone.store(true);
     leaveUnsigned(*s);
     if (s->SignedIn) {
         const auto it = FByUser.find(s->UserId);
@@ -370,7 +445,7 @@ void TPushServer::sweep() {
     const auto login = static_cast<std::uint32_t>(FOptions.LoginLimit.count());
     std::vector<TSessionPtr> expired;
     for (auto& [raw, s] : FSessions) {
-        if (now - s->LastActive > idle || (!s->SignedIn && !s->Verifying && now - s->Opened > login))
+        if (now - s->LastActive > idle || (!s->SignedIn && now - s->Opened > login))
             expired.push_back(s);
     }
     for (const TSessionPtr& s : expired)

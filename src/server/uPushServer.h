@@ -7,6 +7,7 @@
 // run beside it so that no connection waits for another's sign-in.
 
 #include "server/uAccounts.h"
+#include "server/uCheckQueue.h"
 #include "server/uServerStore.h"
 
 #include <asio.hpp>
@@ -32,11 +33,24 @@ struct TPushOptions {
     // (of its address, else of all), so a device can always get in to sign in.
     std::size_t MaxUnsignedPerAddress = 64;
     std::size_t MaxUnsigned = 1024;
+    // All connections; past it a new one closes the oldest not signed in, or is refused.
+    std::size_t MaxConnections = 4096;
+    // Signed-in devices of one account; a new one closes the oldest.
+    std::size_t MaxDevicesPerAccount = 64;
+    // Changes a device sends while its sign-in is checked, held until it is.
+    std::size_t MaxHeldChanges = 64;
+    // Notices to the other server processes not yet handed to the store,
+    // from one device and in all. A device past its share is closed; past
+    // the total, a notice is dropped (the others still see it at their next sync).
+    std::size_t MaxPublishingPerDevice = 64;
+    std::size_t MaxPublishing = 10000;
 };
 
 class TPushServer {
 public:
-    TPushServer(asio::io_context& io, TServerStore& store, TAccounts& accounts, TPushOptions options);
+    // Sign-in checks wait in checks, which must outlive the server.
+    TPushServer(asio::io_context& io, TServerStore& store, TAccounts& accounts, TCheckQueue& checks,
+                TPushOptions options);
     ~TPushServer();
     TPushServer(const TPushServer&) = delete;
     TPushServer& operator=(const TPushServer&) = delete;
@@ -63,6 +77,7 @@ private:
                   std::span<const std::uint8_t> body);
     void beginLogin(const TSessionPtr& s, std::int64_t userId, std::string digest, std::string device);
     void finishLogin(const TSessionPtr& s, std::int64_t userId, std::string device, bool ok);
+    void changed(const TSessionPtr& s, const std::string& noteId);
     void fanOut(std::int64_t user, const std::string& senderDevice, const TSession* sender,
                 const std::string& noteId);
     void send(const TSessionPtr& s, const std::string& bytes);
@@ -75,10 +90,13 @@ private:
     asio::io_context& FIo;
     TServerStore& FStore;
     TAccounts& FAccounts;
+    TCheckQueue& FChecks;
     TPushOptions FOptions;
     asio::ip::tcp::acceptor FAcceptor;
     asio::steady_timer FSweepTimer;
-    asio::thread_pool FVerifiers{2};
+    asio::thread_pool FPublisher{1};
+    std::size_t FPublishing = 0; // io thread only
+    std::uint64_t FDroppedNotices = 0;
     std::string FOrigin; // this process, in notices to the others
     std::unordered_map<TSession*, TSessionPtr> FSessions;
     std::unordered_map<std::int64_t, std::vector<TSession*>> FByUser;

@@ -1,6 +1,7 @@
 #include "server/uServerApp.h"
 
 #include "server/uAccounts.h"
+#include "server/uCheckQueue.h"
 #include "server/uHttpService.h"
 #include "server/uPushServer.h"
 #include "server/uServerStore.h"
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <asio/ssl.hpp>
 #include <libxml/parser.h>
+#include <sys/resource.h>
 #include <thread>
 
 namespace zsrv {
@@ -21,6 +23,7 @@ struct TServerApp::TImpl {
     asio::io_context Io;
     std::unique_ptr<TServerStore> Store;
     std::unique_ptr<TAccounts> Accounts;
+    std::unique_ptr<TCheckQueue> Checks;
     std::unique_ptr<THttpService> Http;
     // The web side has an event loop of its own, so that TLS handshakes and
     // floods of web connections never delay the push connections' packets.
@@ -69,7 +72,20 @@ void TServerApp::Start() {
                                      m.Config.TlsKey);
         }
     }
-    m.HttpServer = std::make_unique<THttpServer>(m.WebIo, THttpLimits{}, m.Config.HttpThreads, m.Tls.get());
+    TCheckQueueOptions checks;
+    checks.Threads = m.Config.HashThreads;
+    checks.Capacity = std::size_t(m.Config.HashQueue);
+    m.Checks = std::make_unique<TCheckQueue>(checks);
+
+    // Web and push connections share the process's descriptors with the
+    // database and the log: each side gets half of what those leave.
+    std::size_t descriptors = 1024;
+    if (rlimit files{}; getrlimit(RLIMIT_NOFILE, &files) == 0)
+        descriptors = files.rlim_cur == RLIM_INFINITY ? std::size_t(1) << 20 : std::size_t(files.rlim_cur);
+    THttpLimits limits;
+    limits.MaxConnections = ConnectionLimitFor(descriptors, 0.5);
+    m.HttpServer = std::make_unique<THttpServer>(m.WebIo, limits, m.Config.HttpThreads, m.Tls.get());
+    m.HttpServer->SetCheckQueue(m.Checks.get());
     m.Http->Register(*m.HttpServer);
     try {
         m.HttpPort = m.HttpServer->Listen(m.Config.HttpHost, static_cast<std::uint16_t>(m.Config.HttpPort));
@@ -83,11 +99,13 @@ void TServerApp::Start() {
     po.LoginLimit = std::chrono::seconds(m.Config.PushLoginSeconds);
     po.MaxUnsignedPerAddress = std::size_t(m.Config.PushUnsignedPerAddress);
     po.MaxUnsigned = std::size_t(m.Config.PushUnsignedTotal);
+    po.MaxConnections = ConnectionLimitFor(descriptors, 0.5);
+    po.MaxDevicesPerAccount = std::size_t(m.Config.PushDevicesPerAccount);
     // A sweep walks every connection on the push thread; a quarter of the
     // shorter limit is precise enough and keeps the walks rare.
     const auto shorter = std::min(m.Config.PushIdleSeconds, m.Config.PushLoginSeconds);
     po.SweepInterval = std::chrono::milliseconds(std::clamp(shorter * 250, 250, 5000));
-    m.Push = std::make_unique<TPushServer>(m.Io, *m.Store, *m.Accounts, po);
+    m.Push = std::make_unique<TPushServer>(m.Io, *m.Store, *m.Accounts, *m.Checks, po);
     try {
         m.PushPort = m.Push->Listen(m.Config.PushHost, static_cast<std::uint16_t>(m.Config.PushPort));
     } catch (const std::exception& e) {
@@ -110,6 +128,8 @@ void TServerApp::Stop() {
         m.HttpThread.join();
     // Requests in hand finish; their replies go nowhere.
     m.HttpServer->WaitForWorkers();
+    // Checks in line run out (their replies go nowhere) before what they use goes.
+    m.Checks->Stop();
     asio::post(m.Io, [&m] { m.Push->Close(); });
     // Let the close run, then end the loop.
     asio::post(m.Io, [&m] { m.Io.stop(); });

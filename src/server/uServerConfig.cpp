@@ -89,6 +89,10 @@ bool LoadConfigFile(const std::string& path, TServerConfig& c, std::string& erro
     c.PushUnsignedPerAddress =
         ini.ReadInteger(s, QStringLiteral("push_unsigned_per_address"), c.PushUnsignedPerAddress);
     c.PushUnsignedTotal = ini.ReadInteger(s, QStringLiteral("push_unsigned_total"), c.PushUnsignedTotal);
+    c.PushDevicesPerAccount =
+        ini.ReadInteger(s, QStringLiteral("push_devices_per_account"), c.PushDevicesPerAccount);
+    c.HashThreads = ini.ReadInteger(s, QStringLiteral("hash_threads"), c.HashThreads);
+    c.HashQueue = ini.ReadInteger(s, QStringLiteral("hash_queue"), c.HashQueue);
     c.MaxBodyBytes = std::size_t(
         ini.ReadInteger(s, QStringLiteral("max_body_bytes"), static_cast<qint32>(c.MaxBodyBytes)));
     c.HttpThreads = ini.ReadInteger(s, QStringLiteral("http_threads"), c.HttpThreads);
@@ -131,7 +135,8 @@ bool LoadConfigFile(const std::string& path, TServerConfig& c, std::string& erro
         }
     }
     if (c.PushIdleSeconds <= 0 || c.PushLoginSeconds <= 0 || c.PushUnsignedPerAddress <= 0 ||
-        c.PushUnsignedTotal <= 0 || c.HttpThreads <= 0 || c.Pbkdf2Iterations <= 0 || c.MaxBodyBytes == 0) {
+        c.PushUnsignedTotal <= 0 || c.PushDevicesPerAccount <= 0 || c.HashThreads <= 0 || c.HashQueue <= 0 ||
+        c.HttpThreads <= 0 || c.Pbkdf2Iterations <= 0 || c.MaxBodyBytes == 0) {
         error = "a number in [server] is out of range";
         return false;
     }

@@ -30,6 +30,12 @@ struct TServerConfig {
     // one past a limit closes the oldest.
     int PushUnsignedPerAddress = 64;
     int PushUnsignedTotal = 1024;
+    // Signed-in devices of one account; a new one past it closes the oldest.
+    int PushDevicesPerAccount = 64;
+    // Threads that hash passwords, and checks that may wait for them; a check
+    // past that gets 503 with Retry-After (a push sign-in is closed).
+    int HashThreads = 2;
+    int HashQueue = 256;
     std::size_t MaxBodyBytes = 8u << 20;
     // Requests served at once; uploads that arrive together share one commit,
     // so more threads mean more uploads per second on a disk with slow syncs.

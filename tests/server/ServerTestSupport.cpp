@@ -11,6 +11,7 @@
 #include <curl/curl.h>
 #include <libpq-fe.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -164,6 +165,49 @@ int ConnectLoopback(std::uint16_t port) {
     return -1;
 }
 
+void SendText(int fd, const std::string& text) {
+    (void)::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
+}
+
+bool ClosedWithin(int fd, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    char buf[512];
+    while (std::chrono::steady_clock::now() < end) {
+        pollfd p{fd, POLLIN, 0};
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        if (::poll(&p, 1, int(std::max<long>(1, left.count()))) <= 0)
+            continue;
+        if (::recv(fd, buf, sizeof buf, MSG_DONTWAIT) <= 0)
+            return true;
+    }
+    return false;
+}
+
+std::string ReadFrom(int fd, std::chrono::milliseconds limit, bool untilReply) {
+    std::string in;
+    const auto end = std::chrono::steady_clock::now() + limit;
+    char buf[4096];
+    while (std::chrono::steady_clock::now() < end) {
+        if (const std::size_t headEnd = in.find("\r\n\r\n"); untilReply && headEnd != std::string::npos) {
+            const std::size_t at = in.find("Content-Length: ");
+            const std::size_t length = at < headEnd ? std::size_t(std::atol(in.c_str() + at + 16)) : 0;
+            if (in.size() >= headEnd + 4 + length)
+                return in;
+        }
+        pollfd p{fd, POLLIN, 0};
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        if (::poll(&p, 1, int(std::max<long>(1, left.count()))) <= 0)
+            continue;
+        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n <= 0)
+            break;
+        in.append(buf, std::size_t(n));
+    }
+    return in;
+}
+
 TReply RawRequest(std::uint16_t port, const std::string& bytes) {
     TReply reply;
     const int fd = ConnectLoopback(port);
@@ -193,6 +237,7 @@ TReply RawRequest(std::uint16_t port, const std::string& bytes) {
         return reply;
     }
     reply.Status = std::atol(in.c_str() + sp + 1);
+    reply.Head = in.substr(0, end + 2);
     reply.Body = in.substr(end + 4);
     const std::size_t type = in.find("Content-Type: ");
     if (type < end)

@@ -7,6 +7,7 @@
 #include "server/uServerConfig.h"
 
 #include <QByteArray>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -52,6 +53,7 @@ private:
 
 struct TReply {
     long Status = 0;
+    std::string Head; // status line and header lines, for RawRequest
     std::string Body;
     std::string ContentType;
 };
@@ -64,6 +66,15 @@ struct TReply {
 [[nodiscard]] TReply RawRequest(std::uint16_t port, const std::string& bytes);
 // A connection to a port on loopback (-1 when refused); the caller closes it.
 [[nodiscard]] int ConnectLoopback(std::uint16_t port);
+// Sends bytes on a connection, whatever becomes of them.
+void SendText(int fd, const std::string& text);
+// Whether the server has closed the connection within the time (bytes it
+// sends meanwhile are read and dropped).
+[[nodiscard]] bool ClosedWithin(int fd, std::chrono::milliseconds limit);
+// What arrives on a connection until the server closes it or the time is up;
+// with untilReply, only until one whole reply (head and the body its
+// Content-Length names) has come.
+[[nodiscard]] std::string ReadFrom(int fd, std::chrono::milliseconds limit, bool untilReply = false);
 
 // 32 lower-case hexadecimal digits of MD5, as the client proves a password.
 [[nodiscard]] std::string Md5(const std::string& text);

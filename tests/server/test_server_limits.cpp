@@ -23,26 +23,6 @@ namespace {
 
 using TClock = std::chrono::steady_clock;
 
-// Whether the server has closed the connection within the time (bytes it
-// sends meanwhile are read and dropped).
-bool closedWithin(int fd, std::chrono::milliseconds limit) {
-    const auto end = TClock::now() + limit;
-    char buf[512];
-    while (TClock::now() < end) {
-        pollfd p{fd, POLLIN, 0};
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - TClock::now());
-        if (::poll(&p, 1, int(std::max<long>(1, left.count()))) <= 0)
-            continue;
-        if (::recv(fd, buf, sizeof buf, MSG_DONTWAIT) <= 0)
-            return true;
-    }
-    return false;
-}
-
-void sendText(int fd, const std::string& text) {
-    (void)::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
-}
-
 // One HTTP server with tight limits and a route that echoes, on its own loop.
 class TTightServer {
 public:
@@ -95,8 +75,8 @@ TEST(HttpDeadlines, HeadersAndBodiesThatTrickleAreCutOffWhileTheyTrickle) {
     ASSERT_GE(head, 0);
     ASSERT_GE(body, 0);
     ASSERT_GE(silent, 0);
-    sendText(head, "POST /echo HTTP/1.1\r\n");
-    sendText(body, "POST /echo HTTP/1.1\r\nContent-Length: 900\r\n\r\n");
+    SendText(head, "POST /echo HTTP/1.1\r\nHost: x\r\n");
+    SendText(body, "POST /echo HTTP/1.1\r\nHost: x\r\nContent-Length: 900\r\n\r\n");
     // A header line (or a body byte) every 100 ms would hold a read time-out
     // that restarts with each read open for ever.
     bool headOpen = true;
@@ -104,21 +84,21 @@ TEST(HttpDeadlines, HeadersAndBodiesThatTrickleAreCutOffWhileTheyTrickle) {
     const auto start = TClock::now();
     while (TClock::now() - start < 3s && (headOpen || bodyOpen)) {
         if (headOpen)
-            sendText(head, "X-Slow: 1\r\n");
+            SendText(head, "X-Slow: 1\r\n");
         if (bodyOpen)
-            sendText(body, "a");
-        headOpen = headOpen && !closedWithin(head, 100ms);
-        bodyOpen = bodyOpen && !closedWithin(body, 10ms);
+            SendText(body, "a");
+        headOpen = headOpen && !ClosedWithin(head, 100ms);
+        bodyOpen = bodyOpen && !ClosedWithin(body, 10ms);
     }
     EXPECT_FALSE(headOpen);
     EXPECT_FALSE(bodyOpen);
-    EXPECT_TRUE(closedWithin(silent, 2s));
+    EXPECT_TRUE(ClosedWithin(silent, 2s));
     for (const int fd : {head, body, silent})
         ::close(fd);
 
     // A client that keeps pace is served.
     const TReply r =
-        RawRequest(server.port(), "POST /echo HTTP/1.1\r\nConnection: close\r\nContent-Length: "
+        RawRequest(server.port(), "POST /echo HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: "
                                   "5\r\nContent-Type: application/x-www-form-urlencoded\r\n\r\nhello");
     EXPECT_EQ(r.Status, 200);
     EXPECT_EQ(r.Body, "hello");
@@ -128,18 +108,21 @@ TEST(HttpLog, EveryLineShowsWhereFromHowLongAndNoQueryOrForgedLines) {
     TTightServer server(tightLimits());
     // Refused before a method or path could be read, after a pause in the middle.
     const int fd = ConnectLoopback(server.port());
-    sendText(fd, "GET /echo");
+    SendText(fd, "GET /echo");
     std::this_thread::sleep_for(200ms);
-    sendText(fd, " SPDY/9\r\n\r\n");
-    EXPECT_TRUE(closedWithin(fd, 2s));
+    SendText(fd, " SPDY/9\r\n\r\n");
+    EXPECT_TRUE(ClosedWithin(fd, 2s));
     ::close(fd);
-    (void)RawRequest(server.port(), "GET /" + std::string(9000, 'a') + " HTTP/1.1\r\n\r\n");
-    (void)RawRequest(server.port(), "POST /echo%0a2026-01-01%20forged HTTP/1.1\r\nConnection: close\r\n\r\n");
+    (void)RawRequest(server.port(), "GET /" + std::string(9000, 'a') + " HTTP/1.1\r\nHost: x\r\n\r\n");
     (void)RawRequest(server.port(),
-                     "POST /echo?userpass=0123456789abcdef HTTP/1.1\r\nConnection: close\r\n\r\n");
+                     "POST /echo%0a2026-01-01%20forged HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
     (void)RawRequest(server.port(),
-                     "POST /echo%3Fuserpass=0123456789abcdef HTTP/1.1\r\nConnection: close\r\n\r\n");
-    (void)RawRequest(server.port(), "POST /\x01\x7f\xc3\xa4 HTTP/1.1\r\nConnection: close\r\n\r\n");
+                     "POST /echo?userpass=0123456789abcdef HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    (void)RawRequest(
+        server.port(),
+        "POST /echo%3Fuserpass=0123456789abcdef HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    (void)RawRequest(server.port(),
+                     "POST /\x01\x7f\xc3\xa4 HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
 
     const auto log = server.log();
     ASSERT_EQ(log.size(), 6u);
@@ -237,19 +220,19 @@ TEST_P(ServiceLimits, SilentAndTricklingConnectionsDoNotKeepOthersWaiting) {
     for (int i = 0; i < 40; ++i) {
         silent.push_back(ConnectLoopback(FServer.app().HttpPort()));
         trickling.push_back(ConnectLoopback(FServer.app().HttpPort()));
-        sendText(trickling.back(), "POST /api/v11/get_notes.php HTTP/1.1\r\n");
+        SendText(trickling.back(), "POST /api/v11/get_notes.php HTTP/1.1\r\nHost: x\r\n");
     }
     std::atomic<bool> stop{false};
     std::thread trickle([&] {
         while (!stop) {
             for (const int fd : trickling)
-                sendText(fd, "X-Slow: 1\r\n");
+                SendText(fd, "X-Slow: 1\r\n");
             std::this_thread::sleep_for(200ms);
         }
     });
     std::this_thread::sleep_for(300ms);
     for (int i = 0; i < 3; ++i) {
-        const TReply r = raw("GET /zuvonote.xml HTTP/1.1\r\nConnection: close\r\n\r\n");
+        const TReply r = raw("GET /zuvonote.xml HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
         EXPECT_EQ(r.Status, 200);
         EXPECT_NE(r.Body.find("<asyncserver>"), std::string::npos);
     }

@@ -4,6 +4,7 @@
 #include "ServerTestSupport.h"
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -80,7 +81,16 @@ std::string logoutPacket(const std::string& device, std::int32_t user) {
 
 class TPushClient {
 public:
-    explicit TPushClient(std::uint16_t port) : FFd(::socket(AF_INET, SOCK_STREAM, 0)) {
+    // from: the address to connect from (any of 127.0.0.0/8 is this computer).
+    explicit TPushClient(std::uint16_t port, const char* from = nullptr)
+        : FFd(::socket(AF_INET, SOCK_STREAM, 0)) {
+        if (from) {
+            sockaddr_in local{};
+            local.sin_family = AF_INET;
+            ::inet_pton(AF_INET, from, &local.sin_addr);
+            if (::bind(FFd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
+                ADD_FAILURE() << "bind: " << std::strerror(errno);
+        }
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_port = htons(port);
@@ -91,6 +101,7 @@ public:
             ADD_FAILURE() << "connect: " << std::strerror(errno);
     }
     ~TPushClient() { ::close(FFd); }
+    [[nodiscard]] int fd() const { return FFd; }
     TPushClient(const TPushClient&) = delete;
     TPushClient& operator=(const TPushClient&) = delete;
 
@@ -353,6 +364,105 @@ TEST_P(PushServer, TheSendersDeviceNeverHearsItsOwnChangeWhateverItsPacketsClaim
     b->send(changedPacket(kPcB, std::int32_t(FAnn), kNote));
     ASSERT_TRUE(again->packet());
     EXPECT_FALSE(b->packet(300ms));
+}
+
+TEST_P(PushServer, AnotherDeviceIsAnsweredDuringAKeepAliveFlood) {
+    auto device = signIn(FServer, FAnn, "ann-pass", kPcA);
+    // One connection, never signed in, streams keep-alives as fast as it can
+    // and reads the replies, so that nothing stops it.
+    std::atomic<bool> stop{false};
+    std::thread flood([&] {
+        TPushClient flooder(FServer.pushPort());
+        std::string batch;
+        for (int i = 0; i < 400; ++i)
+            batch += keepAlivePacket(kPcB, i);
+        const int fd = flooder.fd();
+        char sink[65536];
+        while (!stop) {
+            (void)::send(fd, batch.data(), batch.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+            while (::recv(fd, sink, sizeof sink, MSG_DONTWAIT) > 0) {
+            }
+        }
+    });
+    std::this_thread::sleep_for(300ms);
+    for (std::int32_t i = 1; i <= 5; ++i) {
+        SCOPED_TRACE(i);
+        device->send(keepAlivePacket(kPcA, i));
+        const auto p = device->packet(1000ms);
+        ASSERT_TRUE(p);
+        EXPECT_EQ(get32(*p, 136), i);
+        std::this_thread::sleep_for(100ms);
+    }
+    stop = true;
+    flood.join();
+}
+
+TEST_P(PushServer, ConnectionsWaitingForACheckStayWithinTheCaps) {
+    zsrv::TServerConfig c = config();
+    c.PushLoginSeconds = 60;
+    c.PushUnsignedPerAddress = 4;
+    c.PushUnsignedTotal = 6;
+    TTestDatabase db(GetParam());
+    TTestServer server(db.location(), c);
+    const std::int64_t ann = server.addUser("ann@example.com", "ann-pass");
+    // Sign-ins of accounts that do not exist, each a slow check, faster than
+    // they are checked, from another address than the real device's (which
+    // would have to wait once that address's checks have failed often enough).
+    std::vector<std::unique_ptr<TPushClient>> bogus;
+    std::size_t most = 0;
+    for (int i = 0; i < 40; ++i) {
+        bogus.push_back(std::make_unique<TPushClient>(server.pushPort(), "127.0.0.2"));
+        bogus.back()->send(loginPacket(kPcB, 100000 + i, "nobody@example.com", Md5(std::to_string(i))));
+        most = std::max(most, server.app().PushConnections());
+    }
+    for (int i = 0; i < 20; ++i) {
+        most = std::max(most, server.app().PushConnections());
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_LE(most, 4u);
+    // A real device still gets in.
+    auto device = signIn(server, ann, "ann-pass", kPcA);
+    device->send(keepAlivePacket(kPcA, 9));
+    const auto p = device->packet();
+    ASSERT_TRUE(p);
+    EXPECT_EQ(get32(*p, 136), 9);
+}
+
+TEST_P(PushServer, ChangesSentBeforeTheSignInIsCheckedAreDelivered) {
+    auto a = signIn(FServer, FAnn, "ann-pass", kPcA);
+    // The sign-in and two changes in one write: the changes come before the check ends.
+    TPushClient b(FServer.pushPort());
+    const std::string second = "7F9619FF-8B86-D011-B42D-00C04FC964FF";
+    b.send(loginPacket(kPcB, std::int32_t(FAnn), "ann@example.com", Md5("ann-pass")) +
+           changedPacket(kPcB, std::int32_t(FAnn), kNote) + changedPacket(kPcB, std::int32_t(FAnn), second));
+    for (const std::string& id : {kNote, second}) {
+        const auto p = a->packet();
+        ASSERT_TRUE(p);
+        EXPECT_EQ(p->substr(140, std::size_t(get32(*p, 136))), id);
+    }
+    // Those of a sign-in that fails go nowhere.
+    TPushClient wrong(FServer.pushPort());
+    wrong.send(loginPacket(kPcC, std::int32_t(FAnn), "ann@example.com", Md5("wrong")) +
+               changedPacket(kPcC, std::int32_t(FAnn), kNote));
+    EXPECT_TRUE(wrong.closedWithin(3000ms));
+    EXPECT_FALSE(a->packet(300ms));
+}
+
+TEST_P(PushServer, AnAccountsDevicesAreCappedAndTheOldestGoes) {
+    zsrv::TServerConfig c = config();
+    c.PushDevicesPerAccount = 2;
+    TTestDatabase db(GetParam());
+    TTestServer server(db.location(), c);
+    const std::int64_t ann = server.addUser("ann@example.com", "ann-pass");
+    auto first = signIn(server, ann, "ann-pass", kPcA);
+    auto second = signIn(server, ann, "ann-pass", kPcB);
+    // The third's sign-in closes the first: two stay signed in.
+    auto third = std::make_unique<TPushClient>(server.pushPort());
+    third->send(loginPacket(kPcC, std::int32_t(ann), "ann@example.com", Md5("ann-pass")));
+    EXPECT_TRUE(first->closedWithin(3000ms));
+    EXPECT_TRUE(waitFor([&] { return server.app().PushSignedIn() == 2; }));
+    third->send(changedPacket(kPcC, std::int32_t(ann), kNote));
+    EXPECT_TRUE(second->packet());
 }
 
 TEST_P(PushServer, ChangeReachesDevicesHeldByAnotherServerProcess) {
