@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Fuzzes the server's two readers of untrusted bytes for a bounded time:
-# the upload body reader (with the form readers) and the push stream reader.
-#   fuzz/run.sh [SECONDS_PER_TARGET]     (default 60)
+# Fuzzes the server's readers of untrusted bytes for a bounded time: the
+# upload body reader (with the form readers), the push stream reader, the
+# HTTP request reader (a stream cut anywhere reads as it does whole) and the
+# whole web server on loopback (every reply framed well).
+#   fuzz/run.sh [SECONDS_PER_TARGET]     (default 60; FUZZ_TARGETS="http_request ..." for some)
 # Builds build-fuzz with clang (libFuzzer, AddressSanitizer, UBSan), runs each
 # target from its corpus in fuzz/corpus/NAME, then merges the inputs that
 # reached new code back into that folder, keeping it minimal. The corpus is
@@ -14,11 +16,11 @@ command -v clang++ >/dev/null || { echo "needs clang (apt-get install clang)" >&
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZUVO_FUZZ=ON \
     -DZUVO_SANITIZE=ON -DZUVO_BUILD_TESTS=OFF -DZUVO_BUILD_BENCH=OFF >/dev/null
-cmake --build build-fuzz --target fuzz_upload_body fuzz_push_stream
+cmake --build build-fuzz --target fuzz_upload_body fuzz_push_stream fuzz_http_request fuzz_http_server
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-for name in upload_body push_stream; do
+for name in ${FUZZ_TARGETS:-upload_body push_stream http_request http_server}; do
     fuzzer=build-fuzz/fuzz/fuzz_$name
     corpus=fuzz/corpus/$name
     found=$(mktemp -d)

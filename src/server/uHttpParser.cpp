@@ -279,11 +279,15 @@ TChunkedDecoder::TResult TChunkedDecoder::Feed(std::string& in, std::string& bod
             result = TResult::Malformed;
             break;
         }
-        if (nl == std::string_view::npos) {
-            if (rest.size() > (FState == TState::Trailer ? maxTrailer : kMaxChunkLine))
-                result = TResult::Malformed;
+        // The same limits whether a line has ended yet or not, so that where
+        // the bytes were cut changes nothing.
+        const std::size_t lineBytes = nl == std::string_view::npos ? rest.size() : nl + 1;
+        if (FState == TState::Trailer ? FTrailerBytes + lineBytes > maxTrailer : lineBytes > kMaxChunkLine) {
+            result = TResult::Malformed;
             break;
         }
+        if (nl == std::string_view::npos)
+            break;
         const std::string_view line = rest.substr(0, nl - 1);
         at += nl + 1;
         switch (FState) {
@@ -312,7 +316,7 @@ TChunkedDecoder::TResult TChunkedDecoder::Feed(std::string& in, std::string& bod
             break;
         case TState::Trailer:
             FTrailerBytes += line.size() + 2;
-            if (FTrailerBytes > maxTrailer || (!line.empty() && !isFieldLine(line)))
+            if (!line.empty() && !isFieldLine(line))
                 result = TResult::Malformed;
             else if (line.empty()) {
                 FState = TState::Done;
@@ -325,6 +329,82 @@ TChunkedDecoder::TResult TChunkedDecoder::Feed(std::string& in, std::string& bod
     }
     in.erase(0, at);
     return result;
+}
+
+TRequestReader::TStep TRequestReader::failWith(int status) {
+    FState = TState::Failed;
+    FStatus = status;
+    return TStep::Failed;
+}
+
+TRequestReader::TStep TRequestReader::Feed(std::string& in, std::string& body) {
+    switch (FState) {
+    case TState::Head: {
+        if (!FStarted) {
+            // Blank lines before a request line are allowed and skipped.
+            std::size_t start = 0;
+            while (start + 1 < in.size() && in[start] == '\r' && in[start + 1] == '\n')
+                start += 2;
+            in.erase(0, start);
+            if (in.empty() || in == "\r")
+                return TStep::NeedMore;
+            FStarted = true;
+        }
+        // The request line ends at its first CR or LF (a lone one is refused below).
+        const std::size_t lineEnd = in.find_first_of("\r\n");
+        if ((lineEnd == std::string::npos ? in.size() : lineEnd) > FMaxRequestLine)
+            return failWith(414);
+        bool malformed = false;
+        const std::size_t end = FindHeadEnd(in, FMaxHeaderBytes, malformed);
+        if (malformed)
+            return failWith(400);
+        if (end == std::string::npos)
+            return in.size() > FMaxHeaderBytes ? failWith(431) : TStep::NeedMore;
+        const int status = ParseRequestHead(std::string_view(in).substr(0, end), FHead);
+        in.erase(0, end);
+        if (status != 0)
+            return failWith(status);
+        FState = TState::HeadRead;
+        return TStep::Head;
+    }
+    case TState::HeadRead:
+        return TStep::Head;
+    case TState::Body:
+        break;
+    case TState::Done:
+        return TStep::Done;
+    case TState::Failed:
+        return TStep::Failed;
+    }
+    if (FHead.Chunked) {
+        switch (FChunks.Feed(in, body, FMaxBody, FMaxHeaderBytes)) {
+        case TChunkedDecoder::TResult::TooLarge:
+            return failWith(413);
+        case TChunkedDecoder::TResult::Malformed:
+            return failWith(400);
+        case TChunkedDecoder::TResult::NeedMore:
+            return TStep::NeedMore;
+        case TChunkedDecoder::TResult::Done:
+            break;
+        }
+    } else {
+        if (FHead.ContentLength > FMaxBody)
+            return failWith(413);
+        const std::size_t take = std::min(in.size(), FHead.ContentLength - body.size());
+        body.append(in, 0, take);
+        in.erase(0, take);
+        if (body.size() < FHead.ContentLength)
+            return TStep::NeedMore;
+    }
+    FState = TState::Done;
+    return TStep::Done;
+}
+
+void TRequestReader::TakeBody(std::size_t maxBody) {
+    if (FState != TState::HeadRead)
+        return;
+    FMaxBody = maxBody;
+    FState = TState::Body;
 }
 
 } // namespace zsrv

@@ -47,4 +47,41 @@ private:
     std::size_t FTrailerBytes = 0;
 };
 
+// One request read from bytes as they come: blank lines before it, its head,
+// then its body by length or by chunks. The reader is the same whatever the
+// pieces the bytes come in.
+class TRequestReader {
+public:
+    enum class TStep { NeedMore, Head, Done, Failed };
+
+    TRequestReader(std::size_t maxHeaderBytes, std::size_t maxRequestLine)
+        : FMaxHeaderBytes(maxHeaderBytes), FMaxRequestLine(maxRequestLine) {}
+
+    // Takes what it can from in, the body's bytes into body. Head: the head
+    // has been read (Head()); the caller calls TakeBody, or refuses the
+    // request. Done: the body is whole (what follows stays in in). Failed:
+    // the request is refused with Status() (Head() holds what was read).
+    TStep Feed(std::string& in, std::string& body);
+    void TakeBody(std::size_t maxBody);
+
+    // Whether a byte of a request (not a blank line before it) has come.
+    [[nodiscard]] bool Started() const { return FStarted; }
+    [[nodiscard]] int Status() const { return FStatus; }
+    [[nodiscard]] THttpHead& Head() { return FHead; }
+    [[nodiscard]] bool HasBody() const { return FHead.Chunked || FHead.ContentLength > 0; }
+
+private:
+    enum class TState { Head, HeadRead, Body, Done, Failed };
+    TStep failWith(int status);
+
+    std::size_t FMaxHeaderBytes;
+    std::size_t FMaxRequestLine;
+    std::size_t FMaxBody = 0;
+    TState FState = TState::Head;
+    bool FStarted = false;
+    int FStatus = 0;
+    THttpHead FHead;
+    TChunkedDecoder FChunks;
+};
+
 } // namespace zsrv

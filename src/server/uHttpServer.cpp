@@ -219,8 +219,7 @@ private:
     void beginIdle() {
         FStage = TStage::Idle;
         FRequest = THttpRequest{};
-        FHead = THttpHead{};
-        FChunks = TChunkedDecoder{};
+        FReader = TRequestReader(FServer.FLimits.MaxHeaderBytes, FServer.FLimits.MaxRequestLine);
         FRoute = nullptr;
         setDeadline(TClock::now() + idleTime());
         if (!FIn.empty())
@@ -294,65 +293,48 @@ private:
     }
 
     void onData() {
-        if (FStage == TStage::Idle) {
-            // Blank lines before a request line are allowed and skipped.
-            std::size_t start = 0;
-            while (start + 1 < FIn.size() && FIn[start] == '\r' && FIn[start + 1] == '\n')
-                start += 2;
-            FIn.erase(0, start);
-            if (FIn.empty() || FIn == "\r") {
+        if (FStage == TStage::Idle || FStage == TStage::Head) {
+            const TRequestReader::TStep step = FReader.Feed(FIn, FRequest.Body);
+            if (FStage == TStage::Idle && FReader.Started()) {
+                FStage = TStage::Head;
+                FStarted = TClock::now();
+                setDeadline(FStarted + FServer.FLimits.HeaderTimeout);
+            }
+            (void)holdBytes();
+            if (step == TRequestReader::TStep::NeedMore) {
                 read();
                 return;
             }
-            FStage = TStage::Head;
-            FStarted = TClock::now();
-            setDeadline(FStarted + FServer.FLimits.HeaderTimeout);
+            takeHead();
+            if (step == TRequestReader::TStep::Failed) {
+                fail(FReader.Status());
+                return;
+            }
+            if (!onHead())
+                return;
         }
-        if (FStage == TStage::Head && !onHeadBytes())
-            return;
         if (FStage == TStage::Body)
             onBodyBytes();
     }
 
-    // False when the head is not complete yet, or the request has been
-    // answered or waits for its credentials to be checked.
-    bool onHeadBytes() {
-        const THttpLimits& limits = FServer.FLimits;
-        const std::size_t lineEnd = FIn.find("\r\n");
-        if ((lineEnd == std::string::npos ? FIn.size() : lineEnd) > limits.MaxRequestLine) {
-            fail(414);
-            return false;
-        }
-        bool malformed = false;
-        const std::size_t end = FindHeadEnd(FIn, limits.MaxHeaderBytes, malformed);
-        if (malformed) {
-            fail(400);
-            return false;
-        }
-        if (end == std::string::npos) {
-            if (FIn.size() > limits.MaxHeaderBytes) {
-                fail(431);
-                return false;
-            }
-            read();
-            return false;
-        }
-        const int status = ParseRequestHead(std::string_view(FIn).substr(0, end), FHead);
-        FIn.erase(0, end);
-        (void)holdBytes();
-        FRequest.Method = FHead.Method;
-        FRequest.Target = FHead.Target;
-        FRequest.Path = FHead.Path;
-        FRequest.Headers = std::move(FHead.Headers);
+    // The request as far as its head has been read.
+    void takeHead() {
+        THttpHead& head = FReader.Head();
+        FRequest.Method = head.Method;
+        FRequest.Target = head.Target;
+        FRequest.Path = head.Path;
+        FRequest.Headers = std::move(head.Headers);
         FRequest.RemoteAddr = FRemote;
         FRequest.LocalAddr = FLocal;
         FRequest.Gone = FGone;
-        FKeepAlive = FHead.KeepAlive && ++FRequests < limits.MaxRequestsPerConnection;
-        if (status != 0) {
-            fail(status);
-            return false;
-        }
-        const bool hasBody = FHead.Chunked || FHead.ContentLength > 0;
+        FKeepAlive = head.KeepAlive && ++FRequests < FServer.FLimits.MaxRequestsPerConnection;
+    }
+
+    // False when the request has been answered or waits for its credentials
+    // to be checked.
+    bool onHead() {
+        const THttpHead& head = FReader.Head();
+        const bool hasBody = FReader.HasBody();
         FRoute = FServer.findRoute(FRequest.Method == "HEAD" ? std::string("GET") : FRequest.Method,
                                    FRequest.Path);
         if (!FRoute) {
@@ -375,7 +357,7 @@ private:
                 fail(415);
                 return false;
             }
-            if (FHead.ContentLength > FRoute->MaxBody) {
+            if (head.ContentLength > FRoute->MaxBody) {
                 fail(413);
                 return false;
             }
@@ -448,9 +430,10 @@ private:
 
     void beginBody() {
         FStage = TStage::Body;
+        FReader.TakeBody(FRoute->MaxBody);
         FBodyStarted = TClock::now();
         setDeadline(FBodyStarted + FServer.FLimits.TransferGrace);
-        if (FHead.ExpectContinue && (FHead.Chunked || FHead.ContentLength > 0) && FIn.empty()) {
+        if (FReader.Head().ExpectContinue && FReader.HasBody() && FIn.empty()) {
             static const std::string kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
             writeAll(asio::buffer(kContinue), [self = shared_from_this()](std::error_code ec, std::size_t) {
                 if (ec)
@@ -483,30 +466,17 @@ private:
     }
 
     void onBodyBytes() {
-        std::string& body = FRequest.Body;
-        bool complete = false;
-        if (FHead.Chunked) {
-            const auto r = FChunks.Feed(FIn, body, FRoute->MaxBody, FServer.FLimits.MaxHeaderBytes);
-            if (r == TChunkedDecoder::TResult::TooLarge) {
-                fail(413);
-                return;
-            }
-            if (r == TChunkedDecoder::TResult::Malformed) {
-                fail(400);
-                return;
-            }
-            complete = r == TChunkedDecoder::TResult::Done;
-        } else {
-            const std::size_t take = std::min(FIn.size(), FHead.ContentLength - body.size());
-            body.append(FIn, 0, take);
-            FIn.erase(0, take);
-            complete = body.size() == FHead.ContentLength;
-        }
+        const TRequestReader::TStep step = FReader.Feed(FIn, FRequest.Body);
         (void)holdBytes(); // moved from the input to the body: the same bytes
-        if (!complete) {
+        if (step == TRequestReader::TStep::Failed) {
+            fail(FReader.Status());
+            return;
+        }
+        if (step != TRequestReader::TStep::Done) {
             // The body must keep up a minimum rate: the deadline moves with what came.
-            setDeadline(FBodyStarted + FServer.FLimits.TransferGrace +
-                        std::chrono::milliseconds(body.size() * 1000 / FServer.FLimits.MinBytesPerSecond));
+            setDeadline(
+                FBodyStarted + FServer.FLimits.TransferGrace +
+                std::chrono::milliseconds(FRequest.Body.size() * 1000 / FServer.FLimits.MinBytesPerSecond));
             read();
             return;
         }
@@ -690,8 +660,7 @@ private:
     std::size_t FRequests = 0;
     std::size_t FDrained = 0;
     std::size_t FHeldBytes = 0;
-    THttpHead FHead;
-    TChunkedDecoder FChunks;
+    TRequestReader FReader{0, 0}; // set for each request
     THttpRequest FRequest;
     const TRoute* FRoute = nullptr;
     std::shared_ptr<std::atomic<bool>> FGone;
