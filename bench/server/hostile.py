@@ -16,6 +16,16 @@
       registers an account with a password that is not ASCII (one stored
       hash per code page), then times wrong sign-ins for it and for an
       unknown account, and wrong digests for its user id and an unknown one.
+  hostile.py declared --port P --user ID --digest MD5 [--count 32] [--seconds 60]
+      connections that each declare an 8 MiB upload and send 17 KiB a second
+      of it, reconnecting each one the server closes.
+  hostile.py signins --port P [--count 64] [--seconds 60]
+      connections that send sign-ins of accounts that do not exist, one after
+      another, as fast as the server answers; prints the replies by status.
+  hostile.py pushflood --port PUSH_PORT --user ID --digest MD5 [--seconds 20]
+      a signed-in device sends a keep-alive every 50 ms and times the answer,
+      first alone, then while one connection (never signed in) streams
+      keep-alives as fast as it can; prints p50 and p99 of each.
 """
 import argparse
 import asyncio
@@ -205,20 +215,168 @@ def timing(args):
           (median_ms(get_notes(987654321)), median_ms(get_notes(user))))
 
 
+async def declared(args):
+    stats = {"opened": 0, "closed_by_server": 0, "replies": {}}
+    stop = time.monotonic() + args.seconds
+    head = (f"POST /api/v11/update_note.php?userid={args.user}&userpass={args.digest}&pcid=BENCH"
+            f"&uploadfields={'1' * 20}&os=Windows HTTP/1.1\r\nHost: x\r\n"
+            f"Content-Type: application/x-www-form-urlencoded\r\nContent-Length: {8 << 20}\r\n\r\n").encode()
+
+    async def one():
+        while time.monotonic() < stop:
+            try:
+                r, w = await asyncio.open_connection("127.0.0.1", args.port)
+            except OSError:
+                await asyncio.sleep(0.5)
+                continue
+            stats["opened"] += 1
+            try:
+                w.write(head)
+                while time.monotonic() < stop:
+                    w.write(b"a" * (17 * 1024))
+                    await w.drain()
+                    try:
+                        data = await asyncio.wait_for(r.read(64), timeout=1.0)
+                    except asyncio.TimeoutError:
+                        continue
+                    # The server has answered, or closed the connection.
+                    if data.startswith(b"HTTP/1.1 "):
+                        status = data[9:12].decode("latin-1")
+                        stats["replies"][status] = stats["replies"].get(status, 0) + 1
+                    stats["closed_by_server"] += 1
+                    break
+            except (OSError, ConnectionError):
+                stats["closed_by_server"] += 1
+            w.close()
+
+    await asyncio.gather(*[one() for _ in range(args.count)])
+    print(f"declared bodies for {args.seconds:.0f} s: {args.count} connections each declaring 8 MiB, "
+          f"sending 17 KiB/s; connections opened {stats['opened']}, ended by the server "
+          f"{stats['closed_by_server']}, replies {stats['replies']}")
+
+
+def signins(args):
+    stop = time.monotonic() + args.seconds
+    statuses = {}
+    lock = threading.Lock()
+
+    def one(t):
+        i = 0
+        while time.monotonic() < stop:
+            i += 1
+            body = f"username=nobody-{t}-{i}%40example.com&password={'%032x' % i}".encode()
+            reply = exchange(args.port, (f"POST /sso/v3/login_80124.php HTTP/1.1\r\nHost: x\r\n"
+                                         f"Connection: close\r\nContent-Type: application/x-www-form-urlencoded"
+                                         f"\r\nContent-Length: {len(body)}\r\n\r\n").encode() + body, timeout=30)
+            status = status_of(reply).split(" ")[1] if reply else "none"
+            with lock:
+                statuses[status] = statuses.get(status, 0) + 1
+
+    threads = [threading.Thread(target=one, args=(t,)) for t in range(args.count)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    total = sum(statuses.values())
+    print(f"sign-ins of unknown accounts for {args.seconds:.0f} s from {args.count} connections at a time: "
+          f"{total} sent ({total / args.seconds:.0f}/s), replies by status {statuses}")
+
+
+def push_packet(command: int, device: bytes, body: bytes) -> bytes:
+    head = bytearray(132)
+    for at, value in ((0, 502613), (4, 1), (8, command), (24, 100), (28, len(device))):
+        head[at:at + 4] = value.to_bytes(4, "little", signed=True)
+    head[32:32 + len(device)] = device
+    return bytes(head) + body
+
+
+def pushflood(args):
+    device = b"BENCH000-0000-0000-0000-000000000001"
+    login = bytearray(212)
+    login[0:4] = args.user.to_bytes(4, "little")
+    login[4:8] = (0).to_bytes(4, "little")
+    login[8:12] = len(args.digest).to_bytes(4, "little")
+    login[112:112 + len(args.digest)] = args.digest.encode()
+    s = socket.create_connection(("127.0.0.1", args.port))
+    s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+    s.sendall(push_packet(1, device, bytes(login)))
+    time.sleep(0.5)
+
+    def rtts(seconds):
+        times = []
+        end = time.monotonic() + seconds
+        n = 0
+        while time.monotonic() < end:
+            n += 1
+            start = time.monotonic()
+            s.sendall(push_packet(20, device, (0).to_bytes(4, "little") + n.to_bytes(4, "little")))
+            got = b""
+            s.settimeout(30)
+            while len(got) < 140:
+                d = s.recv(140 - len(got))
+                if not d:
+                    raise SystemExit("the server closed the device's connection")
+                got += d
+            times.append((time.monotonic() - start) * 1000)
+            time.sleep(0.05)
+        times.sort()
+        return times[len(times) // 2], times[min(len(times) - 1, int(len(times) * 0.99))], len(times)
+
+    alone = rtts(min(5, args.seconds))
+    stop = threading.Event()
+    sent = [0]
+
+    def flood():
+        f = socket.create_connection(("127.0.0.1", args.port))
+        f.setblocking(False)
+        batch = b"".join(push_packet(20, b"FLOOD", bytes(8)) for _ in range(400))
+        while not stop.is_set():
+            try:
+                sent[0] += f.send(batch)
+            except BlockingIOError:
+                time.sleep(0.001)
+            except OSError:
+                f = socket.create_connection(("127.0.0.1", args.port))
+                f.setblocking(False)
+            try:
+                while f.recv(1 << 16):
+                    pass
+            except (BlockingIOError, OSError):
+                pass
+
+    t = threading.Thread(target=flood)
+    t.start()
+    time.sleep(0.5)
+    during = rtts(args.seconds)
+    stop.set()
+    t.join()
+    print(f"push keep-alive of a signed-in device, ms: alone p50 {alone[0]:.2f} p99 {alone[1]:.2f} ({alone[2]}); "
+          f"during a keep-alive flood ({sent[0] / 1e6 / args.seconds:.0f} MB/s sent) p50 {during[0]:.2f} "
+          f"p99 {during[1]:.2f} ({during[2]})")
+
+
 def main():
     p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    p.add_argument("attack", choices=["slow", "bomb", "attributes", "timing"])
+    p.add_argument("attack", choices=["slow", "bomb", "attributes", "timing", "declared", "signins", "pushflood"])
     p.add_argument("--port", type=int, required=True)
     p.add_argument("--pid", type=int)
     p.add_argument("--trickling", type=int, default=1000)
     p.add_argument("--silent", type=int, default=1000)
     p.add_argument("--seconds", type=float, default=60)
-    p.add_argument("--count", type=int, default=100000)
+    p.add_argument("--count", type=int)
     p.add_argument("--user", type=int, default=1)
     p.add_argument("--digest", default="")
     args = p.parse_args()
+    if args.count is None:
+        args.count = {"attributes": 100000, "declared": 32, "signins": 64}.get(args.attack, 0)
     if args.attack == "slow":
         asyncio.run(slow(args))
+    elif args.attack == "declared":
+        asyncio.run(declared(args))
+    elif args.attack == "signins":
+        signins(args)
+    elif args.attack == "pushflood":
+        pushflood(args)
     elif args.attack == "bomb":
         bomb(args)
     elif args.attack == "attributes":

@@ -1,19 +1,26 @@
 #!/usr/bin/env bash
 # Benchmarks of zuvonote-server on loopback; prints the figures docs/server.md quotes.
-#   bench/server/run.sh [BUILD_DIR]      (default build-server; needs wrk and mosquitto)
+#   bench/server/run.sh [--hostile] [BUILD_DIR]   (default build-server; needs wrk and mosquitto)
 # 1. get_notes.php for an account with 1000 notes, and update_note.php of one
 #    note, with wrk (SQLite, the default store; PostgreSQL too when BENCH_PG
 #    names a server, e.g. the one scripts/test-postgres.sh starts).
 # 2. The push server with 10 000 idle signed-in connections: memory per
 #    connection, then fan-out latency to a user's 5 and 100 devices while they
 #    are held; the same run against mosquitto as the reference.
-# 3. (BENCH_PARTS=hostile) attacks from bench/server/hostile.py: 1000 trickling
-#    and 1000 silent connections held for 60 s while wrk times get_notes.php
-#    (4 connections), then a gzip bomb, an upload with 100 000 attributes and
-#    the timing of wrong sign-ins. SERVER=path/to/another/zuvonote-server
-#    measures another build the same way.
+# 3. (--hostile, or BENCH_PARTS=hostile) attacks from bench/server/hostile.py,
+#    each while wrk times get_notes.php of a signed-in client (4 connections):
+#    1000 trickling and 1000 silent connections; 32 connections declaring
+#    8 MiB uploads and sending 17 KiB/s; a flood of sign-ins of unknown
+#    accounts (64 at a time); then a signed-in push device's keep-alive
+#    round trip during a keep-alive flood, a gzip bomb, an upload with 100 000
+#    attributes and the timing of wrong sign-ins. SERVER=path/to/another/
+#    zuvonote-server measures another build the same way.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+if [[ ${1:-} == --hostile ]]; then
+    BENCH_PARTS=hostile
+    shift
+fi
 BUILD=${1:-build-server}
 SERVER=${SERVER:-$BUILD/bin/zuvonote-server}
 TOOL=$BUILD/bench/zuvonote-push-bench
@@ -122,9 +129,28 @@ wrk -t1 -c4 -d$((SLOW_SECONDS - 15))s --timeout 10s --latency -s "$WORK/get_note
     "http://127.0.0.1:18286/api/v11/get_notes.php?$CREDS" |
     grep -E "Requests/sec|50%|99%|Non-2xx|Socket errors"
 wait "$ATTACK"
+ATTACK_SECONDS=${BENCH_ATTACK_SECONDS:-30}
+normal_client() { # what the attack is
+    echo "-- get_notes.php, 4 connections, while $1"
+    wrk -t1 -c4 -d$((ATTACK_SECONDS - 8))s --timeout 10s --latency -s "$WORK/get_notes.lua" \
+        "http://127.0.0.1:18286/api/v11/get_notes.php?$CREDS" |
+        grep -E "Requests/sec|50%|99%|Non-2xx|Socket errors"
+}
+$HOSTILE declared --port 18286 --user 1 --digest "$DIGEST" --seconds "$ATTACK_SECONDS" &
+ATTACK=$!
+sleep 3
+normal_client "32 connections declare 8 MiB uploads and send 17 KiB/s"
+wait "$ATTACK"
+$HOSTILE pushflood --port 15286 --user 1 --digest "$DIGEST" --seconds 15
 $HOSTILE attributes --port 18286 --user 1 --digest "$DIGEST"
 $HOSTILE timing --port 18286
 $HOSTILE bomb --port 18286 --pid "$SERVER_PID"
+# Last: the flood's failed checks make this address wait for a while.
+$HOSTILE signins --port 18286 --seconds "$ATTACK_SECONDS" &
+ATTACK=$!
+sleep 3
+normal_client "64 connections at a time send sign-ins of unknown accounts"
+wait "$ATTACK"
 kill "$SERVER_PID"
 fi
 

@@ -277,6 +277,7 @@ std::optional<TAccount> TAccounts::check(std::optional<TAccount> account, std::s
             const auto it = FCache.find(account->Id);
             if (it != FCache.end() && it->second.Verifier == account->Verifier && it->second.Good == hash) {
                 remember(hint, true);
+                TCheckQueue::NoteGoodCheck();
                 return account;
             }
         }
@@ -299,6 +300,7 @@ std::optional<TAccount> TAccounts::check(std::optional<TAccount> account, std::s
             FCache.clear();
         FCache[account->Id] = TEntry{account->Verifier, hash};
         remember(hint, true);
+        TCheckQueue::NoteGoodCheck();
         return account;
     }
     if (FFailures.size() >= kMaxEntries)

@@ -7,6 +7,7 @@ namespace zsrv {
 namespace {
 
 thread_local std::uint64_t tFailedChecks = 0;
+thread_local std::uint64_t tGoodChecks = 0;
 // Addresses remembered at most; past it, those not waiting are forgotten.
 constexpr std::size_t kMaxAddresses = 100000;
 
@@ -35,6 +36,10 @@ void TCheckQueue::Stop() {
 
 void TCheckQueue::NoteFailedCheck() {
     ++tFailedChecks;
+}
+
+void TCheckQueue::NoteGoodCheck() {
+    ++tGoodChecks;
 }
 
 bool TCheckQueue::Idle() const {
@@ -82,21 +87,23 @@ void TCheckQueue::run() {
             FJobs.pop_front();
             ++FRunning;
         }
-        const std::uint64_t before = tFailedChecks;
+        const std::uint64_t failedBefore = tFailedChecks;
+        const std::uint64_t goodBefore = tGoodChecks;
         try {
             next.second();
         } catch (...) {
             // A job reports its own errors; the thread must live on for the others.
         }
-        settle(next.first, tFailedChecks != before);
+        settle(next.first, tFailedChecks != failedBefore, tGoodChecks != goodBefore);
     }
 }
 
-void TCheckQueue::settle(const std::string& address, bool failed) {
+void TCheckQueue::settle(const std::string& address, bool failed, bool succeeded) {
     std::lock_guard l(FLock);
     --FRunning;
     if (!failed) {
-        FAddresses.erase(address);
+        if (succeeded)
+            FAddresses.erase(address);
         return;
     }
     if (FAddresses.size() >= kMaxAddresses && !FAddresses.count(address)) {

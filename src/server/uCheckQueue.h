@@ -47,8 +47,10 @@ public:
     // Lets the queued jobs run to their end and stops the threads.
     void Stop();
 
-    // Called by the password check when a check fails, on the thread it runs on.
+    // Called by the password check when a check fails or succeeds, on the
+    // thread it runs on. A job that made no check leaves its address as it was.
     static void NoteFailedCheck();
+    static void NoteGoodCheck();
 
     // Whether no job waits or runs (and every failure has been counted).
     [[nodiscard]] bool Idle() const;
@@ -59,7 +61,7 @@ private:
         std::chrono::steady_clock::time_point Until{};
     };
     void run();
-    void settle(const std::string& address, bool failed);
+    void settle(const std::string& address, bool failed, bool succeeded);
 
     TCheckQueueOptions FOptions;
     mutable std::mutex FLock;

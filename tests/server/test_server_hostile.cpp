@@ -344,6 +344,8 @@ TEST(HttpChecks, AnAddressWhoseChecksKeepFailingWaitsLongerEachTime) {
         auto result = checks.Post(address, [&done, fail] {
             if (fail)
                 zsrv::TCheckQueue::NoteFailedCheck();
+            else
+                zsrv::TCheckQueue::NoteGoodCheck();
             done.set_value();
         });
         if (result == zsrv::TCheckQueue::TAdmit::Queued) {
@@ -354,9 +356,13 @@ TEST(HttpChecks, AnAddressWhoseChecksKeepFailingWaitsLongerEachTime) {
         }
         return result;
     };
-    // A success in between starts the count again.
+    // A success in between starts the count again; a job that checks nothing
+    // (its client gone) changes nothing.
     for (bool fail : {true, true, false, true, true})
         EXPECT_EQ(run("10.0.0.1", fail), zsrv::TCheckQueue::TAdmit::Queued);
+    std::promise<void> idle;
+    ASSERT_EQ(checks.Post("10.0.0.1", [&idle] { idle.set_value(); }), zsrv::TCheckQueue::TAdmit::Queued);
+    ASSERT_EQ(idle.get_future().wait_for(5s), std::future_status::ready);
     EXPECT_EQ(run("10.0.0.1", true), zsrv::TCheckQueue::TAdmit::Queued);
     EXPECT_EQ(run("10.0.0.1", true), zsrv::TCheckQueue::TAdmit::BackingOff);
     EXPECT_EQ(checks.RetryAfter("10.0.0.1"), 1s);
