@@ -485,9 +485,13 @@ TEST_F(Push, TheMainWindowConnectsWhereTheDocumentSaysCatchesUpAfterADropClosesA
 
         // Sign-out closes without a word to the server, and the timer leaves it closed.
         TNoteOptions& o = AppState().NoteOptions;
-        o.FconfigUserID.clear();
-        o.FconfigUserName.clear();
-        o.FconfigUserPass.clear();
+        {
+            // Workers of the main window may be copying the account meanwhile.
+            std::lock_guard l(AppState().AccountLock);
+            o.FconfigUserID.clear();
+            o.FconfigUserName.clear();
+            o.FconfigUserPass.clear();
+        }
         main.SignedOut();
         EXPECT_TRUE(QTest::qWaitFor([&] { return s->state() != QAbstractSocket::ConnectedState; }, 3000));
         EXPECT_TRUE(s->readAll().isEmpty()) << "no logout on sign-out";
@@ -495,9 +499,12 @@ TEST_F(Push, TheMainWindowConnectsWhereTheDocumentSaysCatchesUpAfterADropClosesA
         EXPECT_FALSE(peer.hasPendingConnection());
 
         // Signing in again connects at once.
-        o.FconfigUserID = QStringLiteral("42");
-        o.FconfigUserName = QStringLiteral("alice");
-        o.FconfigUserPass = kDigest;
+        {
+            std::lock_guard l(AppState().AccountLock);
+            o.FconfigUserID = QStringLiteral("42");
+            o.FconfigUserName = QStringLiteral("alice");
+            o.FconfigUserPass = kDigest;
+        }
         main.SignedIn();
         s = peer.accept();
         ASSERT_NE(s, nullptr);

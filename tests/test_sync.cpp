@@ -28,7 +28,9 @@
 #include <QTest>
 #include <QThread>
 #include <QUrl>
+#include <atomic>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 
@@ -238,6 +240,46 @@ TEST_F(TSyncFixture, ToAnotherHostOverPlainHttpNoRequestCarryingTheDigestGoesOut
     EXPECT_FALSE(SyncEngine::RunFullDownload(*Db, Ctx).Answered);
     EXPECT_EQ(column(id, QStringLiteral("commited")).toInt(), 0);
     EXPECT_TRUE(Server.requests().isEmpty());
+}
+
+TEST(SyncAccount, WorkersCopyTheAccountWhileItChangesAndNeverSeeHalfOfIt) {
+    // Two accounts whose keys all differ; a copy that mixes them is torn.
+    const TAccountKeys accounts[] = {
+        {QStringLiteral("1"), QStringLiteral("digest-one"), QStringLiteral("one@example.com"),
+         QStringLiteral("PC")},
+        {QStringLiteral("22"), QStringLiteral("digest-two"), QStringLiteral("two@example.com"),
+         QStringLiteral("PC")},
+    };
+    const auto set = [](const TAccountKeys& a) {
+        std::lock_guard l(AppState().AccountLock);
+        TNoteOptions& o = AppState().NoteOptions;
+        o.FconfigUserID = a.UserID;
+        o.FconfigUserPass = a.UserPass;
+        o.FconfigUserName = a.UserName;
+        o.FconfigPcID = a.PcID;
+    };
+    set(accounts[0]);
+    std::atomic<bool> done{false};
+    int torn = 0;
+    int copies = 0;
+    std::thread worker([&] {
+        do {
+            const TAccountKeys a = AppState().AccountSnapshot();
+            const bool whole = (a.UserID == accounts[0].UserID && a.UserPass == accounts[0].UserPass &&
+                                a.UserName == accounts[0].UserName) ||
+                               (a.UserID == accounts[1].UserID && a.UserPass == accounts[1].UserPass &&
+                                a.UserName == accounts[1].UserName);
+            torn += whole ? 0 : 1;
+            ++copies;
+        } while (!done.load());
+    });
+    for (int i = 0; i < 20000; ++i)
+        set(accounts[i % 2]);
+    done = true;
+    worker.join();
+    set(TAccountKeys{});
+    EXPECT_EQ(torn, 0);
+    EXPECT_GT(copies, 0);
 }
 
 TEST(SyncForm, EveryByteOfACharacterOutsideAsciiIsEscaped) {

@@ -1,11 +1,10 @@
 #include "support/LoopbackHttpServer.h"
 
 #include <QEventLoop>
-#include <QMutexLocker>
-#include <QSemaphore>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <future>
 
 class TLoopbackWorker : public QObject {
 public:
@@ -75,12 +74,10 @@ TLoopbackHttpServer::TLoopbackHttpServer() {
     worker->moveToThread(&FThread);
     QObject::connect(&FThread, &QThread::finished, worker, &QObject::deleteLater);
     FThread.start();
-    QSemaphore ready;
-    QMetaObject::invokeMethod(worker, [this, worker, &ready] {
-        FPort = worker->listen();
-        ready.release();
-    });
-    ready.acquire();
+    // Standard primitives rather than Qt's, so that ThreadSanitizer sees the hand-over.
+    std::promise<quint16> listening;
+    QMetaObject::invokeMethod(worker, [worker, &listening] { listening.set_value(worker->listen()); });
+    FPort = listening.get_future().get();
 }
 
 TLoopbackHttpServer::~TLoopbackHttpServer() {
@@ -93,26 +90,26 @@ QString TLoopbackHttpServer::baseUrl() const {
 }
 
 void TLoopbackHttpServer::setReply(const TCannedReply& reply) {
-    QMutexLocker l(&FLock);
+    std::lock_guard l(FLock);
     FReply = reply;
 }
 
 void TLoopbackHttpServer::setHandler(std::function<TCannedReply(const TRecordedRequest&)> handler) {
-    QMutexLocker l(&FLock);
+    std::lock_guard l(FLock);
     FHandler = std::move(handler);
 }
 
 QList<TRecordedRequest> TLoopbackHttpServer::requests() const {
-    QMutexLocker l(&FLock);
+    std::lock_guard l(FLock);
     return FRequests;
 }
 
 TCannedReply TLoopbackHttpServer::replyFor(const TRecordedRequest& r) {
-    QMutexLocker l(&FLock);
+    std::lock_guard l(FLock);
     return FHandler ? FHandler(r) : FReply;
 }
 
 void TLoopbackHttpServer::record(const TRecordedRequest& r) {
-    QMutexLocker l(&FLock);
+    std::lock_guard l(FLock);
     FRequests.append(r);
 }

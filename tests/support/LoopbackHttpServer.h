@@ -6,11 +6,11 @@
 #include <QByteArray>
 #include <QList>
 #include <QMap>
-#include <QMutex>
 #include <QString>
 #include <QThread>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 struct TRecordedRequest {
     QByteArray Method;
@@ -49,7 +49,7 @@ private:
 
     QThread FThread;
     quint16 FPort = 0;
-    mutable QMutex FLock;
+    mutable std::mutex FLock;
     QList<TRecordedRequest> FRequests;
     TCannedReply FReply;
     std::function<TCannedReply(const TRecordedRequest&)> FHandler;

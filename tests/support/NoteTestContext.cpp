@@ -43,8 +43,7 @@ TTestNoteContext::~TTestNoteContext() {
 void TTestNoteContext::LoadSettings(const QByteArray& config) {
     const QString path = Setup.DataFolder() + QStringLiteral("config.ini");
     writeFile(path, config);
-    AppState().NoteOptions = TNoteOptions{};
-    AppState().NoteOptions.LoadFromFile(path);
+    AppState().LoadSettings(path);
 }
 
 TFmNote* TTestNoteContext::NewNote(const QString& id) {

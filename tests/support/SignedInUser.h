@@ -9,6 +9,7 @@ namespace testenv {
 class TSignedInUser {
 public:
     TSignedInUser(qint32 id, const QString& name, const QString& digest, const QString& pcId) {
+        std::lock_guard l(AppState().AccountLock);
         TNoteOptions& o = AppState().NoteOptions;
         o.FconfigPcID = pcId;
         o.FconfigUserID = QString::number(id);
@@ -17,6 +18,7 @@ public:
         AppState().PushUserId = id;
     }
     ~TSignedInUser() {
+        std::lock_guard l(AppState().AccountLock);
         TNoteOptions& o = AppState().NoteOptions;
         o.FconfigUserID.clear();
         o.FconfigUserName.clear();
