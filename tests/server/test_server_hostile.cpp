@@ -405,6 +405,22 @@ TEST(HttpHalfClose, ARequestFollowedByTheEndOfSendingIsAnswered) {
     }
 }
 
+TEST(HttpConnections, TheLimitLeavesDescriptorsForTheDatabaseAndTheLog) {
+    const struct {
+        std::size_t Descriptors;
+        double Share;
+        std::size_t Limit;
+    } cases[] = {
+        {65536, 0.5, 32640},                   // the limit the service unit sets: half of what is left each
+        {20000, 0.5, 9872},  {1024, 0.5, 384}, // a shell's default
+        {1024, 1.0, 768},    {100, 0.5, 16},   // too few to keep any back: still a few connections
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Descriptors);
+        EXPECT_EQ(zsrv::ConnectionLimitFor(c.Descriptors, c.Share), c.Limit);
+    }
+}
+
 class HostileClients : public ::testing::TestWithParam<std::string> {
 protected:
     TTestDatabase FDb{GetParam()};
