@@ -7,9 +7,12 @@
 #include "server/uHttpServer.h"
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -61,8 +64,24 @@ int connectTo(std::uint16_t port) {
     // runs would otherwise use up the local ports in TIME_WAIT.
     const linger reset{1, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
-        std::abort();
+    // A connection the server ended first holds its local port for a minute
+    // (TIME_WAIT): at a thousand runs a second the ports can run out for a moment.
+    for (int attempt = 0; ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0; ++attempt) {
+        if (errno == EINTR) {
+            // The fuzzer's timer interrupted it; the connection goes on being made.
+            pollfd p{fd, POLLOUT, 0};
+            int error = 0;
+            socklen_t length = sizeof error;
+            if (::poll(&p, 1, 5000) == 1 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 &&
+                error == 0)
+                break;
+        }
+        if (errno != EADDRNOTAVAIL || attempt == 600) {
+            std::fprintf(stderr, "cannot connect: %s\n", std::strerror(errno));
+            std::abort();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
     return fd;
 }
 
