@@ -50,7 +50,7 @@ struct TUserProcess {
         env.remove(QStringLiteral("XDG_DATA_HOME"));
         env.remove(QStringLiteral("XDG_CONFIG_HOME"));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), Home + QStringLiteral("/run"));
-        env.insert(QStringLiteral("ZUVONOTE_SERVER"), QStringLiteral("http://127.0.0.1:9/"));
+        env.insert(QStringLiteral("ZUVONOTE_SERVER"), testenv::refusedRoot());
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         if (display) {
             env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));

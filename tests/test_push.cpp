@@ -412,7 +412,7 @@ TEST(BasicInfo, OnlyTheAsyncServerChildOfTheBasicInfoElementCounts) {
 TEST(BasicInfo, TheDocumentIsFetchedOnlyForASignedInUserAndAnsweredOnTheStartersThread) {
     TLoopbackHttpServer http;
     http.setReply({200, "text/xml", "<basicinfo><asyncserver>127.0.0.9</asyncserver></basicinfo>", 0});
-    qputenv("ZUVONOTE_SERVER", http.baseUrl().toUtf8());
+    const testenv::TScopedEnv server("ZUVONOTE_SERVER", http.baseUrl().toUtf8());
     QObject context;
     for (bool signedIn : {false, true}) {
         QString got = QStringLiteral("unset");
@@ -426,7 +426,6 @@ TEST(BasicInfo, TheDocumentIsFetchedOnlyForASignedInUserAndAnsweredOnTheStarters
         EXPECT_EQ(got, signedIn ? QStringLiteral("127.0.0.9") : QString());
         EXPECT_EQ(http.requests().size(), signedIn ? 1 : 0);
     }
-    qunsetenv("ZUVONOTE_SERVER");
     const TRecordedRequest r = http.requests().at(0);
     EXPECT_EQ(r.Method, "GET");
     EXPECT_EQ(r.Target, "/zuvonote.xml");
@@ -441,8 +440,8 @@ TEST_F(Push, TheMainWindowConnectsWhereTheDocumentSaysCatchesUpAfterADropClosesA
     TScriptedPeer peer(QStringLiteral("127.0.0.2"));
     TLoopbackHttpServer http;
     http.setReply({200, "text/xml", "<basicinfo><asyncserver>127.0.0.2</asyncserver></basicinfo>", 0});
-    qputenv("ZUVONOTE_SERVER", http.baseUrl().toUtf8());
-    qputenv("ZUVONOTE_PUSH_PORT", QByteArray::number(peer.port()));
+    const testenv::TScopedEnv server("ZUVONOTE_SERVER", http.baseUrl().toUtf8());
+    const testenv::TScopedEnv port("ZUVONOTE_PUSH_PORT", QByteArray::number(peer.port()));
 
     const testenv::TProgramSetup setup = testenv::MakeProgramSetup();
     QDir().mkpath(setup.DataFolder());
@@ -516,6 +515,4 @@ TEST_F(Push, TheMainWindowConnectsWhereTheDocumentSaysCatchesUpAfterADropClosesA
         expectHeader(logout, 30);
         EXPECT_TRUE(QTest::qWaitFor([&] { return s->state() != QAbstractSocket::ConnectedState; }, 3000));
     }
-    qunsetenv("ZUVONOTE_SERVER");
-    qunsetenv("ZUVONOTE_PUSH_PORT");
 }

@@ -301,6 +301,8 @@ TEST(Startup, TheDefaultLanguageIsTheShippedChineseFile) {
 }
 
 TEST(Startup, PaletteTimersAndPushStateAreSet) {
+    // The built-in push port, which the test processes otherwise point elsewhere.
+    const testenv::TScopedEnv builtIn("ZUVONOTE_PUSH_PORT", QByteArray());
     const TProgramSetup s = MakeProgramSetup();
     TFmMain main(s.Env());
     QString error;

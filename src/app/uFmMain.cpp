@@ -290,7 +290,8 @@ bool TFmMain::Startup(QString* error) {
     actShowNotesOnDesk->setChecked(options.FGeneralShowNotesOnDesk);
     {
         const TIniFile ini(FDataFolder + QStringLiteral("config.ini"));
-        SetServerRoot(ini.ReadString(QStringLiteral("config"), QStringLiteral("Server"), QString()));
+        SetServerRoot(
+            ini.ReadString(QStringLiteral("config"), QStringLiteral("Server"), FEnv.DefaultServerRoot));
         SetServerCAFile(ini.ReadString(QStringLiteral("config"), QStringLiteral("ServerCA"), QString()));
     }
     StartSyncWorkers();

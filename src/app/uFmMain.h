@@ -47,6 +47,9 @@ struct TFmMainEnv {
     bool ShowTray = true;
     // Where the shutdown upload goes; empty: NotesApiBase().
     QString ApiBase;
+    // The server root when the settings name none; empty: the built-in default.
+    // The environment variable ZUVONOTE_SERVER still wins over both.
+    QString DefaultServerRoot;
     // Bound on the shutdown upload, so that exit never hangs on a dead network.
     int ShutdownUploadTimeoutMs = 15000;
 

@@ -116,6 +116,8 @@ zsrv::TServerConfig TTestServer::QuietConfig() {
     c.PushPort = 0;
     c.LogRequests = false;
     c.HttpThreads = 8;
+    // A test outlives no power cut: its commits need not wait for the disk.
+    c.SqliteFullSync = false;
     return c;
 }
 

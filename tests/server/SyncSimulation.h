@@ -1,7 +1,7 @@
 #pragma once
 // Many computers signed in to one account, each a headless sync engine with
 // its own store, driven by a seeded random schedule against a real server.
-// Shared by the tests (about a minute) and the long-run tool (as long as asked).
+// Shared by the tests (a fixed schedule) and the long-run tool (as long as asked).
 
 #include <QString>
 #include <cstdint>
@@ -15,9 +15,11 @@ namespace syncsim {
 struct TSimOptions {
     std::uint64_t Seed = 1;
     int Computers = 6;
-    // Steps run until this many are done or the time is up, whichever comes first.
-    int MaxSteps = 1000000;
-    int Seconds = 60;
+    // Steps run until this many are done or, when Seconds is above 0, the time
+    // is up, whichever comes first. A run by count does the same work however
+    // busy the machine is; a run by time is for soaking.
+    int MaxSteps = 1000;
+    int Seconds = 0;
     // The computers reach the server through this root (a fault proxy, say);
     // empty: the server's own root.
     std::string Root;

@@ -12,7 +12,10 @@ TFmMainEnv TProgramSetup::Env() const {
     env.ProgramFolder = ProgramFolder;
     env.AppDataRoot = AppDataRoot;
     env.ShowTray = false;
-    env.ApiBase = QStringLiteral("http://127.0.0.1:9/api/v11/"); // nothing listens there
+    // Signed-in starts reach no server unless a test names one: not even one
+    // that someone runs on the default port.
+    env.DefaultServerRoot = refusedRoot();
+    env.ApiBase = env.DefaultServerRoot + QStringLiteral("api/v11/");
     env.ShutdownUploadTimeoutMs = 2000;
     return env;
 }

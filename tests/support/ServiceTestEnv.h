@@ -80,14 +80,9 @@ private:
     TMessageBoxHandler FPrevious;
 };
 
-// A root where nothing listens: a port that was just free.
+// A root where nothing listens, and where nothing can start listening.
 [[nodiscard]] inline QString deadRoot() {
-    quint16 port = 0;
-    {
-        TLoopbackHttpServer probe;
-        port = probe.port();
-    }
-    return QStringLiteral("http://127.0.0.1:%1/").arg(port);
+    return refusedRoot();
 }
 
 } // namespace testenv

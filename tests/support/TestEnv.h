@@ -18,6 +18,28 @@ namespace testenv {
 void writeFile(const QString& path, const QByteArray& bytes);
 [[nodiscard]] QByteArray readFile(const QString& path);
 
+// A loopback port that this process holds bound but never listens on, for as
+// long as it runs: a connection to it is refused at once, and no other program
+// (another test run, a server someone started by hand) can take it meanwhile.
+[[nodiscard]] quint16 refusedPort();
+// http://127.0.0.1:<refusedPort()>/
+[[nodiscard]] QString refusedRoot();
+
+// Sets (or, with a null value, removes) an environment variable until the end
+// of the scope, then puts back what was there.
+class TScopedEnv {
+public:
+    TScopedEnv(const char* name, const QByteArray& value);
+    ~TScopedEnv();
+    TScopedEnv(const TScopedEnv&) = delete;
+    TScopedEnv& operator=(const TScopedEnv&) = delete;
+
+private:
+    const char* FName;
+    bool FHad;
+    QByteArray FOld;
+};
+
 } // namespace testenv
 
 namespace testenv {

@@ -11,6 +11,8 @@ using TTestApplication = QCoreApplication;
 #include <QApplication>
 using TTestApplication = QApplication;
 #endif
+#include "support/TestEnv.h"
+
 #include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -30,6 +32,9 @@ int main(int argc, char** argv) {
     QDir().mkpath(root.path() + QStringLiteral("/home/.local/share"));
     QDir().mkpath(root.path() + QStringLiteral("/runtime"));
     ::chmod((r + "/runtime").constData(), 0700);
+    // A program under test that is given no push server would try the default
+    // port, where another run or a real server may be listening.
+    qputenv("ZUVONOTE_PUSH_PORT", QByteArray::number(testenv::refusedPort()));
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" ZUVO_TEST_SCREENS);
 
