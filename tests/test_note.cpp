@@ -22,10 +22,12 @@
 #include "ui/uFmSetColor.h"
 #include "ui/uFmSetTransValue.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QBackingStore>
 #include <QClipboard>
 #include <QDateTime>
+#include <QImage>
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
@@ -33,7 +35,7 @@
 #include <QSlider>
 #include <QTest>
 #include <QTextBlock>
-#include <QTextList>
+#include <QTextFrame>
 #include <gtest/gtest.h>
 #include <optional>
 
@@ -450,27 +452,73 @@ TEST_F(NoteTest, ListStylesNumberEveryParagraphAndAreStoredPending) {
     });
     FMain->tmrLoadNotesTimer();
     TFmNote* n = TFmMain::NoteWindows().first();
-    const QTextListFormat::Style expected[] = {
-        QTextListFormat::ListStyleUndefined, QTextListFormat::ListDisc,       QTextListFormat::ListDecimal,
-        QTextListFormat::ListLowerAlpha,     QTextListFormat::ListUpperAlpha, QTextListFormat::ListLowerRoman,
-        QTextListFormat::ListUpperRoman,
-    };
+    // The third item's marker in each style; the text itself moves right by one indent.
+    const char* third[] = {"", "\u2022", "3.", "c.", "C.", "iii.", "III."};
+    const qreal indent = n->Document()->indentWidth();
     for (int tag = 0; tag <= 6; ++tag) {
         n->actListStyleExecute(tag);
-        int inList = 0;
-        for (QTextBlock b = n->Document()->begin(); b.isValid(); b = b.next())
-            if (QTextList* l = b.textList()) {
-                ++inList;
-                EXPECT_EQ(l->format().style(), expected[tag]) << tag;
-                EXPECT_EQ(l->format().numberSuffix(), QStringLiteral(".")) << tag;
-            }
-        EXPECT_EQ(inList, tag == 0 ? 0 : 3) << tag;
+        EXPECT_EQ(NoteText::ListStyleOf(n->Document()), tag);
+        EXPECT_EQ(NoteText::ListMarker(tag, 3), QString::fromUtf8(third[tag])) << tag;
+        const QRectF first = n->Document()->documentLayout()->blockBoundingRect(n->Document()->begin());
+        EXPECT_EQ(first.left() - n->Document()->documentMargin(), tag == 0 ? 0 : indent) << tag;
         EXPECT_EQ(Row("A").asInt(0, "showaslist"), tag);
         EXPECT_EQ(Row("A").asInt(0, "commited"), 0);
         EXPECT_EQ(n->NoteText(), QStringLiteral("one\ntwo\nthree")) << "list markers are not text";
     }
     EXPECT_EQ(FUploads.size(), 7);
     EXPECT_EQ(FUploads.last().Fields, TUploadFields{utShowAsList}.bits());
+}
+
+TEST(NoteListMarkers, NumberEachStyleTheWayAListCounts) {
+    const struct {
+        int Style;
+        int Number;
+        const char* Marker;
+    } cases[] = {
+        {0, 1, ""},         {1, 7, "\u2022"}, {2, 1, "1."},    {2, 60000, "60000."},  {3, 1, "a."},
+        {3, 26, "z."},      {3, 27, "aa."},   {3, 702, "zz."}, {3, 703, "aaa."},      {4, 28, "AB."},
+        {5, 4, "iv."},      {5, 9, "ix."},    {5, 14, "xiv."}, {5, 1994, "mcmxciv."}, {6, 3999, "MMMCMXCIX."},
+        {6, 4000, "4000."}, {7, 3, ""},       {-1, 3, ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(NoteText::ListMarker(c.Style, c.Number), QString::fromUtf8(c.Marker))
+            << c.Style << " " << c.Number;
+}
+
+// Sixty thousand numbered lines: the style goes on and off, and the markers
+// are drawn beside the paragraphs in view, far down the note too.
+TEST(NoteListMarkers, AVeryLongNumberedNoteIsDrawnWithItsMarkersWhereverItIsScrolled) {
+    QTextDocument doc;
+    doc.setIndentWidth(18);
+    doc.setTextWidth(200);
+    QString text;
+    for (int i = 0; i < 60000; ++i)
+        text += QStringLiteral("item %1\n").arg(i);
+    NoteText::SetPlainText(&doc, text, 16, 2);
+    EXPECT_EQ(NoteText::ListStyleOf(&doc), 2);
+    const qreal height = doc.documentLayout()->documentSize().height();
+    ASSERT_GT(height, 59999 * 16);
+    for (const qreal y : {0.0, height / 2, height - 100}) {
+        QImage img(200, 100, QImage::Format_ARGB32_Premultiplied);
+        img.fill(Qt::white);
+        QPainter p(&img);
+        p.translate(0, -y);
+        NoteText::DrawListMarkers(&p, &doc, QRectF(0, y, 200, 100), Qt::black);
+        p.end();
+        // Ink in the indent, where the markers go, and none right of it.
+        bool inkLeft = false;
+        bool inkRight = false;
+        for (int py = 0; py < img.height(); ++py)
+            for (int px = 0; px < img.width(); ++px)
+                if (img.pixelColor(px, py).lightness() < 128)
+                    (px < 20 ? inkLeft : inkRight) = true;
+        EXPECT_TRUE(inkLeft) << y;
+        EXPECT_FALSE(inkRight) << y;
+    }
+    NoteText::ApplyListStyle(&doc, 0);
+    EXPECT_EQ(NoteText::ListStyleOf(&doc), 0);
+    EXPECT_EQ(doc.rootFrame()->frameFormat().leftMargin(), 0);
+    EXPECT_EQ(NoteText::PlainText(&doc), text);
 }
 
 TEST_F(NoteTest, AutoHeightFollowsTheLinesWithinTheWorkAreaAndTheMinimum) {

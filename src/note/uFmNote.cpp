@@ -555,6 +555,7 @@ void TFmNote::paintEvent(QPaintEvent*) {
     ctx.palette.setColor(QPalette::Text, colorOf(FFontColor));
     ctx.clip = QRectF(0, FScrollY, r.width(), r.height());
     FDocument->documentLayout()->draw(&p, ctx);
+    NoteText::DrawListMarkers(&p, FDocument, ctx.clip, colorOf(FFontColor));
 }
 
 void TFmNote::resizeEvent(QResizeEvent*) {

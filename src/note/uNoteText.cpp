@@ -3,11 +3,12 @@
 #include <QAbstractTextDocumentLayout>
 #include <QDateTime>
 #include <QFontMetrics>
+#include <QPainter>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextFrame>
 #include <QTextLayout>
-#include <QTextList>
 
 namespace NoteText {
 
@@ -37,32 +38,102 @@ void ApplyLineSpacing(QTextDocument* doc, int pitch) {
     c.mergeBlockFormat(f);
 }
 
-void ApplyListStyle(QTextDocument* doc, int code) {
-    // Take every paragraph out of whatever list it is in, then put the whole text
-    // into one list of the wanted style.
-    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
-        if (QTextList* list = b.textList()) {
-            list->remove(b);
-            QTextCursor c(b);
-            QTextBlockFormat f = c.blockFormat();
-            f.setIndent(0);
-            c.setBlockFormat(f);
-        }
+namespace {
+// Where the root frame keeps the list style it was given.
+constexpr int kListStyleProperty = QTextFormat::UserProperty + 1;
+
+QString alphaNumber(int n, char first) {
+    // a..z, then aa, ab, ...
+    QString out;
+    while (n > 0) {
+        --n;
+        out.prepend(QChar(first + n % 26));
+        n /= 26;
     }
-    static const QTextListFormat::Style styles[] = {
-        QTextListFormat::ListStyleUndefined, QTextListFormat::ListDisc,       QTextListFormat::ListDecimal,
-        QTextListFormat::ListLowerAlpha,     QTextListFormat::ListUpperAlpha, QTextListFormat::ListLowerRoman,
-        QTextListFormat::ListUpperRoman,
-    };
-    if (code <= 0 || code > 6)
+    return out;
+}
+
+QString romanNumber(int n, bool upper) {
+    static const struct {
+        int Value;
+        const char* Text;
+    } parts[] = {{1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"}, {100, "c"}, {90, "xc"}, {50, "l"},
+                 {40, "xl"},  {10, "x"},   {9, "ix"},  {5, "v"},    {4, "iv"},  {1, "i"}};
+    QString out;
+    for (const auto& p : parts)
+        for (; n >= p.Value; n -= p.Value)
+            out += QLatin1String(p.Text);
+    return upper ? out.toUpper() : out;
+}
+} // namespace
+
+void ApplyListStyle(QTextDocument* doc, int code) {
+    if (code < 0 || code > 6)
+        code = 0;
+    QTextFrameFormat f = doc->rootFrame()->frameFormat();
+    const qreal margin = code == 0 ? 0 : doc->indentWidth();
+    if (f.leftMargin() == margin && f.intProperty(kListStyleProperty) == code)
+        return; // an unchanged frame would still be laid out anew
+    f.setLeftMargin(margin);
+    f.setProperty(kListStyleProperty, code);
+    doc->rootFrame()->setFrameFormat(f);
+}
+
+int ListStyleOf(const QTextDocument* doc) {
+    return doc->rootFrame()->frameFormat().intProperty(kListStyleProperty);
+}
+
+QString ListMarker(int code, int number) {
+    switch (code) {
+    case 1:
+        return QString(QChar(0x2022));
+    case 2:
+        return QString::number(number) + QLatin1Char('.');
+    case 3:
+    case 4:
+        return alphaNumber(number, code == 3 ? 'a' : 'A') + QLatin1Char('.');
+    case 5:
+    case 6:
+        // Past 3999 there is no plain roman numeral: the number stands as it is.
+        return (number < 4000 ? romanNumber(number, code == 6) : QString::number(number)) + QLatin1Char('.');
+    default:
+        return {};
+    }
+}
+
+void DrawListMarkers(QPainter* painter, QTextDocument* doc, const QRectF& clip, const QColor& color) {
+    const int code = ListStyleOf(doc);
+    if (code == 0)
         return;
-    QTextCursor c(doc);
-    c.select(QTextCursor::Document);
-    QTextListFormat lf;
-    lf.setStyle(styles[code]);
-    lf.setIndent(1);
-    lf.setNumberSuffix(QStringLiteral("."));
-    c.createList(lf);
+    QAbstractTextDocumentLayout* layout = doc->documentLayout();
+    // The first paragraph at the top of the clip, found without walking the text.
+    const int at = layout->hitTest(QPointF(clip.left() + 1, clip.top()), Qt::FuzzyHit);
+    QTextBlock b = doc->findBlock(qMax(0, at));
+    if (!b.isValid())
+        return;
+    // One step back covers a paragraph whose first line sits just above the clip.
+    if (b.previous().isValid())
+        b = b.previous();
+    const QFontMetricsF fm(doc->defaultFont());
+    const qreal gap = fm.horizontalAdvance(QLatin1Char(' '));
+    const qreal right = doc->documentMargin() + doc->rootFrame()->frameFormat().leftMargin() - gap / 2;
+    painter->save();
+    painter->setPen(color);
+    painter->setFont(doc->defaultFont());
+    for (int number = b.blockNumber() + 1; b.isValid(); b = b.next(), ++number) {
+        const QRectF r = layout->blockBoundingRect(b);
+        if (r.top() > clip.bottom())
+            break;
+        const QTextLayout* tl = b.layout();
+        if (!tl || tl->lineCount() == 0 || r.bottom() < clip.top())
+            continue;
+        const QTextLine first = tl->lineAt(0);
+        const QString marker = ListMarker(code, number);
+        const qreal w = fm.horizontalAdvance(marker);
+        const qreal baseline = r.top() + first.y() + first.ascent();
+        painter->drawText(QPointF(right - w, baseline), marker);
+    }
+    painter->restore();
 }
 
 QString PlainText(const QTextDocument* doc) {

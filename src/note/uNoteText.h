@@ -4,6 +4,9 @@
 
 #include <QFont>
 
+class QColor;
+class QPainter;
+class QRectF;
 class QTextDocument;
 
 namespace NoteText {
@@ -20,7 +23,18 @@ inline constexpr int kLineSpace = 2;
 void ApplyLineSpacing(QTextDocument* doc, int pitch);
 // List numbering of the whole text: 0 none, 1 bullets, 2 decimal, 3 lower alpha,
 // 4 upper alpha, 5 lower roman, 6 upper roman; numbers followed by a period.
+// Every paragraph is an item, so the text is indented as a whole and the markers
+// are drawn beside it (DrawListMarkers) rather than kept in the document: a
+// toolkit list costs time that grows with the square of its items.
 void ApplyListStyle(QTextDocument* doc, int code);
+// The style ApplyListStyle last gave the document (0 when none).
+[[nodiscard]] int ListStyleOf(const QTextDocument* doc);
+// The marker of item `number` (from 1) in a list of this style: "•", "12.",
+// "ab.", "XIV."; empty for style 0.
+[[nodiscard]] QString ListMarker(int code, int number);
+// Draws the markers of the paragraphs that reach into `clip` (document
+// coordinates; the painter is translated to the document's origin).
+void DrawListMarkers(QPainter* painter, QTextDocument* doc, const QRectF& clip, const QColor& color);
 // The document's text with paragraphs joined by "\n" (list markers are not text).
 [[nodiscard]] QString PlainText(const QTextDocument* doc);
 // Puts plain text into the document (replacing all) and keeps the pitch and the list.

@@ -2,6 +2,8 @@
 
 #include "note/uNoteText.h"
 
+#include <QPaintEvent>
+#include <QPainter>
 #include <QScrollBar>
 #include <QWheelEvent>
 
@@ -67,6 +69,18 @@ void TTransRichEdit::fontChanged() {
     FTextHeight = NoteText::TextHeightOf(font());
     if (FAutoHeight)
         UpdateAutoHeight();
+}
+
+void TTransRichEdit::paintEvent(QPaintEvent* e) {
+    QTextEdit::paintEvent(e);
+    // The list markers are not part of the text (see NoteText::ApplyListStyle).
+    if (NoteText::ListStyleOf(document()) == 0)
+        return;
+    QPainter p(viewport());
+    const QPointF offset(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    p.translate(-offset);
+    NoteText::DrawListMarkers(&p, document(), QRectF(e->rect()).translated(offset),
+                              palette().color(QPalette::Text));
 }
 
 void TTransRichEdit::wheelEvent(QWheelEvent* e) {

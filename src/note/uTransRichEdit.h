@@ -28,6 +28,7 @@ public:
 
 protected:
     void changeEvent(QEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
     void wheelEvent(QWheelEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
 
