@@ -2,6 +2,7 @@
 // worker blocking until the window handled it, and message boxes answered by tests.
 
 #include "platform/gui/uWindows.h"
+#include "platform/uBlockingCall.h"
 #include "platform/uMessages.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@
 #include <QWidget>
 #include <atomic>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace {
 
@@ -80,4 +82,58 @@ TEST(Messages, MessageBoxesCanBeAnsweredByTests) {
     EXPECT_EQ(seenText, QStringLiteral("Sure?"));
     EXPECT_EQ(seenType, MB_YESNO | MB_ICONQUESTION);
     SetMessageBoxHandler(old);
+}
+
+// A worker hands the user-interface thread a call and waits a bounded time: a
+// busy thread lets it go on, and the call still runs, in order, once that thread
+// is free; a free thread runs it within the wait; a target gone meanwhile drops it.
+TEST(BoundedCall, ABusyThreadReleasesTheWorkerAndStillRunsTheCallsInOrderLater) {
+    QObject target;
+    QStringList ran;
+    std::atomic<int> inTime{0};
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        inTime += RunOnThreadOf(
+                      &target, [&] { ran << QStringLiteral("first"); }, 50)
+                      ? 1
+                      : 0;
+        inTime += RunOnThreadOf(
+                      &target, [&] { ran << QStringLiteral("second"); }, 50)
+                      ? 1
+                      : 0;
+    }));
+    worker->start();
+    // This thread does not turn its loop until the worker has given up on it.
+    ASSERT_TRUE(worker->wait(10000));
+    EXPECT_EQ(inTime.load(), 0);
+    EXPECT_TRUE(ran.isEmpty());
+    QCoreApplication::sendPostedEvents(&target);
+    EXPECT_EQ(ran, (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
+}
+
+TEST(BoundedCall, AFreeThreadRunsTheCallWithinTheWait) {
+    QObject target;
+    std::atomic<bool> inTime{false};
+    Qt::HANDLE ranOn = nullptr;
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        inTime = RunOnThreadOf(
+            &target, [&] { ranOn = QThread::currentThreadId(); }, 60000);
+    }));
+    worker->start();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return worker->isFinished(); }, 10000));
+    EXPECT_TRUE(inTime.load());
+    EXPECT_EQ(ranOn, QThread::currentThreadId());
+}
+
+TEST(BoundedCall, ACallForATargetGoneMeanwhileIsDropped) {
+    auto target = std::make_unique<QObject>();
+    bool ran = false;
+    std::unique_ptr<QThread> worker(QThread::create([&, t = target.get()] {
+        (void)RunOnThreadOf(
+            t, [&] { ran = true; }, 10);
+    }));
+    worker->start();
+    ASSERT_TRUE(worker->wait(10000));
+    target.reset();
+    QCoreApplication::sendPostedEvents();
+    EXPECT_FALSE(ran);
 }

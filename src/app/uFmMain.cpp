@@ -30,6 +30,7 @@
 #include "platform/gui/uMenuIcons.h"
 #include "platform/gui/uWindows.h"
 #include "platform/uAnsi.h"
+#include "platform/uBlockingCall.h"
 #include "platform/uPrivateFiles.h"
 #include "platform/uTicks.h"
 #include "reminders/gui/uFmAlertWindow.h"
@@ -64,6 +65,9 @@
 namespace {
 
 TFmMain* gFmMain = nullptr;
+
+// How long a sync worker waits for this thread to take a downloaded note.
+constexpr int kUiWaitMs = 1000;
 
 QString withSeparator(QString path) {
     if (!path.endsWith(QLatin1Char('/')))
@@ -471,13 +475,16 @@ void TFmMain::StartSyncWorkers() {
     TSyncWorkers::THooks hooks;
     // Each hook runs on a worker thread and returns once this thread has acted.
     hooks.LoginFailed = [this] { (void)SendMessageW(this, WM_LOGINFAILED, 0, 0); };
+    // A user-interface thread that is busy (a huge note being laid out, say) is
+    // waited for only so long: the download then goes on, and the window opens or
+    // reloads as soon as that thread is free, in the order the calls were made.
     hooks.NewNote = [this](const TNoteItem& n) {
-        QMetaObject::invokeMethod(
-            this, [this, n] { (void)AddDownloadedNote(n); }, Qt::BlockingQueuedConnection);
+        (void)RunOnThreadOf(
+            this, [this, n] { (void)AddDownloadedNote(n); }, kUiWaitMs);
     };
     const auto broadcast = [this](int msg) {
-        QMetaObject::invokeMethod(
-            this, [this, msg] { FWindows->Broadcast(msg); }, Qt::BlockingQueuedConnection);
+        (void)RunOnThreadOf(
+            this, [this, msg] { FWindows->Broadcast(msg); }, kUiWaitMs);
     };
     hooks.NoteRemoved = [broadcast] { broadcast(WM_CHECKNOTEEXISTS); };
     hooks.NotesChanged = [broadcast] { broadcast(WM_RELOADNOTE); };
