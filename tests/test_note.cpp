@@ -460,7 +460,7 @@ TEST_F(NoteTest, ListStylesNumberEveryParagraphAndAreStoredPending) {
         EXPECT_EQ(NoteText::ListStyleOf(n->Document()), tag);
         EXPECT_EQ(NoteText::ListMarker(tag, 3), QString::fromUtf8(third[tag])) << tag;
         const QRectF first = n->Document()->documentLayout()->blockBoundingRect(n->Document()->begin());
-        EXPECT_EQ(first.left() - n->Document()->documentMargin(), tag == 0 ? 0 : indent) << tag;
+        EXPECT_EQ(first.left(), n->Document()->documentMargin() + (tag == 0 ? 0 : indent)) << tag;
         EXPECT_EQ(Row("A").asInt(0, "showaslist"), tag);
         EXPECT_EQ(Row("A").asInt(0, "commited"), 0);
         EXPECT_EQ(n->NoteText(), QStringLiteral("one\ntwo\nthree")) << "list markers are not text";
@@ -498,6 +498,8 @@ TEST(NoteListMarkers, AVeryLongNumberedNoteIsDrawnWithItsMarkersWhereverItIsScro
     EXPECT_EQ(NoteText::ListStyleOf(&doc), 2);
     const qreal height = doc.documentLayout()->documentSize().height();
     ASSERT_GT(height, 59999 * 16);
+    // Where the text starts: the markers end before it.
+    const int edge = int(doc.documentMargin() + doc.indentWidth());
     for (const qreal y : {0.0, height / 2, height - 100}) {
         QImage img(200, 100, QImage::Format_ARGB32_Premultiplied);
         img.fill(Qt::white);
@@ -511,13 +513,13 @@ TEST(NoteListMarkers, AVeryLongNumberedNoteIsDrawnWithItsMarkersWhereverItIsScro
         for (int py = 0; py < img.height(); ++py)
             for (int px = 0; px < img.width(); ++px)
                 if (img.pixelColor(px, py).lightness() < 128)
-                    (px < 20 ? inkLeft : inkRight) = true;
+                    (px < edge ? inkLeft : inkRight) = true;
         EXPECT_TRUE(inkLeft) << y;
         EXPECT_FALSE(inkRight) << y;
     }
     NoteText::ApplyListStyle(&doc, 0);
     EXPECT_EQ(NoteText::ListStyleOf(&doc), 0);
-    EXPECT_EQ(doc.rootFrame()->frameFormat().leftMargin(), 0);
+    EXPECT_EQ(doc.rootFrame()->frameFormat().leftMargin(), doc.documentMargin());
     EXPECT_EQ(NoteText::PlainText(&doc), text);
 }
 

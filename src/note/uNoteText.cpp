@@ -71,10 +71,15 @@ void ApplyListStyle(QTextDocument* doc, int code) {
     if (code < 0 || code > 6)
         code = 0;
     QTextFrameFormat f = doc->rootFrame()->frameFormat();
-    const qreal margin = code == 0 ? 0 : doc->indentWidth();
-    if (f.leftMargin() == margin && f.intProperty(kListStyleProperty) == code)
+    if (f.intProperty(kListStyleProperty) == code &&
+        (code == 0) != f.hasProperty(QTextFormat::FrameLeftMargin))
         return; // an unchanged frame would still be laid out anew
-    f.setLeftMargin(margin);
+    // Listed, the text starts one indent further in; unlisted, the document's
+    // margin applies on the left as on the other sides.
+    if (code == 0)
+        f.clearProperty(QTextFormat::FrameLeftMargin);
+    else
+        f.setLeftMargin(doc->documentMargin() + doc->indentWidth());
     f.setProperty(kListStyleProperty, code);
     doc->rootFrame()->setFrameFormat(f);
 }
@@ -116,7 +121,7 @@ void DrawListMarkers(QPainter* painter, QTextDocument* doc, const QRectF& clip, 
         b = b.previous();
     const QFontMetricsF fm(doc->defaultFont());
     const qreal gap = fm.horizontalAdvance(QLatin1Char(' '));
-    const qreal right = doc->documentMargin() + doc->rootFrame()->frameFormat().leftMargin() - gap / 2;
+    const qreal right = doc->rootFrame()->frameFormat().leftMargin() - gap / 2;
     painter->save();
     painter->setPen(color);
     painter->setFont(doc->defaultFont());
