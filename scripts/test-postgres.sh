@@ -29,9 +29,11 @@ if [[ $(id -u) -eq 0 ]]; then
     fi
 fi
 
+# A port from `from` on that nobody answers on. Another program may still hold
+# it bound without listening, or take it before the cluster does: start retries.
 free_port() {
     local p
-    for p in $(seq 55432 55631); do
+    for p in $(seq "${1:-55432}" 55631); do
         if ! (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null; then
             echo "$p"
             return 0
@@ -55,15 +57,24 @@ start)
     mkdir -p "$DIR"
     chmod 700 "$DIR"
     [[ $(id -u) -eq 0 ]] && chown "$OWNER" "$DIR"
-    port=$(free_port)
     as_owner "$PGBIN/initdb" -D "$DATA" -A trust -U postgres -E UTF8 --no-sync >"$DIR/initdb.log" 2>&1 ||
         { cat "$DIR/initdb.log" >&2; exit 1; }
     # Tests need no durability; ZUVO_PG_DURABLE=1 keeps it (for benchmarks).
     fast="-c fsync=off -c synchronous_commit=off -c full_page_writes=off"
     [[ ${ZUVO_PG_DURABLE:-0} == 1 ]] && fast=""
-    as_owner "$PGBIN/pg_ctl" -D "$DATA" -l "$DIR/server.log" -w -t 60 \
-        -o "-c listen_addresses=127.0.0.1 -p $port -k $DIR $fast -c max_connections=400" \
-        start >/dev/null || { cat "$DIR/server.log" >&2; exit 1; }
+    port=55431
+    for _ in 1 2 3 4 5 6 7 8; do
+        port=$(free_port $((port + 1)))
+        if as_owner "$PGBIN/pg_ctl" -D "$DATA" -l "$DIR/server.log" -w -t 60 \
+            -o "-c listen_addresses=127.0.0.1 -p $port -k $DIR $fast -c max_connections=400" \
+            start >/dev/null; then
+            port_ok=1
+            break
+        fi
+        grep -q "Address already in use" "$DIR/server.log" || break
+        port_ok=0
+    done
+    [[ ${port_ok:-0} == 1 ]] || { cat "$DIR/server.log" >&2; exit 1; }
     echo "postgresql://postgres@127.0.0.1:$port/postgres" >"$DIR/uri"
     cat "$DIR/uri"
     ;;
