@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
     t.start();
     auto d = SyncEngine::RunFullDownload(*b.Db, b.Ctx);
     report("full download, every note new");
-    a.Db->Exec(QStringLiteral("update notes set mynote=mynote||'!', commited=0"));
+    a.Db->Exec(QStringLiteral("update notes set mynote=mynote||'!', commited=0, rev=rev+1, unsent=1"));
     (void)SyncEngine::RunUpload(*a.Db, a.Ctx, QString(), {});
     gInRequestMs = 0;
     t.start();
@@ -141,7 +141,8 @@ int main(int argc, char** argv) {
     std::vector<double> lat;
     for (int i = 0; i < edits; ++i) {
         const QString text = QStringLiteral("edit %1").arg(i);
-        c.Db->Exec(QStringLiteral("update notes set mynote=?, commited=0 where id=?"), {text, id});
+        c.Db->Exec(QStringLiteral("update notes set mynote=?, commited=0, rev=rev+1, unsent=1 where id=?"),
+                   {text, id});
         t.start();
         (void)SyncEngine::RunUpload(*c.Db, c.Ctx, id, {utNote});
         (void)SyncEngine::RunFullDownload(*e.Db, e.Ctx);
@@ -155,6 +156,29 @@ int main(int argc, char** argv) {
     std::sort(lat.begin(), lat.end());
     std::printf("edit to other computer over %d edits: p50 %.2f ms, p99 %.2f ms\n", edits,
                 lat[lat.size() / 2], lat[lat.size() * 99 / 100]);
+
+    // The server's store is replaced by an empty one: A's next download finds
+    // out, marks all its notes, and they go up again.
+    (void)SyncEngine::RunFullDownload(*a.Db, a.Ctx);
+    zsrv::TServerConfig fresh = config;
+    fresh.Db = "sqlite:" + (dir.path() + QStringLiteral("/server2.db")).toStdString();
+    zsrv::TServerApp replaced(fresh);
+    replaced.Start();
+    const auto again = *replaced.Store().CreateAccount(
+        zsrv::TNewAccount{"bench@example.com", "Bench", zsrv::VerifierForPassword("bench-pass", 1000), ""});
+    const QString root2 = QStringLiteral("http://127.0.0.1:%1/").arg(replaced.HttpPort());
+    a.Ctx.Endpoint.ApiBase = root2 + QStringLiteral("api/v11/");
+    const TServiceCredentials creds2{QString::number(again), md5, QStringLiteral("PC-1"),
+                                     QStringLiteral("b")};
+    a.Ctx.Credentials = [creds2] { return creds2; };
+    gInRequestMs = 0;
+    t.start();
+    const auto seen = SyncEngine::RunFullDownload(*a.Db, a.Ctx);
+    const int back = SyncEngine::RunUpload(*a.Db, a.Ctx, QString(), {});
+    report("store replaced: marked and sent again");
+    std::printf("(%d rows marked, %d back on the server, the change %s)\n", seen.RowsMarked, back,
+                seen.ServerChanged ? "seen" : "NOT SEEN");
+    replaced.Stop();
     server.Stop();
     return 0;
 }

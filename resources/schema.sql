@@ -17,6 +17,8 @@ CREATE TABLE notes (
     shownote int,
     ctime datetime,
     commited int,
-    rev int default 0
+    rev int default 0,
+    unsent int default 0,
+    account varchar(20) default ''
 );
 CREATE UNIQUE INDEX notes_id ON notes (id);

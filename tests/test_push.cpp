@@ -114,11 +114,6 @@ class Push : public ::testing::Test {
 protected:
     testenv::TSignedInUser FUser{42, QStringLiteral("alice"), kDigest, kPcId};
 
-    // A channel whose socket events come straight back to it, as the main window routes them.
-    static void route(TPushChannel& ch) {
-        QObject::connect(&ch, &TPushChannel::SocketEvent, &ch, &TPushChannel::WMSockMessage);
-    }
-
     // Connects ch to peer and returns the peer's end after the sign-in packet.
     static QTcpSocket* open(TPushChannel& ch, TScriptedPeer& peer, QByteArray* login = nullptr) {
         ch.SetServer(QStringLiteral("127.0.0.1"), peer.port());
@@ -139,7 +134,6 @@ protected:
 TEST_F(Push, TheClientsFourPacketsAreLaidOutByteForByte) {
     TScriptedPeer peer;
     TPushChannel ch;
-    route(ch);
     QByteArray login;
     QTcpSocket* s = open(ch, peer, &login);
     ASSERT_NE(s, nullptr);
@@ -199,7 +193,6 @@ TEST_F(Push, OverlongTextsAreCutToTheirFieldAndTheLengthSaysSo) {
         AppState().NoteOptions.FconfigUserName = c.Name;
         TScriptedPeer peer;
         TPushChannel ch;
-        route(ch);
         QByteArray login;
         QTcpSocket* s = open(ch, peer, &login);
         ASSERT_NE(s, nullptr);
@@ -237,10 +230,9 @@ TEST_F(Push, NothingConnectsWithoutASignedInUser) {
     }
 }
 
-TEST_F(Push, OnlyTheFirstPacketOfAReadIsActedOn) {
+TEST_F(Push, EveryPacketOfTheStreamIsActedOnHoweverTheReadsCutIt) {
     TScriptedPeer peer;
     TPushChannel ch;
-    route(ch);
     std::uint32_t tick = 1000;
     ch.SetTickSource([&] { return tick; });
     QTcpSocket* s = open(ch, peer);
@@ -255,34 +247,40 @@ TEST_F(Push, OnlyTheFirstPacketOfAReadIsActedOn) {
         QTest::qWait(150);
     };
 
-    // Two notices in one read: one download.
+    // Two notices in one read: both count.
     deliver(changed + changed);
-    EXPECT_EQ(notices.count(), 1);
+    EXPECT_EQ(notices.count(), 2);
 
-    // A keep-alive answer first: the notice behind it is dropped, the answer counts.
+    // A keep-alive answer first: it counts, and so does the notice behind it.
     tick = 5000;
     deliver(keep + changed);
-    EXPECT_EQ(notices.count(), 1);
+    EXPECT_EQ(notices.count(), 3);
     EXPECT_EQ(ch.LastServerActivity(), 5000u);
 
-    // Too short, or not starting with the pass value: ignored.
-    deliver(serverPacket(10, 58).left(11));
-    deliver(serverPacket(10, 58, 502614));
-    tick = 9000;
-    deliver(serverPacket(20, 8, 0));
-    EXPECT_EQ(notices.count(), 1);
-    EXPECT_EQ(ch.LastServerActivity(), 5000u);
-
-    // The channel reads on after all that.
-    deliver(changed);
-    EXPECT_EQ(notices.count(), 2);
+    // A packet cut anywhere counts once it is whole.
+    deliver(changed.left(11));
+    deliver(changed.mid(11, 100));
+    EXPECT_EQ(notices.count(), 3);
+    deliver(changed.mid(111) + changed.left(140));
+    EXPECT_EQ(notices.count(), 4);
+    deliver(changed.mid(140));
+    EXPECT_EQ(notices.count(), 5);
     EXPECT_TRUE(ch.IsOpen());
+
+    // Bytes that are no packet leave no way to the next one: the channel is
+    // dropped (the keep-alive timer connects it again), nothing is acted on.
+    QSignalSpy closed(&ch, &TPushChannel::ChannelClosed);
+    tick = 9000;
+    deliver(serverPacket(10, 58, 502614) + changed);
+    EXPECT_EQ(notices.count(), 5);
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_FALSE(ch.IsOpen());
+    EXPECT_EQ(ch.LastServerActivity(), 5000u);
 }
 
 TEST_F(Push, SilenceBeyondFiveMinutesReconnectsAlsoAcrossTheTickWrap) {
     TScriptedPeer peer;
     TPushChannel ch;
-    route(ch);
     std::uint32_t tick = 0xFFFFFFFFu - 100000; // the counter wraps 100 s after the connect
     ch.SetTickSource([&] { return tick; });
     QTcpSocket* first = open(ch, peer);
@@ -308,7 +306,6 @@ TEST_F(Push, SilenceBeyondFiveMinutesReconnectsAlsoAcrossTheTickWrap) {
 TEST_F(Push, AClosedChannelComesBackAtTheNextTickAndAsksToCatchUp) {
     TScriptedPeer peer;
     TPushChannel ch;
-    route(ch);
     QSignalSpy opened(&ch, &TPushChannel::ChannelOpened);
     QSignalSpy closed(&ch, &TPushChannel::ChannelClosed);
     QTcpSocket* first = open(ch, peer);
@@ -334,7 +331,6 @@ TEST_F(Push, AClosedChannelComesBackAtTheNextTickAndAsksToCatchUp) {
 TEST_F(Push, AnUploadNoticeOnAClosedChannelFollowsTheSignIn) {
     TScriptedPeer peer;
     TPushChannel ch;
-    route(ch);
     ch.SetServer(QStringLiteral("127.0.0.1"), peer.port());
     ch.SendNoteChanged(QStringLiteral("NOTE-1"));
     QTcpSocket* s = peer.accept();
@@ -367,7 +363,6 @@ TEST_F(Push, AServerThatNeverAnswersTheConnectDoesNotHoldTheUserInterface) {
     QTest::qWait(200);
 
     TPushChannel ch;
-    route(ch);
     ch.SetConnectTimeoutMs(1500);
     ch.SetServer(QStringLiteral("127.0.0.1"), ntohs(addr.sin_port));
     int ticks = 0;
@@ -417,8 +412,8 @@ TEST(BasicInfo, TheDocumentIsFetchedOnlyForASignedInUserAndAnsweredOnTheStarters
     for (bool signedIn : {false, true}) {
         QString got = QStringLiteral("unset");
         Qt::HANDLE thread = nullptr;
-        TOtherTaskThread::Start(&context, signedIn, [&](const QString& a) {
-            got = a;
+        TOtherTaskThread::Start(&context, signedIn, [&](const TBasicInfo& info) {
+            got = info.PushAddress;
             thread = QThread::currentThreadId();
         });
         ASSERT_TRUE(QTest::qWaitFor([&] { return got != QLatin1String("unset"); }, 15000));

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <tuple>
 
 namespace {
 
@@ -44,6 +45,10 @@ protected:
         return r.value_or(NoteRecord{});
     }
 
+    [[nodiscard]] int unsent(const QString& id) const {
+        return FDb->Select(QStringLiteral("select unsent from notes where id=?"), {id})
+            .asInt(0, QStringLiteral("unsent"));
+    }
     std::unique_ptr<TDbConnection> FDb;
     std::unique_ptr<NoteRepository> FRepo;
     std::vector<TChange> FChanges;
@@ -145,6 +150,8 @@ TEST_F(RepositoryTest, EachWriteChangesItsColumnsAndReportsOnce) {
         c.Check(after);
         EXPECT_EQ(after.Pending, c.MarksPending);
         EXPECT_EQ(after.Rev, revBefore + (c.MarksPending ? 1 : 0));
+        // A pending write names exactly its fields as unsent, in the same statement.
+        EXPECT_EQ(unsent(kId), c.MarksPending ? c.Fields.bits() : 0);
         ASSERT_EQ(FChanges.size(), 1u);
         EXPECT_EQ(FChanges[0].Id, kId);
         EXPECT_EQ(FChanges[0].Fields, c.Fields.bits());
@@ -202,15 +209,20 @@ TEST_F(RepositoryTest, CommitsOnlyTheRevisionThatWasSent) {
     EXPECT_EQ(sent->Rows.Columns.last(), QStringLiteral("notetype"));
     const qint64 sentRev = sent->Revs[0];
 
-    // Changed again while the upload was on its way: the newer version stays pending.
-    ASSERT_TRUE(FRepo->SetBgColorIndex(kId, 2));
+    EXPECT_EQ(sent->Unsent[0], TUploadFields({utBgcolor}));
+
+    // Changed again while the upload was on its way: the newer version stays
+    // pending, with every field not yet confirmed.
+    ASSERT_TRUE(FRepo->SetReminder(kId, 1, QStringLiteral("09:00"), QString(), QString()));
     EXPECT_FALSE(FRepo->MarkCommittedIfUnchanged(kId, sentRev));
     EXPECT_TRUE(row(kId).Pending);
+    EXPECT_EQ(unsent(kId), TUploadFields({utBgcolor, utAlert}).bits());
 
     const std::optional<NotePendingRows> again = FRepo->PendingAll();
     ASSERT_TRUE(again && again->Rows.rowCount() == 1);
     EXPECT_TRUE(FRepo->MarkCommittedIfUnchanged(kId, again->Revs[0]));
     EXPECT_FALSE(row(kId).Pending);
+    EXPECT_EQ(unsent(kId), 0);
     EXPECT_TRUE(FFailures.isEmpty());
 }
 
@@ -249,6 +261,48 @@ TEST_F(RepositoryTest, UndockAndShowAgainReturnTheStoredPlace) {
     EXPECT_EQ(FRepo->LoadShown()->size(), 1);
     EXPECT_TRUE(FRepo->ShowAgain(QStringLiteral("GONE"), shown));
     EXPECT_FALSE(shown);
+}
+
+TEST_F(RepositoryTest, TheDeskAndTheUploadsSeeOnlyTheirAccountsNotes) {
+    for (const auto& [id, account, shown] :
+         {std::tuple{"ANN-S", "1", 1}, std::tuple{"ANN-H", "1", 0}, std::tuple{"BOB-S", "2", 1},
+          std::tuple{"BOB-H", "2", 0}, std::tuple{"NONE-S", "", 1}, std::tuple{"NONE-H", "", 0}})
+        FDb->Exec(QStringLiteral("insert into notes (id, mynote, shownote, commited, account, unsent) values "
+                                 "(?, 'text', ?, 0, ?, 1)"),
+                  {QString::fromLatin1(id), shown, QString::fromLatin1(account)});
+    const auto ids = [](const std::optional<QList<NoteRecord>>& rows) {
+        QStringList out;
+        for (const NoteRecord& r : rows.value_or(QList<NoteRecord>{}))
+            out.append(r.id());
+        out.sort();
+        return out;
+    };
+    const auto pendingIds = [](const std::optional<NotePendingRows>& rows) {
+        QStringList out;
+        for (int i = 0; rows && i < rows->Rows.rowCount(); ++i)
+            out.append(rows->id(i));
+        out.sort();
+        return out;
+    };
+    // Ann signed in: her notes and nobody's on the desk, only hers go up.
+    FRepo->SetAccount(QStringLiteral("1"), QStringLiteral("1"));
+    EXPECT_EQ(ids(FRepo->LoadShown()), (QStringList{"ANN-S", "NONE-S"}));
+    EXPECT_EQ(ids(FRepo->LoadHidden()), (QStringList{"ANN-H", "NONE-H"}));
+    EXPECT_EQ(pendingIds(FRepo->PendingAll()), (QStringList{"ANN-H", "ANN-S", "NONE-H", "NONE-S"}));
+    FRepo->SetOwnRowsOnly(true); // Ann is leaving: nobody's notes stay
+    EXPECT_EQ(pendingIds(FRepo->PendingAll()), (QStringList{"ANN-H", "ANN-S"}));
+    FRepo->SetOwnRowsOnly(false);
+    EXPECT_EQ(pendingIds(FRepo->PendingOne(QStringLiteral("BOB-S"))), QStringList{});
+    // Signed out, Ann's desk stays; nothing goes up, and a new note is nobody's.
+    FRepo->SetAccount(QString(), QStringLiteral("1"));
+    EXPECT_EQ(ids(FRepo->LoadShown()), (QStringList{"ANN-S", "NONE-S"}));
+    ASSERT_TRUE(FRepo->InsertFromShell(QStringLiteral("NEW"), QPoint(1, 1)));
+    EXPECT_EQ(row(QStringLiteral("NEW")).Account, QString());
+    // Bob signs in: nobody's notes join him.
+    FRepo->SetAccount(QStringLiteral("2"), QStringLiteral("2"));
+    ASSERT_TRUE(FRepo->JoinAccount(QStringLiteral("2")));
+    EXPECT_EQ(ids(FRepo->LoadShown()), (QStringList{"BOB-S", "NEW", "NONE-S"}));
+    EXPECT_EQ(pendingIds(FRepo->PendingAll()), (QStringList{"BOB-H", "BOB-S", "NONE-H", "NONE-S"}));
 }
 
 TEST_F(RepositoryTest, DownloadsCreateUpdateAndRemoveWithoutMarkingPending) {

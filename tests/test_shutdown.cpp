@@ -105,7 +105,8 @@ TEST(Shutdown, PostsThePendingNotesAndCommitsExactlyTheRowsItSent) {
     const TRecordedRequest& r = reqs.first();
     EXPECT_EQ(r.Method, "POST");
     EXPECT_EQ(r.Target,
-              "/api/v11/update_note.php?userid=42&userpass=0123456789abcdef0123456789abcdef&pcid=PC-1");
+              "/api/v11/update_note.php?userid=42&userpass=0123456789abcdef0123456789abcdef&pcid=PC-1"
+              "&uploadfields=11111111111111111111");
     EXPECT_EQ(r.Headers.value("user-agent"), "Mozilla/3.0 (compatible; Indy Library)");
     EXPECT_EQ(r.Headers.value("content-type"), "application/x-www-form-urlencoded");
     EXPECT_FALSE(r.Body.contains('=')); // one unnamed line, nothing for the form layer to escape

@@ -13,6 +13,7 @@
 #include "support/ProgramFolder.h"
 #include "support/TestEnv.h"
 #include "sync/uPushChannel.h"
+#include "sync/uSyncController.h"
 
 #include <QAction>
 #include <QDir>
@@ -150,7 +151,7 @@ TEST(Startup, WithoutAnyDatabaseOneIsMadeFromTheSchema) {
     TFmMain main(s.Env());
     QString error;
     ASSERT_TRUE(main.Startup(&error)) << error.toStdString();
-    EXPECT_EQ(main.Db().Select(QStringLiteral("select * from notes")).Columns.size(), 29);
+    EXPECT_EQ(main.Db().Select(QStringLiteral("select * from notes")).Columns.size(), 31);
     main.Shutdown();
 }
 
@@ -310,11 +311,11 @@ TEST(Startup, PaletteTimersAndPushStateAreSet) {
     const QList<qint32> expected = {0x3EEAFE, 0xFFEF89, 0xFDB59B, 0x82FD83, 0xB2B2FD, 0xFFFFFF, 0xDADADA};
     EXPECT_EQ(main.NoteTitleColors(), expected);
     EXPECT_EQ(main.NoteBodyColors(), expected);
-    EXPECT_EQ(main.tmrUpload->interval(), 600000);
+    EXPECT_EQ(main.Sync()->UploadTimer()->interval(), 600000);
     EXPECT_TRUE(main.tmrLoadNotes->isSingleShot());
     EXPECT_EQ(main.tmrLoadNotes->interval(), 100);
     EXPECT_EQ(main.tmrAppUpdate->interval(), 5000);
-    EXPECT_EQ(main.tmrSocket->interval(), 50000);
+    EXPECT_EQ(main.Sync()->SocketTimer()->interval(), 50000);
     EXPECT_FALSE(main.PushChannel()->IsOpen());
     EXPECT_FALSE(main.PushChannel()->IsConnecting());
     EXPECT_EQ(main.PushChannel()->ServerAddress(), QStringLiteral("127.0.0.1"));

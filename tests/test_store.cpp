@@ -55,7 +55,31 @@ TEST(Store, BaseDatabaseWithRowsGainsAllTenColumnsAndRowsReadZeroAndNull) {
 
     // Running it again changes nothing.
     UpgradeSchema(*db);
-    EXPECT_EQ(columnsOf(*db).size(), 19 + 10);
+    EXPECT_EQ(columnsOf(*db).size(), 21 + 10);
+}
+
+TEST(Store, RowsWaitingInAnOlderStoreSendEverythingAndUnwrittenNotesStayHome) {
+    const QString path = newDb(QStringLiteral("unsent"));
+    {
+        auto db = TDbConnection::Open(path);
+        db->Exec(QStringLiteral("ALTER TABLE notes DROP COLUMN unsent"));
+        insertBaseRow(*db, QStringLiteral("TEXT"), QStringLiteral("typed"), 0);
+        insertBaseRow(*db, QStringLiteral("NULLFLAG"), QStringLiteral("typed"), QVariant());
+        insertBaseRow(*db, QStringLiteral("BLANK"), QVariant(), QVariant());
+        insertBaseRow(*db, QStringLiteral("DONE"), QStringLiteral("sent"), 1);
+    }
+    auto db = TDbConnection::Open(path);
+    UpgradeSchema(*db);
+    const auto unsent = [&](const char* id) {
+        return db->Select(QStringLiteral("select unsent from notes where id=?"), {QString::fromLatin1(id)})
+            .asInt(0, QStringLiteral("unsent"));
+    };
+    EXPECT_EQ(unsent("TEXT"), NoteStore::kUnsentAllFields);
+    EXPECT_EQ(unsent("NULLFLAG"), NoteStore::kUnsentAllFields);
+    EXPECT_EQ(unsent("BLANK"), NoteStore::kUnsentNewNote);
+    EXPECT_EQ(unsent("DONE"), 0);
+    const TRowSet pending = db->Select(QString::fromLatin1(NoteStore::kSelectPendingAll));
+    EXPECT_EQ(pending.rowCount(), 2);
 }
 
 TEST(Store, UpgradeTrustsIshiddenmodeForAllFourDockingColumns) {

@@ -7,7 +7,9 @@
 #include "data/uNoteRepository.h"
 #include "data/uNoteStore.h"
 #include "data/uSyncStore.h"
+#include "lang/uLanguageObject.h"
 #include "note/uFmNote.h"
+#include "note/uNoteManager.h"
 #include "shared/uMd5.h"
 #include "shared/uNoteId.h"
 #include "support/LoopbackHttpServer.h"
@@ -15,6 +17,7 @@
 #include "support/TestEnv.h"
 #include "sync/uEndpoints.h"
 #include "sync/uHttpClient.h"
+#include "sync/uSyncController.h"
 #include "sync/uSyncEngine.h"
 #include "sync/uSyncWorkers.h"
 
@@ -22,6 +25,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QMap>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -398,13 +402,18 @@ TEST_F(TSyncFixture, UploadSendsPendingRowsAndCommitsOnlyOnAnExactZero) {
 }
 
 TEST_F(TSyncFixture, AListTooLongForOneRequestGoesUpInPartsAndEveryRowIsCommitted) {
-    // About 6 MiB of document: more than one request may carry.
+    // About 6 MiB of document: more than one request may carry. Every row has
+    // a revision of its own, so a row matched against another part's revision
+    // would stay pending.
     const int count = 2500;
     {
         TTransaction tr(*Db);
-        for (int i = 0; i < count; ++i)
+        for (int i = 0; i < count; ++i) {
             addRow(QStringLiteral("N%1").arg(i),
                    QStringLiteral("%1 ").arg(i) + QString(2000, QLatin1Char('x')), 0);
+            Db->Exec(QStringLiteral("update notes set rev=? where id=?"),
+                     {i * 3 + 1, QStringLiteral("N%1").arg(i)});
+        }
         tr.Commit();
     }
     reply("0");
@@ -435,12 +444,38 @@ TEST_F(TSyncFixture, UploadGivesUpAfterSixAttemptsAndAsksForSignInOnRefusal) {
     EXPECT_EQ(Server.requests().size(), 6);
 }
 
-TEST_F(TSyncFixture, APartialUploadAlwaysCarriesTheTextItCommits) {
-    // A text typed offline waits; then the colour changes online.
-    addRow(QStringLiteral("A"), QStringLiteral("typed offline"), 0);
+TEST_F(TSyncFixture, EachRowGoesUpWithTheFieldsItChangedWhateverAskedForTheUpload) {
+    NoteRepository repo(*Db);
+    addRow(QStringLiteral("A"), QStringLiteral("typed"), 1);
+    addRow(QStringLiteral("B"), QStringLiteral("other"), 1);
+    Db->Exec(QStringLiteral("update notes set unsent=0"));
+    // A: a colour offline, then the text; B: a reminder only.
+    ASSERT_TRUE(repo.SetBgColorIndex(QStringLiteral("A"), 3));
+    std::optional<NoteRecord> a = repo.Find(QStringLiteral("A"));
+    a->Note.NNote = QStringLiteral("typed more");
+    ASSERT_TRUE(repo.SaveEdit(*a));
+    ASSERT_TRUE(repo.SetReminder(QStringLiteral("B"), 1, QStringLiteral("when"), QString(), QString()));
     reply("0");
-    EXPECT_EQ(SyncEngine::RunUpload(*Db, Ctx, QStringLiteral("A"), {utBgcolor}), 1);
-    EXPECT_TRUE(Server.requests().constLast().Target.contains("uploadfields=11000000000111111111"));
+    EXPECT_EQ(SyncEngine::RunUpload(*Db, Ctx, QString(), {utNote}), 2);
+
+    // One request per set of fields; a text not among them stays off the wire.
+    QMap<QByteArray, QString> byFields;
+    for (const TRecordedRequest& r : Server.requests()) {
+        const qsizetype at = r.Target.indexOf("uploadfields=");
+        ASSERT_GE(at, 0);
+        byFields[r.Target.mid(at + 13, 20)] = decodeForm(r.Body);
+    }
+    ASSERT_EQ(byFields.size(), 2);
+    const QString textAndColour = byFields.value("11000000000111111111");
+    EXPECT_TRUE(textAndColour.contains(QStringLiteral("<mynote><![CDATA[typed more]]></mynote>")));
+    EXPECT_TRUE(textAndColour.contains(QStringLiteral("<bgcolorindex>3</bgcolorindex>")));
+    const QString reminder = byFields.value("00000001000111111111");
+    EXPECT_TRUE(reminder.contains(QStringLiteral("<id>B</id>")));
+    EXPECT_FALSE(reminder.contains(QStringLiteral("other")));
+    for (const char* id : {"A", "B"}) {
+        EXPECT_EQ(column(QString::fromLatin1(id), QStringLiteral("commited")).toInt(), 1);
+        EXPECT_EQ(column(QString::fromLatin1(id), QStringLiteral("unsent")).toInt(), 0);
+    }
 }
 
 TEST_F(TSyncFixture, AnEditMadeWhileTheUploadIsOnTheWayStaysPending) {
@@ -556,6 +591,63 @@ TEST_F(TSyncFixture, APendingRowKeepsItsTextAndLookAgainstEveryDownload) {
     SyncEngine::RunSingleNote(*Db, Ctx, nid(QStringLiteral("NOPE")));
     EXPECT_EQ(column(nid(QStringLiteral("NOPE")), QStringLiteral("id")).toString(),
               QStringLiteral("<no row>"));
+}
+
+TEST_F(TSyncFixture, APendingRowTakesFromDownloadsWhatItHasNotChanged) {
+    NoteRepository repo(*Db);
+    addRow(nid(QStringLiteral("P")), QStringLiteral("mine"), 1);
+    Db->Exec(QStringLiteral("update notes set unsent=0"));
+    ASSERT_TRUE(repo.SetBgColorIndex(nid(QStringLiteral("P")), 2));
+    // The server has another text and colour: the colour waiting here stays,
+    // the text changed elsewhere arrives.
+    reply(notesDoc({item("P", "changed elsewhere", "1", 6)}));
+    (void)SyncEngine::RunFullDownload(*Db, Ctx);
+    EXPECT_EQ(column(nid(QStringLiteral("P")), QStringLiteral("mynote")).toString(),
+              QStringLiteral("changed elsewhere"));
+    EXPECT_EQ(column(nid(QStringLiteral("P")), QStringLiteral("bgcolorindex")).toInt(), 2);
+    EXPECT_EQ(column(nid(QStringLiteral("P")), QStringLiteral("commited")).toInt(), 0);
+    EXPECT_EQ(Changed, 1);
+    // So does a single-note refresh.
+    reply(notesDoc({item("P", "again", "1", 6)}));
+    SyncEngine::RunSingleNote(*Db, Ctx, nid(QStringLiteral("P")));
+    EXPECT_EQ(column(nid(QStringLiteral("P")), QStringLiteral("mynote")).toString(), QStringLiteral("again"));
+    EXPECT_EQ(column(nid(QStringLiteral("P")), QStringLiteral("bgcolorindex")).toInt(), 2);
+}
+
+TEST_F(TSyncFixture, AServerWhoseStoreChangedGetsEveryNoteAgainBeforeAnythingIsTaken) {
+    addRow(nid(QStringLiteral("A")), QStringLiteral("here"), 1);
+    Db->Exec(QStringLiteral("update notes set unsent=0"));
+    const auto doc = [](const char* store, int changes, const char* text) {
+        QByteArray d = notesDoc({item("A", text, "1")});
+        return d.replace("<NOTES>", QByteArray("<NOTES><STORE id=\"") + store + "\" changes=\"" +
+                                        QByteArray::number(changes) + "\"/>");
+    };
+    struct TCase {
+        QByteArray Doc;
+        bool Changed;
+        const char* Text; // what the row holds afterwards
+    };
+    const TCase cases[] = {
+        {doc("s1", 10, "here"), false, "here"},   // the first word from a server is taken as it is
+        {doc("s1", 12, "newer"), false, "newer"}, // the same store, further on
+        {doc("s1", 11, "older"), true, "newer"},  // a restored copy: fewer changes than seen
+        {doc("s2", 50, "other"), true, "newer"},  // another store altogether
+        {notesDoc({item("A", "silent", "1")}), false, "silent"}, // a server that says nothing
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Doc.toStdString());
+        reply(c.Doc);
+        const SyncEngine::TDownloadOutcome out = SyncEngine::RunFullDownload(*Db, Ctx);
+        EXPECT_EQ(out.ServerChanged, c.Changed);
+        EXPECT_EQ(column(nid(QStringLiteral("A")), QStringLiteral("mynote")).toString(),
+                  QString::fromLatin1(c.Text));
+        if (c.Changed) {
+            EXPECT_EQ(out.RowsMarked, 1);
+            EXPECT_EQ(column(nid(QStringLiteral("A")), QStringLiteral("unsent")).toInt() & 0x7FF, 0x7FF);
+        }
+        // What went up is confirmed before the next case.
+        Db->Exec(QStringLiteral("update notes set commited=1, unsent=0"));
+    }
 }
 
 TEST_F(TSyncFixture, DownloadAsksForSignInOnRefusalAndAppliesNothingWithoutAnAnswer) {
@@ -761,24 +853,26 @@ TEST(SyncMainWindow, UploadThenDownloadOpensNewNotesBetweenTheUpdatingMessages) 
         opened = opened || n->NoteId() == nid(QStringLiteral("FROM-ELSEWHERE"));
     EXPECT_TRUE(opened);
 
-    // A second request while one runs is dropped, not queued.
+    // Requests made while one runs are one download after it: none is lost.
     main.GetNotesFromSrv();
     main.GetNotesFromSrv();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !AppState().DownloadRunning; }, 10000));
+    main.GetNotesFromSrv();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return downloads == 3 && !AppState().DownloadRunning; }, 10000));
     QTest::qWait(200);
-    EXPECT_EQ(downloads, 2);
+    EXPECT_EQ(downloads, 3);
 
     // While a note is being edited, an upload is not followed by a download.
     AppState().NoteEditing = true;
     // The ten-minute tick, once: the upload of every pending row.
-    QObject::connect(main.tmrUpload, &QTimer::timeout, main.tmrUpload, &QTimer::stop);
-    main.tmrUpload->setInterval(1);
-    main.tmrUpload->start();
+    QTimer* upload = main.Sync()->UploadTimer();
+    QObject::connect(upload, &QTimer::timeout, upload, &QTimer::stop);
+    upload->setInterval(1);
+    upload->start();
     ASSERT_TRUE(QTest::qWaitFor([&] { return finished.size() == 2; }, 10000));
     EXPECT_EQ(finished[1], std::make_tuple(QString(), 0, true)); // nothing was pending any more
     AppState().NoteEditing = false;
     QTest::qWait(200);
-    EXPECT_EQ(downloads, 2);
+    EXPECT_EQ(downloads, 3);
     main.Shutdown();
 }
 
@@ -872,4 +966,27 @@ TEST_F(TSyncFixture, AnUploadToAServerWithAnUntrustedCertificateLeavesTheRowPend
     EXPECT_EQ(column(QStringLiteral("A"), QStringLiteral("mynote")).toString(),
               QStringLiteral("typed offline"));
     EXPECT_EQ(LoginFailures, 0);
+}
+
+TEST(SyncMainWindow, ANoteTheServerRefusesForItsSizeSaysSoUntilItGoesUp) {
+    testenv::TStartedMain started;
+    ASSERT_TRUE(started.Error.isEmpty()) << started.Error.toStdString();
+    TFmMain& main = *started.Main;
+    main.tmrLoadNotes->stop();
+    TFmNote* note = main.Windows().CreateNew(QString());
+    ASSERT_NE(note, nullptr);
+    const QString id = note->NoteId();
+    EXPECT_FALSE(note->SyncRefused());
+
+    emit main.Sync()->RowTooLarge(id);
+    EXPECT_TRUE(note->SyncRefused());
+    EXPECT_EQ(note->toolTip(), main.Language()->FmNotesyncTooLarge_Hint());
+    EXPECT_FALSE(note->toolTip().isEmpty());
+
+    // Another note going up changes nothing; this one going up clears the hint.
+    emit main.Sync()->UploadFinished(QStringLiteral("ANOTHER"), 1, true);
+    EXPECT_TRUE(note->SyncRefused());
+    emit main.Sync()->UploadFinished(id, 1, true);
+    EXPECT_FALSE(note->SyncRefused());
+    EXPECT_TRUE(note->toolTip().isEmpty());
 }

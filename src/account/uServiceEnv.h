@@ -27,6 +27,9 @@ struct TServiceEnv {
     std::function<void()> SignedIn;
     // After signing out: the push channel closes without a logout packet.
     std::function<void()> SignedOut;
+    // Sign-out is confirmed and the account's keys are still set: its last
+    // changes go up with its own credentials.
+    std::function<void()> SigningOut;
     // Opens the download page (the about dialog's link does too).
     std::function<void()> ShowDownloadPage;
     // Opens the registration dialog (the sign-in dialog's link).

@@ -13,6 +13,7 @@
 #include "data/uNoteRepository.h"
 #include "data/uNoteStore.h"
 #include "data/uStoreBackup.h"
+#include "data/uSyncStore.h"
 #include "extras/gui/uFmFeedback.h"
 #include "extras/uZuvoAds.h"
 #include "lang/uLanguageObject.h"
@@ -30,7 +31,6 @@
 #include "platform/gui/uMenuIcons.h"
 #include "platform/gui/uWindows.h"
 #include "platform/uAnsi.h"
-#include "platform/uBlockingCall.h"
 #include "platform/uPrivateFiles.h"
 #include "platform/uTicks.h"
 #include "reminders/gui/uFmAlertWindow.h"
@@ -40,6 +40,7 @@
 #include "sync/uOtherTask.h"
 #include "sync/uPushChannel.h"
 #include "sync/uShutdownUpload.h"
+#include "sync/uSyncController.h"
 #include "sync/uSyncWorkers.h"
 #include "sync/uUploadTable.h"
 #include "ui/uFmAbout.h"
@@ -67,7 +68,6 @@ namespace {
 TFmMain* gFmMain = nullptr;
 
 // How long a sync worker waits for this thread to take a downloaded note.
-constexpr int kUiWaitMs = 1000;
 
 QString withSeparator(QString path) {
     if (!path.endsWith(QLatin1Char('/')))
@@ -126,22 +126,6 @@ TFmMain::TFmMain(TFmMainEnv env, QWidget* parent) : QWidget(parent), FEnv(std::m
     tmrAppUpdate->setSingleShot(true);
     tmrAppUpdate->setInterval(5000);
     connect(tmrAppUpdate, &QTimer::timeout, this, &TFmMain::tmrAppUpdateTimer);
-    tmrUpload = new QTimer(this);
-    connect(tmrUpload, &QTimer::timeout, this, &TFmMain::tmrUploadTimer);
-    tmrSocket = new QTimer(this);
-    tmrSocket->setInterval(TPushChannel::kKeepAliveIntervalMs);
-    connect(tmrSocket, &QTimer::timeout, this, &TFmMain::tmrSocketTimer);
-
-    FPush = new TPushChannel(this);
-    connect(FPush, &TPushChannel::SocketEvent, this, [this](quintptr socket, int event) {
-        SendMessageW(this, WM_SOCKET, static_cast<WPARAM>(socket), event);
-    });
-    connect(FPush, &TPushChannel::NoteChangedNotice, this, &TFmMain::GetNotesFromSrv);
-    // Notices sent while the channel was down never arrive: catch up at once.
-    connect(FPush, &TPushChannel::ChannelOpened, this, [this](bool again) {
-        if (again)
-            GetNotesFromSrv();
-    });
 
     FFPlayer1 = new TAudioPlayer(this);
     connect(FFPlayer1, &TAudioPlayer::FileOpened, this, &TFmMain::FFPlayer1FileOpen);
@@ -224,8 +208,8 @@ std::shared_ptr<TNoteContext> TFmMain::BuildNoteContext() {
 
 TFmMain::~TFmMain() {
     // Runs still going may call back into this window; they end while it is whole.
-    if (FSync)
-        FSync->StopAndWait();
+    if (FSyncCtl)
+        FSyncCtl->StopRuns();
     if (gFmMain == this)
         gFmMain = nullptr;
     // Windows still holding the context find it empty from here on.
@@ -236,9 +220,8 @@ bool TFmMain::Startup(QString* error) {
     // 1. The program folder.
     FProgramFolder = withSeparator(FEnv.ProgramFolder);
 
-    // 2. The push channel starts unconnected, aimed at the default server.
-    FPush->CloseClientSock();
-    FPush->SetServer(QString::fromLatin1(kDefaultPushServer), PushServerPort());
+    // 2. The push channel starts unconnected, aimed at the default server (the
+    //    sync controller, made once the data folder is known).
 
     // 3. The tray icon and its hint. (4: the hand cursor is the platform's own.)
     // Without a tray host yet, the icon appears when one starts.
@@ -299,6 +282,9 @@ bool TFmMain::Startup(QString* error) {
         SetServerCAFile(ini.ReadString(QStringLiteral("config"), QStringLiteral("ServerCA"), QString()));
     }
     StartSyncWorkers();
+    // Whose notes are shown: the signed-in account's (those made while nobody
+    // was signed in join it), or the last one's.
+    (void)ApplyAccount();
 
     // 12. The signed-in user's number for the push channel.
     bool ok = false;
@@ -315,7 +301,7 @@ bool TFmMain::Startup(QString* error) {
     }
 
     // 14. The basic-information task (it opens the push channel when done).
-    StartBasicInfoTask();
+    FSyncCtl->Start(!options.FconfigUserID.isEmpty());
 
     // 15.
     AppState().RunningUploadCount = 0;
@@ -329,8 +315,7 @@ bool TFmMain::Startup(QString* error) {
     // 17. The advertisement worker.
     StartAdWorker();
 
-    // 18.
-    tmrUpload->setInterval(600000);
+    // 18. The periodic upload's interval is the controller's own.
 
     // 19.
     SendMessageW(this, WM_UPDATELANGUAGE, 0, 0);
@@ -341,8 +326,6 @@ bool TFmMain::Startup(QString* error) {
 
     tmrLoadNotes->start();
     tmrAppUpdate->start();
-    tmrUpload->start();
-    tmrSocket->start();
     FStarted = true;
     return true;
 }
@@ -421,9 +404,6 @@ bool TFmMain::event(QEvent* e) {
     case WM_LOGINFAILED:
         WMLoaginFailed(static_cast<TWinMessage&>(*e));
         return true;
-    case WM_SOCKET:
-        WMSockMessage(static_cast<TWinMessage&>(*e));
-        return true;
     default:
         return QWidget::event(e);
     }
@@ -453,10 +433,6 @@ void TFmMain::WMLoaginFailed(TWinMessage&) {
     RunCommand(QStringLiteral("actLogin"), nullptr);
 }
 
-void TFmMain::WMSockMessage(TWinMessage& msg) {
-    FPush->WMSockMessage(static_cast<quintptr>(msg.WParam), static_cast<int>(msg.LParam));
-}
-
 void TFmMain::tmrAppUpdateTimer() {
     tmrAppUpdate->stop();
     const QString updater = FProgramFolder + QStringLiteral("update");
@@ -467,68 +443,38 @@ void TFmMain::tmrAppUpdateTimer() {
     (void)QProcess::startDetached(updater, {QStringLiteral("\"Zuvo Note\"")}, FProgramFolder);
 }
 
-void TFmMain::tmrUploadTimer() {
-    StartUploadWorker(TNoteItem{}, TUploadFields{}, true);
-}
-
 void TFmMain::StartSyncWorkers() {
-    TSyncWorkers::THooks hooks;
-    // Each hook runs on a worker thread and returns once this thread has acted.
-    hooks.LoginFailed = [this] { (void)SendMessageW(this, WM_LOGINFAILED, 0, 0); };
-    // A user-interface thread that is busy (a huge note being laid out, say) is
-    // waited for only so long: the download then goes on, and the window opens or
-    // reloads as soon as that thread is free, in the order the calls were made.
-    hooks.NewNote = [this](const TNoteItem& n) {
-        (void)RunOnThreadOf(
-            this, [this, n] { (void)AddDownloadedNote(n); }, kUiWaitMs);
-    };
-    const auto broadcast = [this](int msg) {
-        (void)RunOnThreadOf(
-            this, [this, msg] { FWindows->Broadcast(msg); }, kUiWaitMs);
-    };
-    hooks.NoteRemoved = [broadcast] { broadcast(WM_CHECKNOTEEXISTS); };
-    hooks.NotesChanged = [broadcast] { broadcast(WM_RELOADNOTE); };
-    FSync = new TSyncWorkers(FDataFolder + QStringLiteral("brisel.mdb"),
-                             FDataFolder + QStringLiteral("audio/"), std::move(hooks), this);
-    connect(this, &TFmMain::UploadRequested, FSync, [this](const QString& id, quint16 fields, bool notify) {
-        FSync->StartUpload(id, TUploadFields::fromBits(fields), notify);
+    SyncController::THooks hooks;
+    // Each runs here while a worker waits for it.
+    hooks.LoginFailed = [this] { RunCommand(QStringLiteral("actLogin"), nullptr); };
+    hooks.NewNote = [this](const TNoteItem& n) { (void)AddDownloadedNote(n); };
+    FSyncCtl = new SyncController(FDataFolder + QStringLiteral("brisel.mdb"),
+                                  FDataFolder + QStringLiteral("audio/"), std::move(hooks), this);
+    connect(FSyncCtl, &SyncController::UpdatingBegin, this,
+            [this] { FWindows->Broadcast(WM_UPDATINGBEGIN); });
+    connect(FSyncCtl, &SyncController::UpdatingEnd, this, [this] { FWindows->Broadcast(WM_UPDATINGEND); });
+    connect(FSyncCtl, &SyncController::NoteRemoved, this,
+            [this] { FWindows->Broadcast(WM_CHECKNOTEEXISTS); });
+    connect(FSyncCtl, &SyncController::NotesChanged, this, [this] { FWindows->Broadcast(WM_RELOADNOTE); });
+    connect(FSyncCtl, &SyncController::UploadFinished, this,
+            [this](const QString& id, int uploadCount, bool notify) {
+                if (uploadCount > 0 && !id.isEmpty())
+                    if (TFmNote* n = FWindows->Find(id))
+                        n->ClearSyncRefused();
+                emit UploadFinished(id, uploadCount, notify);
+            });
+    connect(FSyncCtl, &SyncController::RowTooLarge, this, [this](const QString& id) {
+        if (TFmNote* n = FWindows->Find(id))
+            n->ShowSyncRefused();
     });
-    connect(FSync, &TSyncWorkers::UploadFinished, this, &TFmMain::OnUploadThreadTerminate);
-    connect(this, &TFmMain::DeleteRequested, FSync, [this](const QString& id) {
+    connect(this, &TFmMain::UploadRequested, FSyncCtl,
+            [this](const QString& id, quint16 fields, bool notify) {
+                FSyncCtl->RequestUpload(id, TUploadFields::fromBits(fields), notify);
+            });
+    connect(this, &TFmMain::DeleteRequested, FSyncCtl, [this](const QString& id) {
         if (FNotes && FNotes->QueueServerDeletion(id))
-            FSync->StartDelete(id);
+            FSyncCtl->RequestDelete(id);
     });
-    connect(FSync, &TSyncWorkers::DownloadFinished, this, [this] { FWindows->Broadcast(WM_UPDATINGEND); });
-}
-
-void TFmMain::OnUploadThreadTerminate(const QString& noteId, int uploadCount, bool notify) {
-    if (uploadCount > 0 && notify && FPush)
-        FPush->SendNoteChanged(noteId);
-    emit UploadFinished(noteId, uploadCount, notify);
-    if (!AppState().NoteEditing)
-        GetNotesFromSrv();
-}
-
-void TFmMain::tmrSocketTimer() {
-    FPush->tmrSocketTimer();
-}
-
-void TFmMain::StartBasicInfoTask() {
-    const bool signedIn = !AppState().NoteOptions.FconfigUserID.isEmpty();
-    TOtherTaskThread::Start(this, signedIn,
-                            [this](const QString& address) { OnBasicInfoTaskTerminate(address); });
-}
-
-void TFmMain::OnBasicInfoTaskTerminate(const QString& address) {
-    if (FShuttingDown)
-        return;
-    if (!address.isEmpty())
-        FPush->SetServer(address, FPush->ServerPort());
-    else if (FPush->ServerAddress().isEmpty())
-        FPush->SetServer(QString::fromLatin1(kDefaultPushServer), FPush->ServerPort());
-    if (FPush->ServerPort() == 0)
-        FPush->SetServer(FPush->ServerAddress(), kDefaultPushPort);
-    FPush->CreateClientSock();
 }
 
 void TFmMain::StartAdWorker() {
@@ -543,11 +489,6 @@ void TFmMain::OnAdUpdateFinish() {
     FWindows->Broadcast(WM_UPDATEAD);
 }
 
-void TFmMain::ClosePushChannel() {
-    FPush->SendCloseData();
-    FPush->CloseClientSock();
-}
-
 void TFmMain::closeEvent(QCloseEvent* e) {
     e->accept();
     Shutdown();
@@ -559,8 +500,6 @@ void TFmMain::Shutdown() {
     FShuttingDown = true;
     tmrLoadNotes->stop();
     tmrAppUpdate->stop();
-    tmrUpload->stop();
-    tmrSocket->stop();
 
     if (FStarted) {
         TNoteOptions& options = AppState().NoteOptions;
@@ -575,8 +514,8 @@ void TFmMain::Shutdown() {
         // 3. Running uploads finish first; their completion handlers need the loop.
         //    Their pauses between attempts end now: what they could not send is
         //    still pending and goes with the last upload below.
-        if (FSync)
-            FSync->StopAndWait();
+        if (FSyncCtl)
+            FSyncCtl->StopRuns();
         while (AppState().RunningUploadCount.load() > 0) {
             QThread::msleep(10);
             QCoreApplication::processEvents(QEventLoop::AllEvents);
@@ -587,12 +526,14 @@ void TFmMain::Shutdown() {
             TShutdownUploadOptions how;
             how.ApiBase = FEnv.ApiBase.isEmpty() ? NotesApiBase() : FEnv.ApiBase;
             how.TimeoutMs = FEnv.ShutdownUploadTimeoutMs;
+            how.MaxUploadBytes = FSyncCtl ? FSyncCtl->MaxUploadBytes() : 0;
             (void)ShutdownUpload(*FNotes, options, how);
         }
 
         // 5.-6.
         FLanguage.reset();
-        ClosePushChannel();
+        if (FSyncCtl)
+            FSyncCtl->CloseChannel();
     }
     if (FBackups)
         FBackups->Wait();
@@ -743,20 +684,24 @@ void TFmMain::StartSingleNoteRefresh(TFmNote* note) {
         if (guard)
             guard->OnGetOneNoteTerminate();
     };
-    if (!FSync || FShuttingDown) {
+    if (!FSyncCtl || FShuttingDown) {
         QTimer::singleShot(0, this, done);
         return;
     }
-    FSync->StartSingleNote(note->NoteId(), done);
+    FSyncCtl->RefreshNote(note->NoteId(), done);
+}
+
+TSyncWorkers* TFmMain::SyncWorkers() const {
+    return FSyncCtl ? FSyncCtl->Workers() : nullptr;
+}
+
+TPushChannel* TFmMain::PushChannel() const {
+    return FSyncCtl ? FSyncCtl->Push() : nullptr;
 }
 
 void TFmMain::GetNotesFromSrv() {
-    if (!FSync || FShuttingDown || AppState().DownloadRunning)
-        return;
-    // The windows hear of it before the worker can touch a row.
-    FWindows->Broadcast(WM_UPDATINGBEGIN);
-    if (!FSync->StartFullDownload())
-        FWindows->Broadcast(WM_UPDATINGEND);
+    if (FSyncCtl && !FShuttingDown)
+        FSyncCtl->RequestFullDownload();
 }
 
 bool TFmMain::TryDockNote(TFmNote* note) {
@@ -813,6 +758,10 @@ TServiceEnv TFmMain::ServiceEnv() {
         if (self)
             self->SignedOut();
     };
+    env.SigningOut = [self] {
+        if (self)
+            self->SigningOut();
+    };
     env.ShowDownloadPage = [self] {
         if (self)
             self->ShowDownloadPage();
@@ -820,16 +769,58 @@ TServiceEnv TFmMain::ServiceEnv() {
     return env;
 }
 
+bool TFmMain::ApplyAccount() {
+    const QString signedIn = AppState().NoteOptions.FconfigUserID;
+    QString desk;
+    bool changed = false;
+    try {
+        const QString before = SyncStore::DeskAccount(*FDb);
+        desk = signedIn.isEmpty() ? before : signedIn;
+        changed = desk != before;
+        if (!signedIn.isEmpty()) {
+            (void)FNotes->JoinAccount(signedIn);
+            if (changed)
+                SyncStore::SetDeskAccount(*FDb, signedIn);
+        }
+    } catch (const TSqlError&) {
+        // A store that cannot say shows what it showed before.
+        desk = FNotes->DeskAccount();
+    }
+    FNotes->SetAccount(signedIn, desk);
+    return changed;
+}
+
 void TFmMain::SignedIn() {
-    GetNotesFromSrv();
-    FPush->CreateClientSock();
+    // Another account's notes leave the desktop (kept in the store, pending
+    // changes and all), and this account's come.
+    if (ApplyAccount()) {
+        const QString desk = FNotes->DeskAccount();
+        for (TFmNote* n : FWindows->Windows()) {
+            const std::optional<NoteRecord> row = FNotes->Find(n->NoteId());
+            if (FWindows->Find(n->NoteId()) == n && row && !row->Account.isEmpty() && row->Account != desk)
+                FWindows->Dismiss(n);
+        }
+        for (const NoteRecord& row : FNotes->LoadShown().value_or(QList<NoteRecord>{}))
+            if (!FWindows->Find(row.id()))
+                if (TFmNote* n = FWindows->Create(row))
+                    if (AppState().NoteOptions.FGeneralShowNotesOnDesk)
+                        n->show();
+    }
+    if (FSyncCtl)
+        FSyncCtl->SignedIn();
     ShowDownloadPage();
 }
 
+void TFmMain::SigningOut() {
+    if (FSyncCtl)
+        FSyncCtl->SigningOut();
+}
+
 void TFmMain::SignedOut() {
-    // No word to the server: the account is gone from this computer, and with
-    // an empty user name the keep-alive timer connects no more.
-    FPush->CloseClientSock();
+    // The desktop keeps this account's notes; new ones belong to nobody.
+    (void)ApplyAccount();
+    if (FSyncCtl)
+        FSyncCtl->SignedOut();
 }
 
 void TFmMain::ShowDownloadPage() {

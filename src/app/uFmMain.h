@@ -32,6 +32,7 @@ class TScreenWatch;
 class TStoreBackupScheduler;
 class NoteRepository;
 struct NoteRecord;
+class SyncController;
 class TSyncWorkers;
 struct TNoteItem;
 struct TRowSet;
@@ -108,6 +109,8 @@ public:
     void SignedIn();
     // The account was forgotten: the push channel closes without a logout packet.
     void SignedOut();
+    // Sign-out was confirmed: the account's pending rows go up with its credentials.
+    void SigningOut();
     // The download page for the mobile app, in a window of its own that closing hides.
     void ShowDownloadPage();
     // The advertisement lines arrived: every note window hears of it.
@@ -119,13 +122,11 @@ public:
     // What note windows ask of the shell; the sync, docking and reminder parts answer.
     void StartUploadWorker(const TNoteItem& item, TUploadFields fields, bool notify);
     void StartSingleNoteRefresh(TFmNote* note);
-    // Starts a full download of the notes unless one is running (then nothing happens).
+    // Starts a full download of the notes; one asked for while one runs follows it.
     void GetNotesFromSrv();
-    // Runs on this thread after every upload worker: the push notice when rows
-    // went up and the change is one to announce, then a full download unless a
-    // note is being edited.
-    void OnUploadThreadTerminate(const QString& noteId, int uploadCount, bool notify);
-    [[nodiscard]] TSyncWorkers* SyncWorkers() const { return FSync; }
+    // Sync: workers, push channel and timers (null before the start-up made it).
+    [[nodiscard]] SyncController* Sync() const { return FSyncCtl; }
+    [[nodiscard]] TSyncWorkers* SyncWorkers() const;
     [[nodiscard]] bool TryDockNote(TFmNote* note);
     void DockedNoteMoved(TFmNote* note);
     void CheckNoteExists(TFmNote* note);
@@ -153,8 +154,6 @@ public:
 
     QTimer* tmrLoadNotes;
     QTimer* tmrAppUpdate;
-    QTimer* tmrUpload;
-    QTimer* tmrSocket;
     QSystemTrayIcon* TrayIcon1 = nullptr;
 
     // The shared audio player and the controls of the window that last started
@@ -167,7 +166,7 @@ public:
     QPointer<QAbstractButton> AudioBtnCtrl;
 
     // The push channel (sign-in connects it, sign-out closes it).
-    [[nodiscard]] TPushChannel* PushChannel() const { return FPush; }
+    [[nodiscard]] TPushChannel* PushChannel() const;
 
 signals:
     void ShutdownFinished();
@@ -188,7 +187,6 @@ protected:
 private:
     void WMUpdateLanguage(TWinMessage& msg);
     void WMLoaginFailed(TWinMessage& msg);
-    void WMSockMessage(TWinMessage& msg);
 
     void FFPlayer1FileOpen(qint64 duration);
     void FFPlayer1Position(qint64 position);
@@ -198,13 +196,12 @@ private:
     [[nodiscard]] bool OpenStore(QString* error);
     [[nodiscard]] TLanguageObject StartupLanguage() const;
     void tmrAppUpdateTimer();
-    void tmrUploadTimer();
     void StartSyncWorkers();
-    void tmrSocketTimer();
-    void StartBasicInfoTask();
-    void OnBasicInfoTaskTerminate(const QString& address);
+    // Tells the repository which account is signed in and whose notes the desk
+    // shows, rows of nobody joining a signed-in account; true when the desk's
+    // account changed.
+    bool ApplyAccount();
     void StartAdWorker();
-    void ClosePushChannel();
     void BuildTrayMenu();
     void RunCommand(const QString& action, TFmNote* note);
     void NoteRowChanged(const QString& id, TUploadFields fields);
@@ -223,9 +220,8 @@ private:
     TMissedReminderWatch* FMissedWatch = nullptr;
     QList<qint32> FNoteTitleColors;
     QList<qint32> FNoteBodyColors;
-    TPushChannel* FPush = nullptr;
     QPointer<QWidget> FQrcodeDl;
-    TSyncWorkers* FSync = nullptr;
+    SyncController* FSyncCtl = nullptr;
     bool FStarted = false;
     bool FShuttingDown = false;
     std::shared_ptr<TNoteContext> FNoteContext;

@@ -89,6 +89,15 @@ private:
     quint16 FBits = 0;
 };
 
+// Which store a server answered from, and how many changes of the account it had
+// stored: a store made anew or restored from a copy shows as another id or a
+// smaller count.
+struct TServerStoreState {
+    QString StoreId;
+    qint64 Changes = -1; // -1: the server did not say
+    [[nodiscard]] bool Known() const { return !StoreId.isEmpty() && Changes >= 0; }
+};
+
 enum TNoteStateMember : quint8 { nsFocused = 0, nsEditing };
 
 class TNoteState {

@@ -412,8 +412,13 @@ public:
     [[nodiscard]] QList<TNoteItem> Result() {
         if (FRefused || !FRootSeen || !FParser->wellFormed)
             return {};
+        if (FState)
+            *FState = FStore;
         return std::move(FItems);
     }
+
+    TServerStoreState* FState = nullptr;
+    TServerStoreState FStore;
 
 private:
     static TNotesDocumentEvents& Of(void* ctx) { return *static_cast<TNotesDocumentEvents*>(ctx); }
@@ -427,7 +432,7 @@ private:
     }
 
     static void OnStart(void* ctx, const xmlChar* localName, const xmlChar* prefix, const xmlChar*, int,
-                        const xmlChar**, int, int, const xmlChar**) {
+                        const xmlChar**, int attributeCount, int, const xmlChar** attributes) {
         TNotesDocumentEvents& d = Of(ctx);
         const int depth = d.FDepth++;
         // The document element and the note elements are matched by their
@@ -440,6 +445,8 @@ private:
         } else if (depth == 1) {
             if (!prefix && name == "NOTEITEM")
                 d.BeginItem();
+            else if (!prefix && name == "STORE" && d.FState)
+                d.ReadStore(attributeCount, attributes);
         } else if (depth == 2 && d.FInItem) {
             const int f = FindField(name, d.FHint);
             // The first element of a name is the one that counts.
@@ -476,6 +483,24 @@ private:
         FItem = TNoteItem();
         FSeen.fill(false);
         FHint = 0;
+    }
+
+    // Attributes come as five pointers each: local name, prefix, URI, value
+    // start and value end.
+    void ReadStore(int count, const xmlChar** a) {
+        for (int i = 0; i < count; ++i, a += 5) {
+            if (a[1])
+                continue;
+            const QString value = QString::fromUtf8(reinterpret_cast<const char*>(a[3]), a[4] - a[3]);
+            const std::string_view name = NameOf(a[0]);
+            if (name == "id") {
+                FStore.StoreId = value;
+            } else if (name == "changes") {
+                bool ok = false;
+                const qint64 n = value.toLongLong(&ok);
+                FStore.Changes = ok && n >= 0 ? n : -1;
+            }
+        }
     }
 
     void Refuse() {
@@ -600,7 +625,9 @@ TNoteItem XmlToNoteItem(const xmlNode* node) {
     return item;
 }
 
-QList<TNoteItem> ReadNotesDocument(const QByteArray& xml) {
+QList<TNoteItem> ReadNotesDocument(const QByteArray& xml, TServerStoreState* state) {
+    if (state)
+        *state = {};
     EnsureXmlInitialised();
     if (xml.isEmpty() || xml.size() > kMaxDocumentBytes)
         return {};
@@ -612,6 +639,7 @@ QList<TNoteItem> ReadNotesDocument(const QByteArray& xml) {
         return {};
     *parser->sax = TNotesDocumentEvents::Handler();
     TNotesDocumentEvents events(parser.get());
+    events.FState = state;
     parser->userData = &events;
     xmlCtxtUseOptions(parser.get(), kReadOptions);
     xmlParseDocument(parser.get());

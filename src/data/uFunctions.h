@@ -25,7 +25,9 @@ typedef struct _xmlNode xmlNode;
 // Reads a notes document ("NOTES" > "NOTEITEM"...); empty when it does not parse,
 // its document element is not "NOTES", it carries a document type declaration
 // (no entity is ever expanded) or it is larger than any notes list could be.
-[[nodiscard]] QList<TNoteItem> ReadNotesDocument(const QByteArray& xml);
+// With state, also reads the server's store element (<STORE id=".." changes=".."/>
+// beside the note elements, which older readers skip).
+[[nodiscard]] QList<TNoteItem> ReadNotesDocument(const QByteArray& xml, TServerStoreState* state = nullptr);
 
 [[nodiscard]] QString UploadFieldsToStr(TUploadFields fields);
 // Six hexadecimal digits, red first -> 0x00BBGGRR. Throws std::invalid_argument

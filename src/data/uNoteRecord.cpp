@@ -10,5 +10,6 @@ NoteRecord NoteRecordFromRow(const TRowSet& rows, int row) {
     r.Created = rows.asText(row, QStringLiteral("ctime"));
     r.Pending = rows.asInt(row, QStringLiteral("commited")) == 0;
     r.Rev = rows.asInt(row, QStringLiteral("rev"));
+    r.Account = rows.asText(row, QStringLiteral("account"));
     return r;
 }

@@ -22,6 +22,8 @@ struct NoteRecord {
     // Counts the local writes that marked the row pending: an upload marks the row
     // committed only if no write came after the version it sent.
     qint64 Rev = 0;
+    // The account the note belongs to; empty while it belongs to none.
+    QString Account;
 
     [[nodiscard]] const QString& id() const { return Note.NoteID; }
 

@@ -4,12 +4,16 @@
 
 namespace {
 
-// Appended to every statement that marks a row pending.
-constexpr const char* kPendingWrite = "commited=0,rev=rev+1";
+// Appended to every statement that marks a row pending: the new revision and
+// the changed fields join the row's unsent ones in the same statement, so an
+// upload can never confirm a change it did not carry.
+QString pendingWrite(TUploadFields fields) {
+    return QStringLiteral("commited=0,rev=rev+1,unsent=coalesce(unsent,0)|%1").arg(fields.bits());
+}
 
-QString pendingUpdate(const char* assignments) {
+QString pendingUpdate(const char* assignments, TUploadFields fields) {
     return QStringLiteral("update notes set %1,%2 where id=?")
-        .arg(QLatin1String(assignments), QLatin1String(kPendingWrite));
+        .arg(QLatin1String(assignments), pendingWrite(fields));
 }
 
 // The place columns are written only while the note is not docked: a docked
@@ -47,6 +51,11 @@ template <class Fn> bool NoteRepository::quietly(Fn&& fn) {
     }
 }
 
+bool NoteRepository::writePending(const QString& id, TUploadFields fields, const char* assignments,
+                                  const TSqlParams& params) {
+    return write(id, fields, pendingUpdate(assignments, fields), params);
+}
+
 bool NoteRepository::write(const QString& id, TUploadFields fields, const QString& sql,
                            const TSqlParams& params) {
     if (!guarded(id, [&] { FDb.Exec(sql, params); }))
@@ -73,9 +82,24 @@ std::optional<NoteRecord> NoteRepository::Find(const QString& id) {
     return NoteRecordFromRow(r, 0);
 }
 
+void NoteRepository::SetAccount(const QString& signedIn, const QString& desk) {
+    FAccount = signedIn;
+    FDesk = desk;
+}
+
+bool NoteRepository::JoinAccount(const QString& account) {
+    if (account.isEmpty())
+        return true;
+    return guarded({}, [&] {
+        FDb.Exec(QStringLiteral("update notes set account=? where coalesce(account,'')=''"), {account});
+    });
+}
+
 std::optional<QList<NoteRecord>> NoteRepository::loadWhere(const QString& sql) {
     TRowSet r;
-    if (!quietly([&] { r = FDb.Select(sql); }))
+    // The desk shows its account's notes and those of none.
+    if (!quietly(
+            [&] { r = FDb.Select(sql + QStringLiteral(" and coalesce(account,'') in (?, '')"), {FDesk}); }))
         return std::nullopt;
     QList<NoteRecord> out;
     out.reserve(r.rowCount());
@@ -114,7 +138,7 @@ bool NoteRepository::SaveEdit(const NoteRecord& n) {
     TSqlParams p{i.NNote};
     appendPlace(sql, p, n, ",");
     sql += QStringLiteral("form_trans=?,fontcolor=?,fontname=?,fontsize=?,fontbold=?,bgcolorindex=?,") +
-           QLatin1String(kPendingWrite) + QStringLiteral("  where id=?");
+           pendingWrite({utNote}) + QStringLiteral("  where id=?");
     p << i.FmTrans << i.FontColor << i.FontName << i.FontSize << i.FontBold << i.BGColorIdx << i.NoteID;
     return write(i.NoteID, {utNote}, sql, p);
 }
@@ -128,7 +152,7 @@ bool NoteRepository::SaveAtSessionEnd(const NoteRecord& n, bool textChanged) {
     p << i.FmTrans << i.FontColor << i.FontName << i.BGColorIdx << i.FontSize << i.FontBold;
     // An edit that was never saved must still go up: it is pending like any other.
     if (textChanged)
-        sql += QLatin1Char(',') + QLatin1String(kPendingWrite);
+        sql += QLatin1Char(',') + pendingWrite({utNote});
     sql += QStringLiteral(" where id=?");
     p << i.NoteID;
     return write(i.NoteID, {}, sql, p);
@@ -145,38 +169,38 @@ bool NoteRepository::SaveLook(const NoteRecord& n) {
 }
 
 bool NoteRepository::SetTransparency(const QString& id, qint32 alpha) {
-    return write(id, {utTransparency}, pendingUpdate("form_trans=?"), {alpha, id});
+    return writePending(id, {utTransparency}, "form_trans=?", {alpha, id});
 }
 
 bool NoteRepository::SetFontColor(const QString& id, qint32 color) {
-    return write(id, {utFontColor}, pendingUpdate("fontcolor = ?"), {color, id});
+    return writePending(id, {utFontColor}, "fontcolor = ?", {color, id});
 }
 
 bool NoteRepository::SetFont(const QString& id, const QString& name, qint32 size, bool bold) {
-    return write(id, {utFontName, utFontSize, utFontBold}, pendingUpdate(" fontname=?,fontsize=?,fontbold=?"),
-                 {name, size, bold ? 1 : 0, id});
+    return writePending(id, {utFontName, utFontSize, utFontBold}, " fontname=?,fontsize=?,fontbold=?",
+                        {name, size, bold ? 1 : 0, id});
 }
 
 bool NoteRepository::SetBgColorIndex(const QString& id, qint32 index) {
-    return write(id, {utBgcolor}, pendingUpdate("bgcolorindex = ?"), {index, id});
+    return writePending(id, {utBgcolor}, "bgcolorindex = ?", {index, id});
 }
 
 bool NoteRepository::SetShowAsList(const QString& id, qint32 style) {
-    return write(id, {utShowAsList}, pendingUpdate("showaslist=?"), {style, id});
+    return writePending(id, {utShowAsList}, "showaslist=?", {style, id});
 }
 
 bool NoteRepository::SetTopMost(const QString& id, bool topMost) {
-    return write(id, {utIsTopMost}, pendingUpdate("istopmost = ?"), {topMost ? 1 : 0, id});
+    return writePending(id, {utIsTopMost}, "istopmost = ?", {topMost ? 1 : 0, id});
 }
 
 bool NoteRepository::SetAutoHeight(const QString& id, bool autoHeight) {
-    return write(id, {utAutoHeight}, pendingUpdate("autoheight = ?"), {autoHeight ? 1 : 0, id});
+    return writePending(id, {utAutoHeight}, "autoheight = ?", {autoHeight ? 1 : 0, id});
 }
 
 bool NoteRepository::SetReminder(const QString& id, qint32 kind, const QString& v1, const QString& v2,
                                  const QString& v3) {
-    return write(id, {utAlert}, pendingUpdate("alerttype=?, alertvalue1=?, alertvalue2=?, alertvalue3=?"),
-                 {kind, v1, v2, v3, id});
+    return writePending(id, {utAlert}, "alerttype=?, alertvalue1=?, alertvalue2=?, alertvalue3=?",
+                        {kind, v1, v2, v3, id});
 }
 
 bool NoteRepository::SetPlace(const QString& id, const QRect& g) {
@@ -274,21 +298,21 @@ bool NoteRepository::ShowAgain(const QString& id, std::optional<NoteRecord>& sho
 // ---- inserters ----------------------------------------------------------------
 
 bool NoteRepository::InsertFromShell(const QString& id, QPoint place) {
-    if (!guarded(id, [&] { NoteStore::InsertFromShell(FDb, id, place.x(), place.y()); }))
+    if (!guarded(id, [&] { NoteStore::InsertFromShell(FDb, id, place.x(), place.y(), FAccount); }))
         return false;
     emit changed(id, {});
     return true;
 }
 
 bool NoteRepository::InsertFromNote(const TNoteItem& look, QPoint place) {
-    if (!guarded(look.NoteID, [&] { NoteStore::InsertFromNote(FDb, look, place.x(), place.y()); }))
+    if (!guarded(look.NoteID, [&] { NoteStore::InsertFromNote(FDb, look, place.x(), place.y(), FAccount); }))
         return false;
     emit changed(look.NoteID, {});
     return true;
 }
 
 bool NoteRepository::InsertFromServer(const TNoteItem& item) {
-    if (!guarded(item.NoteID, [&] { NoteStore::InsertFromServer(FDb, item); }))
+    if (!guarded(item.NoteID, [&] { NoteStore::InsertFromServer(FDb, item, FAccount); }))
         return false;
     emit changed(item.NoteID, {});
     return true;
@@ -297,21 +321,28 @@ bool NoteRepository::InsertFromServer(const TNoteItem& item) {
 // ---- sync -----------------------------------------------------------------------
 
 std::optional<NotePendingRows> NoteRepository::pending(const char* catalogueSql, const QString& id) {
-    // The revision rides along as one more column and is taken off again, so the
-    // rows keep the catalogue's columns.
+    // The revision and the unsent fields ride along as two more columns and are
+    // taken off again, so the rows keep the catalogue's columns.
     QString sql = QString::fromLatin1(catalogueSql);
-    sql.insert(sql.indexOf(QLatin1String(" from notes")), QLatin1String(", rev"));
+    sql.insert(sql.indexOf(QLatin1String(" from notes")), QLatin1String(", rev, unsent"));
     TRowSet r;
-    if (!quietly([&] { r = id.isEmpty() ? FDb.Select(sql) : FDb.Select(sql, {id}); }))
+    // Only the signed-in account's rows go up with its credentials, with those
+    // of nobody (which join it), unless it is leaving.
+    sql += FOwnRowsOnly ? QStringLiteral(" and coalesce(account,'')=?")
+                        : QStringLiteral(" and coalesce(account,'') in (?, '')");
+    if (!quietly([&] { r = id.isEmpty() ? FDb.Select(sql, {FAccount}) : FDb.Select(sql, {id, FAccount}); }))
         return std::nullopt;
     NotePendingRows out;
-    const int revColumn = int(r.Columns.size()) - 1;
+    const int revColumn = int(r.Columns.size()) - 2;
     out.Revs.reserve(r.rowCount());
+    out.Unsent.reserve(r.rowCount());
     for (int i = 0; i < r.rowCount(); ++i) {
         out.Revs.append(r.asInt(i, QStringLiteral("rev")));
-        r.Rows[i].removeAt(revColumn);
+        out.Unsent.append(TUploadFields::fromBits(
+            quint16(r.asInt(i, QStringLiteral("unsent")) & NoteStore::kUnsentAllFields)));
+        r.Rows[i].resize(revColumn);
     }
-    r.Columns.removeAt(revColumn);
+    r.Columns.resize(revColumn);
     out.Rows = std::move(r);
     return out;
 }
@@ -331,7 +362,8 @@ std::optional<NotePendingRows> NoteRepository::PendingForShutdown() {
 bool NoteRepository::MarkCommittedIfUnchanged(const QString& id, qint64 rev) {
     int rows = 0;
     if (!guarded(id, [&] {
-            rows = FDb.Exec(QStringLiteral("update notes set commited=1 where id=? and rev=?"), {id, rev});
+            rows = FDb.Exec(QStringLiteral("update notes set commited=1,unsent=0 where id=? and rev=?"),
+                            {id, rev});
         }))
         return false;
     if (rows == 0)
@@ -351,7 +383,7 @@ void NoteRepository::MarkSent(const NotePendingRows& sent) {
 }
 
 bool NoteRepository::QueueServerDeletion(const QString& id) {
-    return quietly([&] { SyncStore::QueueDelete(FDb, id); });
+    return quietly([&] { SyncStore::QueueDelete(FDb, id, FDesk); });
 }
 
 bool NoteRepository::MarkAllCommitted() {

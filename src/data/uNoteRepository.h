@@ -15,12 +15,15 @@
 #include <memory>
 #include <optional>
 
-// Rows of one of the catalogue's pending selects, with the revision each row had
-// when it was read. Rows carries exactly the catalogue's columns, in its order (it
+// Rows of one of the catalogue's pending selects, with the revision and the
+// unsent fields each row had when it was read. Rows carries exactly the catalogue's columns, in its order (it
 // is the exchange document's element order); the revision never travels.
 struct NotePendingRows {
     TRowSet Rows;
     QList<qint64> Revs;
+    // The fields each row changed here and the server has not confirmed; empty
+    // for a row whose changes are not known (it goes up whole).
+    QList<TUploadFields> Unsent;
     [[nodiscard]] QString id(int row) const { return Rows.asText(row, QStringLiteral("id")); }
 };
 
@@ -35,6 +38,19 @@ public:
     [[nodiscard]] TDbConnection& connection() const { return FDb; }
     // Why the last read that returned nothing failed.
     [[nodiscard]] const QString& LastReadError() const { return FLastReadError; }
+
+    // Whose notes this is about: signedIn is the account signed in now (new
+    // rows belong to it, and only its rows go up); desk is the account whose
+    // notes are shown (the signed-in one, or the last one while nobody is).
+    // Rows of no account are shown with any.
+    void SetAccount(const QString& signedIn, const QString& desk);
+    [[nodiscard]] const QString& Account() const { return FAccount; }
+    [[nodiscard]] const QString& DeskAccount() const { return FDesk; }
+    // Rows made while nobody was signed in join this account.
+    bool JoinAccount(const QString& account);
+    // Only the signed-in account's own rows go up, not those of nobody (the
+    // last upload of an account that is signing out).
+    void SetOwnRowsOnly(bool own) { FOwnRowsOnly = own; }
 
     // A write transaction around several operations (one disk flush for all);
     // null when the store is busy, and then each operation commits on its own.
@@ -115,6 +131,7 @@ public:
     bool RemoveFromServer(const QString& id);
     // Records a deletion for the server before anything is sent, so it survives
     // a failed request or an exit; the delete worker clears it once confirmed.
+    // It is sent only with the credentials of the desk's account.
     // False (quietly) when the store could not record it.
     bool QueueServerDeletion(const QString& id);
 
@@ -130,9 +147,15 @@ private:
     template <class Fn> bool guarded(const QString& id, Fn&& fn);
     template <class Fn> bool quietly(Fn&& fn);
     bool write(const QString& id, TUploadFields fields, const QString& sql, const TSqlParams& params);
+    // An update of the named columns that marks the row pending with these fields.
+    bool writePending(const QString& id, TUploadFields fields, const char* assignments,
+                      const TSqlParams& params);
     std::optional<QList<NoteRecord>> loadWhere(const QString& sql);
     std::optional<NotePendingRows> pending(const char* sql, const QString& id);
 
     TDbConnection& FDb;
     QString FLastReadError;
+    QString FAccount;
+    QString FDesk;
+    bool FOwnRowsOnly = false;
 };

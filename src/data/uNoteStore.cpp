@@ -29,6 +29,16 @@ void UpgradeSchema(TDbConnection& db) {
           "ALTER TABLE notes add COLUMN hiddenposy int default 0"}},
         // The row revision: local only, never exchanged.
         {"select rev from notes limit 1", {"ALTER TABLE notes add COLUMN rev int default 0"}},
+        // The fields changed here and not yet confirmed by the server. What a row
+        // waiting from before this column existed changed is not known: all of it
+        // goes up, except that a never-written empty note stays unsent.
+        {"select unsent from notes limit 1",
+         {"ALTER TABLE notes add COLUMN unsent int default 0",
+          "update notes set unsent=2047 | (case when coalesce(mynote,'')='' then 32768 else 0 end) "
+          "where commited=0 or commited is null"}},
+        // The account a row belongs to; empty: made while nobody was signed in.
+        {"select account from notes limit 1",
+         {"ALTER TABLE notes add COLUMN account varchar(20) default ''"}},
     };
     TTransaction tr(db);
     for (const TProbe& p : probes) {
@@ -84,29 +94,22 @@ void insertColumns(TDbConnection& db, const QList<std::pair<const char*, QVarian
 }
 } // namespace
 
-void InsertFromShell(TDbConnection& db, const QString& id, qint32 x, qint32 y) {
-    insertColumns(db, {{"id", id},
-                       {"notetype", 0},
-                       {"form_w", 220},
-                       {"form_h", 100},
-                       {"form_x", x},
-                       {"form_y", y},
-                       {"form_trans", 160},
-                       {"fontcolor", 0},
-                       {"fontname", QStringLiteral("Tahoma")},
-                       {"fontsize", 9},
-                       {"fontbold", 0},
-                       {"shownote", 1},
-                       {"alerttype", 0},
-                       {"istopmost", 0},
-                       {"autoheight", 0},
-                       {"showaslist", 2},
-                       {"bgcolorindex", 0},
-                       {"ctime", NowText()}});
+void InsertFromShell(TDbConnection& db, const QString& id, qint32 x, qint32 y, const QString& account) {
+    insertColumns(db, {{"id", id},           {"account", account},
+                       {"notetype", 0},      {"form_w", 220},
+                       {"form_h", 100},      {"form_x", x},
+                       {"form_y", y},        {"form_trans", 160},
+                       {"fontcolor", 0},     {"fontname", QStringLiteral("Tahoma")},
+                       {"fontsize", 9},      {"fontbold", 0},
+                       {"shownote", 1},      {"alerttype", 0},
+                       {"istopmost", 0},     {"autoheight", 0},
+                       {"showaslist", 2},    {"bgcolorindex", 0},
+                       {"ctime", NowText()}, {"unsent", kUnsentNewNote}});
 }
 
-void InsertFromNote(TDbConnection& db, const TNoteItem& look, qint32 x, qint32 y) {
+void InsertFromNote(TDbConnection& db, const TNoteItem& look, qint32 x, qint32 y, const QString& account) {
     insertColumns(db, {{"id", look.NoteID},
+                       {"account", account},
                        {"mynote", look.NNote},
                        {"form_w", look.FmW},
                        {"form_h", look.FmH},
@@ -124,11 +127,13 @@ void InsertFromNote(TDbConnection& db, const TNoteItem& look, qint32 x, qint32 y
                        {"showaslist", look.ShowAsList},
                        {"bgcolorindex", look.BGColorIdx},
                        {"ctime", NowText()},
-                       {"commited", 0}});
+                       {"commited", 0},
+                       {"unsent", kUnsentNewNote}});
 }
 
-void InsertFromServer(TDbConnection& db, const TNoteItem& item) {
+void InsertFromServer(TDbConnection& db, const TNoteItem& item, const QString& account) {
     insertColumns(db, {{"id", item.NoteID},
+                       {"account", account},
                        {"mynote", item.NNote},
                        {"notetype", item.NoteType},
                        {"form_trans", item.FmTrans},

@@ -76,6 +76,8 @@ class TIniFile;
     X(FmNote, audioPlayCaption, "Play")                                                                      \
     X(FmNote, audioStopCaption, "Stop")                                                                      \
     X(FmNote, udpnotes_err_notlogin, "You have not signed in, please sign in first!")                        \
+    X(FmNote, syncTooLarge_Hint,                                                                             \
+      "This note is too long for the server to store, so it is not synced. Shorten it to sync it again.")    \
                                                                                                              \
     X(FmDelAlert, Caption, "Note Deleted")                                                                   \
     X(FmDelAlert, lblDeleteAlert_Caption, "The note was deleted on server, local note will be deleted now.") \

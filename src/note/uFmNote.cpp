@@ -328,6 +328,17 @@ void TFmNote::StartEditRequest(const QPoint& globalPos) {
         OnGetOneNoteTerminate();
 }
 
+void TFmNote::ShowSyncRefused() {
+    FSyncRefused = true;
+    setToolTip(lang(Context())->FmNotesyncTooLarge_Hint());
+}
+
+void TFmNote::ClearSyncRefused() {
+    if (!std::exchange(FSyncRefused, false))
+        return;
+    setToolTip(QString());
+}
+
 void TFmNote::OnGetOneNoteTerminate() {
     EnsureUpdatingWidgets();
     imgUpdating->hide();

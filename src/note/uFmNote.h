@@ -113,6 +113,11 @@ public:
     TAudioPlayPanel* pnlPlay = nullptr; // audio notes only
     // A download or a refresh of this note is under way.
     [[nodiscard]] bool IsUpdating() const { return FisUpdatingNote; }
+    // The server refused to store this note (it is too long): its hint says so
+    // until the note goes up again.
+    void ShowSyncRefused();
+    void ClearSyncRefused();
+    [[nodiscard]] bool SyncRefused() const { return FSyncRefused; }
 
     // Menu actions (null until the menu is first built).
     QAction* actAddNewNote = nullptr;
@@ -229,6 +234,7 @@ private:
     bool FisUpdatingNote = false;
     bool FIsShowDesktop = false;
     QLabel* pnlIsUpdating = nullptr;
+    bool FSyncRefused = false;
     TUpdatingSpinner* imgUpdating = nullptr;
     // The advertisement line (kept hidden by the layout) and its hourly timer.
     TNoteAd* FAd = nullptr;

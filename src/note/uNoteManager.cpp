@@ -193,6 +193,12 @@ void TNoteManager::SaveAll() const {
                [](TFmNote* n) { n->SaveOnEndSession(); });
 }
 
+void TNoteManager::Dismiss(TFmNote* note) const {
+    SendMessageW(note, WM_HIDENOTE, 0, 0);
+    SendMessageW(note, WM_SAVENOTEATTRS, 0, 0);
+    note->deleteLater();
+}
+
 void TNoteManager::HideAndSaveAll() const {
     inOneBatch(*FContext, Targets(), [](QWidget* w) {
         SendMessageW(w, WM_HIDENOTE, 0, 0);

@@ -64,6 +64,10 @@ public:
     // addressed, those gone by their turn skipped.
     void Broadcast(int msg, WPARAM wParam = 0, LPARAM lParam = 0, const QObject* except = nullptr) const;
 
+    // Takes a window off the desktop without touching its note: it hides,
+    // saves its look and place, and goes.
+    void Dismiss(TFmNote* note) const;
+
     // ---- all at once ----
     // Session end: every note saves, in one batch where the store allows.
     void SaveAll() const;

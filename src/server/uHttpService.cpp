@@ -160,7 +160,8 @@ std::shared_ptr<const std::string> THttpService::notesDocument(const TAccount& a
     }
     // Read after the version: the document is at least as new as the version
     // it is filed under, so a cache hit never serves an older state.
-    auto doc = std::make_shared<const std::string>(WriteNotesDocument(FStore.Notes(account.Id)));
+    auto doc = std::make_shared<const std::string>(
+        WriteNotesDocument(FStore.Notes(account.Id), TStoreStamp{FStore.StoreId(), account.NotesVersion}));
     std::lock_guard l(FCacheLock);
     TCachedNotes& slot = FNotesCache[account.Id];
     if (slot.Version > account.NotesVersion)
@@ -254,7 +255,8 @@ void THttpService::Register(THttpServer& svr) {
              const std::string id = credential(b, q, "noteid");
              if (auto n = IsUsableNoteId(id) ? FStore.Note(account->Id, id) : std::nullopt)
                  notes.push_back(std::move(*n));
-             res.set_content(WriteNotesDocument(notes), kXml);
+             res.set_content(WriteNotesDocument(notes, TStoreStamp{FStore.StoreId(), account->NotesVersion}),
+                             kXml);
          });
 
     post(svr, "/api/v11/del_note.php", kSmallForm,
@@ -299,7 +301,8 @@ void THttpService::Register(THttpServer& svr) {
                 address = req.LocalAddr.rfind("::ffff:", 0) == 0 ? req.LocalAddr.substr(7) : req.LocalAddr;
         }
         res.set_content("<?xml version=\"1.0\" encoding=\"utf-8\"?><basicinfo><asyncserver>" +
-                            XmlEscape(address) + "</asyncserver></basicinfo>",
+                            XmlEscape(address) + "</asyncserver><maxupload>" +
+                            std::to_string(FConfig.MaxBodyBytes) + "</maxupload></basicinfo>",
                         kXml);
     });
 

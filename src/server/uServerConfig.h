@@ -2,6 +2,8 @@
 // How one server process is set up: an INI file (--config) and flags, the
 // flags winning. Everything defaults to a private server on this computer.
 
+#include "shared/uLimits.h"
+
 #include <map>
 #include <string>
 #include <vector>
@@ -36,7 +38,7 @@ struct TServerConfig {
     // past that gets 503 with Retry-After (a push sign-in is closed).
     int HashThreads = 2;
     int HashQueue = 256;
-    std::size_t MaxBodyBytes = 8u << 20;
+    std::size_t MaxBodyBytes = std::size_t(zuvo::kDefaultMaxBodyBytes);
     // Requests served at once; uploads that arrive together share one commit,
     // so more threads mean more uploads per second on a disk with slow syncs.
     int HttpThreads = 64;

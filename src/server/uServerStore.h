@@ -144,6 +144,10 @@ public:
     virtual void AddFeedback(const TFeedback& feedback) = 0;
     [[nodiscard]] virtual std::int64_t FeedbackCount() = 0;
 
+    // The store's identity, made once with the store and kept with its data: a
+    // new (or another) store has another.
+    [[nodiscard]] virtual const std::string& StoreId() const = 0;
+
     // Whether other server processes can share this database (and its notices).
     [[nodiscard]] virtual bool HasPeers() const = 0;
     // Hands a notice to the other processes on the same database.

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <ctime>
 #include <mutex>
+#include <random>
 
 namespace zsrv {
 
@@ -86,6 +87,7 @@ std::string schemaSql(const TSqlPool& pool) {
            "create table if not exists audio (user_id bigint not null, note_id text not null, data " +
            std::string(pool.BlobType()) +
            " not null, md5 text not null, primary key (user_id, note_id));"
+           "create table if not exists store_meta (name text primary key, value text not null);"
            "create table if not exists feedback (id " +
            serial +
            ", received_at text not null, name text not null, email text not null, content text not null,"
@@ -108,6 +110,17 @@ std::string hex(std::string_view s) {
         out += kHex[ch & 15];
     }
     return out;
+}
+
+// 128 random bits as hexadecimal.
+std::string NewStoreId() {
+    std::random_device rd;
+    std::string bytes;
+    for (int i = 0; i < 4; ++i) {
+        const std::uint32_t v = rd();
+        bytes.append(reinterpret_cast<const char*>(&v), sizeof v);
+    }
+    return hex(bytes);
 }
 
 std::optional<std::string> unhex(std::string_view s) {
@@ -137,6 +150,12 @@ public:
                 c.Exec(std::string_view(ddl).substr(start, end - start), {});
                 start = end + 1;
             }
+        });
+        FPool->Write([&](TSqlConn& c) {
+            // Processes sharing one database agree on the first id written.
+            c.Exec("insert into store_meta (name,value) values ('store_id',$1) on conflict (name) do nothing",
+                   {NewStoreId()});
+            FStoreId = c.Query("select value from store_meta where name='store_id'", {}).text(0, 0);
         });
         std::string params;
         std::string updates;
@@ -287,6 +306,8 @@ public:
         return n;
     }
 
+    const std::string& StoreId() const override { return FStoreId; }
+
     bool HasPeers() const override { return FPool->Shared(); }
 
     void Publish(const TPushNotice& n) override {
@@ -394,6 +415,7 @@ private:
     }
 
     std::unique_ptr<TSqlPool> FPool;
+    std::string FStoreId;
     std::string FNoteColumns;
     std::string FUpsertNote;
     std::string FInsertVersion;
@@ -429,22 +451,20 @@ TServerNote MergeUpload(const TServerNote* stored, const TUploadNote& up, TField
     TServerNote out;
     if (stored) {
         out = *stored;
-        for (int c = 0; c < kNoteColumnCount; ++c) {
-            const int bit = fieldBit(c);
-            if (up.Present[std::size_t(c)] && (bit < 0 ? fields.all() : fields.has(bit)))
-                out.Values[c] = up.Note.Values[c];
-        }
-        if (serverHasAudio) {
-            out.Values[ncNoteType] = stored->Values[ncNoteType];
-            out.Values[ncFileMd5] = stored->Values[ncFileMd5];
-        }
     } else {
-        // A note the server has not seen: what a new note of the client holds.
+        // A note the server has not seen starts as a new note of the client
+        // holds; the upload then changes what it names, like any other.
         out.Values = {"",  "", "0", "0", "220", "100", "160", "0", "9", "Tahoma", "0",
                       "0", "", "",  "",  "0",   "0",   "0",   "0", "",  "0"};
-        for (int c = 0; c < kNoteColumnCount; ++c)
-            if (up.Present[std::size_t(c)])
-                out.Values[c] = up.Note.Values[c];
+    }
+    for (int c = 0; c < kNoteColumnCount; ++c) {
+        const int bit = fieldBit(c);
+        if (up.Present[std::size_t(c)] && (bit < 0 ? fields.all() : fields.has(bit)))
+            out.Values[c] = up.Note.Values[c];
+    }
+    if (stored && serverHasAudio) {
+        out.Values[ncNoteType] = stored->Values[ncNoteType];
+        out.Values[ncFileMd5] = stored->Values[ncFileMd5];
     }
     out.Values[ncId] = up.Note.id();
     out.ShowNote = 1;

@@ -309,13 +309,16 @@ TUploadParse ParseUploadBody(std::string_view body, TUploadLimits limits,
     return result;
 }
 
-std::string WriteNotesDocument(const std::vector<TServerNote>& notes) {
+std::string WriteNotesDocument(const std::vector<TServerNote>& notes, const TStoreStamp& stamp) {
     std::string out;
     std::size_t guess = 64;
     for (const TServerNote& n : notes)
         guess += 420 + n.Values[ncText].size();
     out.reserve(guess);
     out += "<?xml version=\"1.0\" encoding=\"utf-8\"?><NOTES>";
+    if (!stamp.StoreId.empty() && stamp.Changes >= 0)
+        out += "<STORE id=\"" + XmlEscape(stamp.StoreId) + "\" changes=\"" + std::to_string(stamp.Changes) +
+               "\"/>";
     for (const TServerNote& n : notes) {
         const auto& v = n.Values;
         out += "<NOTEITEM>";

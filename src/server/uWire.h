@@ -53,7 +53,16 @@ struct TUploadLimits {
                                            const std::function<bool()>& cancelled = {});
 
 // The notes document the client reads: NOTES > NOTEITEM, one per note.
-[[nodiscard]] std::string WriteNotesDocument(const std::vector<TServerNote>& notes);
+// Which store answers and how many changes of the account it holds, written as
+// <STORE id=".." changes=".."/> beside the notes (older clients skip it). A
+// client that sees another id, or fewer changes than before, knows the store
+// was replaced or restored and sends its notes again.
+struct TStoreStamp {
+    std::string StoreId;
+    std::int64_t Changes = -1;
+};
+[[nodiscard]] std::string WriteNotesDocument(const std::vector<TServerNote>& notes,
+                                             const TStoreStamp& stamp = {});
 
 // Well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 [[nodiscard]] bool IsValidUtf8(std::string_view text);

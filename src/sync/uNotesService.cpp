@@ -115,6 +115,8 @@ THttpRequest BasicInfo(const TServiceEndpoint& e) {
 }
 
 TUploadReply ReadUploadReply(const THttpResponse& r) {
+    if (r.Status == 413)
+        return TUploadReply::TooLarge;
     if (!r.Ok)
         return TUploadReply::NoReply;
     if (r.Body == "0")
@@ -138,27 +140,52 @@ TDownloadReply ReadFullDownloadReply(const THttpResponse& r) {
     }
     if (r.Body.trimmed().isEmpty())
         return out;
-    out.Items = onlyNoteIds(ReadNotesDocument(r.Body));
+    out.Items = onlyNoteIds(ReadNotesDocument(r.Body, &out.Store));
     out.Answered = true;
     return out;
 }
 
-QList<TNoteItem> ReadSingleNoteReply(const THttpResponse& r) {
-    return r.Ok ? onlyNoteIds(ReadNotesDocument(r.Body)) : QList<TNoteItem>{};
+QList<TNoteItem> ReadSingleNoteReply(const THttpResponse& r, TServerStoreState* store) {
+    if (store)
+        *store = {};
+    return r.Ok ? onlyNoteIds(ReadNotesDocument(r.Body, store)) : QList<TNoteItem>{};
+}
+
+TBasicInfo ReadBasicInfo(const QByteArray& text) {
+    QXmlStreamReader r(text);
+    TBasicInfo info;
+    int depth = 0;
+    bool isBasicInfo = false;
+    while (!r.atEnd()) {
+        switch (r.readNext()) {
+        case QXmlStreamReader::StartElement:
+            ++depth;
+            if (depth == 1) {
+                isBasicInfo = r.name() == QLatin1String("basicinfo");
+            } else if (depth == 2 && isBasicInfo && r.name() == QLatin1String("asyncserver")) {
+                info.PushAddress = r.readElementText(QXmlStreamReader::IncludeChildElements).trimmed();
+                --depth; // readElementText consumed the end element
+            } else if (depth == 2 && isBasicInfo && r.name() == QLatin1String("maxupload")) {
+                bool ok = false;
+                const qint64 n =
+                    r.readElementText(QXmlStreamReader::IncludeChildElements).trimmed().toLongLong(&ok);
+                info.MaxUploadBytes = ok && n > 0 ? n : 0;
+                --depth;
+            }
+            break;
+        case QXmlStreamReader::EndElement:
+            --depth;
+            break;
+        default:
+            break;
+        }
+    }
+    // A document that does not parse to its end names nothing.
+    return r.hasError() ? TBasicInfo{} : info;
 }
 
 QString ReadBasicInfoReply(const THttpResponse& r) {
-    if (!r.Ok)
-        return {};
-    QXmlStreamReader xml(r.Body);
-    if (!xml.readNextStartElement() || xml.name() != QLatin1String("basicinfo"))
-        return {};
-    while (xml.readNextStartElement()) {
-        if (xml.name() == QLatin1String("asyncserver"))
-            return xml.readElementText().trimmed();
-        xml.skipCurrentElement();
-    }
-    return {};
+    return r.Ok ? ReadBasicInfo(r.Body).PushAddress : QString();
 }
 
 } // namespace NotesService

@@ -33,6 +33,14 @@ struct TServiceEndpoint {
     [[nodiscard]] static TServiceEndpoint Configured();
 };
 
+// What the basic-information document says: the push server's dotted address
+// (<asyncserver>) and the largest request body the server takes (<maxupload>,
+// 0 when it does not say). Nothing for a text that is not such a document.
+struct TBasicInfo {
+    QString PushAddress;
+    qint64 MaxUploadBytes = 0;
+};
+
 namespace NotesService {
 
 // The upload of changed notes: xmlUtf8 is the NoteList document of the rows.
@@ -47,8 +55,9 @@ namespace NotesService {
                                  const QString& noteId);
 [[nodiscard]] THttpRequest BasicInfo(const TServiceEndpoint& e);
 
-enum class TUploadReply { Stored, CredentialsRejected, Failed, NoReply };
-// Only an exact "0" (no blank around it) means stored.
+enum class TUploadReply { Stored, CredentialsRejected, Failed, NoReply, TooLarge };
+// Only an exact "0" (no blank around it) means stored. TooLarge: the server
+// refused the body for its size (413); sending it again cannot help.
 [[nodiscard]] TUploadReply ReadUploadReply(const THttpResponse& r);
 
 enum class TDeleteReply { Confirmed, Unconfirmed };
@@ -60,12 +69,15 @@ struct TDownloadReply {
     bool CredentialsRejected = false;
     bool Answered = false; // a reply arrived that carries a notes document
     QList<TNoteItem> Items;
+    TServerStoreState Store;
 };
 [[nodiscard]] TDownloadReply ReadFullDownloadReply(const THttpResponse& r);
 // The single-note reply: "-2" gets no treatment of its own, it is not a document.
-[[nodiscard]] QList<TNoteItem> ReadSingleNoteReply(const THttpResponse& r);
+[[nodiscard]] QList<TNoteItem> ReadSingleNoteReply(const THttpResponse& r,
+                                                   TServerStoreState* store = nullptr);
 
-// The push server's dotted address from the basic-information document; empty
+[[nodiscard]] TBasicInfo ReadBasicInfo(const QByteArray& xml);
+// The push server's dotted address from the basic-information reply; empty
 // when the reply does not carry one.
 [[nodiscard]] QString ReadBasicInfoReply(const THttpResponse& r);
 

@@ -2,50 +2,27 @@
 
 #include "sync/uEndpoints.h"
 #include "sync/uHttpClient.h"
+#include "sync/uNotesService.h"
 
 #include <QThread>
-#include <QXmlStreamReader>
 #include <memory>
 
 QString ParseBasicInfo(const QByteArray& xml) {
-    QXmlStreamReader r(xml);
-    QString address;
-    int depth = 0;
-    bool isBasicInfo = false;
-    while (!r.atEnd()) {
-        switch (r.readNext()) {
-        case QXmlStreamReader::StartElement:
-            ++depth;
-            if (depth == 1) {
-                isBasicInfo = r.name() == QLatin1String("basicinfo");
-            } else if (depth == 2 && isBasicInfo && r.name() == QLatin1String("asyncserver")) {
-                address = r.readElementText(QXmlStreamReader::IncludeChildElements).trimmed();
-                --depth; // readElementText consumed the end element
-            }
-            break;
-        case QXmlStreamReader::EndElement:
-            --depth;
-            break;
-        default:
-            break;
-        }
-    }
-    // A document that does not parse to its end names nothing.
-    return r.hasError() ? QString() : address;
+    return NotesService::ReadBasicInfo(xml).PushAddress;
 }
 
-QString FetchBasicInfo() {
+TBasicInfo FetchBasicInfo() {
     THttpRequest req;
     req.Url = NotesSiteRoot() + QStringLiteral("zuvonote.xml");
     req.CaFile = ServerCAFile();
     req.UserAgent = ServiceUserAgent;
     req.Referer = NotesApiBase().toUtf8();
     const THttpResponse reply = HttpPerform(req);
-    return reply.Ok ? ParseBasicInfo(reply.Body) : QString();
+    return reply.Ok ? NotesService::ReadBasicInfo(reply.Body) : TBasicInfo{};
 }
 
 void TOtherTaskThread::Start(QObject* context, bool signedIn, TOnDone onDone) {
-    auto found = std::make_shared<QString>();
+    auto found = std::make_shared<TBasicInfo>();
     QThread* t = QThread::create([found, signedIn] {
         if (signedIn)
             *found = FetchBasicInfo();

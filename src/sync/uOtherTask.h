@@ -9,20 +9,22 @@
 #include <QString>
 #include <functional>
 
+#include "sync/uNotesService.h"
+
 // The push server's address named by a basic-information document
 // (<basicinfo><asyncserver>address</asyncserver></basicinfo>), or empty when the
 // text is not such a document.
 [[nodiscard]] QString ParseBasicInfo(const QByteArray& xml);
 
-// Fetches the basic-information document from NotesSiteRoot() and returns the
-// address it names; empty on any failure.
-[[nodiscard]] QString FetchBasicInfo();
+// Fetches the basic-information document from NotesSiteRoot() and returns what
+// it says; nothing on any failure.
+[[nodiscard]] TBasicInfo FetchBasicInfo();
 
 class TOtherTaskThread {
 public:
-    using TOnDone = std::function<void(const QString& address)>;
+    using TOnDone = std::function<void(const TBasicInfo& info)>;
     // Starts the run: with signedIn the document is fetched, otherwise nothing
-    // is sent. onDone gets the address found (empty when none) on context's
+    // is sent. onDone gets what was found (nothing when none) on context's
     // thread, and is dropped if context is gone by then.
     static void Start(QObject* context, bool signedIn, TOnDone onDone);
 };

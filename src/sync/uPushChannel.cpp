@@ -3,7 +3,6 @@
 #include "data/uAppState.h"
 #include "platform/uAnsi.h"
 #include "platform/uTicks.h"
-#include "shared/uPushPacket.h"
 
 #include <QHostAddress>
 #include <QRandomGenerator>
@@ -25,12 +24,6 @@ bool signedIn() {
 
 std::string bytes(const QByteArray& b) {
     return b.toStdString();
-}
-
-std::int32_t readInt(const QByteArray& data, int at) {
-    const auto* p = reinterpret_cast<const unsigned char*>(data.constData() + at);
-    return static_cast<std::int32_t>(std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) |
-                                     (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24));
 }
 
 } // namespace
@@ -71,14 +64,16 @@ void TPushChannel::CreateClientSock() {
         return; // not a dotted address: the connect fails, the channel stays closed
 
     FSocket = new QTcpSocket(this);
-    const quintptr serial = ++FSocketSerial;
+    FReader = std::make_unique<push::TPushStreamReader>();
     connect(FSocket, &QTcpSocket::connected, this, &TPushChannel::OnConnected);
     connect(FSocket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
         if (!FOpen)
             OnConnectFailed();
     });
-    connect(FSocket, &QTcpSocket::readyRead, this, [this, serial] { emit SocketEvent(serial, FD_READ); });
-    connect(FSocket, &QTcpSocket::disconnected, this, [this, serial] { emit SocketEvent(serial, FD_CLOSE); });
+    // A replaced socket is disconnected from this object before it goes, so
+    // these only ever concern the current one.
+    connect(FSocket, &QTcpSocket::readyRead, this, &TPushChannel::SockReceive);
+    connect(FSocket, &QTcpSocket::disconnected, this, &TPushChannel::CloseClientSock);
     FConnectTimer->start(FConnectTimeoutMs);
     FSocket->connectToHost(address, FServerPort);
 }
@@ -114,6 +109,7 @@ void TPushChannel::DropSocket() {
     FPendingNotices.clear();
     FKeepAliveAfterSignIn = false;
     FOpen = false;
+    FReader.reset();
     if (!FSocket)
         return;
     QTcpSocket* s = std::exchange(FSocket, nullptr);
@@ -175,41 +171,24 @@ void TPushChannel::SendKeepAlive() {
         QByteArray::fromStdString(push::EncodeKeepAlive(bytes(DeviceId()), push::TKeepAliveBody{0, random})));
 }
 
-void TPushChannel::WMSockMessage(quintptr socket, int lParam) {
-    if (socket != FSocketSerial || !FSocket)
-        return;
-    switch (lParam & 0xFFFF) {
-    case FD_READ:
-        SockReceive();
-        break;
-    case FD_CLOSE:
-        CloseClientSock();
-        break;
-    default:
-        break;
-    }
-}
-
 void TPushChannel::SockReceive() {
-    // One read of at most 255 bytes, acted on by its first packet only; what
-    // stays unread comes with the next read event, as the socket layer would
-    // report it again.
-    const QByteArray data = FSocket->read(kReadLimit);
-    if (FSocket->bytesAvailable() > 0) {
-        const quintptr serial = FSocketSerial;
-        QMetaObject::invokeMethod(
-            this, [this, serial] { emit SocketEvent(serial, FD_READ); }, Qt::QueuedConnection);
-    }
-    if (data.size() < 12 || readInt(data, 0) != push::kCommandPass)
+    if (!FSocket || !FReader)
         return;
-    switch (readInt(data, 8)) {
-    case push::CMD_NOTECHANGED:
-        emit NoteChangedNotice();
-        break;
-    case push::CMD_KEEPALIVE:
-        FLastServerActivity = FTick();
-        break;
-    default:
-        break;
+    const QByteArray data = FSocket->readAll();
+    // The packets are acted on after the reader is done with the bytes: acting
+    // may close the channel, and the reader with it.
+    QList<std::int32_t> commands;
+    const auto status =
+        FReader->Feed({reinterpret_cast<const std::uint8_t*>(data.constData()), std::size_t(data.size())},
+                      [&commands](const push::TPacketView& p) { commands.append(p.Header.Command); });
+    // Bytes that are not packets leave no way to find the next one: the
+    // channel is dropped, and the keep-alive timer connects it afresh.
+    if (status == push::TPushStreamReader::TStatus::Garbage)
+        CloseClientSock();
+    for (const std::int32_t command : commands) {
+        if (command == push::CMD_KEEPALIVE)
+            FLastServerActivity = FTick();
+        else if (command == push::CMD_NOTECHANGED)
+            emit NoteChangedNotice();
     }
 }

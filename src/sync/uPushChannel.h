@@ -3,11 +3,8 @@
 // living on the UI thread. Over it the client signs in, announces its uploads
 // and keeps the line alive; the server tells it when another device changed a
 // note. Connecting never blocks: an unreachable server costs a pending connect
-// with a time-out of its own, never a frozen note.
-//
-// The socket's read and close events are not handled directly: they leave as
-// SocketEvent (the owner turns them into its WM_SOCKET message) and come back
-// through WMSockMessage, so the owning window sees every socket event.
+// with a time-out of its own, never a frozen note. What arrives is read as a
+// stream of packets, every one acted on, however the reads cut it.
 
 #include <QByteArray>
 #include <QObject>
@@ -15,6 +12,9 @@
 #include <QStringList>
 #include <cstdint>
 #include <functional>
+#include <memory>
+
+#include "shared/uPushPacket.h"
 
 class QTcpSocket;
 class QTimer;
@@ -22,10 +22,6 @@ class QTimer;
 class TPushChannel : public QObject {
     Q_OBJECT
 public:
-    // The event codes carried in the low 16 bits of the socket message's lParam.
-    static constexpr int FD_READ = 1;
-    static constexpr int FD_CLOSE = 32;
-    static constexpr int kReadLimit = 255;
     static constexpr int kKeepAliveIntervalMs = 50000;
     static constexpr std::uint32_t kSilenceLimitMs = 300000;
     static constexpr int kDefaultConnectTimeoutMs = 5000;
@@ -60,13 +56,8 @@ public:
     // The keep-alive timer's work: reconnect a closed or silent channel, then
     // send a keep-alive.
     void tmrSocketTimer();
-    // A socket event, as SocketEvent reported it; events of a socket that has
-    // since been replaced are ignored.
-    void WMSockMessage(quintptr socket, int lParam);
 
 signals:
-    // A socket event for the owner to route back through WMSockMessage.
-    void SocketEvent(quintptr socket, int event);
     // Another device changed a note.
     void NoteChangedNotice();
     // The channel is open; again: it had been open before in this run, so
@@ -85,7 +76,8 @@ private:
 
     QTcpSocket* FSocket = nullptr;
     QTimer* FConnectTimer = nullptr;
-    quintptr FSocketSerial = 0;
+    // One per connection: a new connection starts at a packet boundary.
+    std::unique_ptr<push::TPushStreamReader> FReader;
     bool FOpen = false;
     bool FWasOpen = false;
     QString FServerAddress;

@@ -4,9 +4,38 @@
 #include "data/uNoteOptions.h"
 #include "data/uNoteRepository.h"
 #include "platform/uBlockingCall.h"
+#include "shared/uLimits.h"
 #include "shared/uUrlEncoding.h"
 #include "sync/uEndpoints.h"
 #include "sync/uHttpClient.h"
+#include "sync/uSyncEngine.h"
+
+#include <QElapsedTimer>
+
+namespace {
+
+THttpRequest exitRequest(const TNoteOptions& options, const TShutdownUploadOptions& how, TUploadFields fields,
+                         const TRowSet& rows, int timeoutMs) {
+    THttpRequest req;
+    req.Method = "POST";
+    req.CarriesSecret = true;
+    req.CaFile = ServerCAFile();
+    // The field string names what each row changed, so the server takes
+    // nothing this computer did not change.
+    req.Url = how.ApiBase + QStringLiteral("update_note.php?userid=") + options.FconfigUserID +
+              QStringLiteral("&userpass=") + options.FconfigUserPass + QStringLiteral("&pcid=") +
+              options.FconfigPcID + QStringLiteral("&uploadfields=") + UploadFieldsToStr(fields);
+    req.Body = UrlEncodeBytes(NotesToXmlUtf8(rows));
+    req.ContentType = "application/x-www-form-urlencoded";
+    req.UserAgent = ShellUserAgent;
+    req.Accept = "text/html, */*";
+    req.ConnectTimeoutMs = std::min(5000, timeoutMs);
+    req.ReadTimeoutMs = timeoutMs;
+    req.TotalTimeoutMs = timeoutMs;
+    return req;
+}
+
+} // namespace
 
 TShutdownUploadResult ShutdownUpload(NoteRepository& notes, const TNoteOptions& options,
                                      const TShutdownUploadOptions& how) {
@@ -16,39 +45,38 @@ TShutdownUploadResult ShutdownUpload(NoteRepository& notes, const TNoteOptions& 
         const std::optional<NotePendingRows> pending = notes.PendingForShutdown();
         if (!pending)
             return TShutdownUploadResult::Failed;
-        const TRowSet& rows = pending->Rows;
-        if (rows.rowCount() == 0)
+        if (pending->Rows.rowCount() == 0)
             return TShutdownUploadResult::NothingPending;
 
-        THttpRequest req;
-        req.Method = "POST";
-        req.CarriesSecret = true;
-        req.CaFile = ServerCAFile();
-        req.Url = how.ApiBase + QStringLiteral("update_note.php?userid=") + options.FconfigUserID +
-                  QStringLiteral("&userpass=") + options.FconfigUserPass + QStringLiteral("&pcid=") +
-                  options.FconfigPcID;
-        req.Body = UrlEncodeBytes(NotesToXmlUtf8(rows));
-        req.ContentType = "application/x-www-form-urlencoded";
-        req.UserAgent = ShellUserAgent;
-        req.Accept = "text/html, */*";
-        req.ConnectTimeoutMs = std::min(5000, how.TimeoutMs);
-        req.ReadTimeoutMs = how.TimeoutMs;
-        req.TotalTimeoutMs = how.TimeoutMs;
-
-        THttpResponse resp;
-        const auto call = [&] { resp = HttpPerform(req); };
-        if (how.RunBlocking)
-            how.RunBlocking(call);
-        else
-            RunWithEventLoop(call);
-
-        if (!resp.Ok)
-            return TShutdownUploadResult::Failed;
-        // Only an exact "0" means the server stored every note of the document.
-        if (resp.Body != "0")
-            return TShutdownUploadResult::Refused;
-        notes.MarkSent(*pending);
-        return TShutdownUploadResult::Stored;
+        // Several requests when the rows ask for it, all within the one bound.
+        QElapsedTimer clock;
+        clock.start();
+        TShutdownUploadResult result = TShutdownUploadResult::Stored;
+        for (const SyncEngine::TUploadPart& part :
+             SyncEngine::PlanUpload(*pending, zuvo::UploadPartBytes(how.MaxUploadBytes))) {
+            const int left = how.TimeoutMs - int(clock.elapsed());
+            if (left <= 0)
+                return TShutdownUploadResult::Failed;
+            const THttpRequest req = exitRequest(options, how, part.Fields, part.Rows.Rows, left);
+            THttpResponse resp;
+            const auto call = [&] { resp = HttpPerform(req); };
+            if (how.RunBlocking)
+                how.RunBlocking(call);
+            else
+                RunWithEventLoop(call);
+            // A part too large for the server stays pending; the others go on.
+            if (resp.Status == 413) {
+                result = TShutdownUploadResult::Refused;
+                continue;
+            }
+            if (!resp.Ok)
+                return TShutdownUploadResult::Failed;
+            // Only an exact "0" means the server stored every note of the document.
+            if (resp.Body != "0")
+                return TShutdownUploadResult::Refused;
+            notes.MarkSent(part.Rows);
+        }
+        return result;
     } catch (const std::exception&) {
         return TShutdownUploadResult::Failed;
     }

@@ -5,6 +5,7 @@
 // benchmarks run many engines side by side.
 
 #include "data/uDataTypes.h"
+#include "data/uNoteRepository.h"
 #include "sync/uNotesService.h"
 
 #include <QString>
@@ -31,6 +32,14 @@ struct TSyncContext {
     std::function<bool(int ms)> Pause;
     // Sends one request; HttpPerform unless a test puts something between.
     std::function<THttpResponse(const THttpRequest&)> Send;
+    // A row the server refused for its size (413): it stays pending.
+    std::function<void(const QString& noteId)> RowTooLarge;
+    // The largest body the server takes, as its basic information said; 0 when
+    // it is not known.
+    qint64 MaxUploadBytes = 0;
+    // Rows of no account join the signed-in one before its upload; off for the
+    // last upload of an account that is signing out.
+    bool ClaimUnowned = true;
     int UploadAttempts = 6;
     int UploadRetryPauseMs = 10000;
 
@@ -43,10 +52,22 @@ namespace SyncEngine {
 // Opens the store for a worker thread: its own connection, the sync tables present.
 [[nodiscard]] std::unique_ptr<TDbConnection> OpenStore(const QString& path);
 
-// Sends the pending rows (one note's, or all with an empty id) and marks what
-// the server stored; first sends the queued deletions. Returns the rows the
-// server accepted (0 when nothing went or nothing was accepted).
-int RunUpload(TDbConnection& db, const TSyncContext& ctx, const QString& noteId, TUploadFields fields);
+// One request of an upload: rows that changed the same fields, and those fields.
+struct TUploadPart {
+    NotePendingRows Rows;
+    TUploadFields Fields;
+};
+// Splits pending rows into requests: by their unsent fields (the text blanked
+// where it is not among them), then into parts of at most maxPartBytes encoded;
+// a row larger than that goes alone.
+[[nodiscard]] QList<TUploadPart> PlanUpload(const NotePendingRows& pending, qint64 maxPartBytes);
+
+// Sends the pending rows (one note's, or all with an empty id), each with its
+// own unsent fields, and marks what the server stored; first sends the queued
+// deletions. A row the server refuses for its size stays pending and the rest
+// go on. Returns the rows the server accepted. The field set names what asked
+// for the upload; it does not choose what goes.
+int RunUpload(TDbConnection& db, const TSyncContext& ctx, const QString& noteId, TUploadFields fields = {});
 // Sends one deletion; the id must already be queued (the queue is what makes it
 // durable). Confirmed deletions leave the queue. True when confirmed.
 bool RunDelete(TDbConnection& db, const TSyncContext& ctx, const QString& noteId);
@@ -58,6 +79,10 @@ struct TDownloadOutcome {
     int NewNotes = 0;
     int RemovedRows = 0;
     int AudioFetched = 0;
+    // The server's store was another or older than before: RowsMarked rows
+    // were marked to go up again whole.
+    bool ServerChanged = false;
+    int RowsMarked = 0;
 };
 [[nodiscard]] TDownloadOutcome RunFullDownload(TDbConnection& db, const TSyncContext& ctx);
 // Refreshes one note before it is edited; calls onItem for each record read.

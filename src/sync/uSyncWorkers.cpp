@@ -29,6 +29,8 @@ TSyncContext TSyncWorkers::context() {
     c.NewNote = FHooks.NewNote;
     c.NoteRemoved = FHooks.NoteRemoved;
     c.NotesChanged = FHooks.NotesChanged;
+    c.RowTooLarge = FHooks.RowTooLarge;
+    c.MaxUploadBytes = FMaxUploadBytes;
     c.Pause = [this](int ms) { return pause(ms); };
     c.UploadRetryPauseMs = UploadRetryPauseMs;
     return c;
@@ -69,6 +71,26 @@ void TSyncWorkers::StartUpload(const QString& noteId, TUploadFields fields, bool
         [this, noteId, notify, count] { emit UploadFinished(noteId, *count, notify); });
 }
 
+void TSyncWorkers::StartLeavingUpload(const TServiceCredentials& leaving) {
+    ++AppState().RunningUploadCount;
+    TSyncContext ctx = context();
+    ctx.Credentials = [leaving] { return leaving; };
+    ctx.ClaimUnowned = false;
+    // Nobody answers a refusal any more: the rows stay pending under the account.
+    ctx.LoginFailed = nullptr;
+    launch(
+        [ctx, path = FStorePath] {
+            try {
+                auto db = SyncEngine::OpenStore(path);
+                (void)SyncEngine::RunUpload(*db, ctx, QString());
+            } catch (const std::exception&) {
+                // What did not go up stays pending under its account.
+            }
+            --AppState().RunningUploadCount;
+        },
+        {});
+}
+
 void TSyncWorkers::StartDelete(const QString& noteId) {
     launch(
         [ctx = context(), path = FStorePath, noteId] {
@@ -85,17 +107,18 @@ void TSyncWorkers::StartDelete(const QString& noteId) {
 bool TSyncWorkers::StartFullDownload() {
     if (AppState().DownloadRunning.exchange(true))
         return false;
+    auto outcome = std::make_shared<SyncEngine::TDownloadOutcome>();
     launch(
-        [ctx = context(), path = FStorePath] {
+        [ctx = context(), path = FStorePath, outcome] {
             try {
                 auto db = SyncEngine::OpenStore(path);
-                (void)SyncEngine::RunFullDownload(*db, ctx);
+                *outcome = SyncEngine::RunFullDownload(*db, ctx);
             } catch (const std::exception&) {
                 // What was applied before the error stays applied.
             }
             AppState().DownloadRunning = false;
         },
-        [this] { emit DownloadFinished(); });
+        [this, outcome] { emit DownloadFinished(*outcome); });
     return true;
 }
 

@@ -12,8 +12,9 @@
 #include <functional>
 #include <mutex>
 
+#include "sync/uSyncEngine.h"
+
 class QThread;
-struct TSyncContext;
 
 class TSyncWorkers : public QObject {
     Q_OBJECT
@@ -24,6 +25,8 @@ public:
         std::function<void(const TNoteItem&)> NewNote;
         std::function<void()> NoteRemoved;
         std::function<void()> NotesChanged;
+        // Need not wait: a row the server refused for its size.
+        std::function<void(const QString& noteId)> RowTooLarge;
     };
 
     TSyncWorkers(QString storePath, QString audioFolder, THooks hooks, QObject* parent = nullptr);
@@ -31,6 +34,9 @@ public:
 
     // Upload of one note's pending row, or of every pending row with an empty id.
     void StartUpload(const QString& noteId, TUploadFields fields, bool notify);
+    // The last upload of an account that is signing out: its own pending rows,
+    // with the credentials it had, whatever the settings say by then.
+    void StartLeavingUpload(const TServiceCredentials& leaving);
     // The server's deletion of a note that is already in the deletion queue.
     void StartDelete(const QString& noteId);
     // One full download at a time: false (and nothing started) while one runs.
@@ -45,10 +51,13 @@ public:
 
     // Tests shorten the pause between upload attempts.
     int UploadRetryPauseMs = 10000;
+    // The server's body limit, once its basic information said it; runs
+    // started afterwards cut their uploads to it.
+    void SetMaxUploadBytes(qint64 bytes) { FMaxUploadBytes = bytes; }
 
 signals:
     void UploadFinished(const QString& noteId, int uploadCount, bool notify);
-    void DownloadFinished();
+    void DownloadFinished(const SyncEngine::TDownloadOutcome& outcome);
 
 private:
     void launch(std::function<void()> run, std::function<void()> finished);
@@ -62,4 +71,5 @@ private:
     std::mutex FLock;
     std::condition_variable FWake;
     bool FStopping = false;
+    qint64 FMaxUploadBytes = 0;
 };

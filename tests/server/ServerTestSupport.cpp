@@ -2,9 +2,11 @@
 
 #include "server/uAccounts.h"
 #include "server/uServerStore.h"
+#include "shared/uDbConnection.h"
 #include "shared/uMd5.h"
 #include "support/TestEnv.h"
 
+#include <QFile>
 #include <arpa/inet.h>
 #include <atomic>
 #include <cstdlib>
@@ -83,6 +85,14 @@ std::vector<std::string> StoreKinds() {
     return kinds;
 }
 
+std::vector<std::string> AllStoreKinds() {
+    return {"sqlite", "postgres"};
+}
+
+bool StoreKindAvailable(const std::string& kind) {
+    return kind == "sqlite" || !pgUri().empty();
+}
+
 std::string KindName(const std::string& kind) {
     return kind == "sqlite" ? "SQLite" : "PostgreSQL";
 }
@@ -90,7 +100,7 @@ std::string KindName(const std::string& kind) {
 TTestDatabase::TTestDatabase(const std::string& kind) {
     static std::atomic<int> counter{0};
     const int n = ++counter;
-    if (kind == "sqlite") {
+    if (kind == "sqlite" || !StoreKindAvailable(kind)) {
         FLocation = "sqlite:" + testenv::freshDir(QStringLiteral("db%1").arg(n)).toStdString() + "/server.db";
         return;
     }
@@ -99,6 +109,23 @@ TTestDatabase::TTestDatabase(const std::string& kind) {
     const std::string base = pgUri();
     FLocation =
         base + (base.find('?') == std::string::npos ? "?" : "&") + "options=-csearch_path%3D" + FSchema;
+}
+
+void TTestDatabase::copyFrom(const TTestDatabase& other) {
+    if (FSchema.empty()) {
+        const std::string to = FLocation.substr(7);
+        QFile::remove(QString::fromStdString(to));
+        // A consistent copy of a database other connections keep writing to.
+        auto c = TDbConnection::Open(QString::fromStdString(other.FLocation.substr(7)));
+        c->Exec(QStringLiteral("vacuum into ?"), {QString::fromStdString(to)});
+        return;
+    }
+    std::string sql;
+    for (const char* table : {"accounts", "notes", "note_versions", "audio", "feedback", "store_meta"})
+        sql += std::string("create table ") + FSchema + "." + table + " (like " + other.FSchema + "." +
+               table + " including all); insert into " + FSchema + "." + table + " select * from " +
+               other.FSchema + "." + table + ";";
+    pgExec(sql);
 }
 
 TTestDatabase::~TTestDatabase() {

@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <chrono>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +17,21 @@ namespace servertest {
 
 // "sqlite" always; "postgres" when ZUVO_TEST_PG holds a connection URI.
 [[nodiscard]] std::vector<std::string> StoreKinds();
+// Both kinds, whether or not a PostgreSQL cluster is there: what tests are
+// instantiated for, so that a missing cluster shows as skipped tests.
+[[nodiscard]] std::vector<std::string> AllStoreKinds();
+[[nodiscard]] bool StoreKindAvailable(const std::string& kind);
+
+// A test run on each kind of store. The PostgreSQL cases are skipped, with the
+// reason, when no cluster is named (their database then stands in on SQLite,
+// so the fixture's members can still be made).
+class TStoreTest : public ::testing::TestWithParam<std::string> {
+protected:
+    void SetUp() override {
+        if (!StoreKindAvailable(GetParam()))
+            GTEST_SKIP() << "no PostgreSQL cluster: ZUVO_TEST_PG names none (./test starts one)";
+    }
+};
 [[nodiscard]] std::string KindName(const std::string& kind);
 
 // A fresh, empty database of one kind for one test: an SQLite file in the
@@ -27,6 +43,9 @@ public:
     TTestDatabase(const TTestDatabase&) = delete;
     TTestDatabase& operator=(const TTestDatabase&) = delete;
     [[nodiscard]] const std::string& location() const { return FLocation; }
+    // Makes this (fresh, unused) database a copy of other as it is now, as a
+    // backup taken at this moment would be; other may be in use meanwhile.
+    void copyFrom(const TTestDatabase& other);
 
 private:
     std::string FLocation;

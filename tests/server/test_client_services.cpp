@@ -28,7 +28,7 @@ TRegisterInput newAccount(const QString& account, const QString& password, const
     return in;
 }
 
-class ClientServices : public ::testing::TestWithParam<std::string> {
+class ClientServices : public TStoreTest {
 protected:
     ClientServices() { SetServerRoot(QString::fromStdString(FServer.root())); }
     ~ClientServices() override { SetServerRoot(QString()); }
@@ -156,7 +156,7 @@ TEST(ClientAdvertisements, ListComesFromTheServersConfiguration) {
     SetServerRoot(QString());
 }
 
-INSTANTIATE_TEST_SUITE_P(Stores, ClientServices, ::testing::ValuesIn(StoreKinds()),
+INSTANTIATE_TEST_SUITE_P(Stores, ClientServices, ::testing::ValuesIn(AllStoreKinds()),
                          [](const auto& info) { return KindName(info.param); });
 
 } // namespace

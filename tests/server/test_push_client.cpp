@@ -55,7 +55,6 @@ TEST(PushClient, TalksWithTheRealPushServer) {
                                           QString::fromStdString(Md5("secret")), kPcId);
 
         TPushChannel ch;
-        QObject::connect(&ch, &TPushChannel::SocketEvent, &ch, &TPushChannel::WMSockMessage);
         std::uint32_t tick = 1000;
         ch.SetTickSource([&] { return tick; });
         ch.SetServer(QStringLiteral("127.0.0.1"), server.pushPort());
@@ -101,7 +100,6 @@ TEST(PushClient, ARefusedSignInClosesTheChannel) {
                                       QString::fromStdString(Md5("not the password")), kPcId);
 
     TPushChannel ch;
-    QObject::connect(&ch, &TPushChannel::SocketEvent, &ch, &TPushChannel::WMSockMessage);
     ch.SetServer(QStringLiteral("127.0.0.1"), server.pushPort());
     QSignalSpy closed(&ch, &TPushChannel::ChannelClosed);
     ch.CreateClientSock();

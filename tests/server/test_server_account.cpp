@@ -5,6 +5,7 @@
 
 #include "server/uAccounts.h"
 #include "server/uServerStore.h"
+#include "shared/uLimits.h"
 #include "shared/uUrlEncoding.h"
 #include "support/TestEnv.h"
 #include "sync/uHttpClient.h"
@@ -50,7 +51,7 @@ QList<QString> registration(const QString& account, const QString& password, con
             "affid="};
 }
 
-class AccountService : public ::testing::TestWithParam<std::string> {
+class AccountService : public TStoreTest {
 protected:
     std::string sso() const { return FServer.root() + "sso/v3/"; }
     std::pair<std::int32_t, std::int32_t> login(const QString& name, const std::string& digest) {
@@ -220,8 +221,10 @@ TEST_P(AccountService, FeedbackIsStoredDecodedOnce) {
 TEST_P(AccountService, SitePagesAndBasicInformation) {
     const TReply info = Get(FServer.root() + "zuvonote.xml");
     EXPECT_EQ(info.Status, 200);
-    EXPECT_EQ(info.Body, "<?xml version=\"1.0\" "
-                         "encoding=\"utf-8\"?><basicinfo><asyncserver>127.0.0.1</asyncserver></basicinfo>");
+    EXPECT_EQ(info.Body,
+              "<?xml version=\"1.0\" encoding=\"utf-8\"?><basicinfo><asyncserver>127.0.0.1</asyncserver>"
+              "<maxupload>" +
+                  std::to_string(zuvo::kDefaultMaxBodyBytes) + "</maxupload></basicinfo>");
     for (const std::string path : {"qrcode_dl.php?userid=1", "greenversion.php", "?from=app&version=1.0.0.1",
                                    "www/forgotpassword.php"}) {
         SCOPED_TRACE(path);
@@ -255,7 +258,7 @@ TEST_P(AccountService, AdvertisementsComeFromTheConfiguration) {
               std::string::npos);
 }
 
-INSTANTIATE_TEST_SUITE_P(Stores, AccountService, ::testing::ValuesIn(StoreKinds()),
+INSTANTIATE_TEST_SUITE_P(Stores, AccountService, ::testing::ValuesIn(AllStoreKinds()),
                          [](const auto& info) { return KindName(info.param); });
 
 TEST(ServerConfig, HostPortAndBadValues) {

@@ -48,7 +48,7 @@ std::string loginCode(const TTestServer& server, const std::string& email, const
 
 const std::string kSignedIn("\0\0\0\0", 4);
 
-class AdminCommands : public ::testing::TestWithParam<std::string> {
+class AdminCommands : public TStoreTest {
 protected:
     TTestDatabase FDb{GetParam()};
     TTestServer FServer{FDb.location()};
@@ -263,7 +263,7 @@ TEST(ServerCheckConfig, EveryMistakeIsNamed) {
     EXPECT_FALSE(QFileInfo::exists(dir + "/unused.db"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Stores, AdminCommands, ::testing::ValuesIn(StoreKinds()),
+INSTANTIATE_TEST_SUITE_P(Stores, AdminCommands, ::testing::ValuesIn(AllStoreKinds()),
                          [](const auto& info) { return KindName(info.param); });
 
 // A self-signed certificate for 127.0.0.1, written as PEM files.

@@ -421,7 +421,7 @@ TEST(HttpConnections, TheLimitLeavesDescriptorsForTheDatabaseAndTheLog) {
     }
 }
 
-class HostileClients : public ::testing::TestWithParam<std::string> {
+class HostileClients : public TStoreTest {
 protected:
     TTestDatabase FDb{GetParam()};
     TTestServer FServer{FDb.location()};
@@ -482,7 +482,7 @@ TEST_P(HostileClients, AnUploadThatCannotProveItsAccountIsRefusedWithoutItsBody)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Stores, HostileClients, ::testing::ValuesIn(StoreKinds()),
+INSTANTIATE_TEST_SUITE_P(Stores, HostileClients, ::testing::ValuesIn(AllStoreKinds()),
                          [](const auto& info) { return KindName(info.param); });
 
 } // namespace

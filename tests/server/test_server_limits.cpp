@@ -142,7 +142,7 @@ TEST(HttpLog, EveryLineShowsWhereFromHowLongAndNoQueryOrForgedLines) {
     EXPECT_EQ(log[5].Status, 400);
 }
 
-class ServiceLimits : public ::testing::TestWithParam<std::string> {
+class ServiceLimits : public TStoreTest {
 protected:
     TTestDatabase FDb{GetParam()};
     TTestServer FServer{FDb.location()};
@@ -244,7 +244,7 @@ TEST_P(ServiceLimits, SilentAndTricklingConnectionsDoNotKeepOthersWaiting) {
         ::close(fd);
 }
 
-INSTANTIATE_TEST_SUITE_P(Stores, ServiceLimits, ::testing::ValuesIn(StoreKinds()),
+INSTANTIATE_TEST_SUITE_P(Stores, ServiceLimits, ::testing::ValuesIn(AllStoreKinds()),
                          [](const auto& info) { return KindName(info.param); });
 
 } // namespace

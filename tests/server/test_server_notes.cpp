@@ -120,7 +120,7 @@ private:
 const QString kNoteA = "6F9619FF-8B86-D011-B42D-00C04FC964FF";
 const QString kNoteB = "0B5E3C51-2D7A-4F0E-9C1B-7A4E2B9D1C33";
 
-class NotesService : public ::testing::TestWithParam<std::string> {
+class NotesService : public TStoreTest {
 protected:
     TTestDatabase FDb{GetParam()};
     TTestServer FServer{FDb.location()};
@@ -225,6 +225,26 @@ TEST_P(NotesService, FieldSetsApplyOnlyTheirAttributes) {
              EXPECT_EQ(n.AlertValue3, "3");
              EXPECT_EQ(n.FontColor, 0);
          }},
+        // Place, size and the audio columns come only with every field.
+        {"01000000000111111111",
+         {{"bgcolorindex", 4},
+          {"form_x", 555},
+          {"form_y", 444},
+          {"form_w", 333},
+          {"form_h", 222},
+          {"notetype", 1},
+          {"filemd5", "0123456789abcdef0123456789abcdef"},
+          {"mynote", "stale"}},
+         [](const TNoteItem& n) {
+             EXPECT_EQ(n.BGColorIdx, 4);
+             EXPECT_EQ(n.FmX, 100);
+             EXPECT_EQ(n.FmY, 100);
+             EXPECT_EQ(n.FmW, 220);
+             EXPECT_EQ(n.FmH, 100);
+             EXPECT_EQ(n.NoteType, 0);
+             EXPECT_EQ(n.VoiceMd5, "");
+             EXPECT_EQ(n.NNote, "base");
+         }},
         {"00000000001111111111",
          {{"fontcolor", 65280}, {"showaslist", 5}},
          [](const TNoteItem& n) {
@@ -243,6 +263,16 @@ TEST_P(NotesService, FieldSetsApplyOnlyTheirAttributes) {
         ASSERT_TRUE(n);
         c.Check(*n);
     }
+    // A note new to the server takes only what a partial upload names, too.
+    ASSERT_EQ(FPc2.upload({{{"id", kNoteB}, {"mynote", "unnamed"}, {"bgcolorindex", 2}, {"form_x", 555}}},
+                          "01000000000111111111")
+                  .Body,
+              "0");
+    const auto fresh = FPc1.note(kNoteB);
+    ASSERT_TRUE(fresh);
+    EXPECT_EQ(fresh->BGColorIdx, 2);
+    EXPECT_EQ(fresh->FmX, 0);
+    EXPECT_EQ(fresh->NNote, "");
 }
 
 TEST_P(NotesService, DeletedNoteReachesOtherDevicesAsHiddenAndAnEditRevivesIt) {
@@ -610,7 +640,7 @@ TEST_P(NotesService, ADownloadFromAnotherServerProcessSeesEveryChange) {
     EXPECT_EQ(viaSecond.note(kNoteA)->ShowNote, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Stores, NotesService, ::testing::ValuesIn(StoreKinds()),
+INSTANTIATE_TEST_SUITE_P(Stores, NotesService, ::testing::ValuesIn(AllStoreKinds()),
                          [](const auto& info) { return KindName(info.param); });
 
 } // namespace

@@ -178,7 +178,7 @@ const std::string kPcC = "CCCCCCCC-0000-0000-0000-000000000003";
 const std::string kPcD = "DDDDDDDD-0000-0000-0000-000000000004";
 const std::string kNote = "6F9619FF-8B86-D011-B42D-00C04FC964FF";
 
-class PushServer : public ::testing::TestWithParam<std::string> {
+class PushServer : public TStoreTest {
 protected:
     static zsrv::TServerConfig config() {
         zsrv::TServerConfig c = TTestServer::QuietConfig();
@@ -491,7 +491,7 @@ TEST_P(PushServer, ChangeReachesDevicesHeldByAnotherServerProcess) {
     EXPECT_FALSE(twin->packet(300ms));
 }
 
-INSTANTIATE_TEST_SUITE_P(Stores, PushServer, ::testing::ValuesIn(StoreKinds()),
+INSTANTIATE_TEST_SUITE_P(Stores, PushServer, ::testing::ValuesIn(AllStoreKinds()),
                          [](const auto& info) { return KindName(info.param); });
 
 } // namespace

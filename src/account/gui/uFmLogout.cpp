@@ -44,6 +44,8 @@ void TFmLogout::WMUpdateLanguage() {
 }
 
 void TFmLogout::btnLogoutClick() {
+    if (FEnv.SigningOut)
+        FEnv.SigningOut();
     TNoteOptions& o = *FEnv.Options;
     {
         const std::unique_lock lock = FEnv.LockAccount();
