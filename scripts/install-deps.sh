@@ -19,12 +19,14 @@ PACKAGES=(
     openssl
     # fonts: the default language's texts need a CJK face
     fonts-wqy-microhei fonts-dejavu-core
+    # Qt's own buttons and dialogs in the interface's language
+    qt6-translations-l10n
     # headless runs of the real program
     xvfb xauth xdotool x11-utils
     # benchmarks
     time
     # checks of the installed layout and of the Debian packages (cpack, dpkg-shlibdeps)
-    desktop-file-utils appstream man-db strace systemd dpkg-dev
+    desktop-file-utils appstream man-db strace systemd dpkg-dev lintian
 )
 if [[ "${ZUVO_SERVER_DEPS:-1}" == 1 && -f "$(dirname "$0")/server-packages.txt" ]]; then
     mapfile -t extra < <(grep -v '^#' "$(dirname "$0")/server-packages.txt" | grep -v '^$')

@@ -232,7 +232,7 @@ TEST(Registration, TheRetypeFieldTakesAsManyCharactersAsThePasswordField) {
 
 TEST(SignIn, EveryFailureShowsItsMessageTwiceStoresNothingAndLeavesTheDialogUsable) {
     TServiceTestEnv t(QStringLiteral("signin-failures"));
-    const QString noUser = QStringLiteral("Failed to sign in, account is not exist or wrong password.");
+    const QString noUser = QStringLiteral("Failed to sign in: no such account, or a wrong password.");
     const QString net = QStringLiteral("Failed to sign in, network error, please contact us.");
     const QString unknown = QStringLiteral("Failed to sign in, unknown error.");
     TCannedReply slow = bytes(le32(0, 5));
@@ -248,8 +248,12 @@ TEST(SignIn, EveryFailureShowsItsMessageTwiceStoresNothingAndLeavesTheDialogUsab
     };
     const Case cases[] = {
         {"wrong password", bytes(le32(-1, 0)), {}, noUser, 0},
-        {"expired", bytes(le32(-2, 9)), {}, QStringLiteral("You account has expired, please contact us."), 9},
-        {"locked", bytes(le32(-3, 0)), {}, QStringLiteral("You account is locked, please contact us."), 0},
+        {"expired",
+         bytes(le32(-2, 9)),
+         {},
+         QStringLiteral("Your account has expired, please contact us."),
+         9},
+        {"locked", bytes(le32(-3, 0)), {}, QStringLiteral("Your account is locked, please contact us."), 0},
         {"invalid request", bytes(le32(-4, 0)), {}, QStringLiteral("Invalid request, please try again."), 0},
         {"other code", bytes(le32(17, 3)), {}, unknown, 3},
         {"empty body", bytes({}), {}, unknown, -7},
@@ -271,11 +275,22 @@ TEST(SignIn, EveryFailureShowsItsMessageTwiceStoresNothingAndLeavesTheDialogUsab
                                               : c.root);
         signIn(dialog, QStringLiteral("user@example.com"), QStringLiteral("secret"));
         ASSERT_EQ(t.Messages.size(), 1) << c.what;
-        EXPECT_EQ(t.Messages[0].Text, c.message) << c.what;
+        // A server that cannot be reached is named, so that a wrong address shows.
+        const QString expected =
+            c.message == net ? QStringLiteral("Failed to sign in: the server %1 cannot be reached. Check the "
+                                              "server address and the network.")
+                                   .arg(SignOnBase())
+                             : c.message;
+        EXPECT_EQ(t.Messages[0].Text, expected) << c.what;
         EXPECT_EQ(t.Messages[0].Caption, QStringLiteral("Error")) << c.what;
         EXPECT_EQ(t.Messages[0].Type, MB_ICONWARNING) << c.what;
-        EXPECT_EQ(dialog.lblStatus->text(), c.message) << c.what;
-        EXPECT_LE(dialog.lblStatus->fontMetrics().horizontalAdvance(c.message), dialog.StatusBar1->width())
+        // The status line shows as much as fits, never running off; its tip and the box say it all.
+        const QString shown = dialog.lblStatus->text();
+        EXPECT_EQ(dialog.lblStatus->toolTip(), expected) << c.what;
+        EXPECT_TRUE(shown == expected ||
+                    (shown.endsWith(QChar(0x2026)) && expected.startsWith(shown.chopped(1))))
+            << c.what << ": " << shown.toStdString();
+        EXPECT_LE(dialog.lblStatus->fontMetrics().horizontalAdvance(shown), dialog.StatusBar1->width())
             << c.what << ": cut off";
         EXPECT_EQ(t.PushUserId.load(), c.pushUserId) << c.what;
         EXPECT_TRUE(dialog.btnLogin->isEnabled() && dialog.edtUserName->isEnabled() &&
@@ -309,7 +324,7 @@ TEST(SignIn, ControlsWaitDisabledWhileTheRequestRunsAndTheProgramKeepsTurning) {
     EXPECT_TRUE(dialog.Busy());
     EXPECT_FALSE(dialog.btnLogin->isEnabled() || dialog.edtUserName->isEnabled() ||
                  dialog.edtPassword->isEnabled());
-    EXPECT_EQ(dialog.lblStatus->text(), QStringLiteral("Signning in..."));
+    EXPECT_EQ(dialog.lblStatus->text(), QStringLiteral("Signing in..."));
     dialog.btnLogin->click(); // a second click starts nothing
     ASSERT_TRUE(TServiceTestEnv::settle(dialog));
     EXPECT_EQ(t.Server.requests().size(), 1);
@@ -320,7 +335,8 @@ TEST(SignIn, LinksOpenTheRegistrationDialogAndThePasswordPage) {
     TServiceTestEnv t(QStringLiteral("signin-links"));
     TFmLogin dialog(t.Env);
     dialog.lblTitleForgotPwClick();
-    EXPECT_EQ(t.Opened, QStringList{t.Server.baseUrl() + QStringLiteral("www/forgotpassword.php")});
+    EXPECT_EQ(t.Opened,
+              QStringList{t.Server.baseUrl() + QStringLiteral("www/forgotpassword.php?clang=1033")});
     EXPECT_EQ(dialog.lblTitleForgotPw->x(), dialog.lblTitleRegister->geometry().right() + 1 + 10);
     QString opened;
     const TModalHandler previous = SetModalHandler([&](QDialog& d) {
@@ -448,8 +464,9 @@ TEST(SignOut, ForgetsTheAccountClosesThePushChannelAndKeepsTheRest) {
     t.PushUserId = 4711;
     {
         TFmLogout cancelled(t.Env);
-        EXPECT_EQ(cancelled.Label1->text(),
-                  QStringLiteral("You have signed in with user@example.com, are you sure to logout?"));
+        EXPECT_EQ(
+            cancelled.Label1->text(),
+            QStringLiteral("You have signed in with user@example.com, are you sure you want to log out?"));
         cancelled.btnCancel->click();
         EXPECT_EQ(cancelled.result(), QDialog::Rejected);
         EXPECT_EQ(t.Options.FconfigUserID, QStringLiteral("4711"));
@@ -464,7 +481,7 @@ TEST(SignOut, ForgetsTheAccountClosesThePushChannelAndKeepsTheRest) {
     EXPECT_EQ(t.PushUserId.load(), 4711);
     EXPECT_EQ(t.SignedOutCount, 1);
     ASSERT_EQ(t.Messages.size(), 1);
-    EXPECT_EQ(t.Messages[0].Text, QStringLiteral("Logout successfully!"));
+    EXPECT_EQ(t.Messages[0].Text, QStringLiteral("Logged out successfully!"));
     EXPECT_EQ(t.Messages[0].Caption, QStringLiteral("Information"));
     EXPECT_EQ(t.Messages[0].Type, MB_ICONINFORMATION);
     TNoteOptions saved;
@@ -497,7 +514,35 @@ TEST(AccountPanel, SigningOutClosesThePanelCancellingLeavesItOpen) {
 
     TFmUserInfo other(t.Env);
     other.btnChangePassClick();
-    EXPECT_EQ(t.Opened, QStringList{t.Server.baseUrl() + QStringLiteral("www/forgotpassword.php")});
+    EXPECT_EQ(t.Opened,
+              QStringList{t.Server.baseUrl() + QStringLiteral("www/forgotpassword.php?clang=1033")});
+}
+
+TEST(DownloadPage, AfterSignInItAppearsOnlyWhenTheServersPageHasSomethingToSay) {
+    TServiceTestEnv t(QStringLiteral("download-page-content"));
+    signedInAs(t, QStringLiteral("4711"), QStringLiteral("a@b.cd"), QStringLiteral("x"));
+    const struct {
+        const char* What;
+        TCannedReply Reply;
+        bool Shown;
+    } cases[] = {
+        {"a page with text", bytes("<html><body><h2>Get the phone app</h2></body></html>"), true},
+        {"an empty page", bytes(""), false},
+        {"a page of markup and blanks only", bytes("<html><body>\n  <p> </p></body></html>"), false},
+        {"an error", bytes("<p>broken</p>", 502), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        t.Server.setReply(c.Reply);
+        const int before = int(t.Server.requests().size());
+        TFmQrcodeDl dialog(t.Env);
+        dialog.ShowWhenPageHasContent();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.WebBrowser1->Loading(); }, 5000));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(dialog.isVisible(), c.Shown);
+        // Shown, it keeps the page it fetched: one request, not two.
+        EXPECT_EQ(int(t.Server.requests().size()) - before, 1);
+    }
 }
 
 TEST(DownloadPage, ShowsTheSitePageForTheUserAndAnErrorPageWhenItCannotBeFetched) {
@@ -511,7 +556,7 @@ TEST(DownloadPage, ShowsTheSitePageForTheUserAndAnErrorPageWhenItCannotBeFetched
     ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.WebBrowser1->Loading(); }, 5000));
     ASSERT_EQ(t.Server.requests().size(), 1);
     EXPECT_EQ(t.Server.requests()[0].Method, "GET");
-    EXPECT_EQ(t.Server.requests()[0].Target, "/qrcode_dl.php?userid=4711");
+    EXPECT_EQ(t.Server.requests()[0].Target, "/qrcode_dl.php?userid=4711&clang=1033");
     EXPECT_TRUE(dialog.WebBrowser1->toPlainText().contains(QStringLiteral("Get the phone app")));
     emit dialog.WebBrowser1->anchorClicked(QUrl(QStringLiteral("app.apk")));
     EXPECT_EQ(t.Opened, QStringList{t.Server.baseUrl() + QStringLiteral("app.apk")});

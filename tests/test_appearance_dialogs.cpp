@@ -138,11 +138,11 @@ TEST(ColorDialog, TheMarkerFindsTheSwatchColourOnShow) {
     struct {
         qint32 Color;
         bool Visible;
-        QPoint At; // in the frame: the picture sits at (6, 19)
+        QPoint At; // on the picture
     } const cases[] = {
         // Near white fills the top row: the rightmost column wins.
-        {Bgr(254, 254, 254), true, QPoint(6 + 255, 19 + 0)},
-        {TFmSetColor::PaletteColor(0, 64), true, QPoint(6 + 0, 19 + 64)},
+        {Bgr(254, 254, 254), true, QPoint(255, 0)},
+        {TFmSetColor::PaletteColor(0, 64), true, QPoint(0, 64)},
         // A grey the chart does not hold.
         {Bgr(128, 128, 128), false, {}},
     };
@@ -152,7 +152,7 @@ TEST(ColorDialog, TheMarkerFindsTheSwatchColourOnShow) {
         dlg.show();
         EXPECT_EQ(dlg.Shape2->isVisible(), c.Visible) << c.Color;
         if (c.Visible) {
-            EXPECT_EQ(dlg.Shape2->pos(), c.At) << c.Color;
+            EXPECT_EQ(dlg.Shape2->pos(), dlg.ImgColorPalette->pos() + c.At) << c.Color;
         }
     }
 }
@@ -170,7 +170,7 @@ TEST(ColorDialog, PressingAndDraggingPreviewsThePixelUnderThePointer) {
     EXPECT_EQ(note.Seen, (QList<TMsg>{{WM_SETFONTCOLOR, 0, first}, {WM_SETFONTCOLOR, 0, last}}));
     EXPECT_EQ(dlg.Shape1->BrushColor(), last);
     EXPECT_TRUE(dlg.Shape2->isVisible());
-    EXPECT_EQ(dlg.Shape2->pos(), QPoint(6 + 150, 19 + 200));
+    EXPECT_EQ(dlg.Shape2->pos(), dlg.ImgColorPalette->pos() + QPoint(150, 200));
 
     note.Seen.clear();
     DragOnPalette(dlg, {{1, 1}, {255, 255}});
@@ -445,11 +445,11 @@ TEST(AppearanceDialogs, TextsComeFromTheLanguageTable) {
         QStringList Expected;
     } const languages[] = {
         {&chinese,
-         {"文字颜色", "文字颜色", "字体", "字体名称", "字号", "文字样式", "粗体", "预览", "透明度", "透明度",
-          "应用到所有便签", "确定", "取消"}},
+         {"文字颜色", "文字颜色", "字体", "字体名称", "字号", "文字样式", "粗体(&B)", "预览", "透明度",
+          "透明度", "应用到所有便签(&A)", "确定", "取消"}},
         {&english,
-         {"Text Color", "Text Color", "Font", "Font Name", "Font Size", "Text Style", "Bold", "Preview",
-          "Transparency", "Transparency", "Apply to all notes", "OK", "Cancel"}},
+         {"Text Color", "Text Color", "Font", "Font Name", "Font Size", "Text Style", "&Bold", "Preview",
+          "Transparency", "Transparency", "&Apply to all notes", "OK", "Cancel"}},
     };
     for (const auto& l : languages) {
         TFmSetColor color(nullptr, l.Language);

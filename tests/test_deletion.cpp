@@ -198,7 +198,7 @@ TEST_F(Deletion, ANoteDeletedOnTheServerCountsDownThirtySecondsThenGoes) {
     EXPECT_EQ(d->pnlDelAlert->geometry(), QRect((220 - 131) / 2, (100 - 129) / 2, 131, 129));
     EXPECT_EQ(d->lblDeleteAlert->text(),
               QStringLiteral("The note was deleted on server, local note will be deleted now."));
-    EXPECT_EQ(d->btnCopyNote->text(), QStringLiteral("Copy Note"));
+    EXPECT_EQ(d->btnCopyNote->text(), QStringLiteral("&Copy Note"));
     EXPECT_EQ(d->btnCloseDelAlert->text(), QStringLiteral("OK"));
     EXPECT_EQ(d->lblCounter->text(), QString());
     EXPECT_TRUE(n->MenuRemoved());

@@ -268,10 +268,17 @@ TEST_F(Docking, APreviewSitsBesideItsStripAndWalksBackIntoTheScreen) {
         QPoint Place;
     } cases[] = {
         {"left, room below", kEdgeLeft, {0, 300, 16, 60}, {18, 300}},
-        {"left, near the bottom: up until it ends inside", kEdgeLeft, {0, H - 60, 16, 60}, {18, H - 101}},
-        {"right, near the bottom", kEdgeRight, {W - 16, H - 60, 16, 60}, {W - 220 - 18, H - 101}},
+        {"left, near the bottom: up until it ends inside", kEdgeLeft, {0, H - 60, 16, 60}, {18, H - 100}},
+        {"left, ending on the work area's last row: it fits", kEdgeLeft, {0, H - 100, 16, 60}, {18, H - 100}},
+        {"left, one row over: up by one", kEdgeLeft, {0, H - 99, 16, 60}, {18, H - 100}},
+        {"right, near the bottom", kEdgeRight, {W - 16, H - 60, 16, 60}, {W - 220 - 18, H - 100}},
+        {"right, ending on the work area's last row",
+         kEdgeRight,
+         {W - 16, H - 100, 16, 60},
+         {W - 238, H - 100}},
         {"top, room to the right", kEdgeTop, {300, 0, 60, 16}, {300, 18}},
-        {"top, near the right: left until it ends inside", kEdgeTop, {W - 60, 0, 60, 16}, {W - 221, 18}},
+        {"top, near the right: left until it ends inside", kEdgeTop, {W - 60, 0, 60, 16}, {W - 220, 18}},
+        {"top, ending on the screen's last column: it fits", kEdgeTop, {W - 220, 0, 60, 16}, {W - 220, 18}},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.What);
@@ -370,7 +377,7 @@ TEST_F(Docking, TheHintComesWithEveryTurnOnUntilTheUserDeclinesIt) {
         EXPECT_EQ(h.RichEdit1->toPlainText(),
                   QStringLiteral("When you enable \"Hide Automatically\" function, "
                                  "you can drag note to the screen edge to hide note."));
-        EXPECT_EQ(h.chkDoNotShow->text(), QStringLiteral("Do not show this alert again"));
+        EXPECT_EQ(h.chkDoNotShow->text(), QStringLiteral("&Do not show this alert again"));
         EXPECT_FALSE(h.btnCancel->isVisible());
         h.chkDoNotShow->setChecked(decline);
         h.btnOK->click();

@@ -105,12 +105,12 @@ public:
     }
     QByteArray Xdotool(const QStringList& args) const { return run(QStringLiteral("xdotool"), args, Env()); }
 
-    // The shown note windows of one process.
+    // The shown note windows of one process: every window it shows here (notes are
+    // titled by their first lines; the program shows nothing else in these runs).
     [[nodiscard]] QStringList NoteWindows(qint64 pid) const {
-        const QByteArray out =
-            Xdotool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-                     QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"),
-                     QStringLiteral("^Zuvo Note$")});
+        const QByteArray out = Xdotool(
+            {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+             QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"), QStringLiteral(".*")});
         return QString::fromLatin1(out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
     [[nodiscard]] QRect Geometry(const QString& window) const {
@@ -183,7 +183,7 @@ struct TComputer {
         QDir().mkpath(DataFolder());
         testenv::writeFile(DataFolder() + QStringLiteral("config.ini"),
                            QStringLiteral("[config]\nPcID=%1\nLanguage=English\nUserID=%2\nUserName=ann\n"
-                                          "UserPass=%3\n")
+                                          "UserPass=%3\n[General]\nNoTrayNoticeShown=1\n")
                                .arg(pcId)
                                .arg(userId)
                                .arg(digest)

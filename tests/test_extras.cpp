@@ -11,9 +11,12 @@
 #include "platform/gui/uPageView.h"
 #include "shared/uUrlEncoding.h"
 #include "support/ServiceTestEnv.h"
+#include "sync/uEndpoints.h"
+#include "sync/uOtherTask.h"
 #include "ui/uFmAbout.h"
 #include "ui/uFmUpdateHistory.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +24,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTest>
 #include <QTextDocument>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -67,7 +71,7 @@ TEST(Feedback, FormValuesAreEncodedTwiceInOrderWithCrLfLineBreaks) {
                                     product);
     ASSERT_EQ(t.Messages.size(), 1);
     EXPECT_EQ(t.Messages[0].Text,
-              QStringLiteral("Feedback submited successfully, thanks for your suggestion!"));
+              QStringLiteral("Feedback submitted successfully, thanks for your suggestion!"));
     EXPECT_EQ(t.Messages[0].Caption, QStringLiteral("Information"));
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
 }
@@ -105,7 +109,7 @@ TEST(Feedback, LocalChecksStopBeforeAnyRequest) {
 TEST(Feedback, EveryFailedReplyShowsItsMessageAndTheDialogStaysForAnotherTry) {
     TServiceTestEnv t(QStringLiteral("feedback-replies"));
     const QString net = QStringLiteral("Failed to submit, network error.");
-    const QString unknown = QStringLiteral("Failed to submit, unkown error.");
+    const QString unknown = QStringLiteral("Failed to submit, unknown error.");
     TCannedReply slow = text("0");
     slow.DelayMs = 2500;
     TCannedReply cut = text("0");
@@ -161,15 +165,59 @@ TEST(Feedback, ASecondClickWhileTheRequestRunsSendsNothingMore) {
     EXPECT_EQ(t.Messages.size(), 1);
 }
 
-TEST(Feedback, TheMailLinkNamesTheSupportAddressAndClosesTheDialog) {
+TEST(Feedback, TheMailLinkNamesTheServersSupportAddressOrIsNotThere) {
     TServiceTestEnv t(QStringLiteral("feedback-mail"));
+    // The server named none: no guessed address on a server of one's own.
+    SetSupportMailAddress(QString());
+    {
+        TFmFeedback dialog(t.Env);
+        dialog.show();
+        EXPECT_FALSE(dialog.lblSendByEmail->isVisible());
+        dialog.lblSendByEmailClick();
+        EXPECT_TRUE(t.Opened.isEmpty());
+        EXPECT_TRUE(dialog.isVisible());
+    }
+    SetSupportMailAddress(QStringLiteral("help@example.org"));
     TFmFeedback dialog(t.Env);
     dialog.show();
+    EXPECT_TRUE(dialog.lblSendByEmail->isVisible());
     EXPECT_EQ(dialog.lblSendByEmail->text(),
-              QStringLiteral("You can also send feedback to us by email support@127.0.0.1"));
+              QStringLiteral("You can also send feedback to us by email help@example.org"));
     dialog.lblSendByEmailClick();
-    EXPECT_EQ(t.Opened, QStringList{QStringLiteral("mailto:support@127.0.0.1")});
+    EXPECT_EQ(t.Opened, QStringList{QStringLiteral("mailto:help@example.org")});
     EXPECT_FALSE(dialog.isVisible());
+    SetSupportMailAddress(QString());
+}
+
+TEST(Feedback, TabLeavesTheCommentBoxInsteadOfTypingATab) {
+    TServiceTestEnv t(QStringLiteral("feedback-tab"));
+    TFmFeedback dialog(t.Env);
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    dialog.mmofbContent->setFocus();
+    QTest::keyClick(dialog.mmofbContent, Qt::Key_Tab);
+    EXPECT_TRUE(dialog.mmofbContent->toPlainText().isEmpty());
+    EXPECT_TRUE(dialog.mmofbContent->tabChangesFocus());
+}
+
+TEST(BasicInformation, NamesTheSupportAddressWhenItLooksLikeOne) {
+    const struct {
+        const char* Xml;
+        const char* Expected;
+    } cases[] = {
+        {"<basicinfo><asyncserver>1.2.3.4</asyncserver><supportmail>help@example.org</supportmail></"
+         "basicinfo>",
+         "help@example.org"},
+        {"<basicinfo><asyncserver>1.2.3.4</asyncserver></basicinfo>", ""},
+        {"<other><supportmail>help@example.org</supportmail></other>", ""},
+        {"<basicinfo><supportmail>not an address</supportmail></basicinfo>", ""},
+        {"<basicinfo><supportmail>a@b@c</supportmail></basicinfo>", ""},
+    };
+    for (const auto& c : cases) {
+        SetSupportMailAddress(ParseSupportAddress(c.Xml));
+        EXPECT_EQ(SupportMailAddress(), QLatin1String(c.Expected)) << c.Xml;
+    }
+    SetSupportMailAddress(QString());
 }
 
 // --- about
@@ -178,19 +226,20 @@ TEST(About, ShowsTheVersionAndOpensItsLinks) {
     TServiceTestEnv t(QStringLiteral("about"));
     const QString version = GetAppVersion();
     ASSERT_FALSE(version.isEmpty());
+    SetSupportMailAddress(QStringLiteral("help@example.org"));
     {
         TFmAbout dialog(t.Env);
         EXPECT_EQ(dialog.lblProductName->text(), QStringLiteral("Zuvo Note"));
         EXPECT_EQ(dialog.lblVersion->text(), version);
         EXPECT_EQ(dialog.lblHomePage->text(), t.Server.baseUrl());
-        EXPECT_EQ(dialog.Label2->text(), QStringLiteral("support@127.0.0.1"));
+        EXPECT_EQ(dialog.Label2->text(), QStringLiteral("help@example.org"));
+        dialog.show();
         // Captions never run into their values, whatever font stands in for the dialog's.
         for (const auto& [caption, value] :
              {std::pair<QWidget*, QWidget*>{dialog.lblProductName, dialog.lblVersion},
               {dialog.Label3, dialog.lblHomePage},
               {dialog.Label4, dialog.Label2}})
             EXPECT_LT(caption->geometry().right(), value->x()) << value->objectName().toStdString();
-        dialog.show();
         dialog.Label5Click();
         EXPECT_EQ(t.DownloadPageCount, 1);
         EXPECT_TRUE(dialog.isVisible());
@@ -200,7 +249,13 @@ TEST(About, ShowsTheVersionAndOpensItsLinks) {
     TFmAbout mail(t.Env);
     mail.Label2Click();
     EXPECT_EQ(t.Opened, (QStringList{t.Server.baseUrl() + QStringLiteral("?from=app&version=") + version,
-                                     QStringLiteral("mailto:support@127.0.0.1")}));
+                                     QStringLiteral("mailto:help@example.org")}));
+    // Without an address from the server the line is not there at all.
+    SetSupportMailAddress(QString());
+    TFmAbout none(t.Env);
+    none.show();
+    EXPECT_FALSE(none.Label2->isVisible());
+    EXPECT_FALSE(none.Label4->isVisible());
 }
 
 // --- update history
@@ -220,7 +275,7 @@ TEST(UpdateHistory, PostsTheAccountAndNoteAsPlainBytesAndShowsThePage) {
     const auto requests = t.Server.requests();
     ASSERT_EQ(requests.size(), 1);
     EXPECT_EQ(requests[0].Method, "POST");
-    EXPECT_EQ(requests[0].Target, "/update_his.php");
+    EXPECT_EQ(requests[0].Target, "/update_his.php?clang=1033");
     EXPECT_EQ(requests[0].Headers.value("content-type"), "application/x-www-form-urlencoded");
     EXPECT_EQ(requests[0].Body, "userid=4711&userpass=5ebe2294ecd0e0f08eab7690d2a6ee69"
                                 "&noteid=0F8C2A8E-1D2B-4C55-9E1A-3B1F6C7D8E9F");

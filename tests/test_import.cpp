@@ -97,6 +97,54 @@ TEST(NoteImport, InfoAndContentFilesGiveTextSizeColoursAndFont) {
     EXPECT_EQ(texts(NoteImport::Scan(dir + QStringLiteral("/info-OLD"))), QStringList{"tiny"});
 }
 
+TEST(NoteImport, PadsThatFollowTheDefaultStyleTakeItsColoursAndFont) {
+    const QByteArray style = "back #83fd82\ntext rgb:0000/0000/ffff\nfontname Serif Italic 14\n";
+    const QByteArray own = "back rgb:dada/dada/dada\ntext rgb:1010/1010/1010\nfontname Sans 9\n";
+    const struct {
+        const char* What;
+        QByteArray Follow;
+        QByteArray Style;
+        qint32 Back;
+        qint32 Text;
+        const char* Font;
+        int Size;
+    } cases[] = {
+        {"follows both", "follow_color 1\nfollow_font 1\n", style, 0x82FD83, 0xFF0000, "Serif", 14},
+        {"follows the colours only", "follow_color 1\nfollow_font 0\n", style, 0x82FD83, 0xFF0000, "Sans", 9},
+        {"follows the font only", "follow_color 0\nfollow_font 1\n", style, 0xDADADA, 0x101010, "Serif", 14},
+        {"its own look", "follow_color 0\nfollow_font 0\n", style, 0xDADADA, 0x101010, "Sans", 9},
+        {"no follow lines (older files)", "", style, 0xDADADA, 0x101010, "Sans", 9},
+        {"follows, but no default-style file",
+         "follow_color 1\nfollow_font 1\n",
+         {},
+         0xDADADA,
+         0x101010,
+         "Sans",
+         9},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        const TImportedNote n = NoteImport::ParseInfoFile(c.Follow + own, "text", c.Style);
+        EXPECT_EQ(n.BackColor, c.Back);
+        EXPECT_EQ(n.TextColor, c.Text);
+        EXPECT_EQ(n.FontName, QLatin1String(c.Font));
+        EXPECT_EQ(n.FontSize, c.Size);
+    }
+
+    // Scanned from a folder, the shared file beside the pads is found, and is no note itself.
+    const QString dir = testenv::freshDir(QStringLiteral("import-follow"));
+    write(dir, "default-style", style);
+    write(dir, "info-P1", "follow_color 1\nfollow_font 1\n" + own + "content content-P1\n");
+    write(dir, "content-P1", "yellow pad");
+    const TImportScan scan = NoteImport::Scan(dir);
+    ASSERT_EQ(scan.Notes.size(), 1);
+    EXPECT_TRUE(scan.Unreadable.isEmpty());
+    EXPECT_EQ(scan.Notes[0].BackColor, 0x82FD83);
+    EXPECT_EQ(NoteImport::ToNoteItem(scan.Notes[0], QStringLiteral("ID"), kPalette).BGColorIdx, 3);
+    // A single info file chosen on its own still finds it.
+    EXPECT_EQ(NoteImport::Scan(dir + QStringLiteral("/info-P1")).Notes.value(0).BackColor, 0x82FD83);
+}
+
 TEST(NoteImport, MessagesOfANotesMaildir) {
     const QString dir = testenv::freshDir(QStringLiteral("import-maildir"));
     // Plain text, the subject repeated as the first line of the body.
@@ -175,7 +223,7 @@ TEST_F(ImportIntoStoreTest, ImportedNotesArePendingShownAndPlacedAsNewNotes) {
     Start("[General]\nShowNotesOnDesk=0\n", [](TDbConnection& db) {
         AddRow(db, QStringLiteral("MINE"), QStringLiteral("already here"), QRect(1050, 10, 220, 100));
     });
-    EXPECT_EQ(Main->actImportNotes->text(), QStringLiteral("Import Notes..."));
+    EXPECT_EQ(Main->actImportNotes->text(), QStringLiteral("&Import Notes..."));
     EXPECT_TRUE(Main->pmTray->actions().contains(Main->actImportNotes));
     for (TFmNote* n : TFmMain::NoteWindows())
         n->show();

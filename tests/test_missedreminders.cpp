@@ -66,6 +66,28 @@ TEST(MissedReminders, TheLastOccurrenceOfEachKindBetweenTheLastRunAndNow) {
             EXPECT_EQ(got, std::nullopt) << c.What;
     }
 
+    // The program's last second, as the settings file keeps it (whole seconds, UTC):
+    // a reminder due in that very second rang then and is not missed; one due a
+    // second later is.
+    const QString config =
+        testenv::freshDir(QStringLiteral("missed-boundary")) + QStringLiteral("/config.ini");
+    const QDateTime lastRun = at("2026-12-07 18:00:00").addMSecs(700);
+    ASSERT_TRUE(MissedReminders::WriteLastSeen(config, lastRun));
+    const std::optional<QDateTime> seen = MissedReminders::ReadLastSeen(config);
+    ASSERT_TRUE(seen);
+    const struct {
+        const char* What;
+        const char* Due;
+        bool Missed;
+    } boundary[] = {
+        {"due in the last second seen", "2026-12-07 18:00:00", false},
+        {"due the second after", "2026-12-07 18:00:01", true},
+        {"due the second before", "2026-12-07 17:59:59", false},
+    };
+    for (const auto& b : boundary)
+        EXPECT_EQ(MissedReminders::LastOccurrence(reminder(1, b.Due), *seen, now).has_value(), b.Missed)
+            << b.What;
+
     // A month that lacks the day: the occurrence falls on its last day, as when it rings.
     EXPECT_EQ(MissedReminders::LastOccurrence(reminder(5, "31", "12:00:00"), at("2026-11-01 00:00:00"),
                                               at("2026-12-10 09:30:10")),
@@ -159,7 +181,7 @@ TEST_F(MissedReminderWindowTest, ListedOnceWithAButtonThatOpensTheNoteAndAgainAf
         if (b->property("noteId").toString() == QLatin1String("FIXED"))
             open = b;
     ASSERT_TRUE(open);
-    EXPECT_EQ(open->text(), QStringLiteral("Open Note"));
+    EXPECT_EQ(open->text(), QStringLiteral("&Open Note"));
     open->click();
     EXPECT_TRUE(fixed->isVisible());
 

@@ -808,13 +808,16 @@ TEST_F(NoteTest, MessagesChangeTheNoteAndPreviewsIgnoreThem) {
 TEST_F(NoteOnContext, MenuStateFollowsTheStoreTheAccountAndTheClipboard) {
     TFmNote* n = Load("ONLY", [](TDbConnection& db) { AddRow(db, "ONLY", "  ", 100, 100); });
     QMenu* menu = n->PopupMenu();
-    EXPECT_EQ(menu->actions().size(), 26);
+    EXPECT_EQ(menu->actions().size(), 31);
+    // The tray's own commands only where there is no tray (a context without a shell has one).
+    for (QAction* a : {n->actOptions, n->actImportNotes, n->actAbout, n->actLogout})
+        EXPECT_FALSE(a->isVisible()) << a->objectName().toStdString();
     EXPECT_FALSE(n->actDelNote->isEnabled()); // the only note, blank
     EXPECT_TRUE(n->actLogin->isVisible());
     EXPECT_FALSE(n->actMyAccount->isVisible());
     EXPECT_FALSE(n->actHideOnThisComputer->isVisible());
     EXPECT_FALSE(n->actPaste->isVisible());
-    EXPECT_EQ(n->actClose->text(), QStringLiteral("Exit"));
+    EXPECT_EQ(n->actClose->text(), QStringLiteral("E&xit"));
     EXPECT_EQ(n->mnuBgColors[0]->text(), QStringLiteral("Yellow"));
 
     AddRow(Shell.Db(), "SECOND", "", 400, 100);

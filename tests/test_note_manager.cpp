@@ -8,9 +8,12 @@
 #include "support/NoteWindowFixture.h"
 #include "ui/uFmNoteManager.h"
 
+#include <QApplication>
 #include <QGroupBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTest>
 
 namespace {
 
@@ -60,7 +63,7 @@ TEST_F(HiddenNotesList, ListsTheHiddenNotesOnOneLineWithTheirCreationTime) {
     TFmNoteManager m(Shell.NewNote("SHOWN"), Shell.Context());
     EXPECT_EQ(m.windowTitle(), QStringLiteral("Note Manager"));
     EXPECT_EQ(m.grpHidedNotes->title(), QStringLiteral("Hidden Notes"));
-    EXPECT_EQ(m.btnShow->text(), QStringLiteral("Show Notes"));
+    EXPECT_EQ(m.btnShow->text(), QStringLiteral("&Show Notes"));
     EXPECT_EQ(m.btnClose->text(), QStringLiteral("Cancel"));
     ASSERT_EQ(Ids(m), (QStringList{"H1", "H2"}));
     EXPECT_EQ(m.ListView1->item(0, TFmNoteManager::colText)->text(), QStringLiteral("first \u00B6 second"));
@@ -75,6 +78,7 @@ TEST_F(NoteManager, ShowBringsBackEachChosenNoteAndKeepsTheDialogOpen) {
     DriveDialog = [&](QDialog& d) {
         auto& m = dynamic_cast<TFmNoteManager&>(d);
         EXPECT_EQ(m.parentWidget(), opener);
+        m.ListView1->clearSelection();
         m.btnShow->click(); // nothing selected: nothing happens
         EXPECT_EQ(Ids(m).size(), 2);
         Select(m, "H2");
@@ -116,6 +120,32 @@ TEST_F(NoteManager, ShowBringsBackEachChosenNoteAndKeepsTheDialogOpen) {
     EXPECT_EQ(reminder->ScheduleType(), stEveryDay);
     EXPECT_TRUE(reminder->TickEnabled());
     EXPECT_EQ(reminder->ScheduleTime().time(), QTime(9, 0, 0));
+}
+
+TEST_F(HiddenNotesList, TheKeyboardAloneShowsNotesEnterAndADoubleClickShowTheChosenOne) {
+    TFmNoteManager m(Shell.NewNote("SHOWN"), Shell.Context());
+    m.show();
+    // Ready for Enter at once: the first note chosen, the list focused, Show the default.
+    EXPECT_TRUE(m.btnShow->isDefault());
+    EXPECT_FALSE(m.ListView1->tabKeyNavigation());
+    ASSERT_EQ(Ids(m), (QStringList{"H1", "H2"}));
+    EXPECT_EQ(m.ListView1->selectedItems().value(0)->row(), 0);
+    QTest::keyClick(m.ListView1, Qt::Key_Return);
+    EXPECT_EQ(Ids(m), QStringList{"H2"});
+    EXPECT_EQ(Shell.ShownAgain, QStringList{"H1"});
+    // The next one is chosen: a double-click on it shows it too.
+    const QRect cell = m.ListView1->visualRect(m.ListView1->model()->index(0, TFmNoteManager::colText));
+    QWidget* viewport = m.ListView1->viewport();
+    const QPointF at = cell.center();
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonPress,
+                              QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
+        QMouseEvent e(type, at, viewport->mapToGlobal(at), Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, {});
+        QApplication::sendEvent(viewport, &e);
+    }
+    EXPECT_TRUE(Ids(m).isEmpty());
+    EXPECT_EQ(Shell.ShownAgain, (QStringList{"H1", "H2"}));
+    EXPECT_TRUE(m.isVisible());
 }
 
 TEST_F(NoteManager, ANoteHiddenFromItsMenuComesBackFromTheManager) {

@@ -14,8 +14,10 @@
 #include "ui/uFmOptions.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -66,6 +68,9 @@ TEST(Autostart, TheWrittenEntryIsValidAndCarriesTheIcon) {
     ASSERT_TRUE(WriteAutostartEntry(exe));
     const QString text = QString::fromUtf8(testenv::readFile(AutostartFilePath()));
     EXPECT_TRUE(text.split(QLatin1Char('\n')).contains(QStringLiteral("Icon=zuvonote")))
+        << text.toStdString();
+    // An entry whose program is gone is skipped by the desktop, not run in vain.
+    EXPECT_TRUE(text.split(QLatin1Char('\n')).contains(QStringLiteral("TryExec=") + exe))
         << text.toStdString();
     EXPECT_TRUE(AutostartIsFor(exe));
     QProcess validate;
@@ -252,7 +257,40 @@ TEST_F(Options, DateFormatsShowExamplesAndAnUnknownOneSurvivesASave) {
     EXPECT_EQ(d.rbDFDateShort->text(), FormatDateStamp(QStringLiteral("mm.dd"), QDateTime(today, QTime())));
     EXPECT_EQ(d.rbDFDateLong->text(), today.toString(QStringLiteral("yyyy.MM.dd")));
     EXPECT_EQ(d.PageControl1->currentIndex(), 0);
-    EXPECT_EQ(d.PageControl1->tabText(1), QStringLiteral("便签编辑"));
+    // Every tab speaks the interface's language (the context's table is English).
+    EXPECT_EQ(d.PageControl1->tabText(1), QStringLiteral("&Note Editing"));
+}
+
+TEST_F(Options, TheLanguageIsChosenForTheNextStartAndTheDialogSaysSo) {
+    AppState().NoteOptions.FconfigLanguage = QStringLiteral("English");
+    AppState().InterfaceLanguage = QStringLiteral("English");
+    {
+        TFmOptions d(nullptr, Context);
+        d.show();
+        EXPECT_EQ(d.cbbLanguage->currentData().toString(), QStringLiteral("English"));
+        EXPECT_EQ(d.lblLanguage->buddy(), d.cbbLanguage);
+        EXPECT_TRUE(d.lblLanguageHint->isVisible());
+        EXPECT_EQ(d.lblLanguageHint->text(),
+                  QStringLiteral("The new language is used the next time Zuvo Note starts."));
+        d.cbbLanguage->setCurrentIndex(d.cbbLanguage->findData(QStringLiteral("Chinese")));
+        EXPECT_EQ(d.cbbLanguage->currentText(), QStringLiteral("中文"));
+        d.btnSaveClick();
+    }
+    TNoteOptions reread;
+    reread.LoadFromFile(Shell->Setup.DataFolder() + QStringLiteral("config.ini"));
+    EXPECT_EQ(reread.FconfigLanguage, QStringLiteral("Chinese"));
+    // This run goes on in the language it started with.
+    EXPECT_EQ(AppState().InterfaceLanguage, QStringLiteral("English"));
+    {
+        // Opened again, it shows the choice; cancelled, it changes nothing.
+        TFmOptions d(nullptr, Context);
+        EXPECT_EQ(d.cbbLanguage->currentData().toString(), QStringLiteral("Chinese"));
+        d.cbbLanguage->setCurrentIndex(d.cbbLanguage->findData(QStringLiteral("English")));
+        d.btnCancel->click();
+    }
+    EXPECT_EQ(AppState().NoteOptions.FconfigLanguage, QStringLiteral("Chinese"));
+    AppState().NoteOptions.FconfigLanguage = QStringLiteral("Chinese");
+    AppState().InterfaceLanguage.clear();
 }
 
 TEST_F(Options, PortableVersionOpensItsPage) {
@@ -263,6 +301,7 @@ TEST_F(Options, PortableVersionOpensItsPage) {
     d.btnCreateGreenVersion->click();
     TFmOptions::OpenUrlHook = old;
     ASSERT_EQ(opened.size(), 1);
-    EXPECT_TRUE(opened[0].endsWith(QStringLiteral("/greenversion.php"))) << opened[0].toStdString();
+    EXPECT_TRUE(opened[0].endsWith(QStringLiteral("/greenversion.php?clang=1033")))
+        << opened[0].toStdString();
     EXPECT_NE(d.result(), QDialog::Accepted);
 }

@@ -410,8 +410,8 @@ public:
                             32, 1, &w);
         xcb_flush(FConn);
     }
-    // Top-level windows titled like a note that are on screen.
-    int ViewableNotes() {
+    // Top-level windows on screen titled as these notes are (by their first lines).
+    int ViewableNotes(const QList<QByteArray>& titles = {"on top", "plain"}) {
         std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(
             xcb_query_tree_reply(FConn, xcb_query_tree(FConn, FRoot), nullptr), &std::free);
         if (!tree)
@@ -425,8 +425,9 @@ public:
                     xcb_get_property(FConn, 0, children[i], Atom("_NET_WM_NAME"), Atom("UTF8_STRING"), 0, 64),
                     nullptr),
                 &std::free);
-            if (!name || QByteArray(static_cast<const char*>(xcb_get_property_value(name.get())),
-                                    xcb_get_property_value_length(name.get())) != "Zuvo Note")
+            if (!name ||
+                !titles.contains(QByteArray(static_cast<const char*>(xcb_get_property_value(name.get())),
+                                            xcb_get_property_value_length(name.get()))))
                 continue;
             std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> attrs(
                 xcb_get_window_attributes_reply(FConn, xcb_get_window_attributes(FConn, children[i]),

@@ -78,7 +78,7 @@ class ScreenWatchTest : public testenv::NoteWindowFixture {};
 
 } // namespace
 
-TEST_F(ScreenWatchTest, OnlyNotesNoScreenShowsMoveAndOnlyTheirRowsChange) {
+TEST_F(ScreenWatchTest, ANoteMovedOntoAScreenKeepsItsHomePlaceAndGoesBackThere) {
     Start("AutoHideNote=1\n", [](TDbConnection& db) {
         AddRow(db, QStringLiteral("SEEN"), QStringLiteral("partly seen"), QRect(1100, 50, 220, 100));
         AddRow(db, QStringLiteral("RIGHT"), QStringLiteral("on the second screen"),
@@ -90,6 +90,9 @@ TEST_F(ScreenWatchTest, OnlyNotesNoScreenShowsMoveAndOnlyTheirRowsChange) {
                 return n;
         return static_cast<TFmNote*>(nullptr);
     };
+    auto storedX = [this](const char* id) {
+        return Row(QLatin1String(id)).asInt(0, QStringLiteral("form_x"));
+    };
     ASSERT_TRUE(note("RIGHT") && note("SEEN"));
     TScreenWatch& watch = *Main->ScreenWatch();
 
@@ -98,17 +101,43 @@ TEST_F(ScreenWatchTest, OnlyNotesNoScreenShowsMoveAndOnlyTheirRowsChange) {
     EXPECT_EQ(note("RIGHT")->pos(), QPoint(2000, 300));
 
     // The second screen is unplugged: the note on it comes over; the rest stays.
+    // No row changes, and saving the note's look keeps its home place.
     EXPECT_EQ(watch.FitAll({kLeft}), 1);
     EXPECT_EQ(note("RIGHT")->geometry(), QRect(1060, 300, 220, 100));
     EXPECT_EQ(note("SEEN")->pos(), QPoint(1100, 50));
-    EXPECT_EQ(Row(QStringLiteral("RIGHT")).asInt(0, QStringLiteral("form_x")), 1060);
-    EXPECT_EQ(Row(QStringLiteral("SEEN")).asInt(0, QStringLiteral("form_x")), 1100);
+    EXPECT_EQ(storedX("RIGHT"), 2000);
+    EXPECT_EQ(storedX("SEEN"), 1100);
+    SendMessageW(note("RIGHT"), WM_SAVENOTEATTRS, 0, 0);
+    EXPECT_EQ(storedX("RIGHT"), 2000);
+    EXPECT_EQ(note("RIGHT")->ShownRecord().Note.FmX, 2000);
 
-    // The real screens of this platform (one of 1280 x 1024) show everything now, and
-    // plugging the second screen back in leaves the notes where they are.
-    EXPECT_EQ(watch.FitAll(), 0);
+    // Looked at again with the screen still gone, it stays; plugged back in, it goes home.
+    EXPECT_EQ(watch.FitAll({kLeft}), 0);
+    EXPECT_EQ(watch.FitAll({kLeft, kRight}), 1);
+    EXPECT_EQ(note("RIGHT")->pos(), QPoint(2000, 300));
+    EXPECT_FALSE(note("RIGHT")->HomePlace());
+
+    // A scaling that halves the logical screen moves both; back at scale 1 both return.
+    const TScreenArea halved{QRect(0, 0, 640, 512), QRect(0, 0, 640, 497)};
+    EXPECT_EQ(watch.FitAll({halved}), 2);
+    EXPECT_EQ(note("SEEN")->pos(), QPoint(420, 50));
+    EXPECT_EQ(watch.FitAll({kLeft, kRight}), 2);
+    EXPECT_EQ(note("SEEN")->pos(), QPoint(1100, 50));
+    EXPECT_EQ(note("RIGHT")->pos(), QPoint(2000, 300));
+
+    // Moved away again and then by the user: the user's place is the home place from now on.
+    EXPECT_EQ(watch.FitAll({kLeft}), 1);
+    TFmNote* right = note("RIGHT");
+    ASSERT_TRUE(right->HomePlace());
+    DragTo(right, right->pos() - QPoint(200, 0));
+    EXPECT_FALSE(right->HomePlace());
+    EXPECT_EQ(storedX("RIGHT"), right->x());
+    EXPECT_LT(right->x(), 1060);
     EXPECT_EQ(watch.FitAll({kLeft, kRight}), 0);
-    EXPECT_EQ(note("RIGHT")->pos(), QPoint(1060, 300));
+    EXPECT_EQ(right->x(), storedX("RIGHT"));
+
+    // The real screens of this platform (one of 1280 x 1024) show everything.
+    EXPECT_EQ(watch.FitAll(), 0);
     note("SEEN")->move(5000, 50);
     EXPECT_EQ(watch.FitAll(), 1);
     EXPECT_EQ(note("SEEN")->pos(), QPoint(1060, 50));

@@ -5,6 +5,7 @@
 #include "app/uZuvoApplication.h"
 #include "data/uAppState.h"
 #include "data/uNoteStore.h"
+#include "lang/uInterfaceLanguage.h"
 #include "lang/uLanguageObject.h"
 #include "note/uFmNote.h"
 #include "platform/gui/uAppIcon.h"
@@ -19,6 +20,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QRegularExpression>
 #include <QSystemTrayIcon>
 #include <QTest>
@@ -46,7 +48,7 @@ int modeOf(const QString& path) {
 
 } // namespace
 
-TEST(Startup, FirstStartTakesTheTemplatesAndTheNextUserStartsWithDefaults) {
+TEST(Startup, EveryUsersFirstStartCopiesTheTemplatesAndLeavesThemInPlace) {
     const TProgramSetup first = MakeProgramSetup();
     {
         TFmMain main(first.Env());
@@ -55,8 +57,8 @@ TEST(Startup, FirstStartTakesTheTemplatesAndTheNextUserStartsWithDefaults) {
         EXPECT_EQ(main.DataFolder(), first.DataFolder());
         EXPECT_TRUE(QFileInfo::exists(first.DataFolder() + QStringLiteral("brisel.mdb")));
         EXPECT_TRUE(QFileInfo::exists(first.DataFolder() + QStringLiteral("config.ini")));
-        // The program folder's settings template is taken by the first user; the database template stays.
-        EXPECT_FALSE(QFileInfo::exists(first.ProgramFolder + QStringLiteral("config.ini")));
+        // Both templates are copied, never taken away: the program folder is not the user's.
+        EXPECT_TRUE(QFileInfo::exists(first.ProgramFolder + QStringLiteral("config.ini")));
         EXPECT_TRUE(QFileInfo::exists(first.ProgramFolder + QStringLiteral("brisel.mdb")));
         // The upgrade ran on the copied template.
         EXPECT_GE(main.Db().Select(QStringLiteral("select * from notes where 1=2")).columnIndex("hiddenposy"),
@@ -67,7 +69,7 @@ TEST(Startup, FirstStartTakesTheTemplatesAndTheNextUserStartsWithDefaults) {
         main.Shutdown();
     }
 
-    // A second user of the same program folder: no settings template any more.
+    // A second user of the same program folder starts from the same template.
     TProgramSetup second = first;
     second.AppDataRoot = testenv::freshDir(QStringLiteral("appdata2")) + QLatin1Char('/');
     TFmMain main(second.Env());
@@ -248,7 +250,7 @@ TEST(Startup, TrayCaptionsComeFromTheLanguageFileWithEnglishForMissingKeys) {
         QString NewNote;
     };
     const TCase cases[] = {
-        {"English", "[FmMain]\nactClose_Caption=Quit\n", QStringLiteral("Quit"), QStringLiteral("Add Note")},
+        {"English", "[FmMain]\nactClose_Caption=Quit\n", QStringLiteral("Quit"), QStringLiteral("&Add Note")},
         {"Klingon", "", QString(), QString()},
     };
     for (const TCase& c : cases) {
@@ -268,6 +270,81 @@ TEST(Startup, TrayCaptionsComeFromTheLanguageFileWithEnglishForMissingKeys) {
         EXPECT_EQ(main.actLogin->text().isEmpty(), c.NewNote.isEmpty()) << c.Language;
         main.Shutdown();
     }
+}
+
+TEST(Startup, AFirstStartSpeaksTheDesktopsLanguageAndAStoredOneWins) {
+    const struct {
+        const char* What;
+        QLocale Desktop;
+        QByteArray Config; // the data folder's config.ini; empty: none yet
+        const char* Language;
+    } cases[] = {
+        {"English desktop, first start", QLocale(QLocale::English, QLocale::UnitedStates), {}, "English"},
+        {"German desktop, first start", QLocale(QLocale::German, QLocale::Germany), {}, "English"},
+        {"C locale, first start", QLocale::c(), {}, "English"},
+        {"Chinese (China) desktop, first start", QLocale(QLocale::Chinese, QLocale::China), {}, "Chinese"},
+        {"Chinese (Taiwan) desktop, first start", QLocale(QLocale::Chinese, QLocale::Taiwan), {}, "Chinese"},
+        {"settings without the key", QLocale(QLocale::English, QLocale::UnitedKingdom), "[config]\nUserID=\n",
+         "English"},
+        {"stored Chinese on an English desktop", QLocale(QLocale::English, QLocale::UnitedStates),
+         "[config]\nLanguage=Chinese\n", "Chinese"},
+        {"stored English on a Chinese desktop", QLocale(QLocale::Chinese, QLocale::China),
+         "[config]\nLanguage=English\n", "English"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        const TProgramSetup s = MakeProgramSetup();
+        if (!c.Config.isEmpty()) {
+            QDir().mkpath(s.DataFolder());
+            testenv::writeFile(s.DataFolder() + QStringLiteral("config.ini"), c.Config);
+        }
+        TFmMainEnv env = s.Env();
+        env.DesktopLocale = c.Desktop;
+        {
+            TFmMain main(env);
+            QString error;
+            ASSERT_TRUE(main.Startup(&error)) << error.toStdString();
+            EXPECT_EQ(AppState().NoteOptions.FconfigLanguage, QLatin1String(c.Language));
+            const TIniFile file(s.ProgramFolder + QStringLiteral("languages/") + QLatin1String(c.Language) +
+                                QStringLiteral(".lng"));
+            EXPECT_EQ(main.actClose->text(),
+                      file.ReadString("FmMain", "actClose_Caption", QStringLiteral("?")));
+            // Dates in the interface's language: the desktop's own formats where it speaks it.
+            const QLocale dates = InterfaceLanguage::Current();
+            EXPECT_EQ(dates.language(), QLatin1String(c.Language) == QLatin1String("Chinese")
+                                            ? QLocale::Chinese
+                                            : QLocale::English);
+            if (dates.language() == c.Desktop.language()) {
+                EXPECT_EQ(dates.territory(), c.Desktop.territory());
+            }
+            main.Shutdown();
+        }
+        // The choice is stored, so the next start speaks the same whatever the desktop then says.
+        EXPECT_EQ(
+            TIniFile(s.DataFolder() + QStringLiteral("config.ini")).ReadString("config", "Language", {}),
+            QLatin1String(c.Language));
+        EXPECT_EQ(InterfaceLanguage::Current(), QLocale::system());
+    }
+}
+
+TEST(Startup, QtsOwnButtonsSpeakTheInterfacesLanguageWhileTheProgramRuns) {
+    const QString qm =
+        QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_zh_CN.qm");
+    ASSERT_TRUE(QFileInfo::exists(qm))
+        << "Qt's translations (qt6-translations-l10n) are needed: " << qm.toStdString();
+    const auto cancel = [] { return QCoreApplication::translate("QPlatformTheme", "Cancel"); };
+    ASSERT_EQ(cancel(), QStringLiteral("Cancel"));
+    const TProgramSetup s = MakeProgramSetup();
+    QDir().mkpath(s.DataFolder());
+    testenv::writeFile(s.DataFolder() + QStringLiteral("config.ini"), "[config]\nLanguage=Chinese\n");
+    {
+        TFmMain main(s.Env());
+        QString error;
+        ASSERT_TRUE(main.Startup(&error));
+        EXPECT_EQ(cancel(), QString::fromUtf8("\xE5\x8F\x96\xE6\xB6\x88")); // 取消
+        main.Shutdown();
+    }
+    EXPECT_EQ(cancel(), QStringLiteral("Cancel"));
 }
 
 TEST(Startup, TheTrayShowsTheProgramsOwnIconAtEveryThemeSize) {

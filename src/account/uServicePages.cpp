@@ -1,6 +1,7 @@
 #include "account/uServicePages.h"
 
 #include "account/uSignOn.h"
+#include "lang/uInterfaceLanguage.h"
 #include "sync/uEndpoints.h"
 
 THttpRequest PageRequest(const QString& url) {
@@ -14,12 +15,21 @@ THttpRequest PageRequest(const QString& url) {
     return r;
 }
 
+QString PageLanguageQuery() {
+    return InterfaceLanguage::Current().language() == QLocale::Chinese ? QStringLiteral("clang=2052")
+                                                                       : QStringLiteral("clang=1033");
+}
+
+QString WithPageLanguage(const QString& url) {
+    return url + (url.contains(QLatin1Char('?')) ? QLatin1Char('&') : QLatin1Char('?')) + PageLanguageQuery();
+}
+
 THttpRequest DownloadPageRequest(const QString& userId) {
-    return PageRequest(NotesSiteRoot() + QStringLiteral("qrcode_dl.php?userid=") + userId);
+    return PageRequest(WithPageLanguage(NotesSiteRoot() + QStringLiteral("qrcode_dl.php?userid=") + userId));
 }
 
 THttpRequest UpdateHistoryRequest(const QString& userId, const QString& userPass, const QString& noteId) {
-    THttpRequest r = PageRequest(NotesSiteRoot() + QStringLiteral("update_his.php"));
+    THttpRequest r = PageRequest(WithPageLanguage(NotesSiteRoot() + QStringLiteral("update_his.php")));
     r.Method = "POST";
     r.ContentType = "application/x-www-form-urlencoded";
     r.CarriesSecret = true;

@@ -16,6 +16,7 @@
 #include "data/uSyncStore.h"
 #include "extras/gui/uFmFeedback.h"
 #include "extras/uZuvoAds.h"
+#include "lang/uInterfaceLanguage.h"
 #include "lang/uLanguageObject.h"
 #include "note/uFmNote.h"
 #include "note/uNoteContext.h"
@@ -55,11 +56,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QMenu>
 #include <QProcess>
 #include <QProgressBar>
 #include <QSystemTrayIcon>
 #include <QThread>
+#include <QTranslator>
 #include <QUrl>
 #include <QUuid>
 
@@ -67,7 +70,8 @@ namespace {
 
 TFmMain* gFmMain = nullptr;
 
-// How long a sync worker waits for this thread to take a downloaded note.
+constexpr int kTrayHostWaitMs = 10000;
+const QString kNoTrayToldKey = QStringLiteral("NoTrayNoticeShown");
 
 QString withSeparator(QString path) {
     if (!path.endsWith(QLatin1Char('/')))
@@ -83,6 +87,7 @@ TFmMain* FmMain() {
 
 TFmMainEnv TFmMainEnv::Default() {
     TFmMainEnv env;
+    env.TrayHostPresent = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     env.ProgramFolder = withSeparator(QCoreApplication::applicationDirPath());
     env.AppDataRoot = GetSpecialFolder(CSIDL_APPDATA);
     return env;
@@ -106,7 +111,10 @@ TFmMain::TFmMain(TFmMainEnv env, QWidget* parent) : QWidget(parent), FEnv(std::m
     actImportNotes->setObjectName(QStringLiteral("actImportNotes"));
     connect(actImportNotes, &QAction::triggered, this, [this] { actImportNotesExecute(*this); });
     connect(actClose, &QAction::triggered, this, &QWidget::close);
-    connect(actNewNote, &QAction::triggered, this, [this] { CreateNewNote(QString()); });
+    connect(actNewNote, &QAction::triggered, this, [this] {
+        if (TFmNote* n = CreateNewNote(QString()))
+            n->TakeTyping();
+    });
     connect(actShowNotesOnDesk, &QAction::triggered, this, [this] { actShowNotesOnDeskExecute(); });
     for (auto [a, name] : {std::pair{actLogin, "actLogin"}, std::pair{actRegister, "actRegister"},
                            std::pair{actLogout, "actLogout"}, std::pair{actOptions, "actOptions"},
@@ -198,6 +206,7 @@ std::shared_ptr<TNoteContext> TFmMain::BuildNoteContext() {
         self->AdoptNote(n);
         n->show();
     };
+    context->TrayMissing = [self] { return self && self->TrayMissing(); };
     context->NotesShownChanged = [self](bool shown) {
         // The tray's own check mark must not tell another story.
         if (self)
@@ -212,6 +221,11 @@ TFmMain::~TFmMain() {
         FSyncCtl->StopRuns();
     if (gFmMain == this)
         gFmMain = nullptr;
+    if (FQtTranslator)
+        QCoreApplication::removeTranslator(FQtTranslator.get());
+    InterfaceLanguage::ResetCurrent();
+    QLocale::setDefault(QLocale::system());
+    AppState().InterfaceLanguage.clear();
     // Windows still holding the context find it empty from here on.
     *FNoteContext = TNoteContext{};
 }
@@ -277,6 +291,9 @@ bool TFmMain::Startup(QString* error) {
     actShowNotesOnDesk->setChecked(options.FGeneralShowNotesOnDesk);
     {
         const TIniFile ini(FDataFolder + QStringLiteral("config.ini"));
+        // A first start speaks the desktop's language; from then on the stored one counts.
+        if (ini.ReadString(QStringLiteral("config"), QStringLiteral("Language"), QString()).isEmpty())
+            options.FconfigLanguage = InterfaceLanguage::ForLocale(FEnv.DesktopLocale);
         SetServerRoot(
             ini.ReadString(QStringLiteral("config"), QStringLiteral("Server"), FEnv.DefaultServerRoot));
         SetServerCAFile(ini.ReadString(QStringLiteral("config"), QStringLiteral("ServerCA"), QString()));
@@ -308,9 +325,11 @@ bool TFmMain::Startup(QString* error) {
 
     // 16. The language table; a missing file leaves every text empty.
     FLanguage = std::make_unique<TLanguageObject>();
+    AppState().InterfaceLanguage = options.FconfigLanguage;
     const QString lng = TLanguageObject::LanguageFilePath(FProgramFolder, options.FconfigLanguage);
     if (QFileInfo::exists(lng))
         FLanguage->LoadFromFile(lng);
+    UseInterfaceLanguage(options.FconfigLanguage);
 
     // 17. The advertisement worker.
     StartAdWorker();
@@ -326,6 +345,8 @@ bool TFmMain::Startup(QString* error) {
 
     tmrLoadNotes->start();
     tmrAppUpdate->start();
+    // A panel started with the session may come up after this program: give it time.
+    QTimer::singleShot(kTrayHostWaitMs, this, &TFmMain::TellTrayMissing);
     FStarted = true;
     return true;
 }
@@ -345,10 +366,10 @@ void TFmMain::PrepareDataFolder() {
     const QString ini = FDataFolder + QStringLiteral("config.ini");
     if (!QFileInfo::exists(ini)) {
         const QString templ = FProgramFolder + QStringLiteral("config.ini");
+        // Copied, never moved: the program folder is the installer's (or the portable
+        // copy's owner's), and every user of it starts from the same template.
         if (QFile::copy(templ, ini))
             QFile::setPermissions(ini, QFile::permissions(ini) | QFileDevice::WriteOwner);
-        // The template goes once the first user took it; in a read-only program folder it stays.
-        QFile::remove(templ);
     }
     // Copies of the templates, and what an older run left readable by everyone.
     for (const char* name : {"config.ini", "brisel.mdb", "brisel.mdb-wal", "brisel.mdb-shm"})
@@ -383,11 +404,26 @@ bool TFmMain::OpenStore(QString* error) {
     }
 }
 
+void TFmMain::UseInterfaceLanguage(const QString& language) {
+    // Qt's own buttons and dialogs speak it too, and dates follow it.
+    const QLocale locale = InterfaceLanguage::LocaleFor(language, FEnv.DesktopLocale);
+    InterfaceLanguage::SetCurrent(locale);
+    QLocale::setDefault(locale);
+    const QString qtName = InterfaceLanguage::QtTranslationName(language);
+    if (qtName.isEmpty())
+        return;
+    auto translator = std::make_unique<QTranslator>();
+    if (translator->load(qtName, QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+        QCoreApplication::installTranslator(translator.get()))
+        FQtTranslator = std::move(translator);
+}
+
 TLanguageObject TFmMain::StartupLanguage() const {
     // The settings are not read yet: take the language straight from the file.
-    const QString language =
-        TIniFile(FDataFolder + QStringLiteral("config.ini"))
-            .ReadString(QStringLiteral("config"), QStringLiteral("Language"), QStringLiteral("Chinese"));
+    QString language = TIniFile(FDataFolder + QStringLiteral("config.ini"))
+                           .ReadString(QStringLiteral("config"), QStringLiteral("Language"), QString());
+    if (language.isEmpty())
+        language = InterfaceLanguage::ForLocale(FEnv.DesktopLocale);
     TLanguageObject lang;
     if (!lang.LoadFromFile(TLanguageObject::LanguageFilePath(FProgramFolder, language))) {
         const TIniFile none;
@@ -575,6 +611,24 @@ void TFmMain::pmTrayPopup() {
     actRegister->setVisible(!in);
     actLogout->setVisible(in);
     actShowNotesOnDesk->setChecked(o.FGeneralShowNotesOnDesk);
+}
+
+bool TFmMain::TrayMissing() const {
+    return FEnv.TrayHostPresent && !FEnv.TrayHostPresent();
+}
+
+void TFmMain::TellTrayMissing() {
+    if (FShuttingDown || !TrayMissing())
+        return;
+    const QString config = FDataFolder + QStringLiteral("config.ini");
+    TIniFile ini(config);
+    if (ini.ReadString(QStringLiteral("General"), kNoTrayToldKey, QString()) == QLatin1String("1"))
+        return;
+    ini.WriteString(QStringLiteral("General"), kNoTrayToldKey, QStringLiteral("1"));
+    (void)ini.UpdateFile();
+    const TLanguageObject& l = LanguageOrEmpty(FLanguage.get());
+    // Nothing waits for it: the notes go on taking clicks and typing meanwhile.
+    ShowNotice(l.FmMainhint_NoTray(), l.Otherstitle_dlginformation());
 }
 
 void TFmMain::actShowNotesOnDeskExecute() {
@@ -827,8 +881,10 @@ void TFmMain::ShowDownloadPage() {
     // Each sign-in makes a new page; the one before goes.
     if (FQrcodeDl)
         FQrcodeDl->deleteLater();
-    FQrcodeDl = new TFmQrcodeDl(ServiceEnv(), this);
-    FQrcodeDl->show();
+    auto* page = new TFmQrcodeDl(ServiceEnv(), this);
+    FQrcodeDl = page;
+    // A server with nothing to offer for phones shows no window at all.
+    page->ShowWhenPageHasContent();
 }
 
 void TFmMain::RunCommand(const QString& action, TFmNote* note) {
@@ -845,6 +901,8 @@ void TFmMain::RunCommand(const QString& action, TFmNote* note) {
         (new TFmUserInfo(ServiceEnv(), owner))->show();
     else if (action == QLatin1String("actFeedBack"))
         TFmFeedback::Execute(ServiceEnv(), owner);
+    else if (action == QLatin1String("actImportNotes"))
+        actImportNotesExecute(*this);
     else if (action == QLatin1String("actAbout"))
         TFmAbout::Execute(ServiceEnv(), owner);
     else if (action == QLatin1String("actUpdateHistory") && note) {

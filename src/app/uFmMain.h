@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QList>
+#include <QLocale>
 #include <QPointer>
 #include <QString>
 #include <QTimer>
@@ -20,6 +21,7 @@ class QLabel;
 class QMenu;
 class QProgressBar;
 class QSystemTrayIcon;
+class QTranslator;
 class TAudioPlayer;
 class TDbConnection;
 class TFmNote;
@@ -46,6 +48,10 @@ struct TFmMainEnv {
     // Linux counts as 6 and above: per-user data folder, templates copied.
     int PlatformMajorVersion = 6;
     bool ShowTray = true;
+    // Whether a tray host shows the icon now; unset: taken as shown.
+    std::function<bool()> TrayHostPresent;
+    // The desktop's locale, which a first start takes its language from.
+    QLocale DesktopLocale = QLocale::system();
     // Where the shutdown upload goes; empty: NotesApiBase().
     QString ApiBase;
     // The server root when the settings name none; empty: the built-in default.
@@ -165,6 +171,12 @@ public:
     QPointer<QLabel> AudioLblCtrl;
     QPointer<QAbstractButton> AudioBtnCtrl;
 
+    // No tray host shows the icon: the notes' menus carry the tray's commands.
+    [[nodiscard]] bool TrayMissing() const;
+    // Says once per installation, when no tray host has appeared a while after
+    // the start, where the tray's commands are.
+    void TellTrayMissing();
+
     // The push channel (sign-in connects it, sign-out closes it).
     [[nodiscard]] TPushChannel* PushChannel() const;
 
@@ -195,6 +207,7 @@ private:
     void PrepareDataFolder();
     [[nodiscard]] bool OpenStore(QString* error);
     [[nodiscard]] TLanguageObject StartupLanguage() const;
+    void UseInterfaceLanguage(const QString& language);
     void tmrAppUpdateTimer();
     void StartSyncWorkers();
     // Tells the repository which account is signed in and whose notes the desk
@@ -215,6 +228,7 @@ private:
     std::unique_ptr<TDbConnection> FDb;
     std::unique_ptr<NoteRepository> FNotes;
     std::unique_ptr<TLanguageObject> FLanguage;
+    std::unique_ptr<QTranslator> FQtTranslator;
     TStoreBackupScheduler* FBackups = nullptr;
     TScreenWatch* FScreenWatch = nullptr;
     TMissedReminderWatch* FMissedWatch = nullptr;

@@ -67,11 +67,17 @@ bool TScreenWatch::FitNote(TFmNote* n, const QList<TScreenArea>& screens) {
         (void)n->Docking().StripMoved(FNotes);
         return true;
     }
+    if (const std::optional<QPoint>& home = n->HomePlace()) {
+        if (!ScreenFit::FitUndocked(QRect(*home, n->size()), screens)) {
+            n->ReturnHome();
+            return true;
+        }
+    }
     const std::optional<QRect> to = ScreenFit::FitUndocked(now, screens);
     if (!to)
         return false;
-    n->move(to->topLeft());
-    // As with the end of a drag, a failure leaves the place to the next save.
-    (void)FNotes.SetPlace(n->NoteId(), n->geometry());
+    // Nothing is stored: a screen that is gone for now, or a scaling that makes
+    // the screen look smaller, must not cost the user the arrangement.
+    n->MoveAwayFromHome(to->topLeft());
     return true;
 }

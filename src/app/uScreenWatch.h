@@ -2,8 +2,9 @@
 // Keeps every note reachable: at start-up and whenever a screen is added,
 // removed or resized, a note of which too little shows on any screen is moved
 // onto the nearest one, and a docked strip whose edge is gone goes to the same
-// edge of the nearest screen. Only notes moved this way have their stored place
-// changed, so plugging a monitor back in leaves the user's own arrangement be.
+// edge of the nearest screen. A note moved this way keeps its stored place and
+// goes back there once a screen shows it again (a monitor plugged back in, the
+// scaling restored); a strip's new place along its edge is stored.
 
 #include "data/uScreenFit.h"
 

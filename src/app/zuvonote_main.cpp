@@ -37,6 +37,8 @@ constexpr const char* kHelp =
     "             an xpad folder or info-* file, or a KNotes notes folder or message\n"
     "\n"
     "Notes and settings: $XDG_DATA_HOME/Zuvo/Note/ (by default ~/.local/share/Zuvo/Note/).\n"
+    "Language: Language=English or Language=Chinese in [config] of config.ini (also\n"
+    "in Options; used from the next start); without it, the desktop's locale decides.\n"
     "Sync server: $ZUVONOTE_SERVER, else Server= in [config] of config.ini,\n"
     "else http://127.0.0.1:8086/. See zuvonote(1).\n";
 

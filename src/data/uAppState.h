@@ -22,6 +22,9 @@ struct TAppState {
     // threads never read the object, only AccountSnapshot().
     TNoteOptions NoteOptions;
     mutable std::mutex AccountLock;
+    // The language this run speaks. The setting may already name another one,
+    // chosen in Options for the next start. Empty: the setting's.
+    QString InterfaceLanguage;
     // Upload workers running now; shutdown waits until it is 0.
     std::atomic<int> RunningUploadCount{0};
     // One full download at a time.

@@ -282,7 +282,13 @@ void scanInfoFile(const QString& infoPath, TImportScan& scan) {
         addUnreadable(scan, contentPath, why);
         return;
     }
-    TImportedNote note = NoteImport::ParseInfoFile(*info, *text);
+    // The pads' shared look lives beside them; without it each pad's own look counts.
+    const QString stylePath = QFileInfo(infoPath).dir().filePath(QStringLiteral("default-style"));
+    QString styleWhy;
+    const QByteArray style = QFileInfo::exists(stylePath)
+                                 ? readSmallFile(stylePath, &styleWhy).value_or(QByteArray())
+                                 : QByteArray();
+    TImportedNote note = NoteImport::ParseInfoFile(*info, *text, style);
     note.Source = contentPath;
     if (!note.Text.isEmpty())
         scan.Notes.append(note);
@@ -397,27 +403,60 @@ std::optional<qint32> ParseColor(const QString& text) {
     return std::nullopt;
 }
 
-TImportedNote ParseInfoFile(const QByteArray& info, const QByteArray& content) {
-    TImportedNote note;
-    note.Text = normalizeText(decodeText(content, "UTF-8"));
-    for (QByteArray line : info.split('\n')) {
+namespace {
+
+// The look lines an info file and the shared default-style file have in common.
+struct TPadStyle {
+    std::optional<qint32> Back;
+    std::optional<qint32> Text;
+    std::optional<QString> Font;
+    bool FollowColor = false;
+    bool FollowFont = false;
+};
+
+TPadStyle parseStyle(const QByteArray& lines, TImportedNote* note) {
+    TPadStyle style;
+    for (QByteArray line : lines.split('\n')) {
         line = line.trimmed();
         const qsizetype sp = line.indexOf(' ');
         if (sp <= 0)
             continue;
         const QByteArray key = line.left(sp);
         const QByteArray value = line.mid(sp + 1).trimmed();
-        if (key == "width")
-            note.Width = toSide(value);
-        else if (key == "height")
-            note.Height = toSide(value);
+        if (key == "width" && note)
+            note->Width = toSide(value);
+        else if (key == "height" && note)
+            note->Height = toSide(value);
         else if (key == "back")
-            note.BackColor = ParseColor(QString::fromUtf8(value));
+            style.Back = ParseColor(QString::fromUtf8(value));
         else if (key == "text")
-            note.TextColor = ParseColor(QString::fromUtf8(value));
+            style.Text = ParseColor(QString::fromUtf8(value));
         else if (key == "fontname")
-            note.FontName = fromPango(QString::fromUtf8(value), &note.FontSize, &note.FontBold);
+            style.Font = QString::fromUtf8(value);
+        else if (key == "follow_color")
+            style.FollowColor = value == "1";
+        else if (key == "follow_font")
+            style.FollowFont = value == "1";
     }
+    return style;
+}
+
+} // namespace
+
+TImportedNote ParseInfoFile(const QByteArray& info, const QByteArray& content,
+                            const QByteArray& defaultStyle) {
+    TImportedNote note;
+    note.Text = normalizeText(decodeText(content, "UTF-8"));
+    const TPadStyle own = parseStyle(info, &note);
+    const TPadStyle shared = parseStyle(defaultStyle, nullptr);
+    // A pad that follows the default style shows the shared colours and font,
+    // whatever its own lines still say; where the shared file lacks one, the
+    // pad's own is the best guess left.
+    note.BackColor = own.FollowColor && shared.Back ? shared.Back : own.Back;
+    note.TextColor = own.FollowColor && shared.Text ? shared.Text : own.Text;
+    const std::optional<QString> font = own.FollowFont && shared.Font ? shared.Font : own.Font;
+    if (font)
+        note.FontName = fromPango(*font, &note.FontSize, &note.FontBold);
     return note;
 }
 

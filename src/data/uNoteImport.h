@@ -40,7 +40,10 @@ namespace NoteImport {
 [[nodiscard]] TImportScan Scan(const QString& path);
 
 // One info file with the text of its content file. Unknown lines are ignored.
-[[nodiscard]] TImportedNote ParseInfoFile(const QByteArray& info, const QByteArray& content);
+// defaultStyle: the pads' shared default-style file, which a pad with
+// follow_color or follow_font 1 takes its colours or font from.
+[[nodiscard]] TImportedNote ParseInfoFile(const QByteArray& info, const QByteArray& content,
+                                          const QByteArray& defaultStyle = {});
 // One MIME message; nothing when it is not a message or holds neither title nor text.
 [[nodiscard]] std::optional<TImportedNote> ParseNoteMessage(const QByteArray& message);
 

@@ -103,7 +103,7 @@ void InsertFromShell(TDbConnection& db, const QString& id, qint32 x, qint32 y, c
                        {"fontsize", 9},      {"fontbold", 0},
                        {"shownote", 1},      {"alerttype", 0},
                        {"istopmost", 0},     {"autoheight", 0},
-                       {"showaslist", 2},    {"bgcolorindex", 0},
+                       {"showaslist", 0},    {"bgcolorindex", 0},
                        {"ctime", NowText()}, {"unsent", kUnsentNewNote}});
 }
 

@@ -13,58 +13,61 @@ class TIniFile;
 // Section and key are spelled as in the language files (some spellings are odd,
 // but existing files depend on them).
 #define ZUVO_LANGUAGE_KEYS(X)                                                                                \
-    X(FmMain, actClose_Caption, "Exit")                                                                      \
-    X(FmMain, actNewNote_Caption, "Add Note")                                                                \
-    X(FmMain, actLogin_Caption, "Sign In")                                                                   \
-    X(FmMain, actRegister_Caption, "Sign Up")                                                                \
-    X(FmMain, actLogout_Caption, "Log Out")                                                                  \
-    X(FmMain, actAbout_Caption, "About Us")                                                                  \
-    X(FmMain, actFeedback_Caption, "Feedback")                                                               \
+    X(FmMain, actClose_Caption, "E&xit")                                                                     \
+    X(FmMain, actNewNote_Caption, "&Add Note")                                                               \
+    X(FmMain, actLogin_Caption, "&Sign In")                                                                  \
+    X(FmMain, actRegister_Caption, "Sign &Up")                                                               \
+    X(FmMain, actLogout_Caption, "&Log Out")                                                                 \
+    X(FmMain, actAbout_Caption, "A&bout Us")                                                                 \
+    X(FmMain, actFeedback_Caption, "&Feedback")                                                              \
     X(FmMain, actCreateGreenVersion_Caption, "Create Portable Version")                                      \
-    X(FmMain, actOptions_Caption, "Options")                                                                 \
-    X(FmMain, actShowNotesOnDesk_Caption, "Show Desktop Notes")                                              \
+    X(FmMain, actOptions_Caption, "&Options")                                                                \
+    X(FmMain, actShowNotesOnDesk_Caption, "Show &Desktop Notes")                                             \
+    X(FmMain, hint_NoTray,                                                                                   \
+      "No notification area (tray) was found on this desktop, so Zuvo Note shows no tray icon. "             \
+      "The tray's commands are in the menu of every note (right-click a note).")                             \
     X(FmMain, hint_CreateGreenVersion,                                                                       \
-      "After creating green version Zuvo Note, you can copy the files in flash disk, and use it anywhere "   \
-      "by the flash disk. Create Now?")                                                                      \
+      "After creating the portable version of Zuvo Note, you can copy its files to a flash disk and use it " \
+      "anywhere from there. Create it now?")                                                                 \
     X(FmMain, hint_CreateGreenVersionFailed,                                                                 \
-      "Failed to create green version. Please close the program and run as administrator to try again, or "  \
-      "cotact our support team for more help.")                                                              \
+      "Failed to create the portable version. Please close the program and run it as administrator to try "  \
+      "again, or contact our support team for more help.")                                                   \
     X(FmMain, hint_CreateGreenVersionSucc,                                                                   \
-      "Create green version successfully. Please copy the files in opened folder to usb flash disk to use "  \
-      "the program on other computer.")                                                                      \
+      "The portable version was created. Please copy the files in the opened folder to a USB flash disk to " \
+      "use the program on another computer.")                                                                \
                                                                                                              \
     X(FmNote, blankNoteHint, "Double Click To Edit Note. Right Click To Add New Note.")                      \
-    X(FmNote, actAddNewNote_Caption, "Add Note")                                                             \
-    X(FmNote, actDelNote_Caption, "Delete Note")                                                             \
-    X(FmNote, actUpdateNotes_Caption, "Update Notes")                                                        \
-    X(FmNote, actSetTransValue_Caption, "Transparency")                                                      \
-    X(FmNote, actLogin_Caption, "Sign In")                                                                   \
-    X(FmNote, actClose_Caption, "Exit")                                                                      \
-    X(FmNote, actRegister_Caption, "Sign Up")                                                                \
-    X(FmNote, actLogout_Caption, "Log Out")                                                                  \
-    X(FmNote, actMyAccount_Caption, "My Account")                                                            \
-    X(FmNote, actSetupAlert_Caption, "Add Alert")                                                            \
-    X(FmNote, actSetColor_Caption, "Text Color")                                                             \
-    X(FmNote, actSetFont_Caption, "Text Font")                                                               \
-    X(FmNote, actIsTopMost_Caption, "Topmost")                                                               \
-    X(FmNote, actAutoHide_Caption, "Hide Automatically")                                                     \
-    X(FmNote, actAutoHeight_Caption, "Auto Height")                                                          \
+    X(FmNote, actAddNewNote_Caption, "&Add Note")                                                            \
+    X(FmNote, actDelNote_Caption, "&Delete Note")                                                            \
+    X(FmNote, actUpdateNotes_Caption, "&Update Notes")                                                       \
+    X(FmNote, actSetTransValue_Caption, "&Transparency")                                                     \
+    X(FmNote, actLogin_Caption, "&Sign In")                                                                  \
+    X(FmNote, actClose_Caption, "E&xit")                                                                     \
+    X(FmNote, actRegister_Caption, "Sign U&p")                                                               \
+    X(FmNote, actLogout_Caption, "&Log Out")                                                                 \
+    X(FmNote, actMyAccount_Caption, "&My Account")                                                           \
+    X(FmNote, actSetupAlert_Caption, "Add Ale&rt")                                                           \
+    X(FmNote, actSetColor_Caption, "Text &Color")                                                            \
+    X(FmNote, actSetFont_Caption, "Text &Font")                                                              \
+    X(FmNote, actIsTopMost_Caption, "T&opmost")                                                              \
+    X(FmNote, actAutoHide_Caption, "&Hide Automatically")                                                    \
+    X(FmNote, actAutoHeight_Caption, "Auto H&eight")                                                         \
     X(FmNote, confrimDeleteNote, "Are you sure you want to delete this note?")                               \
-    X(FmNote, actHideOnThisComputer_Caption, "Hide on this PC")                                              \
-    X(FmNote, actUpdateHistory_Caption, "Update History")                                                    \
-    X(FmNote, actNoteManager_Caption, "Note Manager")                                                        \
-    X(FmNote, actOnlyShowOnThisComputer_Caption, "Show on this PC onlye")                                    \
-    X(FmNote, actFeedback_Caption, "Feedback")                                                               \
-    X(FmNote, actAbout_Caption, "About Us")                                                                  \
+    X(FmNote, actHideOnThisComputer_Caption, "H&ide on this PC")                                             \
+    X(FmNote, actUpdateHistory_Caption, "Update Histor&y")                                                   \
+    X(FmNote, actNoteManager_Caption, "&Note Manager")                                                       \
+    X(FmNote, actOnlyShowOnThisComputer_Caption, "Show on this PC only")                                     \
+    X(FmNote, actFeedback_Caption, "Feed&back")                                                              \
+    X(FmNote, actAbout_Caption, "About U&s")                                                                 \
     X(FmNote, hideNoteConfirm,                                                                               \
       "You will never see the note on THIS computer, confirm hide(You can display it again in \"Note "       \
       "Manager\")?")                                                                                         \
     X(FmNote, lblDeleteAlert_Caption, "The note was deleted on server, local note will be deleted now.")     \
-    X(FmNote, btnCopyNote_Caption, "Copy Note")                                                              \
-    X(FmNote, actBGColor_Caption, "Background Color")                                                        \
-    X(FmNote, actCopy_Caption, "Copy Text")                                                                  \
-    X(FmNote, actPaste_Caption, "Paste Text")                                                                \
-    X(FmNote, actListStyle_Caption, "Show As List")                                                          \
+    X(FmNote, btnCopyNote_Caption, "&Copy Note")                                                             \
+    X(FmNote, actBGColor_Caption, "Back&ground Color")                                                       \
+    X(FmNote, actCopy_Caption, "Cop&y Text")                                                                 \
+    X(FmNote, actPaste_Caption, "&Paste Text")                                                               \
+    X(FmNote, actListStyle_Caption, "Show As &List")                                                         \
     X(FmNote, actListNone_Caption, "None")                                                                   \
     X(FmNote, actListBullet_Caption, "Bullet")                                                               \
     X(FmNote, actListARABIC_Caption, "Arabic Numbers(1, 2, 3...)")                                           \
@@ -72,7 +75,7 @@ class TIniFile;
     X(FmNote, actListLCROMAN_Caption, "Lowercase Roman Letters(i, ii, iii...)")                              \
     X(FmNote, actListUCLETTER_Caption, "Uppercase Letters(A, B, C...)")                                      \
     X(FmNote, actListUCROMAN_Caption, "Uppercase Roman Letters(I, II, III...)")                              \
-    X(FmNote, pnlIsUpdating_Caption, "Cannot edit note, plz wait...")                                        \
+    X(FmNote, pnlIsUpdating_Caption, "Cannot edit the note yet, please wait...")                             \
     X(FmNote, audioPlayCaption, "Play")                                                                      \
     X(FmNote, audioStopCaption, "Stop")                                                                      \
     X(FmNote, udpnotes_err_notlogin, "You have not signed in, please sign in first!")                        \
@@ -81,16 +84,16 @@ class TIniFile;
                                                                                                              \
     X(FmDelAlert, Caption, "Note Deleted")                                                                   \
     X(FmDelAlert, lblDeleteAlert_Caption, "The note was deleted on server, local note will be deleted now.") \
-    X(FmDelAlert, btnCopyNote_Caption, "Copy Note")                                                          \
+    X(FmDelAlert, btnCopyNote_Caption, "&Copy Note")                                                         \
                                                                                                              \
     X(FmSetTrans, Caption, "Transparency")                                                                   \
-    X(FmSetTrans, chkApply2AllNote_Caption, "Apply to all notes")                                            \
+    X(FmSetTrans, chkApply2AllNote_Caption, "&Apply to all notes")                                           \
                                                                                                              \
     X(FmFont, Caption, "Font")                                                                               \
     X(FmFont, grpFontName_Caption, "Font Name")                                                              \
     X(FmFont, lblFontSize_Caption, "Font Size")                                                              \
     X(FmFont, grpTextStyle_Caption, "Text Style")                                                            \
-    X(FmFont, chkFontBold_Caption, "Bold")                                                                   \
+    X(FmFont, chkFontBold_Caption, "&Bold")                                                                  \
     X(FmFont, pnlPreview_Caption, "Preview")                                                                 \
                                                                                                              \
     X(FmSetTextColor, Caption, "Text Color")                                                                 \
@@ -98,33 +101,33 @@ class TIniFile;
                                                                                                              \
     X(FmAlertSetup, Caption, "Alert Setup")                                                                  \
     X(FmAlertSetup, grpAlertSetup_caption, "Please select an alert type")                                    \
-    X(FmAlertSetup, rbNoAlert_Caption, "No Alert")                                                           \
-    X(FmAlertSetup, rbFixedTime_Caption, "Fixed Time")                                                       \
-    X(FmAlertSetup, rbEveryHour_Caption, "Every Hour")                                                       \
-    X(FmAlertSetup, rbEveryDay_Caption, "Every Day")                                                         \
-    X(FmAlertSetup, rbEveryWeek_Caption, "Every Week")                                                       \
-    X(FmAlertSetup, rbEveryMonth_Caption, "Every Month")                                                     \
+    X(FmAlertSetup, rbNoAlert_Caption, "&No Alert")                                                          \
+    X(FmAlertSetup, rbFixedTime_Caption, "&Fixed Time")                                                      \
+    X(FmAlertSetup, rbEveryHour_Caption, "Every &Hour")                                                      \
+    X(FmAlertSetup, rbEveryDay_Caption, "Every &Day")                                                        \
+    X(FmAlertSetup, rbEveryWeek_Caption, "Every &Week")                                                      \
+    X(FmAlertSetup, rbEveryMonth_Caption, "Every &Month")                                                    \
     X(FmAlertSetup, alertSelWeekday, "Please select a day in the list!")                                     \
     X(FmAlertSetup, alertSelMonthday, "Please select a day in the list!")                                    \
-    X(FmAlertSetup, chkSound_Caption, "Alert Sound")                                                         \
-    X(FmAlertSetup, btnSelectWeekday_Caption, "Select Week Day")                                             \
+    X(FmAlertSetup, chkSound_Caption, "Alert &Sound")                                                        \
+    X(FmAlertSetup, btnSelectWeekday_Caption, "Select Week Da&y")                                            \
                                                                                                              \
     X(FmNoteManager, Caption, "Note Manager")                                                                \
     X(FmNoteManager, grpHidedNotes_Caption, "Hidden Notes")                                                  \
-    X(FmNoteManager, btnShow_Caption, "Show Notes")                                                          \
+    X(FmNoteManager, btnShow_Caption, "&Show Notes")                                                         \
                                                                                                              \
     X(FmFeedback, Caption, "Feedback")                                                                       \
-    X(FmFeedback, lblTitleName_Caption, "Name")                                                              \
-    X(FmFeedback, lblTitleEmail_Caption, "Email")                                                            \
-    X(FmFeedback, lblTitleContent_Caption, "Content")                                                        \
+    X(FmFeedback, lblTitleName_Caption, "&Name")                                                             \
+    X(FmFeedback, lblTitleEmail_Caption, "&Email")                                                           \
+    X(FmFeedback, lblTitleContent_Caption, "C&ontent")                                                       \
     X(FmFeedback, lblSendByEmail_Caption, "You can also send feedback to us by email %s")                    \
-    X(FmFeedback, btnSubmit_Caption, "Submit")                                                               \
+    X(FmFeedback, btnSubmit_Caption, "&Submit")                                                              \
     X(FmFeedback, errInvalidEmail, "Email address is invalid.")                                              \
     X(FmFeedback, errContentIsblank, "Content cannot be blank.")                                             \
     X(FmFeedback, errNetworkError, "Failed to submit, network error.")                                       \
     X(FmFeedback, errIncompleteInfo, "Failed to submit, incomplete information.")                            \
-    X(FmFeedback, errUnknowError, "Failed to submit, unkown error.")                                         \
-    X(FmFeedback, alertSubmitSucc, "Feedback submited successfully, thanks for your suggestion!")            \
+    X(FmFeedback, errUnknowError, "Failed to submit, unknown error.")                                        \
+    X(FmFeedback, alertSubmitSucc, "Feedback submitted successfully, thanks for your suggestion!")           \
                                                                                                              \
     X(FmLogin, Caption, "Sign In")                                                                           \
     X(FmLogin, lblTitleHost_Caption, "Server:")                                                              \
@@ -139,13 +142,15 @@ class TIniFile;
     X(FmLogin, laNoAccount, "Please input your account.")                                                    \
     X(FmLogin, laNoPass, "Please input your password.")                                                      \
     X(FmLogin, lsInit, "Wait for sign in.")                                                                  \
-    X(FmLogin, lsrunning, "Signning in...")                                                                  \
+    X(FmLogin, lsrunning, "Signing in...")                                                                   \
     X(FmLogin, lsaccess, "Sign in successfully.")                                                            \
-    X(FmLogin, lseNoUser, "Failed to sign in, account is not exist or wrong password.")                      \
-    X(FmLogin, lseNoRight, "You account has expired, please contact us.")                                    \
-    X(FmLogin, lseUserlocked, "You account is locked, please contact us.")                                   \
+    X(FmLogin, lseNoUser, "Failed to sign in: no such account, or a wrong password.")                        \
+    X(FmLogin, lseNoRight, "Your account has expired, please contact us.")                                   \
+    X(FmLogin, lseUserlocked, "Your account is locked, please contact us.")                                  \
     X(FmLogin, lseInvalidReq, "Invalid request, please try again.")                                          \
     X(FmLogin, lseNetError, "Failed to sign in, network error, please contact us.")                          \
+    X(FmLogin, lseServerDown,                                                                                \
+      "Failed to sign in: the server %s cannot be reached. Check the server address and the network.")       \
     X(FmLogin, lseUnknownError, "Failed to sign in, unknown error.")                                         \
     X(FmLogin, lseNeedHttps,                                                                                 \
       "The server must use HTTPS: a password is never sent over an unencrypted connection.")                 \
@@ -153,15 +158,18 @@ class TIniFile;
       "Signed in, but the settings file could not be saved: sign in again after a restart.")                 \
                                                                                                              \
     X(FmOptions, Caption, "Options")                                                                         \
-    X(FmOptions, tsGeneral_Caption, "General")                                                               \
-    X(FmOptions, chkStartAutomatically, "Run program when system start")                                     \
-    X(FmOptions, chkShowNotes_Caption, "Show notes on desktop")                                              \
+    X(FmOptions, tsGeneral_Caption, "&General")                                                              \
+    X(FmOptions, chkStartAutomatically, "&Run program when system start")                                    \
+    X(FmOptions, chkShowNotes_Caption, "Show notes on &desktop")                                             \
     X(FmOptions, lblShortcut_Caption, "Show/Hide Shortcut")                                                  \
-    X(FmOptions, tsGreenVersion_Caption, "Portable Version")                                                 \
-    X(FmOptions, btnCreateGreenVersion_Captino, "Create Now...")                                             \
+    X(FmOptions, tsGreenVersion_Caption, "&Portable Version")                                                \
+    X(FmOptions, btnCreateGreenVersion_Captino, "&Create Now...")                                            \
     X(FmOptions, hint_Savesucc, "Saved successfully!")                                                       \
-    X(FmOptions, chkInsertTimeAuto_Caption, "Insert time when create new line")                              \
+    X(FmOptions, chkInsertTimeAuto_Caption, "&Insert time when create new line")                             \
     X(FmOptions, grpDateFormat_Caption, "Date format")                                                       \
+    X(FmOptions, TabSheet1_Caption, "&Note Editing")                                                         \
+    X(FmOptions, lblLanguage_Caption, "&Language:")                                                          \
+    X(FmOptions, hint_LanguageNextStart, "The new language is used the next time Zuvo Note starts.")         \
                                                                                                              \
     X(FmUserInfo, Caption, "My Account")                                                                     \
     X(FmUserInfo, btnChangePass_Caption, "Change Pass")                                                      \
@@ -182,7 +190,7 @@ class TIniFile;
     X(FmRegister, lblTitleRePass_Caption, "Retype Password:")                                                \
     X(FmRegister, lblTitleName_Caption, "User Name:")                                                        \
     X(FmRegister, chkDetailedInfo_Caption, "Input detailed information")                                     \
-    X(FmRegister, lblTitleIndustry_Caption, "Inducstry:")                                                    \
+    X(FmRegister, lblTitleIndustry_Caption, "Industry:")                                                     \
     X(FmRegister, lblTitleTel_Caption, "Tel:")                                                               \
     X(FmRegister, lblTitleMobile_Caption, "Mobile:")                                                         \
     X(FmRegister, lblTitleWebSite_Caption, "WebSite:")                                                       \
@@ -194,42 +202,42 @@ class TIniFile;
     X(FmRegister, lblTitleCode_Caption, "Code:")                                                             \
     X(FmRegister, btnRegister_Caption, "Submit")                                                             \
     X(FmRegister, btnCancel_Caption, "Cancel")                                                               \
-    X(FmRegister, raInvalidAccount, "Not a invalid Email Account, please input again.")                      \
-    X(FmRegister, raIncompleteInput, "Red items should be fill in.")                                         \
+    X(FmRegister, raInvalidAccount, "Not a valid email account, please input again.")                        \
+    X(FmRegister, raIncompleteInput, "The items in red must be filled in.")                                  \
     X(FmRegister, raPassRepass, "Confirm password doesn't match password, please input again.")              \
     X(FmRegister, raShortPass, "Password must be 6 characters in length, please input again.")               \
-    X(FmRegister, rsRegistering, "Submiting...")                                                             \
+    X(FmRegister, rsRegistering, "Submitting...")                                                            \
     X(FmRegister, rsRegSuccess, "Submit successfully, please remember your password well.")                  \
     X(FmRegister, rseIncompleteInfo, "Failed to sign up, incomplete information.")                           \
-    X(FmRegister, rseExistUser, "Failed to sign up, email account or pc code is exist.")                     \
+    X(FmRegister, rseExistUser, "Failed to sign up, the email account or PC code already exists.")           \
     X(FmRegister, rseNetErr, "Failed to sign up, network error, please contact us.")                         \
     X(FmRegister, rseUnknownErr, "Failed to sign up, unknown error.")                                        \
     X(FmRegister, rseNeedHttps,                                                                              \
       "The server must use HTTPS: a password is never sent over an unencrypted connection.")                 \
                                                                                                              \
     X(FmAlertWindow, Caption, "Alert")                                                                       \
-    X(FmAlertWindow, btnSetupAlert_Caption, "Setup Alert")                                                   \
+    X(FmAlertWindow, btnSetupAlert_Caption, "&Setup Alert")                                                  \
     X(FmAlertWindow, btnClose_Caption, "I SEE!")                                                             \
                                                                                                              \
     X(FmLogout, Caption, "Logout")                                                                           \
-    X(FmLogout, grpLogout_Caption, "You have signed in with %s, are you sure to logout?")                    \
+    X(FmLogout, grpLogout_Caption, "You have signed in with %s, are you sure you want to log out?")          \
     X(FmLogout, btnLogout_Caption, "Logout")                                                                 \
-    X(FmLogout, alertLogoutSucc, "Logout successfully!")                                                     \
+    X(FmLogout, alertLogoutSucc, "Logged out successfully!")                                                 \
     X(FmLogout, alertLogoutNotSaved,                                                                         \
       "Logged out, but the settings file could not be saved: the account is back after a restart.")          \
                                                                                                              \
     X(FmHint, Caption, "Hint")                                                                               \
-    X(FmHint, chkDoNotShow_Caption, "Do not show this alert again")                                          \
+    X(FmHint, chkDoNotShow_Caption, "&Do not show this alert again")                                         \
     X(FmHint, HideNoteHint,                                                                                  \
       "When you enable \"Hide Automatically\" function, you can drag note to the screen edge to hide note.") \
                                                                                                              \
     X(FmQrcodeDL, Caption, "Download by qrcode")                                                             \
     X(FmUpdateHistory, Caption, "Note Update History")                                                       \
                                                                                                              \
-    X(Others, chkApply2AllNote_Caption, "Apply to All Notes")                                                \
+    X(Others, chkApply2AllNote_Caption, "&Apply to All Notes")                                               \
     X(Others, btnOK_Caption, "OK")                                                                           \
     X(Others, btnCancel_Caption, "Cancel")                                                                   \
-    X(Others, btnSave_Caption, "Save")                                                                       \
+    X(Others, btnSave_Caption, "&Save")                                                                      \
     X(Others, title_dlginformation, "Information")                                                           \
     X(Others, title_dlgquestion, "Question")                                                                 \
     X(Others, title_dlgerror, "Error")                                                                       \
@@ -253,10 +261,10 @@ class TIniFile;
       "These reminders fell due while Zuvo Note was not running or the computer was asleep.")                \
     X(FmMissedAlerts, colDue_Caption, "Due")                                                                 \
     X(FmMissedAlerts, colNote_Caption, "Note")                                                               \
-    X(FmMissedAlerts, btnOpenNote_Caption, "Open Note")                                                      \
+    X(FmMissedAlerts, btnOpenNote_Caption, "&Open Note")                                                     \
     X(FmMissedAlerts, btnClose_Caption, "Close")                                                             \
                                                                                                              \
-    X(FmImport, actImportNotes_Caption, "Import Notes...")                                                   \
+    X(FmImport, actImportNotes_Caption, "&Import Notes...")                                                  \
     X(FmImport, dlgSelect_Caption, "Choose the folder of the notes to import")                               \
     X(FmImport, hintImported, "Notes imported: %s.")                                                         \
     X(FmImport, hintNothingFound, "No notes were found in %s.")                                              \

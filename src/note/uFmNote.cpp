@@ -80,6 +80,7 @@ TFmNote::TFmNote(TNoteContextPtr context, QWidget* parent)
     connect(FDocument, &QTextDocument::contentsChanged, this, [this] {
         if (IsAutoHeight() == 1 && !mmoNote)
             UpdateAutoHeightFromDocument();
+        UpdateTitle();
     });
 
     ApplyTopMost();
@@ -89,7 +90,11 @@ TFmNote::TFmNote(TNoteContextPtr context, QWidget* parent)
     FIsShowDesktop = false;
     LayoutEditor();
     // 3.-4.
+    // Window lists and screen readers tell notes apart by their first lines; the
+    // role tells window managers (and the program's own checks) what they are.
     setWindowTitle(QString::fromLatin1(kNoteWindowTitle));
+    setWindowRole(QString::fromLatin1(kNoteWindowRole));
+    setFocusPolicy(Qt::StrongFocus);
     // A few dozen kilobytes of icon per note instead of the full set, twice: once
     // as the native window is made (from its window handle, which exists this
     // early only for a native widget; a note is native from then on anyway) and
@@ -112,6 +117,9 @@ TFmNote::TFmNote(TNoteContextPtr context, QWidget* parent)
 
 TFmNote::~TFmNote() {
     TSharedTicker::Instance().Unsubscribe(FTicket);
+    // A note gone while it was being edited must not hold back every later download.
+    if (IsEditing())
+        AppState().NoteEditing = false;
 }
 
 // ---- properties -------------------------------------------------------------
@@ -255,6 +263,16 @@ void TFmNote::SetNoteText(const QString& text) {
     update();
 }
 
+void TFmNote::UpdateTitle() {
+    QString title = FShowingHint ? QString() : FDocument->firstBlock().text().simplified();
+    if (title.size() > kMaxTitleLength)
+        title = title.left(kMaxTitleLength - 1) + QChar(0x2026);
+    if (title.isEmpty())
+        title = QString::fromLatin1(kNoteWindowTitle);
+    if (title != windowTitle())
+        setWindowTitle(title);
+}
+
 void TFmNote::ShowBlankHint() {
     SetNoteText(blankHint(Context()));
 }
@@ -289,8 +307,9 @@ NoteRecord TFmNote::ShownRecord() const {
     i.NNote = NoteText();
     i.NoteType = FRecord.Note.NoteType;
     i.FmTrans = FAlpha;
-    i.FmX = x();
-    i.FmY = y();
+    const QPoint place = FHomePlace.value_or(pos());
+    i.FmX = place.x();
+    i.FmY = place.y();
     i.FmW = width();
     i.FmH = height();
     i.FontColor = FFontColor;
@@ -389,6 +408,19 @@ void TFmNote::EnableMmoNote() {
     const QPoint local = mmoNote->viewport()->mapFromGlobal(FLastMousePos);
     mmoNote->setTextCursor(mmoNote->cursorForPosition(local));
     FLastMousePos = QPoint(0, 0);
+}
+
+void TFmNote::TakeTyping() {
+    if (FIsPreviewMode || FRecord.Note.NoteType == 1)
+        return;
+    raise();
+    activateWindow();
+    EnableMmoNote();
+    if (!mmoNote)
+        return;
+    QTextCursor c = mmoNote->textCursor();
+    c.movePosition(QTextCursor::End);
+    mmoNote->setTextCursor(c);
 }
 
 void TFmNote::DisableEditor() {
@@ -597,6 +629,8 @@ void TFmNote::showEvent(QShowEvent* e) {
         FTaskbarSkipped = true;
         SetSkipTaskbar(this);
     }
+    // Written each time: a native window made again would have lost it.
+    SetWindowRole(this, kNoteWindowRole);
     RememberStoredLook();
     const QRect wa = PrimaryWorkArea();
     if (!AppState().NoteOptions.FconfigAutoHideNote) {
@@ -744,6 +778,9 @@ void TFmNote::mouseReleaseEvent(QMouseEvent*) {
     // A press on the face is a move, moved or not; one on the border is a resize.
     const bool moveEnded = FDragEdges == 0;
     const bool moved = FDragMoved && moveEnded;
+    // Put there by the user: wherever the program had moved it from no longer counts.
+    if (FDragMoved)
+        FHomePlace.reset();
     FDragging = false;
     FDragMoved = false;
     if (FIsPreviewMode)
@@ -770,10 +807,25 @@ void TFmNote::TookPlace() {
     // A strip's place is its own; the row keeps the place the note opens out to.
     if (IsDocked())
         return;
-    FRecord.Note.FmX = x();
-    FRecord.Note.FmY = y();
+    const QPoint place = FHomePlace.value_or(pos());
+    FRecord.Note.FmX = place.x();
+    FRecord.Note.FmY = place.y();
     FRecord.Note.FmW = width();
     FRecord.Note.FmH = height();
+}
+
+void TFmNote::MoveAwayFromHome(const QPoint& to) {
+    if (!FHomePlace)
+        FHomePlace = pos();
+    move(to);
+}
+
+void TFmNote::ReturnHome() {
+    if (!FHomePlace)
+        return;
+    const QPoint home = *FHomePlace;
+    FHomePlace.reset();
+    move(home);
 }
 
 void TFmNote::DockedDragEnded() {
@@ -809,6 +861,18 @@ void TFmNote::leaveEvent(QEvent* e) {
     FDocking->ReleasePreview();
     FNoteState.exclude(nsFocused);
     DrawNoteFrame();
+}
+
+void TFmNote::keyPressEvent(QKeyEvent* e) {
+    // The menu from the keyboard, at the note's corner: Shift+F10 as on other
+    // desktops (the Menu key arrives as a context-menu event of its own).
+    if (e->key() == Qt::Key_F10 && e->modifiers() == Qt::ShiftModifier) {
+        const QPoint at = mapToGlobal(QPoint(10, 15));
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(10, 15), at);
+        contextMenuEvent(&menu);
+        return;
+    }
+    QWidget::keyPressEvent(e);
 }
 
 void TFmNote::contextMenuEvent(QContextMenuEvent* e) {
@@ -987,6 +1051,10 @@ void TFmNote::WMUpdateLanguage() {
     actRegister->setText(l->FmNoteactRegister_Caption());
     actMyAccount->setText(l->FmNoteactMyAccount_Caption());
     actFeedBack->setText(l->FmNoteactFeedback_Caption());
+    actOptions->setText(l->FmMainactOptions_Caption());
+    actImportNotes->setText(l->FmImportactImportNotes_Caption());
+    actAbout->setText(l->FmNoteactAbout_Caption());
+    actLogout->setText(l->FmNoteactLogout_Caption());
     actClose->setText(l->FmNoteactClose_Caption());
     const QString listCaptions[7] = {l->FmNoteactListNone_Caption(),     l->FmNoteactListBullet_Caption(),
                                      l->FmNoteactListARABIC_Caption(),   l->FmNoteactListLCLETTER_Caption(),

@@ -15,6 +15,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QPainter;
 class QTextDocument;
@@ -89,18 +90,32 @@ public:
     [[nodiscard]] bool ShowsBlankHint() const { return FShowingHint; }
     [[nodiscard]] QTextDocument* Document() const { return FDocument; }
     void EnableMmoNote();
+    // A note just made: in front, editing, the caret after its text, so that the
+    // first key typed lands in it.
+    void TakeTyping();
     [[nodiscard]] bool IsEditing() const { return FNoteState.contains(nsEditing); }
     void ApplyLineSpacing();
     void ApplyListStyle();
     // The note as this window shows it (its reminder is the schedule's, not part of it).
     [[nodiscard]] NoteRecord ShownRecord() const;
     void OnGetOneNoteTerminate();
+    // The window's title: the note's first line (the program's name while it has none).
+    void UpdateTitle();
+    static constexpr int kMaxTitleLength = 60;
 
     // Look.
     void DrawNoteFrame();
     void LayoutEditor();
     [[nodiscard]] int FocusBorderStep() const;
     [[nodiscard]] QRect EditorRect() const;
+
+    // Placement by the program rather than the user: a note whose place no
+    // screen shows is put on one, and remembers the place it came from (its home
+    // place), which stays the stored one. It goes home when a screen shows that
+    // place again; the user's own move makes the new place its home.
+    void MoveAwayFromHome(const QPoint& to);
+    void ReturnHome();
+    [[nodiscard]] const std::optional<QPoint>& HomePlace() const { return FHomePlace; }
 
     // The session ends (log-off, shutdown signal): text and look go to the store.
     void SaveOnEndSession();
@@ -141,6 +156,12 @@ public:
     QAction* actRegister = nullptr;
     QAction* actMyAccount = nullptr;
     QAction* actFeedBack = nullptr;
+    // The tray's commands, shown only while no tray host shows the tray.
+    QAction* sepTrayCommands = nullptr;
+    QAction* actOptions = nullptr;
+    QAction* actImportNotes = nullptr;
+    QAction* actAbout = nullptr;
+    QAction* actLogout = nullptr;
     QAction* actClose = nullptr;
     QAction* sepBeforeCopy = nullptr;
     QList<QAction*> actListStyles; // by tag 0..6
@@ -179,6 +200,7 @@ protected:
     void enterEvent(QEnterEvent* e) override;
     void leaveEvent(QEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     // They change the record's docking and text once the store has taken the change.
@@ -269,6 +291,7 @@ private:
     bool FDragMoved = false;
     QPoint FDragStartMouse;
     QRect FDragStartGeometry;
+    std::optional<QPoint> FHomePlace;
     QPoint FEditorPressPos;
 
     QMenu* pmNote = nullptr;

@@ -58,7 +58,10 @@ void TFmNote::BuildMenu() {
     FBgMenu = pmNote->addMenu(QString());
     actBgColor = FBgMenu->menuAction();
     auto* bgGroup = new QActionGroup(this);
-    const bool chinese = AppState().NoteOptions.FconfigLanguage == QLatin1String("Chinese");
+    const TAppState& app = AppState();
+    const bool chinese =
+        (app.InterfaceLanguage.isEmpty() ? app.NoteOptions.FconfigLanguage : app.InterfaceLanguage) ==
+        QLatin1String("Chinese");
     for (int i = 0; i < 7; ++i) {
         QAction* a = FBgMenu->addAction(NotePaletteName(i, chinese));
         a->setCheckable(true);
@@ -98,6 +101,11 @@ void TFmNote::BuildMenu() {
     add(actMyAccount, "actMyAccount", request("actMyAccount"));
     pmNote->addSeparator();
     add(actFeedBack, "actFeedBack", request("actFeedBack"));
+    sepTrayCommands = pmNote->addSeparator();
+    add(actOptions, "actOptions", request("actOptions"));
+    add(actImportNotes, "actImportNotes", request("actImportNotes"));
+    add(actAbout, "actAbout", request("actAbout"));
+    add(actLogout, "actLogout", request("actLogout"));
     add(actClose, "actClose", [this] { actCloseExecute(); });
     SetMenuIcons({{actAddNewNote, TMenuIcon::Add},
                   {actDelNote, TMenuIcon::Delete},
@@ -123,6 +131,11 @@ void TFmNote::UpdateMenuState() {
     sepBeforeCopy->setVisible(in);
     actHideOnThisComputer->setVisible(in);
     actUpdateHistory->setVisible(in);
+    // Without a tray these are the only way to them.
+    const bool noTray = Context().TrayMissing && Context().TrayMissing();
+    for (QAction* a : {sepTrayCommands, actOptions, actImportNotes, actAbout})
+        a->setVisible(noTray);
+    actLogout->setVisible(noTray && in);
     // 3. Paste only while editing with text on the clipboard.
     const QMimeData* clip = QGuiApplication::clipboard()->mimeData();
     actPaste->setVisible(mmoNote && mmoNote->isEnabled() && clip && clip->hasText());
@@ -177,6 +190,7 @@ void TFmNote::actAddNewNoteExecute() {
     if (c.AdoptNote)
         c.AdoptNote(n);
     n->show();
+    n->TakeTyping();
 }
 
 void TFmNote::actTopmostExecute() {

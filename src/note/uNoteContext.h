@@ -57,6 +57,8 @@ struct TNoteContext {
     std::function<void(const NoteRecord& row)> ShowNoteAgain;
     // The notes were shown on or hidden from the desktop by the user's option.
     std::function<void(bool shown)> NotesShownChanged;
+    // No tray host shows the program's icon: the notes' menus carry its commands.
+    std::function<bool()> TrayMissing;
 };
 
 using TNoteContextPtr = std::shared_ptr<const TNoteContext>;

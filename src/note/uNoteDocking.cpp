@@ -58,9 +58,10 @@ QRect StripGeometry(int edge, QPoint topLeft) {
 QPoint PreviewPlace(int edge, const QRect& strip, QSize size) {
     const int workHeight = PrimaryWorkArea().height();
     const int screenWidth = ScreenRect().width();
-    // Walked back one pixel at a time until it ends inside, or reaches 0.
+    // Walked back until it ends inside, or reaches 0. A preview whose last row is
+    // the last row inside already fits and stays.
     auto walkedBack = [](int start, int extent, int limit) {
-        return start > 0 && start + extent >= limit ? qMax(0, limit - extent - 1) : start;
+        return start > 0 && start + extent > limit ? qMax(0, limit - extent) : start;
     };
     if (edge == kEdgeTop)
         return QPoint(walkedBack(strip.x(), size.width(), screenWidth), kPreviewGap);

@@ -218,10 +218,11 @@ QRect TNoteManager::UndockedGeometry(const QRect& stored) const {
 }
 
 QPoint TNoteManager::NewNotePos(int newWidth, int newHeight) const {
+    // Counted inside the work area: a panel at the top or the left keeps its room.
     const QRect wa = PrimaryWorkArea();
     const int W = wa.width();
     const int H = wa.height();
-    QPoint result(W - newWidth - 10, 10);
+    QPoint result(wa.x() + W - newWidth - 10, wa.y() + 10);
     QList<QRect> taken;
     for (TFmNote* n : Windows())
         if (n->isVisible())
@@ -232,7 +233,7 @@ QPoint TNoteManager::NewNotePos(int newWidth, int newHeight) const {
         return result;
     for (int col = cols; col >= 0; --col) {
         for (int j = 0; j <= rows; ++j) {
-            const QRect candidate(col * 10, (j + 1) * 10, newWidth, newHeight);
+            const QRect candidate(wa.x() + col * 10, wa.y() + (j + 1) * 10, newWidth, newHeight);
             bool free = true;
             for (const QRect& t : taken)
                 if (t.intersects(candidate)) {

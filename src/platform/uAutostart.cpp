@@ -139,7 +139,10 @@ bool WriteAutostartEntry(const QString& exePath) {
     out << "[Desktop Entry]\n"
         << "Type=Application\n"
         << "Name=Zuvo Note\n"
-        << "Exec=" << ExecLineFor(exePath) << '\n'
+        << "Exec=" << ExecLineFor(exePath)
+        << '\n'
+        // Desktops skip the entry once the program is gone (uninstalled, moved).
+        << "TryExec=" << QString(exePath).replace(QLatin1Char('\\'), QStringLiteral("\\\\")) << '\n'
         << "Icon=zuvonote\n"
         << "X-GNOME-Autostart-enabled=true\n";
     out.flush();

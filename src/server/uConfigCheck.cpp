@@ -23,8 +23,8 @@ namespace zsrv {
 
 namespace {
 
-const QSet<QString> kTextKeys = {"listen",   "push",    "push_address", "db",
-                                 "tls_cert", "tls_key", "sqlite_sync"};
+const QSet<QString> kTextKeys = {"listen", "push",     "push_address", "support_mail",
+                                 "db",     "tls_cert", "tls_key",      "sqlite_sync"};
 const QSet<QString> kNumberKeys = {"push_idle_seconds",   "push_login_seconds", "push_unsigned_per_address",
                                    "push_unsigned_total", "max_body_bytes",     "http_threads",
                                    "pbkdf2_iterations",   "log_requests",       "push_devices_per_account",

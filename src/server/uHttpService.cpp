@@ -5,8 +5,10 @@
 
 #include "shared/uEmail.h"
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <set>
 
 namespace zsrv {
 
@@ -81,6 +83,25 @@ std::string page(std::string_view title, std::string_view body) {
     out += body;
     out += "</body></html>";
     return out;
+}
+
+// A page in Chinese when the program asks for it: "clang" is a Windows language
+// id (2052 and the other Chinese ones), "language" or "lang" a name or code.
+bool chinesePage(const THttpRequest& req) {
+    const TForm q = ParseQuery(req.Target);
+    if (const auto id = FormValue(q, "clang"); id && !id->empty()) {
+        static const std::set<std::string> kChineseIds = {"2052", "1028", "3076", "4100", "5124"};
+        return kChineseIds.count(*id) > 0;
+    }
+    for (const char* key : {"language", "lang"}) {
+        if (const auto v = FormValue(q, key); v && !v->empty()) {
+            std::string lower;
+            for (const char ch : *v)
+                lower += char(std::tolower(static_cast<unsigned char>(ch)));
+            return lower.rfind("zh", 0) == 0 || lower == "chinese";
+        }
+    }
+    return false;
 }
 
 // The client's own e-mail rule, so that what it lets through is taken here.
@@ -300,9 +321,12 @@ void THttpService::Register(THttpServer& svr) {
             if (address == "0.0.0.0" || address == "::" || address.find(':') != std::string::npos)
                 address = req.LocalAddr.rfind("::ffff:", 0) == 0 ? req.LocalAddr.substr(7) : req.LocalAddr;
         }
+        std::string support;
+        if (!FConfig.SupportMail.empty())
+            support = "<supportmail>" + XmlEscape(FConfig.SupportMail) + "</supportmail>";
         res.set_content("<?xml version=\"1.0\" encoding=\"utf-8\"?><basicinfo><asyncserver>" +
                             XmlEscape(address) + "</asyncserver><maxupload>" +
-                            std::to_string(FConfig.MaxBodyBytes) + "</maxupload></basicinfo>",
+                            std::to_string(FConfig.MaxBodyBytes) + "</maxupload>" + support + "</basicinfo>",
                         kXml);
     });
 
@@ -342,25 +366,33 @@ void THttpService::Register(THttpServer& svr) {
     };
     postAndGet(svr, "/update_his.php", updateHistory);
 
-    get(svr, "/qrcode_dl.php", [](const THttpRequest&, THttpResponse& res) {
-        res.set_content(page("Zuvo Note on your phone",
-                             "<p>Sign in to the mobile app with the same account and this server's address; "
-                             "your notes follow you there.</p>"),
-                        kHtml);
-    });
-    get(svr, "/greenversion.php", [](const THttpRequest&, THttpResponse& res) {
-        res.set_content(page("Zuvo Note portable version",
-                             "<p>The portable version is the same program; copy its folder to a removable "
-                             "drive and run it from there.</p>"),
-                        kHtml);
-    });
+    // This server offers no phone app: the page is empty, and the program then shows no window for it.
+    get(svr, "/qrcode_dl.php", [](const THttpRequest&, THttpResponse& res) { res.set_content("", kHtml); });
+    // The program opens it under the web site's folder; older links name the root.
+    const auto greenVersion = [](const THttpRequest& req, THttpResponse& res) {
+        if (chinesePage(req))
+            res.set_content(page("Zuvo便签 便携版", "<p>便携版就是同一个程序：把它的文件夹复制到移动磁盘上，"
+                                                    "从那里运行即可。</p>"),
+                            kHtml);
+        else
+            res.set_content(
+                page("Zuvo Note portable version",
+                     "<p>The portable version is the same program; copy its folder to a removable "
+                     "drive and run it from there.</p>"),
+                kHtml);
+    };
+    get(svr, "/greenversion.php", greenVersion);
+    get(svr, "/www/greenversion.php", greenVersion);
     get(svr, "/", [](const THttpRequest& req, THttpResponse& res) {
         const TForm q = ParseQuery(req.Target);
-        std::string text = "<p>This is a Zuvo Note server. Point the program's server setting at this "
-                           "address to keep your notes in sync.</p>";
+        const bool zh = chinesePage(req);
+        std::string text =
+            zh ? "<p>这是一台 Zuvo便签 服务器。把程序的服务器设置指向这个地址，即可同步您的便签。</p>"
+               : "<p>This is a Zuvo Note server. Point the program's server setting at this "
+                 "address to keep your notes in sync.</p>";
         if (const auto v = FormValue(q, "version"); v && !v->empty())
-            text += "<p>Your program version: " + HtmlEscape(*v) + "</p>";
-        res.set_content(page("Zuvo Note", text), kHtml);
+            text += (zh ? "<p>您的程序版本：" : "<p>Your program version: ") + HtmlEscape(*v) + "</p>";
+        res.set_content(page(zh ? "Zuvo便签" : "Zuvo Note", text), kHtml);
     });
 
     // --- sign-on service
@@ -416,11 +448,16 @@ void THttpService::Register(THttpServer& svr) {
 
     // --- web site
 
-    get(svr, "/www/forgotpassword.php", [](const THttpRequest&, THttpResponse& res) {
-        res.set_content(page("Forgot Password",
-                             "<p>This server sends no mail. Ask the person who runs it to set a new password "
-                             "with <code>zuvonote-server set-password</code>.</p>"),
-                        kHtml);
+    get(svr, "/www/forgotpassword.php", [](const THttpRequest& req, THttpResponse& res) {
+        if (chinesePage(req))
+            res.set_content(page("忘记密码", "<p>这台服务器不发送邮件。请让服务器的管理员用 "
+                                             "<code>zuvonote-server set-password</code> 设置新密码。</p>"),
+                            kHtml);
+        else
+            res.set_content(page("Forgot Password",
+                                 "<p>This server sends no mail. Ask the person who runs it to set a new "
+                                 "password with <code>zuvonote-server set-password</code>.</p>"),
+                            kHtml);
     });
 
     post(svr, "/www/utils/feedback.php", kFeedbackForm,

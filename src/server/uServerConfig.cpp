@@ -84,6 +84,8 @@ bool LoadConfigFile(const std::string& path, TServerConfig& c, std::string& erro
         c.TlsKey = v;
     if (const std::string v = str("push_address"); !v.empty())
         c.PushPublicAddress = v;
+    if (const std::string v = str("support_mail"); !v.empty())
+        c.SupportMail = v;
     c.PushIdleSeconds = ini.ReadInteger(s, QStringLiteral("push_idle_seconds"), c.PushIdleSeconds);
     c.PushLoginSeconds = ini.ReadInteger(s, QStringLiteral("push_login_seconds"), c.PushLoginSeconds);
     c.PushUnsignedPerAddress =

@@ -26,6 +26,9 @@ struct TServerConfig {
     // The push address zuvonote.xml names; empty: the push listen address, or
     // when that is a wildcard, the address the client reached the web server at.
     std::string PushPublicAddress;
+    // The support mail address zuvonote.xml names, which the programs' About and
+    // Feedback windows show; empty: none is named.
+    std::string SupportMail;
     int PushIdleSeconds = 180; // the client sends a keep-alive every 50 s
     int PushLoginSeconds = 30; // a connection must sign in within this time
     // Push connections not signed in yet, from one address and in all; a new

@@ -104,6 +104,12 @@ struct TFeedback {
     std::string Name, Email, Content, Product, RemoteAddr;
 };
 
+struct TStoredFeedback {
+    std::int64_t Id = 0;
+    std::string ReceivedAt; // UTC, as stored
+    TFeedback Item;
+};
+
 struct TAudio {
     std::string Bytes;
     std::string Md5;
@@ -143,6 +149,8 @@ public:
 
     virtual void AddFeedback(const TFeedback& feedback) = 0;
     [[nodiscard]] virtual std::int64_t FeedbackCount() = 0;
+    // Stored feedback, oldest first.
+    [[nodiscard]] virtual std::vector<TStoredFeedback> Feedback() = 0;
 
     // The store's identity, made once with the store and kept with its data: a
     // new (or another) store has another.

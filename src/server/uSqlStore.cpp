@@ -308,6 +308,20 @@ public:
 
     const std::string& StoreId() const override { return FStoreId; }
 
+    std::vector<TStoredFeedback> Feedback() override {
+        std::vector<TStoredFeedback> out;
+        FPool->Read([&](TSqlConn& c) {
+            const TSqlRows r = c.Query(
+                "select id,received_at,name,email,content,product,remote_addr from feedback order by id", {});
+            out.clear();
+            for (std::size_t i = 0; i < r.size(); ++i)
+                out.push_back(
+                    {r.integer(i, 0), r.text(i, 1),
+                     TFeedback{r.text(i, 2), r.text(i, 3), r.text(i, 4), r.text(i, 5), r.text(i, 6)}});
+        });
+        return out;
+    }
+
     bool HasPeers() const override { return FPool->Shared(); }
 
     void Publish(const TPushNotice& n) override {

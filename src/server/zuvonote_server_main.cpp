@@ -30,8 +30,10 @@ constexpr const char* kUsage =
     "       zuvonote-server add-user --email E --name N (--password P | --password-stdin) [options]\n"
     "       zuvonote-server set-password --email E (--password P | --password-stdin) [options]\n"
     "       zuvonote-server add-audio --user E-MAIL|ID --note NOTE-ID FILE [options]\n"
+    "       zuvonote-server feedback list [options]   the feedback the programs sent, oldest first\n"
     "options:\n"
-    "  --config FILE            INI file (section [server]; see docs/server.md)\n"
+    "  --config FILE            INI file (section [server]; see zuvonote-server(1) and\n"
+    "                           /usr/share/doc/zuvonote-server/server.md)\n"
     "  --listen HOST:PORT       web endpoints (default 127.0.0.1:8086)\n"
     "  --push HOST:PORT         push server (default 127.0.0.1:50001)\n"
     "  --push-address IPV4      push address named in zuvonote.xml\n"
@@ -248,6 +250,30 @@ int addAudio(const TArgs& a, const TServerConfig& c) {
     return 0;
 }
 
+// One block per message, the text indented, so that a message of several lines stays readable.
+int feedbackList(const TArgs& a, const TServerConfig& c) {
+    if (a.Positional.size() != 1 || a.Positional[0] != "list") {
+        std::fputs("feedback takes one subcommand: list\n", stderr);
+        return 2;
+    }
+    const auto store = OpenStore(c.Db);
+    const std::vector<TStoredFeedback> all = store->Feedback();
+    for (const TStoredFeedback& f : all) {
+        std::printf("#%lld  %s  %s <%s>  %s  from %s\n", static_cast<long long>(f.Id), f.ReceivedAt.c_str(),
+                    f.Item.Name.c_str(), f.Item.Email.c_str(), f.Item.Product.c_str(),
+                    f.Item.RemoteAddr.c_str());
+        std::istringstream lines(f.Item.Content);
+        for (std::string line; std::getline(lines, line);) {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            std::printf("    %s\n", line.c_str());
+        }
+        std::puts("");
+    }
+    std::printf("%zu feedback message%s\n", all.size(), all.size() == 1 ? "" : "s");
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -279,6 +305,8 @@ int main(int argc, char** argv) {
             return setPassword(args, config);
         if (args.Command == "add-audio")
             return addAudio(args, config);
+        if (args.Command == "feedback")
+            return feedbackList(args, config);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "zuvonote-server: %s\n", e.what());
         return 1;

@@ -2,12 +2,14 @@
 
 #include <QMutex>
 #include <QMutexLocker>
+#include <QRegularExpression>
 #include <QUrl>
 
 namespace {
 QMutex gLock;
 QString gRoot;
 QString gCaFile;
+QString gSupportMail;
 
 QString normalised(QString root) {
     root = root.trimmed();
@@ -62,7 +64,18 @@ QString MakerDomain() {
     return QUrl(ServerRoot()).host();
 }
 QString SupportMailAddress() {
-    return QStringLiteral("support@") + MakerDomain();
+    QMutexLocker l(&gLock);
+    return gSupportMail;
+}
+
+void SetSupportMailAddress(const QString& address) {
+    // Only what looks like a mail address: the page and the mail link show it as it is.
+    const QString a = address.trimmed();
+    const bool plausible = a.count(QLatin1Char('@')) == 1 && !a.startsWith(QLatin1Char('@')) &&
+                           !a.endsWith(QLatin1Char('@')) &&
+                           !a.contains(QRegularExpression(QStringLiteral("[\\s<>\"]")));
+    QMutexLocker l(&gLock);
+    gSupportMail = plausible ? a : QString();
 }
 
 quint16 PushServerPort() {

@@ -34,8 +34,11 @@ void SetServerCAFile(const QString& path);
 [[nodiscard]] QString HomePageUrl();
 // The maker's web domain shown on the about banner: the server root's host.
 [[nodiscard]] QString MakerDomain();
-// Where support and feedback mail goes: "support@" + the server root's host.
+// Where support and feedback mail goes: the address the server names in its
+// basic information, or empty while it has named none (a guessed address
+// would reach nobody on a server of one's own).
 [[nodiscard]] QString SupportMailAddress();
+void SetSupportMailAddress(const QString& address);
 
 inline constexpr const char* ServiceUserAgent =
     "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1; Mozilla/4.0 (compatible; MSIE 6.0; Windows NT "

@@ -171,6 +171,9 @@ TBasicInfo ReadBasicInfo(const QByteArray& text) {
                     r.readElementText(QXmlStreamReader::IncludeChildElements).trimmed().toLongLong(&ok);
                 info.MaxUploadBytes = ok && n > 0 ? n : 0;
                 --depth;
+            } else if (depth == 2 && isBasicInfo && r.name() == QLatin1String("supportmail")) {
+                info.SupportMail = r.readElementText(QXmlStreamReader::IncludeChildElements).trimmed();
+                --depth;
             }
             break;
         case QXmlStreamReader::EndElement:

@@ -39,6 +39,7 @@ struct TServiceEndpoint {
 struct TBasicInfo {
     QString PushAddress;
     qint64 MaxUploadBytes = 0;
+    QString SupportMail;
 };
 
 namespace NotesService {

@@ -11,6 +11,10 @@ QString ParseBasicInfo(const QByteArray& xml) {
     return NotesService::ReadBasicInfo(xml).PushAddress;
 }
 
+QString ParseSupportAddress(const QByteArray& xml) {
+    return NotesService::ReadBasicInfo(xml).SupportMail;
+}
+
 TBasicInfo FetchBasicInfo() {
     THttpRequest req;
     req.Url = NotesSiteRoot() + QStringLiteral("zuvonote.xml");
@@ -18,7 +22,11 @@ TBasicInfo FetchBasicInfo() {
     req.UserAgent = ServiceUserAgent;
     req.Referer = NotesApiBase().toUtf8();
     const THttpResponse reply = HttpPerform(req);
-    return reply.Ok ? NotesService::ReadBasicInfo(reply.Body) : TBasicInfo{};
+    if (!reply.Ok)
+        return TBasicInfo{};
+    TBasicInfo info = NotesService::ReadBasicInfo(reply.Body);
+    SetSupportMailAddress(info.SupportMail);
+    return info;
 }
 
 void TOtherTaskThread::Start(QObject* context, bool signedIn, TOnDone onDone) {

@@ -15,6 +15,8 @@
 // (<basicinfo><asyncserver>address</asyncserver></basicinfo>), or empty when the
 // text is not such a document.
 [[nodiscard]] QString ParseBasicInfo(const QByteArray& xml);
+// The support mail address named by the same document (<supportmail>), or empty.
+[[nodiscard]] QString ParseSupportAddress(const QByteArray& xml);
 
 // Fetches the basic-information document from NotesSiteRoot() and returns what
 // it says; nothing on any failure.

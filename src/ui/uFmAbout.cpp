@@ -7,8 +7,11 @@
 
 #include <QApplication>
 #include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QVBoxLayout>
 #include <algorithm>
 
 TFmAbout::TFmAbout(TServiceEnv env, QWidget* parent)
@@ -20,13 +23,13 @@ TFmAbout::TFmAbout(TServiceEnv env, QWidget* parent)
     setWindowTitle(QStringLiteral("About Zuvo Note"));
 
     Panel2 = new QFrame(this);
-    Panel2->setGeometry(0, 0, 325, 75);
+    Panel2->setMinimumHeight(75);
     Panel2->setAutoFillBackground(true);
     QPalette white = Panel2->palette();
     white.setColor(QPalette::Window, Qt::white);
     Panel2->setPalette(white);
     Image1 = new QLabel(Panel2);
-    Image1->setGeometry(16, 5, 64, 64);
+    Image1->setFixedSize(64, 64);
     Image1->setPixmap(QApplication::windowIcon().pixmap(64, 64));
     Label1 = new QLabel(MakerDomain(), Panel2);
     QFont arial(QStringLiteral("Arial"));
@@ -36,14 +39,13 @@ TFmAbout::TFmAbout(TServiceEnv env, QWidget* parent)
     QPalette green = Label1->palette();
     green.setColor(QPalette::WindowText, QColor(0, 128, 0));
     Label1->setPalette(green);
-    Label1->move(200, 28);
-    Label1->adjustSize();
-    // A long host name is moved left rather than cut off.
-    if (Label1->geometry().right() > 318)
-        Label1->move(std::max(88, 318 - Label1->width()), 28);
+    auto* banner = new QHBoxLayout(Panel2);
+    banner->setContentsMargins(16, 5, 8, 5);
+    banner->addWidget(Image1);
+    banner->addStretch(1);
+    banner->addWidget(Label1);
 
     Panel1 = new QFrame(this);
-    Panel1->setGeometry(2, 81, 320, 96);
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
     Panel1->setLineWidth(2);
     const QString version = GetAppVersion();
@@ -51,37 +53,48 @@ TFmAbout::TFmAbout(TServiceEnv env, QWidget* parent)
     QFont bold = lblProductName->font();
     bold.setBold(true);
     lblProductName->setFont(bold);
-    lblProductName->move(16, 16);
     lblVersion = new QLabel(version, Panel1);
-    lblVersion->move(88, 16);
     Label3 = new QLabel(QStringLiteral("Home Page:"), Panel1);
-    Label3->move(16, 40);
     lblHomePage = new TLinkLabel(Panel1, false);
     lblHomePage->setText(HomePageUrl());
-    lblHomePage->move(88, 42);
     Label4 = new QLabel(QStringLiteral("Email:"), Panel1);
-    Label4->move(52, 63);
     Label2 = new TLinkLabel(Panel1, false);
+    // Only an address the server named: a guessed one would reach nobody.
     Label2->setText(SupportMailAddress());
-    Label2->move(88, 64);
+    Label4->setVisible(!Label2->text().isEmpty());
+    Label2->setVisible(!Label2->text().isEmpty());
+    Label4->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    auto* facts = new QGridLayout(Panel1);
+    facts->setContentsMargins(16, 12, 16, 12);
+    facts->addWidget(lblProductName, 0, 0);
+    facts->addWidget(lblVersion, 0, 1);
+    facts->addWidget(Label3, 1, 0);
+    facts->addWidget(lblHomePage, 1, 1);
+    facts->addWidget(Label4, 2, 0);
+    facts->addWidget(Label2, 2, 1);
+    facts->setColumnStretch(1, 1);
+    facts->setColumnMinimumWidth(0, 72);
+
     Label5 = new TLinkLabel(this, false);
     Label5->setText(QStringLiteral("Android版下載"));
-    Label5->move(8, 194);
     OKButton = new QPushButton(QStringLiteral("OK"), this);
-    OKButton->setGeometry(242, 189, 75, 25);
+    OKButton->setMinimumSize(75, 25);
     OKButton->setDefault(true);
-    for (QLabel* l : {static_cast<QLabel*>(lblProductName), static_cast<QLabel*>(lblVersion), Label3,
-                      static_cast<QLabel*>(lblHomePage), Label4, static_cast<QLabel*>(Label2),
-                      static_cast<QLabel*>(Label5)})
-        l->adjustSize();
-    // The column of values starts at 88 for the dialog font; a wider substitute
-    // font would run the captions into them, so the column moves right instead.
-    int column = 88;
-    for (const QLabel* caption : {static_cast<QLabel*>(lblProductName), Label3, Label4})
-        column = std::max(column, caption->geometry().right() + 5);
-    for (QLabel* value :
-         {static_cast<QLabel*>(lblVersion), static_cast<QLabel*>(lblHomePage), static_cast<QLabel*>(Label2)})
-        value->move(column, value->y());
+    auto* bottom = new QHBoxLayout;
+    bottom->setContentsMargins(8, 0, 8, 8);
+    bottom->addWidget(Label5);
+    bottom->addStretch(1);
+    bottom->addWidget(OKButton);
+    auto* main = new QVBoxLayout;
+    main->setContentsMargins(0, 0, 0, 0);
+    main->addWidget(Panel2);
+    auto* middle = new QVBoxLayout;
+    middle->setContentsMargins(2, 6, 2, 6);
+    middle->addWidget(Panel1, 1);
+    main->addLayout(middle, 1);
+    main->addLayout(bottom);
+    UseLayout(main);
+    SetTabOrder({OKButton, lblHomePage, Label2, Label5});
 
     connect(lblHomePage, &TLinkLabel::clicked, this, &TFmAbout::lblHomePageClick);
     connect(Label2, &TLinkLabel::clicked, this, &TFmAbout::Label2Click);
@@ -102,7 +115,9 @@ void TFmAbout::lblHomePageClick() {
 }
 
 void TFmAbout::Label2Click() {
-    FEnv.Open(QStringLiteral("mailto:") + SupportMailAddress());
+    if (Label2->text().isEmpty())
+        return;
+    FEnv.Open(QStringLiteral("mailto:") + Label2->text());
     reject();
 }
 

@@ -5,7 +5,9 @@
 #include <QCheckBox>
 #include <QFontDatabase>
 #include <QFrame>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -48,30 +50,51 @@ TFmSetFont::TFmSetFont(QWidget* owner, const TLanguageObject* language)
       lstFontName(new QListWidget), grpFontSize(new QGroupBox(this)), lbFontSize(new QListWidget),
       grpTextStyle(new QGroupBox(this)), chkFontBold(new QCheckBox(grpTextStyle)),
       pnlPreview(new QLabel(this)), Bevel1(new QFrame(this)) {
-    grpFontName->setGeometry(8, 8, 201, 173);
     FillFrame(grpFontName, lstFontName);
     lstFontName->addItems(QFontDatabase::families());
+    lstFontName->setMinimumSize(193, 150);
 
-    grpFontSize->setGeometry(215, 8, 97, 126);
     FillFrame(grpFontSize, lbFontSize);
     for (int size = kSmallestSize; size <= kLargestSize; ++size)
         lbFontSize->addItem(QString::number(size));
+    lbFontSize->setMinimumWidth(89);
 
-    grpTextStyle->setGeometry(215, 140, 97, 41);
-    chkFontBold->setGeometry(10, 17, 80, 17);
+    auto* style = new QVBoxLayout(grpTextStyle);
+    style->setContentsMargins(10, 4, 4, 4);
+    style->addWidget(chkFontBold);
 
-    pnlPreview->setGeometry(6, 187, 305, 55);
+    pnlPreview->setMinimumHeight(55);
     // Sunken outside, raised inside: the etched look of a preview panel.
     pnlPreview->setFrameStyle(QFrame::Box | QFrame::Sunken);
     pnlPreview->setLineWidth(1);
     pnlPreview->setAlignment(Qt::AlignCenter);
 
-    chkApply2AllNote->setGeometry(8, 248, 300, 17);
     Bevel1->setFrameShape(QFrame::HLine);
     Bevel1->setFrameShadow(QFrame::Sunken);
-    Bevel1->setGeometry(8, 271, 303, 2);
-    btnOK->setGeometry(176, 279, 65, 25);
-    btnCancel->setGeometry(245, 279, 66, 25);
+    Bevel1->setFixedHeight(2);
+    btnOK->setMinimumSize(65, 25);
+    btnCancel->setMinimumSize(66, 25);
+
+    auto* choices = new QGridLayout;
+    choices->addWidget(grpFontName, 0, 0, 2, 1);
+    choices->addWidget(grpFontSize, 0, 1);
+    choices->addWidget(grpTextStyle, 1, 1);
+    choices->setColumnStretch(0, 2);
+    choices->setColumnStretch(1, 1);
+    choices->setRowStretch(0, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(btnOK);
+    buttons->addWidget(btnCancel);
+    auto* main = new QVBoxLayout;
+    main->setContentsMargins(8, 8, 8, 6);
+    main->addLayout(choices, 1);
+    main->addWidget(pnlPreview);
+    main->addWidget(chkApply2AllNote);
+    main->addWidget(Bevel1);
+    main->addLayout(buttons);
+    UseLayout(main);
+    SetTabOrder({lstFontName, lbFontSize, chkFontBold, chkApply2AllNote, btnOK, btnCancel});
 
     connect(lstFontName, &QListWidget::itemSelectionChanged, this, &TFmSetFont::UpdatePreview);
     connect(lbFontSize, &QListWidget::itemSelectionChanged, this, &TFmSetFont::UpdatePreview);

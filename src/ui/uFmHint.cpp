@@ -6,8 +6,10 @@
 
 #include <QCheckBox>
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QPushButton>
 #include <QTextEdit>
+#include <QVBoxLayout>
 #include <utility>
 
 namespace {
@@ -23,20 +25,32 @@ TFmHint::TFmHint(QWidget* owner, const TLanguageObject* language, QString dataFo
       RichEdit1(new QTextEdit(this)), Bevel1(new QFrame(this)), chkDoNotShow(new QCheckBox(this)),
       btnCancel(new QPushButton(this)), btnOK(new QPushButton(this)), FLanguage(language),
       FDataFolder(std::move(dataFolder)) {
-    RichEdit1->setGeometry(24, 16, 457, 57);
+    RichEdit1->setMinimumSize(457, 57);
     RichEdit1->setReadOnly(true);
     RichEdit1->setFrameShape(QFrame::NoFrame);
     RichEdit1->setContextMenuPolicy(Qt::NoContextMenu);
     // The dialog's face shows through: the text reads as part of the dialog.
     RichEdit1->viewport()->setAutoFillBackground(false);
     RichEdit1->setStyleSheet(QStringLiteral("QTextEdit { background: transparent; }"));
-    Bevel1->setGeometry(24, 87, 465, 2);
+    // Read, not typed in: Tab goes on to the controls.
+    RichEdit1->setTabChangesFocus(true);
     Bevel1->setFrameShape(QFrame::HLine);
     Bevel1->setFrameShadow(QFrame::Sunken);
-    chkDoNotShow->setGeometry(24, 101, 300, 17);
-    btnCancel->setGeometry(336, 97, 75, 25);
-    btnOK->setGeometry(417, 97, 75, 25);
+    Bevel1->setFixedHeight(2);
     btnOK->setDefault(true);
+    for (QPushButton* b : {btnCancel, btnOK})
+        b->setMinimumSize(75, 25);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(chkDoNotShow, 1);
+    bottom->addWidget(btnCancel);
+    bottom->addWidget(btnOK);
+    auto* main = new QVBoxLayout;
+    main->setContentsMargins(24, 16, 16, 8);
+    main->addWidget(RichEdit1, 1);
+    main->addWidget(Bevel1);
+    main->addLayout(bottom);
+    UseLayout(main);
+    SetTabOrder({chkDoNotShow, btnOK, btnCancel, RichEdit1});
     connect(btnOK, &QPushButton::clicked, this, &TFmHint::btnOKClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     CenterOnScreen();

@@ -1,12 +1,14 @@
 #include "ui/uFmNoteManager.h"
 
 #include "data/uNoteRepository.h"
+#include "lang/uInterfaceLanguage.h"
 #include "lang/uLanguageObject.h"
 #include "note/uNoteShell.h"
 #include "platform/uMessages.h"
 
 #include <QDateTime>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLocale>
 #include <QPushButton>
@@ -29,7 +31,6 @@ TFmNoteManager::TFmNoteManager(QWidget* owner, TNoteContextPtr context)
                    QSize(393, 367)),
       grpHidedNotes(new QGroupBox(this)), ListView1(new QTableWidget(0, 3, grpHidedNotes)),
       btnShow(new QPushButton(this)), btnClose(new QPushButton(this)), FContext(OrEmpty(std::move(context))) {
-    grpHidedNotes->setGeometry(8, 8, 377, 321);
     auto* fill = new QVBoxLayout(grpHidedNotes);
     fill->setContentsMargins(4, 4, 4, 4);
     fill->addWidget(ListView1);
@@ -49,12 +50,28 @@ TFmNoteManager::TFmNoteManager(QWidget* owner, TNoteContextPtr context)
     ListView1->horizontalHeader()->setSectionResizeMode(colId, QHeaderView::Fixed);
     ListView1->setColumnWidth(colId, 1);
 
-    btnShow->setGeometry(247, 334, 75, 25);
-    btnClose->setGeometry(328, 334, 57, 25);
+    // From the keyboard: Tab leaves the list for the buttons, Enter shows the chosen note.
+    ListView1->setTabKeyNavigation(false);
+    btnShow->setDefault(true);
+    btnShow->setMinimumSize(75, 25);
+    btnClose->setMinimumSize(57, 25);
     connect(btnShow, &QPushButton::clicked, this, &TFmNoteManager::btnShowClick);
     connect(btnClose, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ListView1, &QAbstractItemView::doubleClicked, this, &TFmNoteManager::btnShowClick);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(btnShow);
+    buttons->addWidget(btnClose);
+    auto* main = new QVBoxLayout;
+    main->setContentsMargins(8, 8, 8, 8);
+    main->addWidget(grpHidedNotes, 1);
+    main->addLayout(buttons);
+    UseLayout(main);
 
     FillList();
+    if (ListView1->rowCount() > 0)
+        ListView1->selectRow(0);
+    ListView1->setFocus();
     CenterOnScreen();
     SendMessageW(this, WM_UPDATELANGUAGE);
 }
@@ -83,7 +100,7 @@ QString TFmNoteManager::OneLine(const QString& text) {
 
 QString TFmNoteManager::ShortDateTime(const QString& stored) {
     const QDateTime t = QDateTime::fromString(stored, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    return t.isValid() ? QLocale::system().toString(t, QLocale::ShortFormat) : stored;
+    return t.isValid() ? InterfaceLanguage::Current().toString(t, QLocale::ShortFormat) : stored;
 }
 
 void TFmNoteManager::FillList() {
@@ -118,6 +135,9 @@ void TFmNoteManager::btnShowClick() {
     if (!notes->ShowAgain(id, r))
         return;
     ListView1->removeRow(row);
+    // The next note is ready for the next Enter.
+    if (ListView1->rowCount() > 0)
+        ListView1->selectRow(qMin(row, ListView1->rowCount() - 1));
     // Gone from the store meanwhile (deleted on another computer): nothing to show.
     if (!r)
         return;

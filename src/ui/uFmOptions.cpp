@@ -1,7 +1,9 @@
 #include "ui/uFmOptions.h"
 
+#include "account/uServicePages.h"
 #include "data/uAppState.h"
 #include "lang/uDateStamp.h"
+#include "lang/uInterfaceLanguage.h"
 #include "lang/uLanguageObject.h"
 #include "note/uNoteManager.h"
 #include "platform/gui/uWindows.h"
@@ -9,28 +11,38 @@
 #include "sync/uEndpoints.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFrame>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QKeySequenceEdit>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QUrl>
+#include <QVBoxLayout>
 
 namespace {
 
-// A page filled by a bevelled panel, as every page of the dialog is.
-QWidget* makePage(QTabWidget* tabs) {
-    auto* page = new QWidget;
+// A page filled by a bevelled panel, as every page of the dialog is; the
+// page's controls go into the returned layout, top to bottom.
+QVBoxLayout* makePage(QTabWidget* tabs, QWidget*& page) {
+    page = new QWidget;
+    auto* outer = new QVBoxLayout(page);
+    outer->setContentsMargins(0, 0, 0, 0);
     auto* panel = new QFrame(page);
     panel->setObjectName(QStringLiteral("Panel"));
     panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    panel->setGeometry(0, 0, 434, 229);
+    outer->addWidget(panel);
+    auto* inner = new QVBoxLayout(panel);
+    inner->setContentsMargins(24, 16, 24, 16);
+    inner->setSpacing(10);
     tabs->addTab(page, QString());
-    return page;
+    return inner;
 }
 
 } // namespace
@@ -45,50 +57,77 @@ TFmOptions::TFmOptions(QWidget* parent, TNoteContextPtr context)
       FContext(OrEmpty(std::move(context))) {
 
     PageControl1 = new QTabWidget(this);
-    PageControl1->setGeometry(8, 8, 442, 257);
 
-    tsGeneral = makePage(PageControl1);
+    QVBoxLayout* general = makePage(PageControl1, tsGeneral);
     chkAutoStart = new QCheckBox(tsGeneral);
-    chkAutoStart->setGeometry(24, 25, 241, 20);
     chkShowNotes = new QCheckBox(tsGeneral);
-    chkShowNotes->setGeometry(24, 56, 241, 20);
+    general->addWidget(chkAutoStart);
+    general->addWidget(chkShowNotes);
     // Kept hidden: no global hot key is registered, stored or answered.
     lblShortcut = new QLabel(tsGeneral);
-    lblShortcut->move(24, 90);
     lblShortcut->hide();
     HotKey1 = new QKeySequenceEdit(QKeySequence(Qt::ALT | Qt::Key_A), tsGeneral);
-    HotKey1->setGeometry(140, 86, 121, 22);
     HotKey1->hide();
+    lblLanguage = new QLabel(tsGeneral);
+    cbbLanguage = new QComboBox(tsGeneral);
+    cbbLanguage->setObjectName(QStringLiteral("cbbLanguage"));
+    lblLanguage->setBuddy(cbbLanguage);
+    for (const QString& language : InterfaceLanguage::Shipped())
+        cbbLanguage->addItem(InterfaceLanguage::NativeName(language), language);
+    auto* languageRow = new QHBoxLayout;
+    languageRow->addWidget(lblLanguage);
+    languageRow->addWidget(cbbLanguage);
+    languageRow->addStretch(1);
+    general->addLayout(languageRow);
+    lblLanguageHint = new QLabel(tsGeneral);
+    lblLanguageHint->setWordWrap(true);
+    general->addWidget(lblLanguageHint);
+    general->addStretch(1);
 
-    TabSheet1 = makePage(PageControl1);
-    // This page's caption belongs to the form, not to the language file.
-    PageControl1->setTabText(1, QStringLiteral("便签编辑"));
+    QVBoxLayout* editing = makePage(PageControl1, TabSheet1);
     chkInsertTimeAuto = new QCheckBox(TabSheet1);
-    chkInsertTimeAuto->setGeometry(24, 16, 334, 20);
+    editing->addWidget(chkInsertTimeAuto);
     grpDateFormat = new QGroupBox(TabSheet1);
-    grpDateFormat->setGeometry(40, 47, 361, 82);
     rbDFDateShort = new QRadioButton(grpDateFormat);
-    rbDFDateShort->setGeometry(16, 24, 140, 20);
     rbDFDateTimeShort = new QRadioButton(grpDateFormat);
-    rbDFDateTimeShort->setGeometry(16, 47, 140, 20);
     rbDFDateLong = new QRadioButton(grpDateFormat);
-    rbDFDateLong->setGeometry(168, 24, 170, 20);
     rbDFDateTimeLong = new QRadioButton(grpDateFormat);
-    rbDFDateTimeLong->setGeometry(168, 47, 170, 20);
+    auto* formats = new QGridLayout(grpDateFormat);
+    formats->addWidget(rbDFDateShort, 0, 0);
+    formats->addWidget(rbDFDateLong, 0, 1);
+    formats->addWidget(rbDFDateTimeShort, 1, 0);
+    formats->addWidget(rbDFDateTimeLong, 1, 1);
+    auto* indented = new QHBoxLayout;
+    indented->addSpacing(16);
+    indented->addWidget(grpDateFormat, 1);
+    editing->addLayout(indented);
+    editing->addStretch(1);
 
-    tsGreenVersion = makePage(PageControl1);
+    QVBoxLayout* portable = makePage(PageControl1, tsGreenVersion);
     lblGreenVersionHint = new QLabel(tsGreenVersion);
-    lblGreenVersionHint->setGeometry(24, 32, 385, 57);
     lblGreenVersionHint->setWordWrap(true);
     lblGreenVersionHint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    portable->addWidget(lblGreenVersionHint);
+    portable->addStretch(1);
     btnCreateGreenVersion = new QPushButton(tsGreenVersion);
-    btnCreateGreenVersion->setGeometry(144, 144, 153, 25);
+    btnCreateGreenVersion->setMinimumSize(153, 25);
+    portable->addWidget(btnCreateGreenVersion, 0, Qt::AlignHCenter);
+    portable->addStretch(1);
 
     btnSave = new QPushButton(this);
-    btnSave->setGeometry(295, 271, 75, 25);
     btnSave->setDefault(true);
     btnCancel = new QPushButton(this);
-    btnCancel->setGeometry(375, 271, 75, 25);
+    for (QPushButton* b : {btnSave, btnCancel})
+        b->setMinimumSize(75, 25);
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->addStretch(1);
+    buttonRow->addWidget(btnSave);
+    buttonRow->addWidget(btnCancel);
+    auto* main = new QVBoxLayout;
+    main->setContentsMargins(8, 8, 8, 8);
+    main->addWidget(PageControl1, 1);
+    main->addLayout(buttonRow);
+    UseLayout(main);
     connect(btnSave, &QPushButton::clicked, this, &TFmOptions::btnSaveClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(btnCreateGreenVersion, &QPushButton::clicked, this, &TFmOptions::btnCreateGreenVersionClick);
@@ -96,6 +135,9 @@ TFmOptions::TFmOptions(QWidget* parent, TNoteContextPtr context)
     // Opening.
     const TNoteOptions& o = AppState().NoteOptions;
     PageControl1->setCurrentIndex(0);
+    // The language the next start will speak: the stored one.
+    const int languageIndex = cbbLanguage->findData(o.FconfigLanguage, Qt::UserRole, Qt::MatchFixedString);
+    cbbLanguage->setCurrentIndex(qMax(0, languageIndex));
     chkShowNotes->setChecked(o.FGeneralShowNotesOnDesk);
     chkAutoStart->setChecked(AutostartIsFor(ExecutablePath()));
     const QDateTime now = QDateTime::currentDateTime();
@@ -127,8 +169,9 @@ void TFmOptions::WMUpdateLanguage() {
     chkAutoStart->setText(l.FmOptionschkStartAutomatically());
     chkShowNotes->setText(l.FmOptionschkShowNotes_Caption());
     lblShortcut->setText(l.FmOptionslblShortcut_Caption());
-    lblShortcut->adjustSize();
-    HotKey1->move(lblShortcut->geometry().right() + 1 + 10, HotKey1->y());
+    lblLanguage->setText(l.FmOptionslblLanguage_Caption());
+    lblLanguageHint->setText(l.FmOptionshint_LanguageNextStart());
+    PageControl1->setTabText(1, l.FmOptionsTabSheet1_Caption());
     PageControl1->setTabText(2, l.FmOptionstsGreenVersion_Caption());
     lblGreenVersionHint->setText(l.FmMainhint_CreateGreenVersion());
     btnCreateGreenVersion->setText(l.FmOptionsbtnCreateGreenVersion_Captino());
@@ -149,6 +192,8 @@ void TFmOptions::btnSaveClick() {
     }
     o.FGeneralShowNotesOnDesk = show;
     o.FconfigInsertDateAuto = chkInsertTimeAuto->isChecked();
+    // Stored for the next start; this run keeps speaking the language it started with.
+    o.FconfigLanguage = cbbLanguage->currentData().toString();
     const auto buttons = FormatButtons();
     for (std::size_t i = 0; i < buttons.size(); ++i)
         if (buttons[i]->isChecked()) {
@@ -172,5 +217,5 @@ void TFmOptions::btnSaveClick() {
 
 void TFmOptions::btnCreateGreenVersionClick() {
     if (OpenUrlHook)
-        OpenUrlHook(WebSiteRoot() + QStringLiteral("greenversion.php"));
+        OpenUrlHook(WithPageLanguage(WebSiteRoot() + QStringLiteral("greenversion.php")));
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The options dialog: start with the session, show the notes on the desktop,
-// the date stamp of list-style notes and its format, and the page about the
-// portable version. Changes take effect on Save only.
+// the language of the next start, the date stamp of list-style notes and its
+// format, and the page about the portable version. Changes take effect on Save only.
 
 #include "note/uNoteContext.h"
 #include "platform/gui/uFixedDialog.h"
@@ -11,6 +11,7 @@
 #include <functional>
 
 class QCheckBox;
+class QComboBox;
 class QFrame;
 class QGroupBox;
 class QKeySequenceEdit;
@@ -39,6 +40,9 @@ public:
     QCheckBox* chkShowNotes;
     QLabel* lblShortcut;
     QKeySequenceEdit* HotKey1;
+    QLabel* lblLanguage;
+    QComboBox* cbbLanguage;
+    QLabel* lblLanguageHint;
     QWidget* TabSheet1;
     QCheckBox* chkInsertTimeAuto;
     QGroupBox* grpDateFormat;

@@ -5,9 +5,11 @@
 #include <QCheckBox>
 #include <QFrame>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -162,19 +164,39 @@ TFmSetColor::TFmSetColor(QWidget* owner, const TLanguageObject* language)
       ImgColorPalette(new TPaletteImage(grpTextColor, [this](QPoint pos) { PickAt(pos); })),
       Shape2(new TShape(TShape::stCircle, grpTextColor)), Shape1(new TShape(TShape::stRectangle, this)),
       Bevel1(new QFrame(this)) {
-    grpTextColor->setGeometry(8, 8, 268, 281);
-    ImgColorPalette->setGeometry(6, 19, kPaletteSize, kPaletteSize);
+    ImgColorPalette->setFixedSize(kPaletteSize, kPaletteSize);
+    auto* chart = new QVBoxLayout(grpTextColor);
+    chart->setContentsMargins(6, 4, 6, 6);
+    chart->addWidget(ImgColorPalette);
+    // The marker floats over the chart, outside any layout.
     Shape2->setGeometry(0, 0, 5, 5);
     Shape2->setAttribute(Qt::WA_TransparentForMouseEvents);
     Shape2->raise();
     Shape2->hide();
-    Shape1->setGeometry(282, 27, 65, 65);
-    chkApply2AllNote->setGeometry(8, 295, 260, 17);
+    Shape1->setFixedSize(65, 65);
     Bevel1->setFrameShape(QFrame::HLine);
     Bevel1->setFrameShadow(QFrame::Sunken);
-    Bevel1->setGeometry(8, 319, 337, 2);
-    btnOK->setGeometry(208, 327, 65, 25);
-    btnCancel->setGeometry(279, 327, 66, 25);
+    Bevel1->setFixedHeight(2);
+    btnOK->setMinimumSize(65, 25);
+    btnCancel->setMinimumSize(66, 25);
+    auto* swatch = new QVBoxLayout;
+    swatch->setContentsMargins(0, 19, 0, 0);
+    swatch->addWidget(Shape1);
+    swatch->addStretch(1);
+    auto* top = new QHBoxLayout;
+    top->addWidget(grpTextColor);
+    top->addLayout(swatch);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(btnOK);
+    buttons->addWidget(btnCancel);
+    auto* main = new QVBoxLayout;
+    main->setContentsMargins(8, 8, 8, 8);
+    main->addLayout(top, 1);
+    main->addWidget(chkApply2AllNote);
+    main->addWidget(Bevel1);
+    main->addLayout(buttons);
+    UseLayout(main);
     SendMessageW(this, WM_UPDATELANGUAGE);
 }
 

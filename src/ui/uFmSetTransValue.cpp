@@ -4,21 +4,34 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QPushButton>
 #include <QSlider>
+#include <QVBoxLayout>
 
 TFmSetTransValue::TFmSetTransValue(QWidget* owner, const TLanguageObject* language)
     : TFmAppearanceDialog(owner, language, QSize(320, 138)), GroupBox1(new QGroupBox(this)),
       TrackBar1(new QSlider(Qt::Horizontal, GroupBox1)) {
-    GroupBox1->setGeometry(8, 8, 305, 89);
-    TrackBar1->setGeometry(10, 28, 286, 30);
+    TrackBar1->setMinimumSize(286, 30);
     TrackBar1->setRange(20, 100);
     TrackBar1->setPageStep(10);
     TrackBar1->setTickPosition(QSlider::NoTicks);
     chkApply2AllNote->setParent(GroupBox1);
-    chkApply2AllNote->setGeometry(19, 60, 270, 17);
-    btnOK->setGeometry(187, 105, 60, 25);
-    btnCancel->setGeometry(253, 105, 59, 25);
+    auto* group = new QVBoxLayout(GroupBox1);
+    group->setContentsMargins(10, 8, 10, 8);
+    group->addWidget(TrackBar1);
+    group->addWidget(chkApply2AllNote);
+    btnOK->setMinimumSize(60, 25);
+    btnCancel->setMinimumSize(59, 25);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(btnOK);
+    buttons->addWidget(btnCancel);
+    auto* main = new QVBoxLayout;
+    main->setContentsMargins(8, 8, 8, 8);
+    main->addWidget(GroupBox1, 1);
+    main->addLayout(buttons);
+    UseLayout(main);
 
     connect(TrackBar1, &QSlider::valueChanged, this, [this] {
         // The start position is the opener's, not the user's: nothing to preview.

@@ -30,10 +30,11 @@ done
 list=$(files "$desktop")
 for f in ./usr/bin/zuvonote "-> ../lib/zuvonote/zuvonote" ./usr/lib/zuvonote/zuvonote ./usr/lib/zuvonote/zuvonote-audio.so \
     ./usr/lib/zuvonote/brisel.mdb \
-    ./usr/lib/zuvonote/config.ini ./usr/lib/zuvonote/languages/Chinese.lng ./usr/lib/zuvonote/languages/English.lng \
+    ./usr/lib/zuvonote/languages/Chinese.lng ./usr/lib/zuvonote/languages/English.lng \
     "./usr/lib/zuvonote/sound/Meow.mp3" ./usr/share/applications/zuvonote.desktop \
     ./usr/share/metainfo/com.zuvo.Note.metainfo.xml ./usr/share/icons/hicolor/48x48/apps/zuvonote.png \
-    ./usr/share/icons/hicolor/scalable/apps/zuvonote.svg ./usr/share/man/man1/zuvonote.1.gz; do
+    ./usr/share/icons/hicolor/scalable/apps/zuvonote.svg ./usr/share/man/man1/zuvonote.1.gz \
+    ./usr/share/doc/zuvonote/copyright ./usr/share/doc/zuvonote/changelog.gz; do
     if [[ $f == "-> "* ]]; then
         has "$(grep -F "./usr/bin/zuvonote ->" <<<"$list" | sed 's/.* -> /-> /')" "$f" "zuvonote's link"
     else
@@ -42,6 +43,8 @@ for f in ./usr/bin/zuvonote "-> ../lib/zuvonote/zuvonote" ./usr/lib/zuvonote/zuv
 done
 hasNot "$list" "zuvonote-server" zuvonote
 hasNot "$list" "/usr/local" zuvonote
+# No settings template: the installed program starts from its defaults and never writes beside itself.
+hasNot "$list" "/usr/lib/zuvonote/config.ini" zuvonote
 # Stripped: the debugging information of a RelWithDebInfo build stays out.
 mkdir "$work/desktop"
 dpkg-deb -x "$desktop" "$work/desktop"
@@ -62,7 +65,9 @@ for dep in adduser init-system-helpers libpq5 libsqlite3-0 libssl3; do
 done
 list=$(files "$server")
 for f in ./usr/bin/zuvonote-server ./etc/zuvonote-server/server.ini ./var/lib/zuvonote-server/ \
-    ./usr/lib/systemd/system/zuvonote-server.service ./usr/share/man/man1/zuvonote-server.1.gz; do
+    ./usr/lib/systemd/system/zuvonote-server.service ./usr/share/man/man1/zuvonote-server.1.gz \
+    ./usr/share/doc/zuvonote-server/copyright ./usr/share/doc/zuvonote-server/changelog.gz \
+    ./usr/share/doc/zuvonote-server/server.md; do
     has "$list" "$f" zuvonote-server
 done
 hasNot "$list" "/usr/lib/zuvonote/" zuvonote-server
@@ -80,4 +85,10 @@ grep -qx "ExecStart=/usr/bin/zuvonote-server --config /etc/zuvonote-server/serve
     "$work/server/usr/lib/systemd/system/zuvonote-server.service" || fail "the packaged unit's ExecStart"
 grep -qx "db=sqlite:/var/lib/zuvonote-server/server.db" "$work/server/etc/zuvonote-server/server.ini" ||
     fail "the packaged server.ini's database"
+# What Debian's own checker says of both, at error and warning level.
+for deb in "$desktop" "$server"; do
+    if ! out=$(lintian --fail-on error,warning "$deb" 2>&1); then
+        fail "lintian $(basename "$deb"): $out"
+    fi
+done
 echo "debian packages: ok"

@@ -225,14 +225,40 @@ TEST_P(AccountService, SitePagesAndBasicInformation) {
               "<?xml version=\"1.0\" encoding=\"utf-8\"?><basicinfo><asyncserver>127.0.0.1</asyncserver>"
               "<maxupload>" +
                   std::to_string(zuvo::kDefaultMaxBodyBytes) + "</maxupload></basicinfo>");
-    for (const std::string path : {"qrcode_dl.php?userid=1", "greenversion.php", "?from=app&version=1.0.0.1",
-                                   "www/forgotpassword.php"}) {
-        SCOPED_TRACE(path);
-        const TReply page = Get(FServer.root() + path);
-        EXPECT_EQ(page.Status, 200);
-        EXPECT_NE(page.ContentType.find("text/html"), std::string::npos);
-        EXPECT_NE(page.Body.find("</html>"), std::string::npos);
+    // Each page in the language the program asks for, English otherwise.
+    const struct {
+        const char* Path;
+        const char* English;
+        const char* Chinese;
+    } pages[] = {
+        {"greenversion.php", "portable version", "便携版"},
+        {"www/greenversion.php", "portable version", "便携版"},
+        {"?from=app&version=1.0.0.1", "This is a Zuvo Note server", "这是一台"},
+        {"www/forgotpassword.php", "Forgot Password", "忘记密码"},
+    };
+    for (const auto& p : pages) {
+        for (const auto& [query, expected] : {std::pair<std::string, const char*>{"", p.English},
+                                              {"clang=1033", p.English},
+                                              {"clang=2052", p.Chinese},
+                                              {"language=zh_CN", p.Chinese},
+                                              {"lang=Chinese", p.Chinese},
+                                              {"language=en", p.English}}) {
+            const std::string path =
+                p.Path + (query.empty()
+                              ? ""
+                              : (std::string(p.Path).find('?') == std::string::npos ? "?" : "&") + query);
+            SCOPED_TRACE(path);
+            const TReply page = Get(FServer.root() + path);
+            EXPECT_EQ(page.Status, 200);
+            EXPECT_NE(page.ContentType.find("text/html"), std::string::npos);
+            EXPECT_NE(page.Body.find("</html>"), std::string::npos);
+            EXPECT_NE(page.Body.find(expected), std::string::npos) << page.Body;
+        }
     }
+    // No phone app to offer: an empty page, for which the program opens no window.
+    const TReply download = Get(FServer.root() + "qrcode_dl.php?userid=1");
+    EXPECT_EQ(download.Status, 200);
+    EXPECT_TRUE(download.Body.empty()) << download.Body;
     EXPECT_EQ(Get(FServer.root() + "?from=app&version=<script>").Body.find("<script>"), std::string::npos);
     EXPECT_EQ(Get(FServer.root() + "no/such/page.php").Status, 404);
 }
@@ -240,7 +266,7 @@ TEST_P(AccountService, SitePagesAndBasicInformation) {
 TEST_P(AccountService, AdvertisementsComeFromTheConfiguration) {
     const QString ini = testenv::freshDir("ads") + "/server.ini";
     testenv::writeFile(
-        ini, "[server]\npush_address=192.0.2.7\n"
+        ini, "[server]\npush_address=192.0.2.7\nsupport_mail=help@example.org\n"
              "[ads]\nAd1Text=Fresh & new\nAd1Url=http://example.com/?a=1&b=2\nAd2Text=Second\n"
              "Ad2Url=http://example.com/2\n[ads.2052]\nAd1Text=\xE4\xBE\xBF\nAd1Url=http://example.cn/\n");
     zsrv::TServerConfig config = TTestServer::QuietConfig();
@@ -255,6 +281,9 @@ TEST_P(AccountService, AdvertisementsComeFromTheConfiguration) {
               "<adurl>http://example.com/2</adurl></aditem></ads>");
     EXPECT_NE(Get(ads + "2052").Body.find("<adtext>\xE4\xBE\xBF</adtext>"), std::string::npos);
     EXPECT_NE(Get(server.root() + "zuvonote.xml").Body.find("<asyncserver>192.0.2.7</asyncserver>"),
+              std::string::npos);
+    // The support address the programs' About and Feedback windows show.
+    EXPECT_NE(Get(server.root() + "zuvonote.xml").Body.find("<supportmail>help@example.org</supportmail>"),
               std::string::npos);
 }
 

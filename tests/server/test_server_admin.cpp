@@ -171,6 +171,32 @@ TEST(ServerFiles, GroupAccessGivenByThePackageStaysAndOthersLoseTheirs) {
         EXPECT_EQ(modeOf(db + suffix) & 07, 0) << suffix;
 }
 
+TEST_P(AdminCommands, FeedbackListShowsEveryMessageOldestFirst) {
+    const TRun none = runServer({"feedback", "list", "--db", FDbArg});
+    ASSERT_EQ(none.Exit, 0) << none.Err;
+    EXPECT_EQ(none.Out, "0 feedback messages\n");
+
+    FServer.app().Store().AddFeedback(
+        {"Ann B", "ann@example.com", "first line\r\nsecond line", "Zuvo Note v1.0", "127.0.0.1"});
+    FServer.app().Store().AddFeedback(
+        {"\xE5\xBC\xA0\xE4\xB8\x89", "z@example.cn", "\xE5\xA5\xBD", "Zuvo Note v1.1", "192.0.2.9"});
+    const TRun list = runServer({"feedback", "list", "--db", FDbArg});
+    ASSERT_EQ(list.Exit, 0) << list.Err;
+    const std::size_t ann = list.Out.find("Ann B <ann@example.com>  Zuvo Note v1.0  from 127.0.0.1\n"
+                                          "    first line\n    second line\n");
+    const std::size_t zhang =
+        list.Out.find("\xE5\xBC\xA0\xE4\xB8\x89 <z@example.cn>  Zuvo Note v1.1  from 192.0.2.9\n"
+                      "    \xE5\xA5\xBD\n");
+    ASSERT_NE(ann, std::string::npos) << list.Out;
+    ASSERT_NE(zhang, std::string::npos) << list.Out;
+    EXPECT_LT(ann, zhang);
+    EXPECT_NE(list.Out.find("2 feedback messages\n"), std::string::npos) << list.Out;
+
+    const TRun wrong = runServer({"feedback", "delete", "--db", FDbArg});
+    EXPECT_EQ(wrong.Exit, 2);
+    EXPECT_NE(wrong.Err.find("feedback takes one subcommand: list"), std::string::npos) << wrong.Err;
+}
+
 TEST(ServerCommandLine, BadArgumentsAreRefusedWithTheReason) {
     const struct {
         QStringList Args;

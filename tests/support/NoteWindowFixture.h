@@ -51,12 +51,18 @@ protected:
         SetWorkAreaOverride(QRect());
     }
 
+    // Changes the shell's surroundings before Start makes it (a desktop without a tray...).
+    std::function<void(TFmMainEnv&)> TweakEnv;
+
     // Starts the shell with these settings and rows, then loads the shown notes.
     void Start(const QByteArray& config, const std::function<void(TDbConnection&)>& rows = {}) {
         Setup = MakeProgramSetup();
         QDir().mkpath(Setup.DataFolder());
         writeFile(Setup.DataFolder() + QStringLiteral("config.ini"), "[config]\nLanguage=English\n" + config);
-        Main = std::make_unique<TFmMain>(Setup.Env());
+        TFmMainEnv env = Setup.Env();
+        if (TweakEnv)
+            TweakEnv(env);
+        Main = std::make_unique<TFmMain>(env);
         QString error;
         ASSERT_TRUE(Main->Startup(&error)) << error.toStdString();
         Main->tmrLoadNotes->stop();

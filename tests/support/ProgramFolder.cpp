@@ -16,6 +16,8 @@ TFmMainEnv TProgramSetup::Env() const {
     // that someone runs on the default port.
     env.DefaultServerRoot = refusedRoot();
     env.ApiBase = env.DefaultServerRoot + QStringLiteral("api/v11/");
+    // The desktop these tests were written for; a test of the choice itself sets its own.
+    env.DesktopLocale = QLocale(QLocale::Chinese, QLocale::China);
     env.ShutdownUploadTimeoutMs = 2000;
     return env;
 }

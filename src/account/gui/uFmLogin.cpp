@@ -1,6 +1,7 @@
 #include "account/gui/uFmLogin.h"
 
 #include "account/gui/uFmRegister.h"
+#include "account/uServicePages.h"
 #include "account/uSignOn.h"
 #include "data/uFunctions.h"
 #include "data/uNoteOptions.h"
@@ -177,8 +178,9 @@ void TFmLogin::SignInFinished(const THttpResponse& response, const QString& acco
     case TSignInOutcome::InvalidRequest:
         message = l.FmLoginlseInvalidReq();
         break;
+    // The address tried: a server of one's own may be down or mistyped, and only the user can tell.
     case TSignInOutcome::NetworkError:
-        message = l.FmLoginlseNetError();
+        message = QString(l.FmLoginlseServerDown()).replace(QLatin1String("%s"), SignOnBase());
         break;
     default:
         message = l.FmLoginlseUnknownError();
@@ -194,7 +196,7 @@ void TFmLogin::lblTitleRegisterClick() {
 }
 
 void TFmLogin::lblTitleForgotPwClick() {
-    FEnv.Open(WebSiteRoot() + QStringLiteral("forgotpassword.php"));
+    FEnv.Open(WithPageLanguage(WebSiteRoot() + QStringLiteral("forgotpassword.php")));
 }
 
 void TFmLogin::SetStatus(const QString& text) {
@@ -205,6 +207,7 @@ void TFmLogin::SetStatus(const QString& text) {
     while (font.pointSizeF() > 6.5 && QFontMetrics(font).horizontalAdvance(text) > room)
         font.setPointSizeF(font.pointSizeF() - 0.5);
     lblStatus->setFont(font);
-    lblStatus->setText(text);
+    // What still does not fit ends in an ellipsis; the message box and the tip say it whole.
+    lblStatus->setText(QFontMetrics(font).elidedText(text, Qt::ElideRight, room));
     lblStatus->setToolTip(text);
 }

@@ -1,6 +1,7 @@
 #include "account/gui/uFmUserInfo.h"
 
 #include "account/gui/uFmLogout.h"
+#include "account/uServicePages.h"
 #include "data/uNoteOptions.h"
 #include "lang/uLanguageObject.h"
 #include "platform/gui/uWindows.h"
@@ -119,7 +120,7 @@ void TFmUserInfo::WMUpdateLanguage() {
 }
 
 void TFmUserInfo::btnChangePassClick() {
-    FEnv.Open(WebSiteRoot() + QStringLiteral("forgotpassword.php"));
+    FEnv.Open(WithPageLanguage(WebSiteRoot() + QStringLiteral("forgotpassword.php")));
 }
 
 void TFmUserInfo::btnLogoutClick() {

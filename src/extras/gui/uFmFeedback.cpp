@@ -8,40 +8,62 @@
 #include "platform/gui/uWindows.h"
 #include "sync/uEndpoints.h"
 
+#include <QFormLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 TFmFeedback::TFmFeedback(TServiceEnv env, QWidget* parent)
     : TFixedDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, QSize(420, 301)),
       FEnv(std::move(env)) {
     grpFeedback = new QGroupBox(this);
-    grpFeedback->setGeometry(8, 8, 404, 254);
     lblTitleName = new QLabel(grpFeedback);
-    lblTitleName->setGeometry(16, 26, 64, 16);
     edtfbName = new QLineEdit(grpFeedback);
-    edtfbName->setGeometry(84, 22, 304, 21);
     lblTitleEmail = new QLabel(grpFeedback);
-    lblTitleEmail->setGeometry(16, 56, 64, 16);
     edtfbEmail = new QLineEdit(grpFeedback);
-    edtfbEmail->setGeometry(84, 52, 304, 21);
     lblTitleContent = new QLabel(grpFeedback);
-    lblTitleContent->setGeometry(16, 86, 64, 16);
     mmofbContent = new QPlainTextEdit(grpFeedback);
-    mmofbContent->setGeometry(84, 82, 304, 130);
+    mmofbContent->setMinimumSize(304, 130);
     mmofbContent->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // A feedback text has no use for tab characters; Tab moves on, as everywhere else.
+    mmofbContent->setTabChangesFocus(true);
     edtProduct = new QLineEdit(grpFeedback);
     edtProduct->hide();
     edtProduct->setText(QStringLiteral("Zuvo Note v") + GetAppVersion());
     lblSendByEmail = new TLinkLabel(grpFeedback);
-    lblSendByEmail->setGeometry(16, 224, 372, 16);
+    lblSendByEmail->setWordWrap(true);
+    for (auto [label, field] : {std::pair<QLabel*, QWidget*>{lblTitleName, edtfbName},
+                                {lblTitleEmail, edtfbEmail},
+                                {lblTitleContent, mmofbContent}})
+        label->setBuddy(field);
+    auto* form = new QFormLayout;
+    form->setLabelAlignment(Qt::AlignLeft | Qt::AlignTop);
+    form->addRow(lblTitleName, edtfbName);
+    form->addRow(lblTitleEmail, edtfbEmail);
+    form->addRow(lblTitleContent, mmofbContent);
+    auto* group = new QVBoxLayout(grpFeedback);
+    group->setContentsMargins(16, 12, 16, 12);
+    group->addLayout(form, 1);
+    group->addWidget(lblSendByEmail);
     btnSubmit = new QPushButton(this);
-    btnSubmit->setGeometry(256, 268, 75, 25);
     btnSubmit->setDefault(true);
     btnCancel = new QPushButton(this);
-    btnCancel->setGeometry(337, 268, 75, 25);
+    for (QPushButton* b : {btnSubmit, btnCancel})
+        b->setMinimumSize(75, 25);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(btnSubmit);
+    buttons->addWidget(btnCancel);
+    auto* main = new QVBoxLayout;
+    main->setContentsMargins(8, 8, 8, 8);
+    main->addWidget(grpFeedback, 1);
+    main->addLayout(buttons);
+    UseLayout(main);
+    SetTabOrder({edtfbName, edtfbEmail, mmofbContent, lblSendByEmail, btnSubmit, btnCancel});
     connect(btnSubmit, &QPushButton::clicked, this, &TFmFeedback::btnSubmitClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(lblSendByEmail, &TLinkLabel::clicked, this, &TFmFeedback::lblSendByEmailClick);
@@ -61,8 +83,11 @@ void TFmFeedback::WMUpdateLanguage() {
     lblTitleName->setText(l.FmFeedbacklblTitleName_Caption());
     lblTitleEmail->setText(l.FmFeedbacklblTitleEmail_Caption());
     lblTitleContent->setText(l.FmFeedbacklblTitleContent_Caption());
+    // Only an address the server named: a guessed one would reach nobody.
+    const QString mail = SupportMailAddress();
+    lblSendByEmail->setVisible(!mail.isEmpty());
     lblSendByEmail->setText(
-        QString(l.FmFeedbacklblSendByEmail_Caption()).replace(QStringLiteral("%s"), SupportMailAddress()));
+        QString(l.FmFeedbacklblSendByEmail_Caption()).replace(QStringLiteral("%s"), mail));
     btnSubmit->setText(l.FmFeedbackbtnSubmit_Caption());
     btnCancel->setText(l.OthersbtnCancel_Caption());
 }
@@ -115,6 +140,9 @@ void TFmFeedback::btnSubmitClick() {
 }
 
 void TFmFeedback::lblSendByEmailClick() {
-    FEnv.Open(QStringLiteral("mailto:") + SupportMailAddress());
+    const QString mail = SupportMailAddress();
+    if (mail.isEmpty())
+        return;
+    FEnv.Open(QStringLiteral("mailto:") + mail);
     reject();
 }

@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QWidget>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <xcb/xcb.h>
 
@@ -75,6 +76,15 @@ void SetSkipTaskbar(QWidget* window) {
     const xcb_atom_t state = atom(c, "_NET_WM_STATE");
     const xcb_atom_t values[] = {atom(c, "_NET_WM_STATE_SKIP_TASKBAR"), atom(c, "_NET_WM_STATE_SKIP_PAGER")};
     xcb_change_property(c, XCB_PROP_MODE_APPEND, w, state, XCB_ATOM_ATOM, 32, 2, values);
+}
+
+void SetWindowRole(QWidget* window, const char* role) {
+    xcb_connection_t* c = connection();
+    if (!c || !window)
+        return;
+    const auto w = static_cast<xcb_window_t>(window->winId());
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, atom(c, "WM_WINDOW_ROLE"), XCB_ATOM_STRING, 8,
+                        uint32_t(std::strlen(role)), role);
 }
 
 bool IsShowingDesktop() {

@@ -13,6 +13,8 @@ void SetWorkAreaOverride(const QRect& area); // an empty rectangle removes the o
 
 // Keeps a top-level window out of task bars and pagers; call before its first show.
 void SetSkipTaskbar(QWidget* window);
+// The X11 window role (WM_WINDOW_ROLE) of a native window, as it is now.
+void SetWindowRole(QWidget* window, const char* role);
 // The desktop is in front (the window manager's show-desktop mode).
 [[nodiscard]] bool IsShowingDesktop();
 // The active window belongs to another program and covers the screen.

@@ -22,4 +22,12 @@ protected:
     // The request of the page to show, built when the window is shown.
     [[nodiscard]] virtual THttpRequest PageRequest() const = 0;
     void showEvent(QShowEvent* e) override;
+
+public:
+    // Fetches the page first and shows the window only when the page came and
+    // has something to say; an empty or failed page leaves the window hidden.
+    void ShowWhenPageHasContent();
+
+private:
+    bool FPageFetched = false;
 };

@@ -56,6 +56,17 @@ int MessageBoxW(QWidget* parent, const QString& text, const QString& caption, un
     }
 }
 
+void ShowNotice(const QString& text, const QString& caption) {
+    if (const TMessageBoxHandler& h = handlerSlot()) {
+        (void)h(nullptr, text, caption, MB_ICONINFORMATION);
+        return;
+    }
+    auto* box = new QMessageBox(QMessageBox::Information, caption, text, QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+}
+
 TMessageBoxHandler SetMessageBoxHandler(TMessageBoxHandler handler) {
     TMessageBoxHandler old = std::move(handlerSlot());
     handlerSlot() = std::move(handler);

@@ -9,7 +9,10 @@
 
 class QWidget;
 
+// The title of a note without text; a note with text is titled by its first line.
 inline constexpr const char* kNoteWindowTitle = "Zuvo Note";
+// The X11 window role of every note window.
+inline constexpr const char* kNoteWindowRole = "zuvonote-note";
 
 // Message box types and answers, as the desktop numbers them.
 inline constexpr unsigned MB_OK = 0x0;
@@ -30,6 +33,9 @@ using TMessageBoxHandler =
 // Shows a modal message box and returns the answer. Tests install a handler that
 // answers instead (a modal box would block them).
 int MessageBoxW(QWidget* parent, const QString& text, const QString& caption, unsigned type);
+// An information box that blocks nothing (no other window waits for it); the
+// installed handler, if any, is told instead.
+void ShowNotice(const QString& text, const QString& caption);
 // Installs a handler; returns the previous one. An empty handler restores the real box.
 TMessageBoxHandler SetMessageBoxHandler(TMessageBoxHandler handler);
 

@@ -14,12 +14,15 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimeEdit>
 #include <QTimer>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -41,17 +44,17 @@ QIcon previewGlyph(bool playing) {
     return QIcon(pm);
 }
 
-QTimeEdit* makeTimeEdit(QWidget* parent, const QString& format, int x, int y, int w) {
+QTimeEdit* makeTimeEdit(QWidget* parent, const QString& format) {
     auto* e = new QTimeEdit(parent);
     e->setDisplayFormat(format);
-    e->setGeometry(x, y, w, 22);
+    e->setMinimumWidth(80);
     e->setTime(QTime(0, 0));
     return e;
 }
 
-QRadioButton* makeRadio(QWidget* parent, int x, int y) {
+QRadioButton* makeRadio(QWidget* parent) {
     auto* r = new QRadioButton(parent);
-    r->setGeometry(x, y, 86, 20);
+    r->setMinimumWidth(86);
     return r;
 }
 
@@ -63,44 +66,62 @@ TFmAlertSetup::TFmAlertSetup(QWidget* parent, TNoteContextPtr context)
       FPlayer(new TAudioPlayer(this)) {
 
     grpAlertSetup = new QGroupBox(this);
-    grpAlertSetup->setGeometry(8, 8, 322, 217);
     QWidget* g = grpAlertSetup;
     const QDate today = QDate::currentDate();
 
-    rbNoAlert = makeRadio(g, 16, 24);
+    rbNoAlert = makeRadio(g);
     rbNoAlert->setChecked(true);
-    rbFixedTime = makeRadio(g, 15, 54);
+    rbFixedTime = makeRadio(g);
     dtpFixedDate = new QDateEdit(today, g);
     dtpFixedDate->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     dtpFixedDate->setCalendarPopup(true);
-    dtpFixedDate->setGeometry(101, 52, 93, 22);
-    dtpFixedTime = makeTimeEdit(g, kTimeFormat, 196, 52, 80);
-    rbEveryHour = makeRadio(g, 15, 85);
-    dtpEveryHour = makeTimeEdit(g, QStringLiteral("mm:ss"), 101, 83, 89);
-    rbEveryDay = makeRadio(g, 15, 117);
-    dtpEveryDay = makeTimeEdit(g, kTimeFormat, 101, 115, 89);
-    rbEveryWeekByday = makeRadio(g, 15, 148);
+    dtpFixedDate->setMinimumWidth(93);
+    dtpFixedTime = makeTimeEdit(g, kTimeFormat);
+    rbEveryHour = makeRadio(g);
+    dtpEveryHour = makeTimeEdit(g, QStringLiteral("mm:ss"));
+    rbEveryDay = makeRadio(g);
+    dtpEveryDay = makeTimeEdit(g, kTimeFormat);
+    rbEveryWeekByday = makeRadio(g);
     btnSelectWeekday = new QPushButton(g);
-    btnSelectWeekday->setGeometry(101, 147, 91, 23);
-    dtpEveryWeekByday = makeTimeEdit(g, kTimeFormat, 198, 149, 80);
-    rbEveryMonth = makeRadio(g, 15, 180);
+    btnSelectWeekday->setMinimumWidth(91);
+    dtpEveryWeekByday = makeTimeEdit(g, kTimeFormat);
+    rbEveryMonth = makeRadio(g);
     cboEveryMonth = new QComboBox(g);
-    cboEveryMonth->setGeometry(101, 179, 91, 22);
+    cboEveryMonth->setMinimumWidth(91);
     cboEveryMonth->setMaxVisibleItems(20);
     for (int d = 1; d <= 31; ++d)
         cboEveryMonth->addItem(QString::number(d));
     cboEveryMonth->setCurrentIndex(-1);
-    dtpEveryMonth = makeTimeEdit(g, kTimeFormat, 198, 179, 80);
+    dtpEveryMonth = makeTimeEdit(g, kTimeFormat);
+    // One row per kind: the choice, then what it needs, in reading order.
+    auto* kinds = new QGridLayout(g);
+    kinds->setContentsMargins(16, 12, 16, 12);
+    kinds->setVerticalSpacing(8);
+    kinds->addWidget(rbNoAlert, 0, 0, 1, 3);
+    kinds->addWidget(rbFixedTime, 1, 0);
+    kinds->addWidget(dtpFixedDate, 1, 1);
+    kinds->addWidget(dtpFixedTime, 1, 2);
+    kinds->addWidget(rbEveryHour, 2, 0);
+    kinds->addWidget(dtpEveryHour, 2, 1);
+    kinds->addWidget(rbEveryDay, 3, 0);
+    kinds->addWidget(dtpEveryDay, 3, 1);
+    kinds->addWidget(rbEveryWeekByday, 4, 0);
+    kinds->addWidget(btnSelectWeekday, 4, 1);
+    kinds->addWidget(dtpEveryWeekByday, 4, 2);
+    kinds->addWidget(rbEveryMonth, 5, 0);
+    kinds->addWidget(cboEveryMonth, 5, 1);
+    kinds->addWidget(dtpEveryMonth, 5, 2);
+    kinds->setColumnStretch(3, 1);
 
-    rbEveryWeek = makeRadio(g, -400, 0);
+    // The single weekday kind of older rows: kept for them, never shown.
+    rbEveryWeek = makeRadio(g);
     rbEveryWeek->hide();
     cboEveryWeek = new QComboBox(g);
-    cboEveryWeek->setGeometry(-400, 30, 90, 22);
     cboEveryWeek->hide();
     for (const char* day : {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"})
         cboEveryWeek->addItem(QString::fromLatin1(day));
     cboEveryWeek->setCurrentIndex(-1);
-    dtpEveryWeek = makeTimeEdit(g, kTimeFormat, -400, 60, 80);
+    dtpEveryWeek = makeTimeEdit(g, kTimeFormat);
     dtpEveryWeek->hide();
 
     int id = 0;
@@ -111,18 +132,22 @@ TFmAlertSetup::TFmAlertSetup(QWidget* parent, TNoteContextPtr context)
     }
 
     grpSound = new QGroupBox(this);
-    grpSound->setGeometry(8, 233, 322, 50);
-    chkSound = new QCheckBox(this);
-    chkSound->setGeometry(16, 231, 150, 18);
+    chkSound = new QCheckBox(grpSound);
     cbbSound = new QComboBox(grpSound);
-    cbbSound->setGeometry(16, 20, 174, 22);
+    cbbSound->setMinimumWidth(174);
     cbbSoundName = new QComboBox(grpSound);
     cbbSoundName->hide();
     cbbSoundName->addItems(AlarmSoundNames());
     cbbSoundName->setCurrentIndex(-1);
     btnPlay = new QPushButton(grpSound);
-    btnPlay->setGeometry(196, 20, 26, 21);
+    btnPlay->setFixedSize(26, 21);
     btnPlay->setIcon(previewGlyph(false));
+    auto* sound = new QGridLayout(grpSound);
+    sound->setContentsMargins(16, 8, 16, 8);
+    sound->addWidget(chkSound, 0, 0, 1, 3);
+    sound->addWidget(cbbSound, 1, 0);
+    sound->addWidget(btnPlay, 1, 1);
+    sound->setColumnStretch(2, 1);
     connect(chkSound, &QCheckBox::toggled, this, [this](bool on) {
         cbbSound->setEnabled(on);
         btnPlay->setEnabled(on);
@@ -132,10 +157,21 @@ TFmAlertSetup::TFmAlertSetup(QWidget* parent, TNoteContextPtr context)
     btnPlay->setEnabled(false);
 
     btnSave = new QPushButton(this);
-    btnSave->setGeometry(174, 293, 75, 25);
     btnSave->setDefault(true);
     btnCancel = new QPushButton(this);
-    btnCancel->setGeometry(255, 293, 75, 25);
+    for (QPushButton* b : {btnSave, btnCancel})
+        b->setMinimumSize(75, 25);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(btnSave);
+    buttons->addWidget(btnCancel);
+    auto* main = new QVBoxLayout;
+    main->setContentsMargins(8, 8, 8, 8);
+    main->addWidget(grpAlertSetup);
+    main->addWidget(grpSound);
+    main->addStretch(1);
+    main->addLayout(buttons);
+    UseLayout(main);
 
     tmrPlay->setInterval(1000);
     connect(tmrPlay, &QTimer::timeout, this, &TFmAlertSetup::tmrPlayTimer);

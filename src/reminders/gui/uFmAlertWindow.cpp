@@ -2,6 +2,7 @@
 
 #include "data/uAppState.h"
 #include "extras/uZuvoAds.h"
+#include "lang/uInterfaceLanguage.h"
 #include "lang/uLanguageObject.h"
 #include "note/uNoteAd.h"
 #include "note/uSharedAudio.h"
@@ -15,6 +16,7 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
 #include <QPainter>
@@ -24,6 +26,7 @@
 #include <QRandomGenerator>
 #include <QTimer>
 #include <QUrl>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -51,11 +54,11 @@ QPixmap alarmIcon() {
     return pm;
 }
 
-QFrame* sunkenLine(QWidget* parent, const QRect& r) {
+QFrame* sunkenLine(QWidget* parent) {
     auto* f = new QFrame(parent);
-    f->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    f->setFrameStyle(QFrame::HLine | QFrame::Sunken);
     f->setLineWidth(1);
-    f->setGeometry(r);
+    f->setFixedHeight(2);
     return f;
 }
 
@@ -73,20 +76,25 @@ TFmAlertWindow::TFmAlertWindow(QWidget* owner, TNoteContextPtr context)
       FPlayer(new TAudioPlayer(this)) {
     setAttribute(Qt::WA_DeleteOnClose);
 
-    Image1 = new QLabel(this);
-    Image1->setGeometry(kIconRest, 15, 32, 32);
+    // The icon shakes inside a column of its own, which the layout never moves.
+    auto* iconColumn = new QWidget(this);
+    iconColumn->setFixedSize(64, 100);
+    Image1 = new QLabel(iconColumn);
+    Image1->setGeometry(kIconRest, 0, 32, 32);
     Image1->setPixmap(alarmIcon());
+    btnPlay = new QPushButton(iconColumn);
+    btnPlay->setGeometry(8, 57, 50, 25);
+    btnPlay->hide();
 
     lblAlertTime = new QLabel(this);
-    lblAlertTime->setGeometry(72, 16, 380, 16);
     QFont bold = font();
     bold.setBold(true);
     lblAlertTime->setFont(bold);
     lblAlertTime->setStyleSheet(QStringLiteral("color: rgb(0,128,0);"));
 
-    Panel2 = sunkenLine(this, QRect(72, 35, 385, 1));
+    Panel2 = sunkenLine(this);
     mmoAlertText = new QPlainTextEdit(this);
-    mmoAlertText->setGeometry(72, 40, 380, 93);
+    mmoAlertText->setMinimumSize(380, 93);
     mmoAlertText->setReadOnly(true);
     mmoAlertText->setFrameShape(QFrame::NoFrame);
     mmoAlertText->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -94,22 +102,37 @@ TFmAlertWindow::TFmAlertWindow(QWidget* owner, TNoteContextPtr context)
     pal.setColor(QPalette::Base, palette().color(QPalette::Window));
     pal.setColor(QPalette::Text, QColor(128, 128, 128));
     mmoAlertText->setPalette(pal);
-    Panel1 = sunkenLine(this, QRect(70, 139, 382, 2));
+    Panel1 = sunkenLine(this);
 
     lblAd = new QLabel(this);
-    lblAd->setGeometry(72, 152, 233, 16);
+    // A long line of the server's is cut, not made the window's width; the tip shows it whole.
+    lblAd->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     lblAd->setStyleSheet(QStringLiteral("color: rgb(128,128,128);"));
     lblAd->setCursor(Qt::PointingHandCursor);
     lblAd->installEventFilter(this);
 
     btnSetupAlert = new QPushButton(this);
-    btnSetupAlert->setGeometry(311, 147, 75, 25);
+    btnSetupAlert->setMinimumSize(75, 25);
     btnClose = new QPushButton(this);
-    btnClose->setGeometry(392, 147, 60, 25);
+    btnClose->setMinimumSize(60, 25);
     btnClose->setDefault(true);
-    btnPlay = new QPushButton(this);
-    btnPlay->setGeometry(8, 72, 50, 25);
-    btnPlay->hide();
+
+    auto* text = new QVBoxLayout;
+    text->addWidget(lblAlertTime);
+    text->addWidget(Panel2);
+    text->addWidget(mmoAlertText, 1);
+    text->addWidget(Panel1);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(lblAd, 1);
+    bottom->addWidget(btnSetupAlert);
+    bottom->addWidget(btnClose);
+    text->addLayout(bottom);
+    auto* main = new QHBoxLayout;
+    main->setContentsMargins(0, 15, 18, 8);
+    main->addWidget(iconColumn, 0, Qt::AlignTop);
+    main->addLayout(text, 1);
+    UseLayout(main);
+    SetTabOrder({btnClose, btnSetupAlert, mmoAlertText});
     connect(btnClose, &QPushButton::clicked, this, &TFmAlertWindow::btnCloseClick);
     connect(btnSetupAlert, &QPushButton::clicked, this, &TFmAlertWindow::btnSetupAlertClick);
     connect(btnPlay, &QPushButton::clicked, this, &TFmAlertWindow::btnPlayClick);
@@ -243,7 +266,8 @@ void TFmAlertWindow::btnPlayClick() {
 }
 
 QString AlarmTimeCaption(const QDateTime& when) {
-    const QLocale locale = QLocale::system();
+    // In the interface's language, whatever the desktop's regional formats say.
+    const QLocale locale = InterfaceLanguage::Current();
     return locale.toString(when.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
            locale.toString(when.time(), QLocale::LongFormat);
 }

@@ -1,5 +1,6 @@
 #include "reminders/gui/uFmMissedAlerts.h"
 
+#include "lang/uInterfaceLanguage.h"
 #include "lang/uLanguageObject.h"
 #include "platform/uMessages.h"
 
@@ -57,7 +58,7 @@ TFmMissedAlerts::TFmMissedAlerts(QWidget* parent, TNoteContextPtr context)
 
 void TFmMissedAlerts::AddMissed(const QList<TMissedReminder>& missed) {
     const TLanguageObject& l = LanguageOf(*FContext);
-    const QLocale locale = QLocale::system();
+    const QLocale locale = InterfaceLanguage::Current();
     for (const TMissedReminder& m : missed) {
         auto* item = new QTreeWidgetItem(lvMissed);
         item->setText(kColDue, locale.toString(m.Due, QLocale::ShortFormat));

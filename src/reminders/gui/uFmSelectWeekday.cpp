@@ -5,23 +5,35 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 TFmSelectWeekday::TFmSelectWeekday(QWidget* parent, const TLanguageObject* language)
     : TFixedDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, QSize(263, 324)),
       FLanguage(language) {
     GroupBox1 = new QGroupBox(this);
-    GroupBox1->setGeometry(8, 8, 247, 270);
+    auto* days = new QVBoxLayout(GroupBox1);
+    days->setContentsMargins(24, 12, 16, 12);
     for (int i = 0; i < 7; ++i) {
         chkDay[std::size_t(i)] = new QCheckBox(GroupBox1);
         chkDay[std::size_t(i)]->setObjectName(QStringLiteral("chkDay%1").arg(i + 1));
-        chkDay[std::size_t(i)]->setGeometry(24, 28 + i * 33, 200, 20);
+        days->addWidget(chkDay[std::size_t(i)]);
     }
     btnOK = new QPushButton(this);
-    btnOK->setGeometry(99, 288, 75, 25);
     btnOK->setDefault(true);
     btnCancel = new QPushButton(this);
-    btnCancel->setGeometry(180, 288, 75, 25);
+    for (QPushButton* b : {btnOK, btnCancel})
+        b->setMinimumSize(75, 25);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(btnOK);
+    buttons->addWidget(btnCancel);
+    auto* main = new QVBoxLayout;
+    main->setContentsMargins(8, 8, 8, 8);
+    main->addWidget(GroupBox1, 1);
+    main->addLayout(buttons);
+    UseLayout(main);
     connect(btnOK, &QPushButton::clicked, this, &TFmSelectWeekday::btnOKClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     SendMessageW(this, WM_UPDATELANGUAGE);
