@@ -806,7 +806,8 @@ private:
 
 TEST(SyncMainWindow, UploadThenDownloadOpensNewNotesBetweenTheUpdatingMessages) {
     TLoopbackHttpServer server;
-    int downloads = 0;
+    // Counted on the server's thread, read on this one.
+    std::atomic<int> downloads{0};
     server.setHandler([&](const TRecordedRequest& r) {
         TCannedReply c;
         if (r.Target.contains("get_notes.php")) {
@@ -847,7 +848,7 @@ TEST(SyncMainWindow, UploadThenDownloadOpensNewNotesBetweenTheUpdatingMessages) 
     ASSERT_EQ(finished.size(), 1);
     EXPECT_EQ(finished[0], std::make_tuple(QStringLiteral("MINE"), 1, true));
     EXPECT_EQ(log.constFirst(), WM_UPDATINGBEGIN);
-    EXPECT_EQ(downloads, 1);
+    EXPECT_EQ(downloads.load(), 1);
     bool opened = false;
     for (TFmNote* n : TFmMain::NoteWindows())
         opened = opened || n->NoteId() == nid(QStringLiteral("FROM-ELSEWHERE"));
@@ -859,7 +860,7 @@ TEST(SyncMainWindow, UploadThenDownloadOpensNewNotesBetweenTheUpdatingMessages) 
     main.GetNotesFromSrv();
     ASSERT_TRUE(QTest::qWaitFor([&] { return downloads == 3 && !AppState().DownloadRunning; }, 10000));
     QTest::qWait(200);
-    EXPECT_EQ(downloads, 3);
+    EXPECT_EQ(downloads.load(), 3);
 
     // While a note is being edited, an upload is not followed by a download.
     AppState().NoteEditing = true;
@@ -872,7 +873,7 @@ TEST(SyncMainWindow, UploadThenDownloadOpensNewNotesBetweenTheUpdatingMessages) 
     EXPECT_EQ(finished[1], std::make_tuple(QString(), 0, true)); // nothing was pending any more
     AppState().NoteEditing = false;
     QTest::qWait(200);
-    EXPECT_EQ(downloads, 3);
+    EXPECT_EQ(downloads.load(), 3);
     main.Shutdown();
 }
 

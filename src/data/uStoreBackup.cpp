@@ -2,6 +2,7 @@
 
 #include "data/uNoteStore.h"
 #include "lang/uLanguageObject.h"
+#include "platform/uThreadHandOver.h"
 
 #include <QDir>
 #include <QFile>
@@ -138,7 +139,7 @@ TStoreBackupScheduler::TStoreBackupScheduler(QString storePath, QString folder, 
 
 TStoreBackupScheduler::~TStoreBackupScheduler() {
     if (FThread) {
-        FThread->wait();
+        WaitForThread(FThread);
         delete FThread;
     }
 }
@@ -161,7 +162,7 @@ void TStoreBackupScheduler::CheckNow() {
     auto result = std::make_shared<std::pair<QString, QString>>();
     const QString store = FStorePath;
     const QString folder = FFolder;
-    FThread = QThread::create([result, store, folder] {
+    FThread = CreateThread([result, store, folder] {
         try {
             result->first = StoreBackup::MakeBackup(store, folder, QDate::currentDate());
         } catch (const TSqlError& e) {
@@ -169,6 +170,7 @@ void TStoreBackupScheduler::CheckNow() {
         }
     });
     connect(FThread, &QThread::finished, this, [this, result] {
+        ThreadEnded(FThread);
         FThread->deleteLater();
         FThread = nullptr;
         FRunning = false;
@@ -179,5 +181,5 @@ void TStoreBackupScheduler::CheckNow() {
 
 void TStoreBackupScheduler::Wait() {
     if (FThread)
-        FThread->wait();
+        WaitForThread(FThread);
 }

@@ -4,17 +4,16 @@
 // is gone by then, the result is dropped: a window closed while its request ran
 // hears nothing of it.
 
+#include "platform/uThreadHandOver.h"
+
 #include <QObject>
-#include <QThread>
 #include <functional>
 #include <memory>
 #include <utility>
 
 template <typename R> void RunAsync(QObject* receiver, std::function<R()> work, std::function<void(R)> done) {
     auto result = std::make_shared<R>();
-    QThread* t = QThread::create([result, work = std::move(work)] { *result = work(); });
-    QObject::connect(t, &QThread::finished, receiver,
-                     [result, done = std::move(done)] { done(std::move(*result)); });
-    QObject::connect(t, &QThread::finished, t, &QObject::deleteLater);
-    t->start();
+    StartThread(
+        receiver, [result, work = std::move(work)] { *result = work(); },
+        [result, done = std::move(done)] { done(std::move(*result)); });
 }

@@ -1,8 +1,9 @@
 #pragma once
 // Calls across threads that keep the waiting side's wait bounded or its loop turning.
 
+#include "platform/uThreadHandOver.h"
+
 #include <QEventLoop>
-#include <QMetaObject>
 #include <QObject>
 #include <QSemaphore>
 #include <QThread>
@@ -13,13 +14,13 @@
 // a helper thread while the calling thread keeps its event loop turning, and
 // returns once the function has finished.
 template <typename F> void RunWithEventLoop(F&& fn) {
-    std::unique_ptr<QThread> t(QThread::create(std::forward<F>(fn)));
+    std::unique_ptr<QThread> t(CreateThread(std::forward<F>(fn)));
     QEventLoop loop;
     QObject::connect(t.get(), &QThread::finished, &loop, &QEventLoop::quit);
     t->start();
     if (!t->isFinished())
         loop.exec();
-    t->wait();
+    WaitForThread(t.get());
 }
 
 // Runs fn on the thread of `context` and waits for it at most `timeoutMs`. True
@@ -33,12 +34,13 @@ template <typename F> bool RunOnThreadOf(QObject* context, F&& fn, int timeoutMs
         return true;
     }
     auto done = std::make_shared<QSemaphore>();
-    QMetaObject::invokeMethod(
-        context,
-        [done, fn = std::forward<F>(fn)]() mutable {
-            fn();
-            done->release();
-        },
-        Qt::QueuedConnection);
-    return done->tryAcquire(1, timeoutMs);
+    PostToThreadOf(context, [done, fn = std::forward<F>(fn)]() mutable {
+        fn();
+        HandOverRelease(done.get());
+        done->release();
+    });
+    if (!done->tryAcquire(1, timeoutMs))
+        return false;
+    HandOverAcquire(done.get());
+    return true;
 }

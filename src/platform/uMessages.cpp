@@ -1,5 +1,7 @@
 #include "platform/uMessages.h"
 
+#include "platform/uThreadHandOver.h"
+
 #include <QCoreApplication>
 #include <QPointer>
 #include <QThread>
@@ -15,15 +17,12 @@ LRESULT SendMessageW(QObject* target, int msg, WPARAM wParam, LPARAM lParam) {
     LRESULT result = 0;
     QPointer<QObject> guard(target);
     // If the target dies first, Qt drops the call and still releases the waiting caller.
-    QMetaObject::invokeMethod(
-        target,
-        [&] {
-            if (!guard)
-                return;
-            TWinMessage m(msg, wParam, lParam);
-            QCoreApplication::sendEvent(guard.data(), &m);
-            result = m.Result;
-        },
-        Qt::BlockingQueuedConnection);
+    RunOnThreadOfAndWait(target, [&] {
+        if (!guard)
+            return;
+        TWinMessage m(msg, wParam, lParam);
+        QCoreApplication::sendEvent(guard.data(), &m);
+        result = m.Result;
+    });
     return result;
 }

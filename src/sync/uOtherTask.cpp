@@ -1,10 +1,10 @@
 #include "sync/uOtherTask.h"
 
+#include "platform/uThreadHandOver.h"
 #include "sync/uEndpoints.h"
 #include "sync/uHttpClient.h"
 #include "sync/uNotesService.h"
 
-#include <QThread>
 #include <memory>
 
 QString ParseBasicInfo(const QByteArray& xml) {
@@ -31,12 +31,11 @@ TBasicInfo FetchBasicInfo() {
 
 void TOtherTaskThread::Start(QObject* context, bool signedIn, TOnDone onDone) {
     auto found = std::make_shared<TBasicInfo>();
-    QThread* t = QThread::create([found, signedIn] {
-        if (signedIn)
-            *found = FetchBasicInfo();
-    });
-    // finished is emitted on the worker's thread: both connections are queued.
-    QObject::connect(t, &QThread::finished, context, [found, onDone = std::move(onDone)] { onDone(*found); });
-    QObject::connect(t, &QThread::finished, t, &QObject::deleteLater);
-    t->start();
+    StartThread(
+        context,
+        [found, signedIn] {
+            if (signedIn)
+                *found = FetchBasicInfo();
+        },
+        [found, onDone = std::move(onDone)] { onDone(*found); });
 }

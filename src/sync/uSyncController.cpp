@@ -2,6 +2,7 @@
 
 #include "data/uAppState.h"
 #include "platform/uBlockingCall.h"
+#include "platform/uThreadHandOver.h"
 #include "sync/uEndpoints.h"
 #include "sync/uOtherTask.h"
 #include "sync/uPushChannel.h"
@@ -24,7 +25,7 @@ SyncController::SyncController(QString storePath, QString audioFolder, THooks ho
     // The refused sign-in waits for the user's answer: the next attempt needs it.
     w.LoginFailed = [this, f = hooks.LoginFailed] {
         if (f)
-            QMetaObject::invokeMethod(this, f, Qt::BlockingQueuedConnection);
+            RunOnThreadOfAndWait(this, f);
     };
     w.NewNote = [this, f = hooks.NewNote](const TNoteItem& n) {
         if (f)
@@ -40,10 +41,7 @@ SyncController::SyncController(QString storePath, QString audioFolder, THooks ho
             this, [this] { emit NotesChanged(); }, kUiWaitMs);
     };
     // Nobody needs to wait for this one.
-    w.RowTooLarge = [this](const QString& id) {
-        QMetaObject::invokeMethod(
-            this, [this, id] { emit RowTooLarge(id); }, Qt::QueuedConnection);
-    };
+    w.RowTooLarge = [this](const QString& id) { PostToThreadOf(this, [this, id] { emit RowTooLarge(id); }); };
     FWorkers = new TSyncWorkers(std::move(storePath), std::move(audioFolder), std::move(w), this);
     connect(FWorkers, &TSyncWorkers::UploadFinished, this, &SyncController::OnUploadFinished);
     connect(FWorkers, &TSyncWorkers::DownloadFinished, this, &SyncController::OnDownloadFinished);

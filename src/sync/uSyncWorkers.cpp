@@ -2,6 +2,7 @@
 
 #include "data/uAppState.h"
 #include "data/uNoteStore.h"
+#include "platform/uThreadHandOver.h"
 #include "sync/uSyncEngine.h"
 
 #include <QCoreApplication>
@@ -43,9 +44,10 @@ bool TSyncWorkers::pause(int ms) {
 }
 
 void TSyncWorkers::launch(std::function<void()> run, std::function<void()> finished) {
-    QThread* t = QThread::create(std::move(run));
+    QThread* t = CreateThread(std::move(run));
     FThreads.append(t);
     connect(t, &QThread::finished, this, [this, t, finished = std::move(finished)] {
+        ThreadEnded(t);
         FThreads.removeOne(t);
         t->deleteLater();
         if (finished)

@@ -1,5 +1,7 @@
 #include "support/LoopbackHttpServer.h"
 
+#include "platform/uThreadHandOver.h"
+
 #include <QEventLoop>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -74,9 +76,9 @@ TLoopbackHttpServer::TLoopbackHttpServer() {
     worker->moveToThread(&FThread);
     QObject::connect(&FThread, &QThread::finished, worker, &QObject::deleteLater);
     FThread.start();
-    // Standard primitives rather than Qt's, so that ThreadSanitizer sees the hand-over.
+    // Standard primitives rather than Qt's, so that ThreadSanitizer sees the answer.
     std::promise<quint16> listening;
-    QMetaObject::invokeMethod(worker, [worker, &listening] { listening.set_value(worker->listen()); });
+    PostToThreadOf(worker, [worker, &listening] { listening.set_value(worker->listen()); });
     FPort = listening.get_future().get();
 }
 
