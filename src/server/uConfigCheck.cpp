@@ -28,7 +28,7 @@ const QSet<QString> kTextKeys = {"listen", "push",     "push_address", "support_
 const QSet<QString> kNumberKeys = {"push_idle_seconds",   "push_login_seconds", "push_unsigned_per_address",
                                    "push_unsigned_total", "max_body_bytes",     "http_threads",
                                    "pbkdf2_iterations",   "log_requests",       "push_devices_per_account",
-                                   "hash_threads",        "hash_queue"};
+                                   "hash_threads",        "hash_queue",         "push_connections"};
 
 QString unquoted(QString v) {
     v = v.trimmed();

@@ -78,12 +78,18 @@ void TServerApp::Start() {
     m.Checks = std::make_unique<TCheckQueue>(checks);
 
     // Web and push connections share the process's descriptors with the
-    // database and the log: each side gets half of what those leave.
+    // database and the log: each side gets half of what those leave, unless
+    // the push side is given its number and the web side takes the rest.
     std::size_t descriptors = 1024;
     if (rlimit files{}; getrlimit(RLIMIT_NOFILE, &files) == 0)
         descriptors = files.rlim_cur == RLIM_INFINITY ? std::size_t(1) << 20 : std::size_t(files.rlim_cur);
+    const std::size_t connections = ConnectionLimitFor(descriptors, 1.0);
+    const std::size_t pushConnections = m.Config.PushConnections > 0
+                                            ? std::min(std::size_t(m.Config.PushConnections), connections)
+                                            : ConnectionLimitFor(descriptors, 0.5);
     THttpLimits limits;
-    limits.MaxConnections = ConnectionLimitFor(descriptors, 0.5);
+    // The web side always keeps a few, for the sign-in that precedes a device's push connection.
+    limits.MaxConnections = std::max<std::size_t>(16, connections - pushConnections);
     m.HttpServer = std::make_unique<THttpServer>(m.WebIo, limits, m.Config.HttpThreads, m.Tls.get());
     m.HttpServer->SetCheckQueue(m.Checks.get());
     m.Http->Register(*m.HttpServer);
@@ -99,7 +105,7 @@ void TServerApp::Start() {
     po.LoginLimit = std::chrono::seconds(m.Config.PushLoginSeconds);
     po.MaxUnsignedPerAddress = std::size_t(m.Config.PushUnsignedPerAddress);
     po.MaxUnsigned = std::size_t(m.Config.PushUnsignedTotal);
-    po.MaxConnections = ConnectionLimitFor(descriptors, 0.5);
+    po.MaxConnections = pushConnections;
     po.MaxDevicesPerAccount = std::size_t(m.Config.PushDevicesPerAccount);
     // A sweep walks every connection on the push thread; a quarter of the
     // shorter limit is precise enough and keeps the walks rare.

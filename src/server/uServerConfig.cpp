@@ -93,6 +93,7 @@ bool LoadConfigFile(const std::string& path, TServerConfig& c, std::string& erro
     c.PushUnsignedTotal = ini.ReadInteger(s, QStringLiteral("push_unsigned_total"), c.PushUnsignedTotal);
     c.PushDevicesPerAccount =
         ini.ReadInteger(s, QStringLiteral("push_devices_per_account"), c.PushDevicesPerAccount);
+    c.PushConnections = ini.ReadInteger(s, QStringLiteral("push_connections"), c.PushConnections);
     c.HashThreads = ini.ReadInteger(s, QStringLiteral("hash_threads"), c.HashThreads);
     c.HashQueue = ini.ReadInteger(s, QStringLiteral("hash_queue"), c.HashQueue);
     c.MaxBodyBytes = std::size_t(
@@ -138,7 +139,7 @@ bool LoadConfigFile(const std::string& path, TServerConfig& c, std::string& erro
     }
     if (c.PushIdleSeconds <= 0 || c.PushLoginSeconds <= 0 || c.PushUnsignedPerAddress <= 0 ||
         c.PushUnsignedTotal <= 0 || c.PushDevicesPerAccount <= 0 || c.HashThreads <= 0 || c.HashQueue <= 0 ||
-        c.HttpThreads <= 0 || c.Pbkdf2Iterations <= 0 || c.MaxBodyBytes == 0) {
+        c.PushConnections < 0 || c.HttpThreads <= 0 || c.Pbkdf2Iterations <= 0 || c.MaxBodyBytes == 0) {
         error = "a number in [server] is out of range";
         return false;
     }

@@ -37,6 +37,10 @@ struct TServerConfig {
     int PushUnsignedTotal = 1024;
     // Signed-in devices of one account; a new one past it closes the oldest.
     int PushDevicesPerAccount = 64;
+    // Push connections in all; 0: half of the descriptors the database and
+    // the listeners leave, the web side taking the other half. A process
+    // that mostly holds devices gives the web side what this leaves.
+    int PushConnections = 0;
     // Threads that hash passwords, and checks that may wait for them; a check
     // past that gets 503 with Retry-After (a push sign-in is closed).
     int HashThreads = 2;

@@ -224,11 +224,12 @@ TEST(ServerCommandLine, VersionAndHelp) {
 
 TEST(ServerCheckConfig, SaysWhatWouldBeServedAndCreatesNothing) {
     const QString dir = testenv::freshDir("checkconfig");
-    testenv::writeFile(dir + "/server.ini",
-                       "; the service's file\n[server]\nlisten=127.0.0.1:8443\npush=0.0.0.0:50001\n"
-                       "db=sqlite:" +
-                           dir.toUtf8() +
-                           "/data/server.db\nhttp_threads=8\n[ads.2052]\nAd1Text=x\nAd1Url=y\n");
+    testenv::writeFile(
+        dir + "/server.ini",
+        "; the service's file\n[server]\nlisten=127.0.0.1:8443\npush=0.0.0.0:50001\n"
+        "db=sqlite:" +
+            dir.toUtf8() +
+            "/data/server.db\nhttp_threads=8\npush_connections=50000\n[ads.2052]\nAd1Text=x\nAd1Url=y\n");
     const TRun r = runServer({"--config", dir + "/server.ini", "--check-config"});
     ASSERT_EQ(r.Exit, 0) << r.Err;
     EXPECT_NE(r.Out.find("http://127.0.0.1:8443/"), std::string::npos) << r.Out;
@@ -253,6 +254,7 @@ TEST(ServerCheckConfig, EveryMistakeIsNamed) {
     } cases[] = {
         {"lisen=127.0.0.1:80\n", {}, "line 2: unknown key lisen in [server]"},
         {"http_threads=many\n", {}, "http_threads is not a whole number"},
+        {"push_connections=-5\n", {}, "out of range"},
         {"listen=127.0.0.1:1\nlisten=127.0.0.1:2\n", {}, "listen is given twice"},
         {"[sever]\nlisten=127.0.0.1:1\n", {}, "unknown section [sever]"},
         {"[ads]\nText1=x\n", {}, "unknown key Text1 in [ads]"},
