@@ -29,6 +29,7 @@
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
 #include <QAbstractSpinBox>
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
@@ -112,10 +113,11 @@ QStringList problemsOf(QDialog& dialog) {
             const QString text = l->textFormat() == Qt::RichText ? QString() : withoutMnemonics(l->text());
             const QRect room = l->contentsRect();
             if (l->wordWrap()) {
-                if (l->heightForWidth(room.width()) > room.height() + 1)
+                // The height a label asks for at a width includes its frame.
+                if (l->heightForWidth(l->width()) > l->height() + 1)
                     out << nameOf(l) + QStringLiteral(": wrapped text needs %1 px of height, has %2")
-                                           .arg(l->heightForWidth(room.width()))
-                                           .arg(room.height());
+                                           .arg(l->heightForWidth(l->width()))
+                                           .arg(l->height());
             } else if (widestLine(fm, text) > room.width()) {
                 out << nameOf(l) + QStringLiteral(": text needs %1 px, has %2")
                                        .arg(widestLine(fm, text))
@@ -259,6 +261,32 @@ TEST(Layouts, EveryCaptionFitsAndNoControlsOverlapInEveryLanguageAndFace) {
                                              QString::fromLatin1(look.Family).remove(QLatin1Char(' ')),
                                              qEnvironmentVariable("QT_SCALE_FACTOR", QStringLiteral("1"))));
             EXPECT_TRUE(problems.isEmpty()) << problems.join(QLatin1Char('\n')).toStdString();
+            dialog->hide();
+        }
+    }
+}
+
+// A screen reader names each control it can reach by the keyboard: by its
+// caption, the label that is its buddy, or a name of its own.
+TEST(Layouts, EveryControlTheKeyboardReachesHasAName) {
+    for (const char* language : {"English", "Chinese"}) {
+        TWorld world(language);
+        for (const auto& [name, make] : kDialogs) {
+            SCOPED_TRACE(std::string(name) + ", " + language);
+            std::unique_ptr<QDialog> dialog = make(world);
+            dialog->show();
+            QCoreApplication::processEvents();
+            QStringList unnamed;
+            for (QWidget* w : dialog->findChildren<QWidget*>()) {
+                if (!w->isVisibleTo(dialog.get()) || w->isWindow() || !(w->focusPolicy() & Qt::TabFocus) ||
+                    insideCompound(w, dialog.get()))
+                    continue;
+                QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+                if (!a || a->text(QAccessible::Name).trimmed().isEmpty())
+                    unnamed << QString::fromLatin1(w->metaObject()->className()) + QLatin1Char(' ') +
+                                   w->objectName();
+            }
+            EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(QLatin1String(", ")).toStdString();
             dialog->hide();
         }
     }

@@ -131,13 +131,13 @@ class TIniFile;
                                                                                                              \
     X(FmLogin, Caption, "Sign In")                                                                           \
     X(FmLogin, lblTitleHost_Caption, "Server:")                                                              \
-    X(FmLogin, lblTitleAccount_Caption, "Account:")                                                          \
-    X(FmLogin, lblTitlePass_Caption, "Password:")                                                            \
+    X(FmLogin, lblTitleAccount_Caption, "&Account:")                                                         \
+    X(FmLogin, lblTitlePass_Caption, "&Password:")                                                           \
     X(FmLogin, lblTitleCode_Caption, "Code:")                                                                \
     X(FmLogin, chkSavePassword_Caption, "Remember password")                                                 \
     X(FmLogin, lblTitleRegister_Caption, "Free Sign Up")                                                     \
     X(FmLogin, lblTitleForgotPW_Caption, "Forgot Password")                                                  \
-    X(FmLogin, btnLogin_Caption, "Sign In")                                                                  \
+    X(FmLogin, btnLogin_Caption, "&Sign In")                                                                 \
     X(FmLogin, btnCancel_Caption, "Cancel")                                                                  \
     X(FmLogin, laNoAccount, "Please input your account.")                                                    \
     X(FmLogin, laNoPass, "Please input your password.")                                                      \
@@ -172,11 +172,11 @@ class TIniFile;
     X(FmOptions, hint_LanguageNextStart, "The new language is used the next time Zuvo Note starts.")         \
                                                                                                              \
     X(FmUserInfo, Caption, "My Account")                                                                     \
-    X(FmUserInfo, btnChangePass_Caption, "Change Pass")                                                      \
+    X(FmUserInfo, btnChangePass_Caption, "&Change Pass")                                                     \
     X(FmUserInfo, grpMyAccount_Caption, "My Account")                                                        \
     X(FmUserInfo, lblTitleCurrUser_Caption, "Account:")                                                      \
     X(FmUserInfo, lblTitleQRCode_Caption, "Sign in with QR Code")                                            \
-    X(FmUserInfo, btnLogout_Caption, "Logout")                                                               \
+    X(FmUserInfo, btnLogout_Caption, "&Logout")                                                              \
     X(FmUserInfo, lblShowQRCode_Caption, "Click to show the QR code")                                        \
                                                                                                              \
     X(FmSelectWeekday, Caption, "Select Day of week")                                                        \
@@ -185,22 +185,22 @@ class TIniFile;
     X(FmRegister, Caption, "Free Sign Up")                                                                   \
     X(FmRegister, grpBasicInfo_Caption, "Basic Information")                                                 \
     X(FmRegister, grpDetailedInfo_Caption, "Detailed Information")                                           \
-    X(FmRegister, lblTitleAccount_Caption, "Email Account:")                                                 \
-    X(FmRegister, lblTitlePass_Caption, "Password:")                                                         \
-    X(FmRegister, lblTitleRePass_Caption, "Retype Password:")                                                \
-    X(FmRegister, lblTitleName_Caption, "User Name:")                                                        \
-    X(FmRegister, chkDetailedInfo_Caption, "Input detailed information")                                     \
+    X(FmRegister, lblTitleAccount_Caption, "Em&ail Account:")                                                \
+    X(FmRegister, lblTitlePass_Caption, "&Password:")                                                        \
+    X(FmRegister, lblTitleRePass_Caption, "&Retype Password:")                                               \
+    X(FmRegister, lblTitleName_Caption, "User &Name:")                                                       \
+    X(FmRegister, chkDetailedInfo_Caption, "Input &detailed information")                                    \
     X(FmRegister, lblTitleIndustry_Caption, "Industry:")                                                     \
-    X(FmRegister, lblTitleTel_Caption, "Tel:")                                                               \
-    X(FmRegister, lblTitleMobile_Caption, "Mobile:")                                                         \
-    X(FmRegister, lblTitleWebSite_Caption, "WebSite:")                                                       \
-    X(FmRegister, lblTitleProvince_Caption, "Province:")                                                     \
-    X(FmRegister, lblTitleCity_Caption, "City:")                                                             \
-    X(FmRegister, lblTitleQQ_Caption, "Skype:")                                                              \
-    X(FmRegister, lblTitleMSN_Caption, "MSN:")                                                               \
-    X(FmRegister, lblTitleRemark_Caption, "Remark:")                                                         \
+    X(FmRegister, lblTitleTel_Caption, "&Tel:")                                                              \
+    X(FmRegister, lblTitleMobile_Caption, "&Mobile:")                                                        \
+    X(FmRegister, lblTitleWebSite_Caption, "&WebSite:")                                                      \
+    X(FmRegister, lblTitleProvince_Caption, "Pro&vince:")                                                    \
+    X(FmRegister, lblTitleCity_Caption, "&City:")                                                            \
+    X(FmRegister, lblTitleQQ_Caption, "S&kype:")                                                             \
+    X(FmRegister, lblTitleMSN_Caption, "M&SN:")                                                              \
+    X(FmRegister, lblTitleRemark_Caption, "R&emark:")                                                        \
     X(FmRegister, lblTitleCode_Caption, "Code:")                                                             \
-    X(FmRegister, btnRegister_Caption, "Submit")                                                             \
+    X(FmRegister, btnRegister_Caption, "Su&bmit")                                                            \
     X(FmRegister, btnCancel_Caption, "Cancel")                                                               \
     X(FmRegister, raInvalidAccount, "Not a valid email account, please input again.")                        \
     X(FmRegister, raIncompleteInput, "The items in red must be filled in.")                                  \
@@ -221,7 +221,7 @@ class TIniFile;
                                                                                                              \
     X(FmLogout, Caption, "Logout")                                                                           \
     X(FmLogout, grpLogout_Caption, "You have signed in with %s, are you sure you want to log out?")          \
-    X(FmLogout, btnLogout_Caption, "Logout")                                                                 \
+    X(FmLogout, btnLogout_Caption, "&Logout")                                                                \
     X(FmLogout, alertLogoutSucc, "Logged out successfully!")                                                 \
     X(FmLogout, alertLogoutNotSaved,                                                                         \
       "Logged out, but the settings file could not be saved: the account is back after a restart.")          \

@@ -1,6 +1,7 @@
 #include "ui/uFmAbout.h"
 
 #include "data/uFunctions.h"
+#include "lang/uInterfaceLanguage.h"
 #include "platform/gui/uLinkLabel.h"
 #include "platform/gui/uWindows.h"
 #include "sync/uEndpoints.h"
@@ -76,7 +77,11 @@ TFmAbout::TFmAbout(TServiceEnv env, QWidget* parent)
     facts->setColumnMinimumWidth(0, 72);
 
     Label5 = new TLinkLabel(this, false);
-    Label5->setText(QStringLiteral("Android版下載"));
+    // The About box has no texts of its own in the language files; this one
+    // caption is the only one that is not English.
+    Label5->setText(InterfaceLanguage::Current().language() == QLocale::Chinese
+                        ? QStringLiteral("Android版下載")
+                        : QStringLiteral("Android version"));
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setMinimumSize(75, 25);
     OKButton->setDefault(true);

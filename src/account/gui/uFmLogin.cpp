@@ -13,60 +13,91 @@
 
 #include <QApplication>
 #include <QFontMetrics>
+#include <QFormLayout>
 #include <QFrame>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QVBoxLayout>
 
 TFmLogin::TFmLogin(TServiceEnv env, QWidget* parent)
     : TFixedDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, QSize(307, 215)),
       FEnv(std::move(env)) {
     Panel1 = new QFrame(this);
-    Panel1->setGeometry(0, 0, 307, 57);
     Panel1->setAutoFillBackground(true);
     QPalette white = Panel1->palette();
     white.setColor(QPalette::Window, Qt::white);
     Panel1->setPalette(white);
     Image1 = new QLabel(Panel1);
-    Image1->setGeometry(12, 12, 32, 32);
+    Image1->setFixedSize(32, 32);
     Image1->setPixmap(QApplication::windowIcon().pixmap(32, 32));
     lblAppName = new QLabel(QStringLiteral("Zuvo Note"), Panel1);
     QFont big = lblAppName->font();
     big.setPixelSize(21);
     lblAppName->setFont(big);
-    lblAppName->setGeometry(56, 16, 240, 26);
+    auto* banner = new QHBoxLayout(Panel1);
+    banner->setContentsMargins(12, 12, 12, 12);
+    banner->setSpacing(12);
+    banner->addWidget(Image1);
+    banner->addWidget(lblAppName, 1);
 
     GroupBox1 = new QGroupBox(this);
-    GroupBox1->setGeometry(8, 60, 291, 80);
     lblTitleAccount = new QLabel(GroupBox1);
-    lblTitleAccount->setGeometry(12, 22, 80, 16);
     edtUserName = new QLineEdit(GroupBox1);
-    edtUserName->setGeometry(96, 19, 181, 21);
     lblTitlePass = new QLabel(GroupBox1);
-    lblTitlePass->setGeometry(12, 51, 80, 16);
     edtPassword = new QLineEdit(GroupBox1);
-    edtPassword->setGeometry(96, 48, 181, 21);
     edtPassword->setEchoMode(QLineEdit::Password);
+    for (QLineEdit* e : {edtUserName, edtPassword})
+        e->setMinimumWidth(181);
+    lblTitleAccount->setBuddy(edtUserName);
+    lblTitlePass->setBuddy(edtPassword);
     lblTitleHost = new QLabel(GroupBox1);
     lblTitleHost->hide();
+    auto* fields = new QFormLayout(GroupBox1);
+    fields->setContentsMargins(12, 12, 12, 12);
+    fields->addRow(lblTitleAccount, edtUserName);
+    fields->addRow(lblTitlePass, edtPassword);
 
-    lblTitleRegister = new TLinkLabel(this);
     // The links get a row of their own: long captions must not run under the buttons.
-    lblTitleRegister->move(10, 146);
+    lblTitleRegister = new TLinkLabel(this);
     lblTitleForgotPw = new TLinkLabel(this);
+    auto* links = new QHBoxLayout;
+    links->setSpacing(10);
+    links->addWidget(lblTitleRegister);
+    links->addWidget(lblTitleForgotPw);
+    links->addStretch(1);
+
     btnLogin = new QPushButton(this);
-    btnLogin->setGeometry(144, 164, 75, 25);
     btnLogin->setDefault(true);
     btnCancel = new QPushButton(this);
-    btnCancel->setGeometry(224, 164, 75, 25);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    for (QPushButton* b : {btnLogin, btnCancel}) {
+        b->setMinimumSize(75, 25);
+        buttons->addWidget(b);
+    }
 
     StatusBar1 = new QStatusBar(this);
-    StatusBar1->setGeometry(0, 193, 307, 22);
     StatusBar1->setSizeGripEnabled(false);
     lblStatus = new QLabel(StatusBar1);
     StatusBar1->addWidget(lblStatus, 1);
+
+    auto* body = new QVBoxLayout;
+    body->setContentsMargins(8, 4, 8, 4);
+    body->addWidget(GroupBox1);
+    body->addLayout(links);
+    body->addLayout(buttons);
+    auto* main = new QVBoxLayout;
+    main->setContentsMargins(0, 0, 0, 0);
+    main->setSpacing(0);
+    main->addWidget(Panel1);
+    main->addLayout(body, 1);
+    main->addWidget(StatusBar1);
+    UseLayout(main);
+    SetTabOrder({edtUserName, edtPassword, lblTitleRegister, lblTitleForgotPw, btnLogin, btnCancel});
 
     connect(btnLogin, &QPushButton::clicked, this, &TFmLogin::btnLoginClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -89,10 +120,7 @@ void TFmLogin::WMUpdateLanguage() {
     lblTitleAccount->setText(l.FmLoginlblTitleAccount_Caption());
     lblTitlePass->setText(l.FmLoginlblTitlePass_Caption());
     lblTitleRegister->setText(l.FmLoginlblTitleRegister_Caption());
-    lblTitleRegister->adjustSize();
     lblTitleForgotPw->setText(l.FmLoginlblTitleForgotPW_Caption());
-    lblTitleForgotPw->adjustSize();
-    lblTitleForgotPw->move(lblTitleRegister->geometry().right() + 1 + 10, lblTitleRegister->y());
     btnLogin->setText(l.FmLoginbtnLogin_Caption());
     btnCancel->setText(l.FmLoginbtnCancel_Caption());
 }

@@ -4,25 +4,40 @@
 #include "lang/uLanguageObject.h"
 #include "platform/gui/uWindows.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
+#include <QVBoxLayout>
 
 TFmLogout::TFmLogout(TServiceEnv env, QWidget* parent)
     : TFixedDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, QSize(423, 122)),
       FEnv(std::move(env)) {
     Label1 = new QLabel(this);
-    Label1->setGeometry(72, 20, 319, 43);
     Label1->setWordWrap(true);
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label1->setMinimumWidth(319);
     auto* icon = new QLabel(this);
-    icon->setGeometry(20, 20, 32, 32);
+    icon->setFixedSize(32, 32);
     icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(32, 32));
     btnLogout = new QPushButton(this);
-    btnLogout->setGeometry(256, 84, 75, 25);
     btnLogout->setDefault(true);
     btnCancel = new QPushButton(this);
-    btnCancel->setGeometry(336, 84, 75, 25);
+    auto* question = new QHBoxLayout;
+    question->setSpacing(20);
+    question->addWidget(icon, 0, Qt::AlignTop);
+    question->addWidget(Label1, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    for (QPushButton* b : {btnLogout, btnCancel}) {
+        b->setMinimumSize(75, 25);
+        buttons->addWidget(b);
+    }
+    auto* main = new QVBoxLayout;
+    main->setContentsMargins(20, 20, 12, 12);
+    main->addLayout(question, 1);
+    main->addLayout(buttons);
+    UseLayout(main);
     connect(btnLogout, &QPushButton::clicked, this, &TFmLogout::btnLogoutClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     SendMessageW(this, WM_UPDATELANGUAGE);

@@ -8,28 +8,42 @@
 #include "sync/uHttpClient.h"
 
 #include <QCheckBox>
+#include <QFormLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QVBoxLayout>
 
 namespace {
 
 constexpr int kBasicHeight = 270;
-constexpr int kDetailedHeight = 606;
 
-QLabel* fieldRow(QWidget* group, int y, QLineEdit*& edit, bool required) {
+// A labelled field of one of the groups; the labels of fields the service
+// needs are red.
+QLabel* fieldRow(QWidget* group, QFormLayout* form, QLineEdit*& edit, bool required) {
     auto* label = new QLabel(group);
-    label->setGeometry(12, y + 3, 100, 16);
     if (required) {
         QPalette p = label->palette();
         p.setColor(QPalette::WindowText, Qt::red);
         label->setPalette(p);
     }
     edit = new QLineEdit(group);
-    edit->setGeometry(116, y, 181, 21);
+    edit->setMinimumWidth(181);
+    label->setBuddy(edit);
+    form->addRow(label, edit);
     return label;
+}
+
+QFormLayout* groupForm(QGroupBox* group) {
+    auto* form = new QFormLayout;
+    form->setVerticalSpacing(11);
+    auto* box = new QVBoxLayout(group);
+    box->setContentsMargins(12, 12, 12, 12);
+    box->addLayout(form);
+    return form;
 }
 
 } // namespace
@@ -39,36 +53,46 @@ TFmRegister::TFmRegister(TServiceEnv env, QWidget* parent)
                    QSize(329, kBasicHeight)),
       FEnv(std::move(env)) {
     grpBasicInfo = new QGroupBox(this);
-    grpBasicInfo->setGeometry(8, 8, 313, 190);
-    lblTitleAccount = fieldRow(grpBasicInfo, 24, edtUserName, true);
+    QFormLayout* basic = groupForm(grpBasicInfo);
+    lblTitleAccount = fieldRow(grpBasicInfo, basic, edtUserName, true);
     edtUserName->setMaxLength(50);
-    lblTitleName = fieldRow(grpBasicInfo, 56, edtUName, true);
-    lblTitlePass = fieldRow(grpBasicInfo, 88, edtPassword, true);
+    lblTitleName = fieldRow(grpBasicInfo, basic, edtUName, true);
+    lblTitlePass = fieldRow(grpBasicInfo, basic, edtPassword, true);
     edtPassword->setEchoMode(QLineEdit::Password);
-    lblTitleRePass = fieldRow(grpBasicInfo, 120, edtConfirmPass, true);
+    lblTitleRePass = fieldRow(grpBasicInfo, basic, edtConfirmPass, true);
     edtConfirmPass->setEchoMode(QLineEdit::Password);
     edtConfirmPass->setMaxLength(edtPassword->maxLength());
     chkDetailedInfo = new QCheckBox(grpBasicInfo);
-    chkDetailedInfo->setGeometry(12, 156, 290, 20);
+    basic->addRow(chkDetailedInfo);
 
     grpDetailedInfo = new QGroupBox(this);
-    grpDetailedInfo->setGeometry(8, 204, 313, 330);
-    int y = 24;
+    QFormLayout* detailed = groupForm(grpDetailedInfo);
     for (QLineEdit** edit :
-         {&edtTel, &edtMobile, &edtSite, &edtProvince, &edtCity, &edtQQ, &edtMsn, &edtRemark}) {
-        FDetailLabels << fieldRow(grpDetailedInfo, y, *edit, false);
-        y += 37;
-    }
+         {&edtTel, &edtMobile, &edtSite, &edtProvince, &edtCity, &edtQQ, &edtMsn, &edtRemark})
+        FDetailLabels << fieldRow(grpDetailedInfo, detailed, *edit, false);
     grpDetailedInfo->hide();
     // Kept for the form's shape only: never shown, never sent.
     edtPcCode = new QLineEdit(this);
     edtPcCode->hide();
 
     btnRegister = new QPushButton(this);
-    btnRegister->setGeometry(162, 210, 75, 25);
     btnRegister->setDefault(true);
     btnCancel = new QPushButton(this);
-    btnCancel->setGeometry(246, 210, 75, 25);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    for (QPushButton* b : {btnRegister, btnCancel}) {
+        b->setMinimumSize(75, 25);
+        buttons->addWidget(b);
+    }
+    auto* main = new QVBoxLayout;
+    main->setContentsMargins(8, 8, 8, 8);
+    main->addWidget(grpBasicInfo);
+    main->addWidget(grpDetailedInfo);
+    main->addStretch(1);
+    main->addLayout(buttons);
+    UseLayout(main);
+    SetTabOrder({edtUserName, edtUName, edtPassword, edtConfirmPass, chkDetailedInfo, edtTel, edtMobile,
+                 edtSite, edtProvince, edtCity, edtQQ, edtMsn, edtRemark, btnRegister, btnCancel});
 
     connect(btnRegister, &QPushButton::clicked, this, &TFmRegister::btnRegisterClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -104,12 +128,10 @@ void TFmRegister::WMUpdateLanguage() {
 }
 
 void TFmRegister::chkDetailedInfoClick() {
-    const bool detailed = chkDetailedInfo->isChecked();
-    setFixedHeight(detailed ? kDetailedHeight : kBasicHeight);
-    const int buttonsTop = detailed ? 543 : 210;
-    btnRegister->move(btnRegister->x(), buttonsTop);
-    btnCancel->move(btnCancel->x(), buttonsTop);
-    grpDetailedInfo->setVisible(detailed);
+    grpDetailedInfo->setVisible(chkDetailedInfo->isChecked());
+    // Grows for the details and shrinks back without them.
+    FitContents();
+    resize(width(), minimumHeight());
     if (const QScreen* s = screen())
         move(x(), s->geometry().top() + (s->geometry().height() - height()) / 2);
 }

@@ -8,11 +8,14 @@
 #include "qr/uQrCode.h"
 #include "sync/uEndpoints.h"
 
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 QImage RenderQrImage(const TQrSymbol& symbol) {
     constexpr int kScale = 3;
@@ -36,9 +39,7 @@ TFmUserInfo::TFmUserInfo(TServiceEnv env, QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
     grpMyAccount = new QGroupBox(this);
-    grpMyAccount->setGeometry(8, 8, 258, 161);
     lblTitleCurrUser = new QLabel(grpMyAccount);
-    lblTitleCurrUser->move(16, 24);
     lblCurrUser = new QLabel(grpMyAccount);
     QFont nameFont(QStringLiteral("Tahoma"));
     nameFont.setPointSize(10);
@@ -47,7 +48,9 @@ TFmUserInfo::TFmUserInfo(TServiceEnv env, QWidget* parent)
     red.setColor(QPalette::WindowText, Qt::red);
     lblCurrUser->setPalette(red);
     Image1 = new QLabel(grpMyAccount);
-    Image1->setGeometry(16, 50, 89, 81);
+    // Wide enough for the code; as high as its prompt needs in the face in use.
+    Image1->setFixedWidth(89);
+    Image1->setMinimumHeight(81);
     Image1->setScaledContents(true);
     Image1->setWordWrap(true);
     Image1->setAlignment(Qt::AlignCenter);
@@ -55,15 +58,41 @@ TFmUserInfo::TFmUserInfo(TServiceEnv env, QWidget* parent)
     Image1->setCursor(Qt::PointingHandCursor);
     Image1->installEventFilter(this);
     lblTitleQRCode = new QLabel(grpMyAccount);
-    lblTitleQRCode->setGeometry(0, 134, 121, 16);
     lblTitleQRCode->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     btnChangePass = new QPushButton(grpMyAccount);
-    btnChangePass->setGeometry(140, 66, 100, 25);
     btnLogout = new QPushButton(grpMyAccount);
-    btnLogout->setGeometry(140, 98, 100, 25);
+    for (QPushButton* b : {btnChangePass, btnLogout})
+        b->setMinimumSize(100, 25);
     btnClose = new QPushButton(this);
-    btnClose->setGeometry(266, 144, 75, 25);
+    btnClose->setMinimumSize(75, 25);
     btnClose->setDefault(true);
+
+    auto* account = new QHBoxLayout;
+    account->setSpacing(10);
+    account->addWidget(lblTitleCurrUser);
+    account->addWidget(lblCurrUser, 1);
+    auto* code = new QVBoxLayout;
+    code->addWidget(Image1, 0, Qt::AlignHCenter);
+    code->addWidget(lblTitleQRCode);
+    auto* actions = new QVBoxLayout;
+    actions->addStretch(1);
+    actions->addWidget(btnChangePass);
+    actions->addWidget(btnLogout);
+    actions->addStretch(1);
+    auto* panel = new QGridLayout(grpMyAccount);
+    panel->setContentsMargins(16, 12, 16, 8);
+    panel->setHorizontalSpacing(16);
+    panel->addLayout(account, 0, 0, 1, 2);
+    panel->addLayout(code, 1, 0);
+    panel->addLayout(actions, 1, 1);
+    auto* close = new QVBoxLayout;
+    close->addStretch(1);
+    close->addWidget(btnClose);
+    auto* main = new QHBoxLayout;
+    main->setContentsMargins(8, 8, 6, 8);
+    main->addWidget(grpMyAccount, 1);
+    main->addLayout(close);
+    UseLayout(main);
     connect(btnChangePass, &QPushButton::clicked, this, &TFmUserInfo::btnChangePassClick);
     connect(btnLogout, &QPushButton::clicked, this, &TFmUserInfo::btnLogoutClick);
     connect(btnClose, &QPushButton::clicked, this, &QWidget::close);
@@ -108,9 +137,6 @@ void TFmUserInfo::WMUpdateLanguage() {
     setWindowTitle(l.FmUserInfoCaption());
     grpMyAccount->setTitle(l.FmUserInfogrpMyAccount_Caption());
     lblTitleCurrUser->setText(l.FmUserInfolblTitleCurrUser_Caption());
-    lblTitleCurrUser->adjustSize();
-    lblCurrUser->adjustSize();
-    lblCurrUser->move(lblTitleCurrUser->geometry().right() + 1 + 10, lblTitleCurrUser->y());
     lblTitleQRCode->setText(l.FmUserInfolblTitleQRCode_Caption());
     if (FQrImage.isNull())
         Image1->setText(l.FmUserInfolblShowQRCode_Caption());

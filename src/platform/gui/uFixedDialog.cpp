@@ -1,5 +1,6 @@
 #include "platform/gui/uFixedDialog.h"
 
+#include "platform/gui/uAccessibleNames.h"
 #include "platform/uMessages.h"
 
 #include <QLayout>
@@ -52,12 +53,17 @@ void TFixedDialog::CenterOnScreen() {
 bool TFixedDialog::event(QEvent* e) {
     if (int(e->type()) == WM_UPDATELANGUAGE) {
         WMUpdateLanguage();
+        NameUnnamedControls(this);
         FitContents();
         return true;
     }
     const bool done = QDialog::event(e);
-    // Another face (the desktop's font settings) needs another size.
+    // Another face (the desktop's font settings) needs another size; so does a
+    // control inside that learnt of a new text or font after the dialog did.
     if (e->type() == QEvent::FontChange)
+        FitContents();
+    else if (e->type() == QEvent::LayoutRequest && layout() &&
+             minimumSize().expandedTo(layout()->minimumSize()) != minimumSize())
         FitContents();
     return done;
 }

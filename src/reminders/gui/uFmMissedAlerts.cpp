@@ -2,6 +2,7 @@
 
 #include "lang/uInterfaceLanguage.h"
 #include "lang/uLanguageObject.h"
+#include "platform/gui/uAccessibleNames.h"
 #include "platform/uMessages.h"
 
 #include <QHBoxLayout>
@@ -35,6 +36,7 @@ TFmMissedAlerts::TFmMissedAlerts(QWidget* parent, TNoteContextPtr context)
     lblMissed = new QLabel(this);
     lblMissed->setWordWrap(true);
     lvMissed = new QTreeWidget(this);
+    lblMissed->setBuddy(lvMissed);
     lvMissed->setColumnCount(3);
     lvMissed->setRootIsDecorated(false);
     lvMissed->setSelectionMode(QAbstractItemView::NoSelection);
@@ -91,4 +93,5 @@ void TFmMissedAlerts::WMUpdateLanguage() {
     lvMissed->setHeaderLabels(
         {l.FmMissedAlertscolDue_Caption(), l.FmMissedAlertscolNote_Caption(), QString()});
     btnClose->setText(l.FmMissedAlertsbtnClose_Caption());
+    NameUnnamedControls(this);
 }
