@@ -1,9 +1,13 @@
 #pragma once
-// Reading HTTP/1.1 requests from bytes: the head and chunked bodies. Strict
-// where leniency would let a body be framed two ways (both a length and
-// chunks, two different lengths, folded header lines).
+// Reading HTTP/1.1 requests from bytes as they come. The framing (request
+// line, fields, bodies by length or by chunks, where one request ends and the
+// next begins) is Boost.Beast's parser's; around it, checks that refuse more
+// than it does where leniency would let a proxy in front frame the bytes
+// another way (line ends other than CRLF, folded lines, white space in chunk
+// lines, a coding other than chunked, a second Host).
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -26,27 +30,6 @@ struct THttpHead {
 // Whether a Content-Type value names one of the media types (parameters ignored).
 [[nodiscard]] bool MediaTypeIn(std::string_view contentType, const std::vector<std::string>& types);
 
-// Where the head in bytes ends (just past its blank line), or npos when it
-// has not ended within the first maxBytes. A line end other than CRLF makes
-// the head malformed (Malformed is set), as soon as it is seen: a proxy in
-// front may have read the head's end elsewhere.
-[[nodiscard]] std::size_t FindHeadEnd(std::string_view bytes, std::size_t maxBytes, bool& malformed);
-// 0 when the head is a request this server can take, else the status to refuse it with.
-[[nodiscard]] int ParseRequestHead(std::string_view head, THttpHead& out);
-
-// Decodes a chunked body as its bytes arrive, consuming them from the input.
-class TChunkedDecoder {
-public:
-    enum class TResult { NeedMore, Done, TooLarge, Malformed };
-    TResult Feed(std::string& in, std::string& body, std::size_t maxBody, std::size_t maxTrailer);
-
-private:
-    enum class TState { Size, Data, DataEnd, Trailer, Done };
-    TState FState = TState::Size;
-    std::size_t FRemaining = 0;
-    std::size_t FTrailerBytes = 0;
-};
-
 // One request read from bytes as they come: blank lines before it, its head,
 // then its body by length or by chunks. The reader is the same whatever the
 // pieces the bytes come in.
@@ -54,8 +37,10 @@ class TRequestReader {
 public:
     enum class TStep { NeedMore, Head, Done, Failed };
 
-    TRequestReader(std::size_t maxHeaderBytes, std::size_t maxRequestLine)
-        : FMaxHeaderBytes(maxHeaderBytes), FMaxRequestLine(maxRequestLine) {}
+    TRequestReader(std::size_t maxHeaderBytes, std::size_t maxRequestLine);
+    ~TRequestReader();
+    TRequestReader(TRequestReader&&) noexcept;
+    TRequestReader& operator=(TRequestReader&&) noexcept;
 
     // Takes what it can from in, the body's bytes into body. Head: the head
     // has been read (Head()); the caller calls TakeBody, or refuses the
@@ -72,7 +57,11 @@ public:
 
 private:
     enum class TState { Head, HeadRead, Body, Done, Failed };
+    class TParser;
+
     TStep failWith(int status);
+    TStep readHead(std::string& in);
+    TStep readBody(std::string& in, std::string& body);
 
     std::size_t FMaxHeaderBytes;
     std::size_t FMaxRequestLine;
@@ -81,7 +70,7 @@ private:
     bool FStarted = false;
     int FStatus = 0;
     THttpHead FHead;
-    TChunkedDecoder FChunks;
+    std::unique_ptr<TParser> FParser;
 };
 
 } // namespace zsrv
