@@ -485,7 +485,12 @@ TRequestReader::TStep TRequestReader::readBody(std::string& in, std::string& bod
         if (in.empty())
             return TStep::NeedMore;
         TErrorCode ec;
-        const std::size_t used = p.FParser.put(boost::asio::buffer(in.data(), in.size()), ec);
+        std::size_t used = 0;
+        try {
+            used = p.FParser.put(boost::asio::buffer(in.data(), in.size()), ec);
+        } catch (const std::length_error&) {
+            return failWith(400); // a trailer field longer than the parser can hold
+        }
         in.erase(0, used);
         if (ec == http::error::need_more || (!ec && used == 0))
             return TStep::NeedMore;
