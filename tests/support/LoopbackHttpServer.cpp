@@ -103,7 +103,10 @@ void TLoopbackHttpServer::setHandler(std::function<TCannedReply(const TRecordedR
 
 QList<TRecordedRequest> TLoopbackHttpServer::requests() const {
     std::lock_guard l(FLock);
-    return FRequests;
+    // A list of its own, not one sharing the recorded block: the server thread
+    // appends to that block in place once it holds the only reference, and
+    // Qt's check for that is not ordered with the caller's last read of it.
+    return QList<TRecordedRequest>(FRequests.cbegin(), FRequests.cend());
 }
 
 TCannedReply TLoopbackHttpServer::replyFor(const TRecordedRequest& r) {
