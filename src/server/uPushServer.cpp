@@ -4,9 +4,16 @@
 #include "shared/uPushPacket.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <netinet/tcp.h>
 #include <random>
+#include <sys/epoll.h>
+#include <sys/socket.h>
+#include <system_error>
+#include <unistd.h>
 
 namespace zsrv {
 
@@ -26,35 +33,72 @@ thread_local std::array<std::uint8_t, 16384> tReadBuffer;
 // What one readiness event may take from one connection before the others get
 // their turn: a client that streams without pause must not hold the thread.
 constexpr std::size_t kReadPerTurn = 64 * 1024;
+// Connections taken from the listener, and events taken from the epoll set,
+// before the io context runs its other work.
+constexpr int kAcceptPerTurn = 64;
+constexpr int kEventsPerTurn = 256;
+
+std::string addressText(const sockaddr_storage& a) {
+    char text[INET6_ADDRSTRLEN] = {};
+    if (a.ss_family == AF_INET)
+        ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(a).sin_addr, text, sizeof text);
+    else if (a.ss_family == AF_INET6)
+        ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(a).sin6_addr, text, sizeof text);
+    return text;
+}
+
+std::string peerAddress(int fd) {
+    sockaddr_storage a{};
+    socklen_t len = sizeof a;
+    return ::getpeername(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0 ? addressText(a) : std::string();
+}
 
 } // namespace
 
-struct TPushServer::TSession {
-    explicit TSession(asio::ip::tcp::socket sock) : Sock(std::move(sock)) {}
-    asio::ip::tcp::socket Sock;
-    push::TPushStreamReader Reader;
-    std::string DeviceId;
-    std::unique_ptr<std::string> Out; // what the socket has not taken yet
-    std::int64_t UserId = 0;
+// What a connection needs until it has signed in.
+struct TPushServer::TUnsigned {
     std::string Address;
-    std::list<TSession*>::iterator UnsignedAt; // valid while Unsigned
-    bool Unsigned = false;
+    std::list<TSession*>::iterator At; // in FUnsigned
+    std::vector<std::string> Held;     // changes sent while the sign-in is checked
+};
+
+// Kept small: a server holds one per device.
+struct TPushServer::TSession {
+    explicit TSession(int fd) : Fd(fd) {}
+    ~TSession() {
+        if (Fd >= 0)
+            ::close(Fd);
+    }
+    TSession(const TSession&) = delete;
+    TSession& operator=(const TSession&) = delete;
+
+    int Fd;
+    std::uint32_t Index = 0; // in FSessions
     std::uint32_t Opened = nowSeconds();
     std::uint32_t LastActive = Opened;
+    std::uint32_t Publishing = 0; // its notices not yet handed to the store
     bool SignedIn = false;
     bool Verifying = false;
     bool Closed = false;
-    // Closed, as a check in the queue may read it: a check of a connection
-    // that is gone is not made.
+    bool Writing = false; // the epoll set waits for room to write
+    // Closed, as a check in the queue reads it: a check of a connection that
+    // is gone is not made.
     std::atomic<bool> Gone{false};
-    std::vector<std::string> Held; // changes sent while the sign-in is checked
-    std::size_t Publishing = 0;    // its notices not yet handed to the store
+    std::int64_t UserId = 0;
+    push::TPushStreamReader Reader;
+    std::string DeviceId;
+    std::unique_ptr<std::string> Out;       // what the socket has not taken yet
+    std::unique_ptr<TUnsigned> NotSignedIn; // null once signed in
 };
 
 TPushServer::TPushServer(asio::io_context& io, TServerStore& store, TAccounts& accounts, TCheckQueue& checks,
                          TPushOptions options)
     : FIo(io), FStore(store), FAccounts(accounts), FChecks(checks), FOptions(options), FAcceptor(io),
-      FSweepTimer(io), FAlive(std::make_shared<std::atomic<bool>>(true)) {
+      FPoll(io), FSweepTimer(io), FAlive(std::make_shared<std::atomic<bool>>(true)) {
+    const int ep = ::epoll_create1(EPOLL_CLOEXEC);
+    if (ep < 0)
+        throw std::system_error(errno, std::system_category(), "epoll_create1");
+    FPoll.assign(ep);
     std::random_device rd;
     FOrigin = std::to_string(rd()) + "-" + std::to_string(rd());
 }
@@ -66,7 +110,9 @@ TPushServer::~TPushServer() {
 
 std::uint16_t TPushServer::Listen(const std::string& host, std::uint16_t port) {
     BindAndListen(FAcceptor, host, port);
+    FAcceptor.non_blocking(true);
     accept();
+    armPoll();
     sweep();
     // Runs on the store's listener thread, which may outlive this object: it
     // touches nothing of it but copies, and the io context outlives the store.
@@ -85,115 +131,179 @@ void TPushServer::Close() {
     std::error_code ec;
     FAcceptor.close(ec);
     FSweepTimer.cancel();
-    std::vector<TSessionPtr> all;
-    all.reserve(FSessions.size());
-    for (auto& [raw, s] : FSessions)
-        all.push_back(s);
+    const std::vector<TSessionPtr> all = FSessions;
     for (const TSessionPtr& s : all)
         close(s);
+    FPoll.close(ec);
+    FClosed.clear();
 }
 
 void TPushServer::accept() {
-    FAcceptor.async_accept([this](std::error_code ec, asio::ip::tcp::socket sock) {
+    FAcceptor.async_wait(asio::ip::tcp::acceptor::wait_read, [this](std::error_code ec) {
         if (ec == asio::error::operation_aborted || !FAcceptor.is_open())
             return;
-        if (ec) {
-            // Out of file descriptors, most likely: wait for the sweep to free some.
-            auto retry = std::make_shared<asio::steady_timer>(FIo, std::chrono::milliseconds(100));
-            retry->async_wait([this, retry](std::error_code) {
-                if (FAcceptor.is_open())
-                    accept();
-            });
-            return;
-        }
-        std::error_code opt;
-        sock.non_blocking(true, opt);
-        sock.set_option(asio::ip::tcp::no_delay(true), opt);
-        // Past the limit the oldest connection not signed in makes room; when
-        // every one is signed in, the new one is turned away.
-        if (FSessions.size() >= FOptions.MaxConnections) {
-            if (FUnsigned.empty()) {
-                sock.close(opt);
-                accept();
-                return;
-            }
-            close(TSessionPtr(FSessions.at(FUnsigned.front())));
-        }
-        auto s = std::make_shared<TSession>(std::move(sock));
-        s->Address = s->Sock.remote_endpoint(opt).address().to_string();
-        // Room is made before the new one counts, so that the count never passes a cap.
-        admitUnsigned(s);
-        FSessions.emplace(s.get(), s);
-        ++FCount;
-        armRead(s);
-        accept();
+        if (ec)
+            acceptLater();
+        else
+            acceptSome();
     });
 }
 
+void TPushServer::acceptSome() {
+    for (int i = 0; i < kAcceptPerTurn; ++i) {
+        sockaddr_storage from{};
+        socklen_t len = sizeof from;
+        const int fd = ::accept4(FAcceptor.native_handle(), reinterpret_cast<sockaddr*>(&from), &len,
+                                 SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd >= 0) {
+            admit(fd, addressText(from));
+            continue;
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            accept();
+            return;
+        }
+        if (errno != EINTR && errno != ECONNABORTED) {
+            acceptLater();
+            return;
+        }
+    }
+    // More may wait, and the listener signals only new ones: come back after
+    // the other work in line.
+    asio::post(FIo, [this, alive = FAlive] {
+        if (alive->load() && FAcceptor.is_open())
+            acceptSome();
+    });
+}
+
+void TPushServer::acceptLater() {
+    // Out of file descriptors, most likely: wait for the sweep to free some.
+    auto retry = std::make_shared<asio::steady_timer>(FIo, std::chrono::milliseconds(100));
+    retry->async_wait([this, retry](std::error_code) {
+        if (FAcceptor.is_open())
+            acceptSome();
+    });
+}
+
+void TPushServer::admit(int fd, std::string address) {
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    // Past the limit the oldest connection not signed in makes room; when
+    // every one is signed in, the new one is turned away.
+    if (FSessions.size() >= FOptions.MaxConnections) {
+        if (FUnsigned.empty()) {
+            ::close(fd);
+            return;
+        }
+        close(sessionOf(FUnsigned.front()));
+    }
+    auto s = std::make_shared<TSession>(fd);
+    s->NotSignedIn = std::make_unique<TUnsigned>();
+    s->NotSignedIn->Address = std::move(address);
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.ptr = s.get();
+    if (::epoll_ctl(FPoll.native_handle(), EPOLL_CTL_ADD, fd, &ev) != 0)
+        return; // the session closes the descriptor
+    // Room is made before the new one counts, so that the count never passes a cap.
+    admitUnsigned(s);
+    s->Index = static_cast<std::uint32_t>(FSessions.size());
+    FSessions.push_back(s);
+    ++FCount;
+}
+
+TPushServer::TSessionPtr TPushServer::sessionOf(const TSession* s) const {
+    return FSessions.at(s->Index);
+}
+
 void TPushServer::admitUnsigned(const TSessionPtr& s) {
+    const std::string& address = s->NotSignedIn->Address;
     // The oldest connection, of the address when given. One whose check is
     // under way counts too: a flood of bogus sign-ins must not escape the caps.
-    const auto oldest = [this](const std::string* address) -> TSession* {
+    const auto oldest = [this](const std::string* from) -> TSession* {
         for (TSession* u : FUnsigned)
-            if (!address || u->Address == *address)
+            if (!from || u->NotSignedIn->Address == *from)
                 return u;
         return nullptr;
     };
     const auto evict = [this](TSession* victim) {
         if (victim)
-            close(TSessionPtr(FSessions.at(victim)));
+            close(sessionOf(victim));
     };
-    if (FUnsignedByAddress[s->Address] >= FOptions.MaxUnsignedPerAddress)
-        evict(oldest(&s->Address));
+    if (FUnsignedByAddress[address] >= FOptions.MaxUnsignedPerAddress)
+        evict(oldest(&address));
     if (FUnsigned.size() >= FOptions.MaxUnsigned)
         evict(oldest(nullptr));
-    s->UnsignedAt = FUnsigned.insert(FUnsigned.end(), s.get());
-    s->Unsigned = true;
-    ++FUnsignedByAddress[s->Address];
+    s->NotSignedIn->At = FUnsigned.insert(FUnsigned.end(), s.get());
+    ++FUnsignedByAddress[address];
 }
 
 void TPushServer::leaveUnsigned(TSession& s) {
-    if (!s.Unsigned)
+    if (!s.NotSignedIn)
         return;
-    s.Unsigned = false;
-    FUnsigned.erase(s.UnsignedAt);
-    const auto it = FUnsignedByAddress.find(s.Address);
+    const std::unique_ptr<TUnsigned> u = std::move(s.NotSignedIn);
+    FUnsigned.erase(u->At);
+    const auto it = FUnsignedByAddress.find(u->Address);
     if (it != FUnsignedByAddress.end() && --it->second == 0)
         FUnsignedByAddress.erase(it);
 }
 
-void TPushServer::armRead(const TSessionPtr& s) {
-    s->Sock.async_wait(asio::ip::tcp::socket::wait_read, [this, s](std::error_code ec) {
-        if (!ec && !s->Closed)
-            onReadable(s);
+void TPushServer::armPoll() {
+    FPoll.async_wait(asio::posix::stream_descriptor::wait_read, [this](std::error_code ec) {
+        if (!ec)
+            poll();
     });
+}
+
+void TPushServer::poll() {
+    std::array<epoll_event, kEventsPerTurn> events;
+    const int n = ::epoll_wait(FPoll.native_handle(), events.data(), kEventsPerTurn, 0);
+    for (int i = 0; i < n; ++i) {
+        auto* raw = static_cast<TSession*>(events[std::size_t(i)].data.ptr);
+        if (raw->Closed)
+            continue;
+        const TSessionPtr s = sessionOf(raw);
+        if (events[std::size_t(i)].events & EPOLLOUT)
+            onWritable(*s);
+        if (!s->Closed && (events[std::size_t(i)].events & (EPOLLIN | EPOLLHUP | EPOLLERR)))
+            onReadable(s);
+    }
+    FClosed.clear();
+    // The io context sees the set only when it becomes ready anew: wait for
+    // that once it is drained, else come back after the other work in line.
+    if (n == kEventsPerTurn)
+        asio::post(FIo, [this, alive = FAlive] {
+            if (alive->load() && FPoll.is_open())
+                poll();
+        });
+    else
+        armPoll();
 }
 
 void TPushServer::onReadable(const TSessionPtr& s) {
     for (std::size_t taken = 0; taken < kReadPerTurn;) {
-        std::error_code ec;
-        const std::size_t n = s->Sock.read_some(asio::buffer(tReadBuffer), ec);
-        if (ec == asio::error::would_block || ec == asio::error::try_again)
+        const ssize_t n = ::recv(s->Fd, tReadBuffer.data(), tReadBuffer.size(), 0);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
             break;
-        if (ec) {
+        if (n <= 0) {
             close(s);
             return;
         }
-        taken += n;
+        taken += std::size_t(n);
         s->LastActive = nowSeconds();
-        const auto status = s->Reader.Feed({tReadBuffer.data(), n}, [&](const push::TPacketView& p) {
-            onPacket(s, p.Header.Command, p.Header.deviceId(), p.Body);
-        });
+        const auto status =
+            s->Reader.Feed({tReadBuffer.data(), std::size_t(n)}, [&](const push::TPacketView& p) {
+                onPacket(s, p.Header.Command, p.Header.deviceId(), p.Body);
+            });
         if (status == push::TPushStreamReader::TStatus::Garbage) {
             close(s);
             return;
         }
         if (s->Closed)
             return;
-        if (n < tReadBuffer.size())
+        if (std::size_t(n) < tReadBuffer.size())
             break;
     }
-    armRead(s);
 }
 
 void TPushServer::onPacket(const TSessionPtr& s, std::int32_t command, const std::string& device,
@@ -219,12 +329,13 @@ void TPushServer::onPacket(const TSessionPtr& s, std::int32_t command, const std
         }
         // Only the signed-in user's devices hear of it, whatever user id the body
         // claims. A change sent while the sign-in is checked waits for the check.
-        if (s->Verifying && !s->SignedIn) {
-            if (s->Held.size() >= FOptions.MaxHeldChanges) {
+        if (s->Verifying && !s->SignedIn && s->NotSignedIn) {
+            auto& held = s->NotSignedIn->Held;
+            if (held.size() >= FOptions.MaxHeldChanges) {
                 close(s);
                 return;
             }
-            s->Held.push_back(changed->NoteId);
+            held.push_back(changed->NoteId);
             return;
         }
         if (s->SignedIn)
@@ -288,10 +399,11 @@ void TPushServer::beginLogin(const TSessionPtr& s, std::int64_t userId, std::str
     s->Verifying = true;
     TAccounts* accounts = &FAccounts;
     asio::io_context* io = &FIo;
+    const std::string address = s->NotSignedIn ? s->NotSignedIn->Address : peerAddress(s->Fd);
     const auto admit =
-        FChecks.Post(s->Address, [this, accounts, io, alive = FAlive, s, userId, digest = std::move(digest),
-                                  device = std::move(device)]() mutable {
-            if (!alive->load())
+        FChecks.Post(address, [this, accounts, io, alive = FAlive, s, userId, digest = std::move(digest),
+                               device = std::move(device)]() mutable {
+            if (!alive->load() || s->Gone.load())
                 return;
             bool ok = false;
             try {
@@ -329,26 +441,20 @@ void TPushServer::finishLogin(const TSessionPtr& s, std::int64_t userId, std::st
     for (TSession* other : list)
         if (other != s.get() && other->DeviceId == device)
             stale.push_back(other);
-    for (TSession* other : stale) {
-        const auto it = FSessions.find(other);
-        if (it != FSessions.end())
-            close(TSessionPtr(it->second));
-    }
+    for (TSession* other : stale)
+        close(sessionOf(other));
     // An account's devices are capped; the one that signed in longest ago goes.
-    while (FByUser[userId].size() >= FOptions.MaxDevicesPerAccount) {
-        const auto it = FSessions.find(FByUser[userId].front());
-        if (it == FSessions.end())
-            break;
-        close(TSessionPtr(it->second));
-    }
+    while (FByUser[userId].size() >= FOptions.MaxDevicesPerAccount)
+        close(sessionOf(FByUser[userId].front()));
+    std::vector<std::string> held;
+    if (s->NotSignedIn)
+        held.swap(s->NotSignedIn->Held);
     leaveUnsigned(*s);
     s->SignedIn = true;
     s->UserId = userId;
     s->DeviceId = std::move(device);
     FByUser[userId].push_back(s.get());
     ++FSignedIn;
-    std::vector<std::string> held;
-    held.swap(s->Held);
     for (const std::string& noteId : held) {
         if (s->Closed)
             break;
@@ -367,7 +473,7 @@ void TPushServer::fanOut(std::int64_t user, const std::string& senderDevice, con
     targets.reserve(it->second.size());
     for (TSession* other : it->second)
         if (other != sender && other->DeviceId != senderDevice)
-            targets.push_back(FSessions.at(other));
+            targets.push_back(sessionOf(other));
     for (const TSessionPtr& t : targets)
         send(t, packet);
 }
@@ -383,39 +489,49 @@ void TPushServer::send(const TSessionPtr& s, const std::string& bytes) {
         s->Out->append(bytes);
         return;
     }
-    std::error_code ec;
-    std::size_t n = s->Sock.write_some(asio::buffer(bytes), ec);
-    if (ec == asio::error::would_block || ec == asio::error::try_again)
+    ssize_t n = ::send(s->Fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
         n = 0;
-    else if (ec) {
+    else if (n < 0) {
         close(s);
         return;
     }
-    if (n < bytes.size()) {
-        s->Out = std::make_unique<std::string>(bytes.substr(n));
-        armWrite(s);
+    if (std::size_t(n) < bytes.size()) {
+        s->Out = std::make_unique<std::string>(bytes.substr(std::size_t(n)));
+        watchWrites(*s, true);
     }
 }
 
-void TPushServer::armWrite(const TSessionPtr& s) {
-    s->Sock.async_wait(asio::ip::tcp::socket::wait_write, [this, s](std::error_code ec) {
-        if (ec || s->Closed || !s->Out)
-            return;
-        std::error_code wec;
-        const std::size_t n = s->Sock.write_some(asio::buffer(*s->Out), wec);
-        if (wec && wec != asio::error::would_block && wec != asio::error::try_again) {
-            close(s);
-            return;
-        }
-        s->Out->erase(0, wec ? 0 : n);
-        if (s->Out->empty())
-            s->Out.reset();
-        else
-            armWrite(s);
-    });
+void TPushServer::onWritable(TSession& s) {
+    if (!s.Out) {
+        watchWrites(s, false);
+        return;
+    }
+    const ssize_t n = ::send(s.Fd, s.Out->data(), s.Out->size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n < 0) {
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+            close(sessionOf(&s));
+        return;
+    }
+    s.Out->erase(0, std::size_t(n));
+    if (s.Out->empty()) {
+        s.Out.reset();
+        watchWrites(s, false);
+    }
 }
 
-void TPushServer::close(const TSessionPtr& s) {
+void TPushServer::watchWrites(TSession& s, bool on) {
+    if (s.Writing == on)
+        return;
+    s.Writing = on;
+    epoll_event ev{};
+    ev.events = on ? EPOLLIN | EPOLLOUT : EPOLLIN;
+    ev.data.ptr = &s;
+    ::epoll_ctl(FPoll.native_handle(), EPOLL_CTL_MOD, s.Fd, &ev);
+}
+
+void TPushServer::close(const TSessionPtr& session) {
+    const TSessionPtr s = session; // the caller's may be the list's own, which moves below
     if (s->Closed)
         return;
     s->Closed = true;
@@ -431,12 +547,21 @@ void TPushServer::close(const TSessionPtr& s) {
         }
         --FSignedIn;
     }
-    std::error_code ec;
-    s->Sock.shutdown(asio::ip::tcp::socket::shutdown_both, ec);
-    s->Sock.close(ec);
+    ::shutdown(s->Fd, SHUT_RDWR);
+    ::close(s->Fd); // leaves the epoll set too
+    s->Fd = -1;
     s->Out.reset();
-    if (FSessions.erase(s.get()))
+    const std::uint32_t at = s->Index;
+    if (at < FSessions.size() && FSessions[at] == s) {
+        if (at + 1 != FSessions.size()) {
+            FSessions[at] = std::move(FSessions.back());
+            FSessions[at]->Index = at;
+        }
+        FSessions.pop_back();
         --FCount;
+        // Events already taken from the epoll set may still name it.
+        FClosed.push_back(s);
+    }
 }
 
 void TPushServer::sweep() {
@@ -444,12 +569,15 @@ void TPushServer::sweep() {
     const auto idle = static_cast<std::uint32_t>(FOptions.IdleLimit.count());
     const auto login = static_cast<std::uint32_t>(FOptions.LoginLimit.count());
     std::vector<TSessionPtr> expired;
-    for (auto& [raw, s] : FSessions) {
+    for (const TSessionPtr& s : FSessions) {
         if (now - s->LastActive > idle || (!s->SignedIn && now - s->Opened > login))
             expired.push_back(s);
     }
     for (const TSessionPtr& s : expired)
         close(s);
+    expired.clear();
+    // Nothing is in hand here: what closed can go.
+    FClosed.clear();
     FSweepTimer.expires_after(FOptions.SweepInterval);
     FSweepTimer.async_wait([this](std::error_code ec) {
         if (!ec)

@@ -5,6 +5,11 @@
 // server processes); keep-alives are answered; logout, garbage and silence
 // close the connection. One thread runs all connections; slow password checks
 // run beside it so that no connection waits for another's sign-in.
+//
+// A server holds very many idle connections, so one costs little: a plain
+// descriptor in an epoll set of the push server's own (which the io context
+// waits on as one descriptor), and a small record; what only a connection
+// that has not signed in needs lives apart and goes at sign-in.
 
 #include "server/uAccounts.h"
 #include "server/uCheckQueue.h"
@@ -70,9 +75,18 @@ private:
     struct TSession;
     using TSessionPtr = std::shared_ptr<TSession>;
 
+    struct TUnsigned;
+
     void accept();
-    void armRead(const TSessionPtr& s);
+    void acceptSome();
+    void acceptLater();
+    void admit(int fd, std::string address);
+    void armPoll();
+    void poll();
+    [[nodiscard]] TSessionPtr sessionOf(const TSession* s) const;
     void onReadable(const TSessionPtr& s);
+    void onWritable(TSession& s);
+    void watchWrites(TSession& s, bool on);
     void onPacket(const TSessionPtr& s, std::int32_t command, const std::string& device,
                   std::span<const std::uint8_t> body);
     void beginLogin(const TSessionPtr& s, std::int64_t userId, std::string digest, std::string device);
@@ -81,7 +95,6 @@ private:
     void fanOut(std::int64_t user, const std::string& senderDevice, const TSession* sender,
                 const std::string& noteId);
     void send(const TSessionPtr& s, const std::string& bytes);
-    void armWrite(const TSessionPtr& s);
     void close(const TSessionPtr& s);
     void admitUnsigned(const TSessionPtr& s);
     void leaveUnsigned(TSession& s);
@@ -93,12 +106,16 @@ private:
     TCheckQueue& FChecks;
     TPushOptions FOptions;
     asio::ip::tcp::acceptor FAcceptor;
+    // The connections' epoll set; readable when one of them has an event.
+    asio::posix::stream_descriptor FPoll;
     asio::steady_timer FSweepTimer;
     asio::thread_pool FPublisher{1};
     std::size_t FPublishing = 0; // io thread only
     std::uint64_t FDroppedNotices = 0;
-    std::string FOrigin; // this process, in notices to the others
-    std::unordered_map<TSession*, TSessionPtr> FSessions;
+    std::string FOrigin;                // this process, in notices to the others
+    std::vector<TSessionPtr> FSessions; // each knows its place
+    // Closed ones whose events may still be in hand, kept until those are done.
+    std::vector<TSessionPtr> FClosed;
     std::unordered_map<std::int64_t, std::vector<TSession*>> FByUser;
     std::list<TSession*> FUnsigned; // oldest first
     std::unordered_map<std::string, std::size_t> FUnsignedByAddress;

@@ -491,6 +491,40 @@ TEST_P(PushServer, ChangeReachesDevicesHeldByAnotherServerProcess) {
     EXPECT_FALSE(twin->packet(300ms));
 }
 
+TEST_P(PushServer, AReaderThatFallsFarBehindIsDroppedWhileTheOthersGetEveryChange) {
+    if (GetParam() == "postgres")
+        GTEST_SKIP() << "a device's notices to the other processes are capped: a flood of them closes it";
+    auto sender = signIn(FServer, FAnn, "ann-pass", kPcA);
+    auto stalled = signIn(FServer, FAnn, "ann-pass", kPcB);
+    auto reader = signIn(FServer, FAnn, "ann-pass", kPcC);
+    // The stalled device takes nothing and keeps its window small, so that
+    // what the server owes it piles up past any buffer.
+    const int small = 4096;
+    ::setsockopt(stalled->fd(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    constexpr int kChanges = 20000;
+    std::atomic<int> heard{0};
+    std::thread listen([&] {
+        while (heard < kChanges) {
+            const auto p = reader->packet(5000ms);
+            if (!p)
+                return;
+            heard += get32(*p, 8) == 10;
+        }
+    });
+    std::string batch;
+    for (int i = 0; i < 100; ++i)
+        batch += changedPacket(kPcA, std::int32_t(FAnn), kNote);
+    for (int i = 0; i < kChanges / 100; ++i)
+        sender->send(batch);
+    listen.join();
+    EXPECT_EQ(heard.load(), kChanges);
+    EXPECT_TRUE(stalled->closedWithin(5000ms));
+    sender->send(keepAlivePacket(kPcA, 9));
+    const auto p = sender->packet();
+    ASSERT_TRUE(p);
+    EXPECT_EQ(get32(*p, 136), 9);
+}
+
 INSTANTIATE_TEST_SUITE_P(Stores, PushServer, ::testing::ValuesIn(AllStoreKinds()),
                          [](const auto& info) { return KindName(info.param); });
 
