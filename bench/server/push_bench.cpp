@@ -556,7 +556,10 @@ int run(bool mqtt, const std::map<std::string, std::string>& o) {
     r.Sources = std::stoi(get("--sources", "8"));
     r.PerHolder = std::stoi(get("--per-holder", "16000"));
     r.Digest = Md5HexOf(kPassword);
-    const int holders = std::max<int>(int(r.Ports.size()), (r.Idle + r.PerHolder - 1) / r.PerHolder);
+    // As many holders for each server, each holding the same share.
+    const int servers = int(r.Ports.size());
+    const int perServer = (r.Idle + servers - 1) / servers;
+    const int holders = servers * std::max(1, (perServer + r.PerHolder - 1) / r.PerHolder);
     // Holders' addresses are 127.0.0.2 and up, the fan-out groups' 127.0.0.243 to .250.
     if (holders > kMaxHolders || 2 + holders * r.Sources > 243)
         fail("too many holders or source addresses: raise --per-holder or lower --sources");

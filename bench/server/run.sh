@@ -7,6 +7,12 @@
 # 2. The push server with 10 000 idle signed-in connections: memory per
 #    connection, then fan-out latency to a user's 5 and 100 devices while they
 #    are held; the same run against mosquitto as the reference.
+#    BENCH_REFERENCE=0 leaves mosquitto out.
+# 4. (BENCH_PARTS=scale, needs BENCH_PG) as many idle connections as one
+#    process's descriptors hold (SQLite), then twice that over two server
+#    processes on one PostgreSQL database, then BENCH_SCALE (100 000) over as
+#    many processes as that needs; fan-out to 5 and 100 devices spread over
+#    the processes, so that notices cross through the database.
 # 3. (--hostile, or BENCH_PARTS=hostile) attacks from bench/server/hostile.py,
 #    each while wrk times get_notes.php of a signed-in client (4 connections):
 #    1000 trickling and 1000 silent connections; 32 connections declaring
@@ -181,5 +187,44 @@ for run in $(seq "${BENCH_REPEAT:-3}"); do
     kill "$MQ_PID"
     wait "$MQ_PID" 2>/dev/null || true
     sleep 1
+done
+fi
+
+if [[ $PARTS == *scale* ]]; then
+[[ -n ${BENCH_PG:-} ]] || { echo "the scale part needs BENCH_PG: its processes share PostgreSQL" >&2; exit 1; }
+# What one process holds: its descriptors but those of the database, the log
+# and the listeners (256), and a few web connections.
+PER_PROCESS=$(($(ulimit -Hn) - 300))
+HELD=$((PER_PROCESS - 200)) # idle devices per process, beside the fan-out groups
+printf '[server]\npush_devices_per_account=128\npush_connections=%d\n' "$PER_PROCESS" >"$WORK/scale.ini"
+scale() { # processes idle db
+    local ports=() pids=()
+    for i in $(seq 0 $(($1 - 1))); do
+        CONFIG="$WORK/scale.ini" start_server "$3" $((18400 + i)) $((15400 + i))
+        ports+=($((15400 + i)))
+        pids+=("$SERVER_PID")
+    done
+    "$TOOL" push --port "$(IFS=,; echo "${ports[*]}")" --pid "$(IFS=,; echo "${pids[*]}")" --idle "$2" \
+        --groups 5,100 || echo "(connections lost)"
+    kill "${pids[@]}"
+    wait "${pids[@]}" 2>/dev/null || true
+}
+pg_scale() { # processes idle
+    local schema=zuvo_scale_$$_$1
+    psql -q "$BENCH_PG" -c "create schema $schema" >/dev/null
+    local db="$BENCH_PG?options=-csearch_path%3D$schema"
+    "$TOOL" setup --db "$db" --idle "$2"
+    echo "== $2 idle signed-in connections over $1 server processes on PostgreSQL"
+    scale "$1" "$2" "$db"
+    psql -q "$BENCH_PG" -c "drop schema $schema cascade" >/dev/null 2>&1
+}
+SCALE=${BENCH_SCALE:-100000}
+for run in $(seq "${BENCH_REPEAT:-3}"); do
+    echo "== run $run: $HELD idle signed-in connections, one server process (SQLite)"
+    rm -f "$WORK"/scale.db*
+    "$TOOL" setup --db "sqlite:$WORK/scale.db" --idle "$HELD"
+    scale 1 "$HELD" "sqlite:$WORK/scale.db"
+    pg_scale 2 $((2 * HELD))
+    pg_scale $(((SCALE + HELD - 1) / HELD)) "$SCALE"
 done
 fi
