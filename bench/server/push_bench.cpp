@@ -380,6 +380,7 @@ struct TRun {
     int Rounds = 300;
     int Sources = 8;
     int PerHolder = 16000;
+    int Batch = kBatch; // the holders of one server share its room for waiting sign-ins
     std::string Digest;
 };
 
@@ -451,7 +452,7 @@ int hold(const TRun& r, int index, int first, int count, int report, int control
         b.close(c);
     };
     for (int i = 0; i < count;) {
-        const int batchEnd = std::min(count, i + (r.Mqtt ? kMqttWaiting : kBatch));
+        const int batchEnd = std::min(count, i + (r.Mqtt ? kMqttWaiting : r.Batch));
         for (; i < batchEnd; ++i) {
             const int g = first + i;
             const int c = open(source(i), 'I');
@@ -560,6 +561,7 @@ int run(bool mqtt, const std::map<std::string, std::string>& o) {
     const int servers = int(r.Ports.size());
     const int perServer = (r.Idle + servers - 1) / servers;
     const int holders = servers * std::max(1, (perServer + r.PerHolder - 1) / r.PerHolder);
+    r.Batch = std::max(8, kBatch * servers / holders);
     // Holders' addresses are 127.0.0.2 and up, the fan-out groups' 127.0.0.243 to .250.
     if (holders > kMaxHolders || 2 + holders * r.Sources > 243)
         fail("too many holders or source addresses: raise --per-holder or lower --sources");
@@ -596,6 +598,11 @@ int run(bool mqtt, const std::map<std::string, std::string>& o) {
         if (pid == 0) {
             ::close(report[0]);
             ::close(control[1]);
+            // The other holders' pipes: each must see its own end when this process stops.
+            for (const THolder& other : children) {
+                ::close(other.Report);
+                ::close(other.Control);
+            }
             std::_Exit(hold(r, h, first, count, report[1], control[0]));
         }
         ::close(report[1]);
