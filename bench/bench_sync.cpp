@@ -3,9 +3,9 @@
 // and the time from one computer's upload until another's store holds the text.
 
 #include "data/uNoteStore.h"
-#include "server/uAccounts.h"
-#include "server/uServerApp.h"
-#include "server/uServerStore.h"
+#include "server/app/uServerApp.h"
+#include "server/auth/uAccounts.h"
+#include "server/store/uServerStore.h"
 #include "sync/uSyncEngine.h"
 
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 // input chooses, against the same stream fed whole. Where the bytes are cut
 // must change nothing: not the heads read, not the bodies, not the refusal.
 
-#include "server/uHttpParser.h"
+#include "server/http/uHttpParser.h"
 
 #include <cstdint>
 #include <cstdlib>

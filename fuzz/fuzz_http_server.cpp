@@ -4,7 +4,7 @@
 // Content-Length with the bytes it names, a Date), and the server must end
 // the connection soon after the stream ends.
 
-#include "server/uHttpServer.h"
+#include "server/http/uHttpServer.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

@@ -1,7 +1,7 @@
 // Fuzz target: the upload body reader (URL decoding, then the NoteList
 // document), the form readers and the UTF-8 check, with what each promises.
 
-#include "server/uWire.h"
+#include "server/wire/uWire.h"
 
 #include <cstdint>
 #include <cstdlib>

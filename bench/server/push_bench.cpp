@@ -23,8 +23,8 @@
 // server port and one process may hold only so many descriptors. Like real
 // devices they send a keep-alive every 50 s.
 
-#include "server/uAccounts.h"
-#include "server/uServerStore.h"
+#include "server/auth/uAccounts.h"
+#include "server/store/uServerStore.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -1,7 +1,7 @@
 #include "ServerTestSupport.h"
 
-#include "server/uAccounts.h"
-#include "server/uServerStore.h"
+#include "server/auth/uAccounts.h"
+#include "server/store/uServerStore.h"
 #include "shared/uDbConnection.h"
 #include "shared/uMd5.h"
 #include "support/TestEnv.h"

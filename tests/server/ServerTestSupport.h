@@ -3,8 +3,8 @@
 // server started in-process on free ports, and a plain HTTP client (libcurl,
 // nothing of the server's) that sends bytes as given and returns bytes.
 
-#include "server/uServerApp.h"
-#include "server/uServerConfig.h"
+#include "server/app/uServerApp.h"
+#include "server/config/uServerConfig.h"
 
 #include <QByteArray>
 #include <chrono>

@@ -8,7 +8,7 @@
 #include "account/uSignOn.h"
 #include "extras/uFeedbackForm.h"
 #include "extras/uZuvoAds.h"
-#include "server/uServerStore.h"
+#include "server/store/uServerStore.h"
 #include "support/TestEnv.h"
 #include "sync/uEndpoints.h"
 

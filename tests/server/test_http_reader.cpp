@@ -3,7 +3,7 @@
 // is refused; what it takes comes out the same however the bytes are cut;
 // bodies are counted as they arrive and stop at their limit.
 
-#include "server/uHttpParser.h"
+#include "server/http/uHttpParser.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

@@ -3,8 +3,8 @@
 
 #include "ServerTestSupport.h"
 
-#include "server/uAccounts.h"
-#include "server/uServerStore.h"
+#include "server/auth/uAccounts.h"
+#include "server/store/uServerStore.h"
 #include "shared/uLimits.h"
 #include "shared/uUrlEncoding.h"
 #include "support/TestEnv.h"

@@ -3,8 +3,8 @@
 
 #include "ServerTestSupport.h"
 
-#include "server/uServerStore.h"
-#include "server/uSqlPool.h"
+#include "server/store/uServerStore.h"
+#include "server/store/uSqlPool.h"
 #include "support/TestEnv.h"
 #include "uVersion.h"
 

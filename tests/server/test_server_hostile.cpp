@@ -5,8 +5,8 @@
 
 #include "ServerTestSupport.h"
 
-#include "server/uCheckQueue.h"
-#include "server/uHttpServer.h"
+#include "server/base/uCheckQueue.h"
+#include "server/http/uHttpServer.h"
 
 #include <atomic>
 #include <chrono>

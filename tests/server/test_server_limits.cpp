@@ -4,8 +4,8 @@
 
 #include "ServerTestSupport.h"
 
-#include "server/uHttpServer.h"
-#include "server/uServerStore.h"
+#include "server/http/uHttpServer.h"
+#include "server/store/uServerStore.h"
 
 #include <atomic>
 #include <chrono>

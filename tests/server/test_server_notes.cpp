@@ -5,7 +5,7 @@
 #include "ServerTestSupport.h"
 
 #include "data/uFunctions.h"
-#include "server/uServerStore.h"
+#include "server/store/uServerStore.h"
 #include "shared/uUrlEncoding.h"
 #include "sync/uHttpClient.h"
 

@@ -6,7 +6,7 @@
 #include "SyncSimulation.h"
 #include "data/uNoteOptions.h"
 #include "data/uNoteStore.h"
-#include "server/uServerStore.h"
+#include "server/store/uServerStore.h"
 #include "support/TestEnv.h"
 #include "sync/uShutdownUpload.h"
 

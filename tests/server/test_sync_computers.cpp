@@ -8,7 +8,7 @@
 #include "FaultProxy.h"
 #include "ServerTestSupport.h"
 #include "SyncSimulation.h"
-#include "server/uServerStore.h"
+#include "server/store/uServerStore.h"
 #include "support/TestEnv.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 
 #include "ServerTestSupport.h"
 #include "data/uNoteStore.h"
-#include "server/uServerStore.h"
+#include "server/store/uServerStore.h"
 #include "support/TestEnv.h"
 #include "sync/uSyncEngine.h"
 

@@ -1,7 +1,7 @@
-#include "server/uHttpService.h"
+#include "server/api/uHttpService.h"
 
-#include "server/uHttpServer.h"
-#include "server/uWire.h"
+#include "server/http/uHttpServer.h"
+#include "server/wire/uWire.h"
 
 #include "shared/uEmail.h"
 

@@ -1,6 +1,6 @@
-#include "server/uHttpParser.h"
+#include "server/http/uHttpParser.h"
 
-#include "server/uWire.h"
+#include "shared/uUrlEncoding.h"
 
 #include <algorithm>
 #include <boost/beast/core/buffers_range.hpp>

@@ -1,6 +1,6 @@
-#include "server/uServerConfig.h"
+#include "server/config/uServerConfig.h"
 
-#include "server/uConfigCheck.h"
+#include "server/config/uConfigCheck.h"
 #include "shared/uIniFile.h"
 
 #include <QFile>

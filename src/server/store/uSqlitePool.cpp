@@ -3,7 +3,7 @@
 // transaction (each request inside its own savepoint), so many uploads share one
 // synchronous commit and the file stays durable at every acknowledged reply.
 
-#include "server/uSqlPool.h"
+#include "server/store/uSqlPool.h"
 
 #include "shared/uDbConnection.h"
 

@@ -11,9 +11,9 @@
 // waits on as one descriptor), and a small record; what only a connection
 // that has not signed in needs lives apart and goes at sign-in.
 
-#include "server/uAccounts.h"
-#include "server/uCheckQueue.h"
-#include "server/uServerStore.h"
+#include "server/auth/uAccounts.h"
+#include "server/base/uCheckQueue.h"
+#include "server/store/uServerStore.h"
 
 #include <asio.hpp>
 #include <atomic>

@@ -4,7 +4,7 @@
 // ignored silently and the server would run on a default the administrator
 // never chose.
 
-#include "server/uServerConfig.h"
+#include "server/config/uServerConfig.h"
 
 #include <string>
 

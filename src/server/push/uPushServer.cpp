@@ -1,6 +1,6 @@
-#include "server/uPushServer.h"
+#include "server/push/uPushServer.h"
 
-#include "server/uAcceptor.h"
+#include "server/base/uAcceptor.h"
 #include "shared/uPushPacket.h"
 
 #include <algorithm>

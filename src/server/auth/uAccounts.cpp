@@ -1,6 +1,6 @@
-#include "server/uAccounts.h"
+#include "server/auth/uAccounts.h"
 
-#include "server/uCheckQueue.h"
+#include "server/base/uCheckQueue.h"
 
 #include <algorithm>
 #include <charconv>

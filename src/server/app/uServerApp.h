@@ -2,7 +2,7 @@
 // One server process: the store, the web endpoints and the push server,
 // each on threads of its own.
 
-#include "server/uServerConfig.h"
+#include "server/config/uServerConfig.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,5 +1,5 @@
-#include "server/uServerStore.h"
-#include "server/uSqlPool.h"
+#include "server/store/uServerStore.h"
+#include "server/store/uSqlPool.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "server/uCheckQueue.h"
+#include "server/base/uCheckQueue.h"
 
 #include <algorithm>
 

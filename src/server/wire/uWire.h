@@ -2,7 +2,7 @@
 // The byte-level forms the client sends and reads: percent-encoded forms and
 // query strings, the URL-encoded upload document, and the notes document.
 
-#include "server/uServerStore.h"
+#include "server/store/uServerStore.h"
 #include "shared/uUrlEncoding.h"
 
 #include <functional>

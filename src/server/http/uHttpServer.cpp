@@ -1,8 +1,8 @@
-#include "server/uHttpServer.h"
+#include "server/http/uHttpServer.h"
 
-#include "server/uAcceptor.h"
-#include "server/uCheckQueue.h"
-#include "server/uHttpParser.h"
+#include "server/base/uAcceptor.h"
+#include "server/base/uCheckQueue.h"
+#include "server/http/uHttpParser.h"
 
 #include <array>
 #include <asio/ssl.hpp>

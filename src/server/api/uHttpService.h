@@ -3,9 +3,9 @@
 // service (api/v11/), the site pages, the sign-on service (sso/v3/), the web
 // site (www/) and the advertisement service (ads/).
 
-#include "server/uAccounts.h"
-#include "server/uServerConfig.h"
-#include "server/uServerStore.h"
+#include "server/auth/uAccounts.h"
+#include "server/config/uServerConfig.h"
+#include "server/store/uServerStore.h"
 
 #include <memory>
 #include <mutex>

@@ -1,6 +1,6 @@
-#include "server/uConfigCheck.h"
+#include "server/config/uConfigCheck.h"
 
-#include "server/uServerStore.h"
+#include "server/store/uServerStore.h"
 
 #include <QFile>
 #include <QRegularExpression>

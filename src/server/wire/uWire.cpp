@@ -1,4 +1,4 @@
-#include "server/uWire.h"
+#include "server/wire/uWire.h"
 
 #include "shared/uNoteId.h"
 

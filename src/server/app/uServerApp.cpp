@@ -1,12 +1,12 @@
-#include "server/uServerApp.h"
+#include "server/app/uServerApp.h"
 
-#include "server/uAccounts.h"
-#include "server/uCheckQueue.h"
-#include "server/uHttpService.h"
-#include "server/uPushServer.h"
-#include "server/uServerStore.h"
+#include "server/api/uHttpService.h"
+#include "server/auth/uAccounts.h"
+#include "server/base/uCheckQueue.h"
+#include "server/push/uPushServer.h"
+#include "server/store/uServerStore.h"
 
-#include "server/uHttpServer.h"
+#include "server/http/uHttpServer.h"
 
 #include <algorithm>
 #include <asio/ssl.hpp>

@@ -5,7 +5,7 @@
 // a digest once found right is remembered for its account, so the requests of
 // a signed-in client cost one comparison.
 
-#include "server/uServerStore.h"
+#include "server/store/uServerStore.h"
 #include "shared/uMd5.h"
 
 #include <array>

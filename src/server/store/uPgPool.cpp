@@ -3,7 +3,7 @@
 // one after another whichever process takes them; push notices cross between
 // processes through LISTEN/NOTIFY on a channel named after the schema in use.
 
-#include "server/uSqlPool.h"
+#include "server/store/uSqlPool.h"
 
 #include <atomic>
 #include <cctype>

@@ -1,11 +1,11 @@
 // zuvonote-server: the notes web service, sign-on service, site pages and push
 // server in one process, plus the administrator's commands.
 
-#include "server/uAccounts.h"
-#include "server/uConfigCheck.h"
-#include "server/uServerApp.h"
-#include "server/uServerConfig.h"
-#include "server/uServerStore.h"
+#include "server/app/uServerApp.h"
+#include "server/auth/uAccounts.h"
+#include "server/config/uConfigCheck.h"
+#include "server/config/uServerConfig.h"
+#include "server/store/uServerStore.h"
 #include "uVersion.h"
 
 #include <csignal>
