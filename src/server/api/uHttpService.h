@@ -3,38 +3,27 @@
 // service (api/v11/), the site pages, the sign-on service (sso/v3/), the web
 // site (www/) and the advertisement service (ads/).
 
-#include "server/auth/uAccounts.h"
-#include "server/config/uServerConfig.h"
-#include "server/store/uServerStore.h"
-
-#include <memory>
-#include <mutex>
-#include <string>
-#include <unordered_map>
+#include "server/api/uNotesApi.h"
 
 namespace zsrv {
 
+class TAccounts;
 class THttpServer;
+class TServerStore;
+struct TServerConfig;
 
 class THttpService {
 public:
     THttpService(TServerStore& store, TAccounts& accounts, const TServerConfig& config);
-    // Adds the routes, with the body limit of each, and the request log to a server.
+    // Adds the routes, with the body limit of each, and the request log to a
+    // server; the service must outlive the server.
     void Register(THttpServer& server);
 
 private:
-    struct TCachedNotes {
-        std::int64_t Version = -1;
-        std::shared_ptr<const std::string> Document;
-    };
-    [[nodiscard]] std::shared_ptr<const std::string> notesDocument(const TAccount& account);
-
     TServerStore& FStore;
     TAccounts& FAccounts;
     const TServerConfig& FConfig;
-    std::mutex FCacheLock;
-    std::unordered_map<std::int64_t, TCachedNotes> FNotesCache;
-    std::size_t FCacheBytes = 0;
+    TNotesApi FNotes;
 };
 
 } // namespace zsrv

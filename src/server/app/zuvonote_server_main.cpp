@@ -1,22 +1,16 @@
 // zuvonote-server: the notes web service, sign-on service, site pages and push
 // server in one process, plus the administrator's commands.
 
+#include "server/api/uAdminApi.h"
 #include "server/app/uServerApp.h"
-#include "server/auth/uAccounts.h"
 #include "server/config/uConfigCheck.h"
 #include "server/config/uServerConfig.h"
-#include "server/store/uServerStore.h"
 #include "uVersion.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <iostream>
-#include <iterator>
-#include <map>
 #include <pthread.h>
-#include <sstream>
 #include <string>
 #include <sys/resource.h>
 #include <vector>
@@ -46,8 +40,7 @@ constexpr const char* kUsage =
 
 struct TArgs {
     std::string Command = "serve";
-    std::map<std::string, std::string> Options;
-    std::vector<std::string> Positional;
+    TAdminArgs Rest;
 };
 
 bool parseArgs(int argc, char** argv, TArgs& a, std::string& error) {
@@ -64,18 +57,18 @@ bool parseArgs(int argc, char** argv, TArgs& a, std::string& error) {
     for (; i < argc; ++i) {
         const std::string arg = argv[i];
         if (std::find(kFlags.begin(), kFlags.end(), arg) != kFlags.end()) {
-            a.Options[arg] = "1";
+            a.Rest.Options[arg] = "1";
         } else if (std::find(kValued.begin(), kValued.end(), arg) != kValued.end()) {
             if (i + 1 >= argc) {
                 error = arg + " needs a value";
                 return false;
             }
-            a.Options[arg] = argv[++i];
+            a.Rest.Options[arg] = argv[++i];
         } else if (!arg.empty() && arg[0] == '-') {
             error = "unknown option " + arg;
             return false;
         } else {
-            a.Positional.push_back(arg);
+            a.Rest.Positional.push_back(arg);
         }
     }
     return true;
@@ -83,8 +76,8 @@ bool parseArgs(int argc, char** argv, TArgs& a, std::string& error) {
 
 bool buildConfig(const TArgs& a, TServerConfig& c, std::string& error) {
     const auto opt = [&](const char* k) {
-        const auto it = a.Options.find(k);
-        return it == a.Options.end() ? std::string() : it->second;
+        const auto it = a.Rest.Options.find(k);
+        return it == a.Rest.Options.end() ? std::string() : it->second;
     };
     if (const std::string f = opt("--config"); !f.empty() && !LoadConfigFile(f, c, error))
         return false;
@@ -115,23 +108,11 @@ bool buildConfig(const TArgs& a, TServerConfig& c, std::string& error) {
         }
         c.SqliteFullSync = v == "full";
     }
-    if (a.Options.count("--quiet"))
+    if (a.Rest.Options.count("--quiet"))
         c.LogRequests = false;
     if (c.Db.empty())
         c.Db = DefaultDbLocation();
     return true;
-}
-
-std::string password(const TArgs& a) {
-    if (a.Options.count("--password-stdin")) {
-        std::string line;
-        std::getline(std::cin, line);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        return line;
-    }
-    const auto it = a.Options.find("--password");
-    return it == a.Options.end() ? std::string() : it->second;
 }
 
 int checkConfig(const TServerConfig& config) {
@@ -184,96 +165,6 @@ int serve(const TServerConfig& config) {
     return 0;
 }
 
-int addUser(const TArgs& a, const TServerConfig& c) {
-    const auto email = a.Options.find("--email");
-    const auto name = a.Options.find("--name");
-    const std::string pass = password(a);
-    if (email == a.Options.end() || name == a.Options.end() || pass.empty()) {
-        std::fputs("add-user needs --email, --name and a password\n", stderr);
-        return 2;
-    }
-    const auto store = OpenStore(c.Db);
-    const auto id = store->CreateAccount(TNewAccount{
-        email->second, name->second, VerifierForPassword(pass, c.Pbkdf2Iterations), "regfrom=admin\n"});
-    if (!id) {
-        std::fprintf(stderr, "the account %s exists already\n", email->second.c_str());
-        return 1;
-    }
-    std::printf("%lld\n", static_cast<long long>(*id));
-    return 0;
-}
-
-int setPassword(const TArgs& a, const TServerConfig& c) {
-    const auto email = a.Options.find("--email");
-    const std::string pass = password(a);
-    if (email == a.Options.end() || pass.empty()) {
-        std::fputs("set-password needs --email and a password\n", stderr);
-        return 2;
-    }
-    const auto store = OpenStore(c.Db);
-    const auto account = store->AccountByEmail(email->second);
-    if (!account || !store->SetVerifier(account->Id, VerifierForPassword(pass, c.Pbkdf2Iterations))) {
-        std::fprintf(stderr, "no account %s\n", email->second.c_str());
-        return 1;
-    }
-    return 0;
-}
-
-int addAudio(const TArgs& a, const TServerConfig& c) {
-    const auto user = a.Options.find("--user");
-    const auto note = a.Options.find("--note");
-    if (user == a.Options.end() || note == a.Options.end() || a.Positional.size() != 1) {
-        std::fputs("add-audio needs --user, --note and one file\n", stderr);
-        return 2;
-    }
-    std::ifstream in(a.Positional[0], std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "cannot read %s\n", a.Positional[0].c_str());
-        return 1;
-    }
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const auto store = OpenStore(c.Db);
-    std::optional<TAccount> account = store->AccountByEmail(user->second);
-    if (!account && user->second.find_first_not_of("0123456789") == std::string::npos &&
-        !user->second.empty())
-        account = store->AccountById(std::stoll(user->second));
-    if (!account) {
-        std::fprintf(stderr, "no account %s\n", user->second.c_str());
-        return 1;
-    }
-    const std::string md5 = Md5HexOf(bytes);
-    if (!store->PutAudio(account->Id, note->second, TAudio{std::move(bytes), md5})) {
-        std::fprintf(stderr, "the account has no note %s\n", note->second.c_str());
-        return 1;
-    }
-    std::printf("%s\n", md5.c_str());
-    return 0;
-}
-
-// One block per message, the text indented, so that a message of several lines stays readable.
-int feedbackList(const TArgs& a, const TServerConfig& c) {
-    if (a.Positional.size() != 1 || a.Positional[0] != "list") {
-        std::fputs("feedback takes one subcommand: list\n", stderr);
-        return 2;
-    }
-    const auto store = OpenStore(c.Db);
-    const std::vector<TStoredFeedback> all = store->Feedback();
-    for (const TStoredFeedback& f : all) {
-        std::printf("#%lld  %s  %s <%s>  %s  from %s\n", static_cast<long long>(f.Id), f.ReceivedAt.c_str(),
-                    f.Item.Name.c_str(), f.Item.Email.c_str(), f.Item.Product.c_str(),
-                    f.Item.RemoteAddr.c_str());
-        std::istringstream lines(f.Item.Content);
-        for (std::string line; std::getline(lines, line);) {
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            std::printf("    %s\n", line.c_str());
-        }
-        std::puts("");
-    }
-    std::printf("%zu feedback message%s\n", all.size(), all.size() == 1 ? "" : "s");
-    return 0;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -283,11 +174,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zuvonote-server: %s\n%s", error.c_str(), kUsage);
         return 2;
     }
-    if (args.Options.count("--help") || args.Command == "help") {
+    if (args.Rest.Options.count("--help") || args.Command == "help") {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    if (args.Options.count("--version")) {
+    if (args.Rest.Options.count("--version")) {
         std::printf("zuvonote-server %s\n", zuvo::kVersionText);
         return 0;
     }
@@ -298,15 +189,9 @@ int main(int argc, char** argv) {
     }
     try {
         if (args.Command == "serve")
-            return args.Options.count("--check-config") ? checkConfig(config) : serve(config);
-        if (args.Command == "add-user")
-            return addUser(args, config);
-        if (args.Command == "set-password")
-            return setPassword(args, config);
-        if (args.Command == "add-audio")
-            return addAudio(args, config);
-        if (args.Command == "feedback")
-            return feedbackList(args, config);
+            return args.Rest.Options.count("--check-config") ? checkConfig(config) : serve(config);
+        if (const std::optional<int> status = RunAdminCommand(args.Command, args.Rest, config))
+            return *status;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "zuvonote-server: %s\n", e.what());
         return 1;
