@@ -291,6 +291,22 @@ TEST(ServerCheckConfig, EveryMistakeIsNamed) {
     EXPECT_FALSE(QFileInfo::exists(dir + "/unused.db"));
 }
 
+// The command line takes every setting's flag, each with its value or none.
+TEST(ServerCheckConfig, EverySettingsFlagIsTaken) {
+    const QString dir = testenv::freshDir("checkflags");
+    const std::string d = dir.toStdString();
+    writeSelfSigned(d + "/cert.pem", d + "/key.pem");
+    const TRun r =
+        runServer({"--check-config", "--listen", "127.0.0.1:18086", "--push", "127.0.0.1:15001",
+                   "--push-address", "192.0.2.5", "--db", "sqlite:" + dir + "/flags.db", "--tls-cert",
+                   dir + "/cert.pem", "--tls-key", dir + "/key.pem", "--sqlite-sync", "normal", "--quiet"});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    EXPECT_NE(r.Out.find("https://127.0.0.1:18086/"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("push server: 127.0.0.1:15001"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("push address named to clients: 192.0.2.5"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find(d + "/flags.db (will be created)"), std::string::npos) << r.Out;
+}
+
 INSTANTIATE_TEST_SUITE_P(Stores, AdminCommands, ::testing::ValuesIn(AllStoreKinds()),
                          [](const auto& info) { return KindName(info.param); });
 

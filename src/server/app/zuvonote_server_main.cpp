@@ -5,6 +5,7 @@
 #include "server/app/uServerApp.h"
 #include "server/config/uConfigCheck.h"
 #include "server/config/uServerConfig.h"
+#include "server/config/uSettingsKeys.h"
 #include "uVersion.h"
 
 #include <algorithm>
@@ -43,12 +44,23 @@ struct TArgs {
     TAdminArgs Rest;
 };
 
+// Whether a flag takes a value (true), takes none (false), or is unknown (nullopt).
+std::optional<bool> flagTakesValue(const std::string& arg) {
+    static const std::vector<std::string> kValued = {"--config",   "--email", "--name",
+                                                     "--password", "--user",  "--note"};
+    static const std::vector<std::string> kBare = {"--password-stdin", "--help", "--version",
+                                                   "--check-config"};
+    for (const TSettingKey& key : SettingKeys())
+        if (key.Flag && arg == key.Flag)
+            return key.Kind != TSettingKind::Switch;
+    if (std::find(kValued.begin(), kValued.end(), arg) != kValued.end())
+        return true;
+    if (std::find(kBare.begin(), kBare.end(), arg) != kBare.end())
+        return false;
+    return std::nullopt;
+}
+
 bool parseArgs(int argc, char** argv, TArgs& a, std::string& error) {
-    static const std::vector<std::string> kValued = {
-        "--config", "--listen",      "--push", "--push-address", "--db",   "--tls-cert", "--tls-key",
-        "--email",  "--sqlite-sync", "--name", "--password",     "--user", "--note"};
-    static const std::vector<std::string> kFlags = {"--quiet", "--password-stdin", "--help", "--version",
-                                                    "--check-config"};
     int i = 1;
     if (argc > 1 && argv[1][0] != '-') {
         a.Command = argv[1];
@@ -56,9 +68,10 @@ bool parseArgs(int argc, char** argv, TArgs& a, std::string& error) {
     }
     for (; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (std::find(kFlags.begin(), kFlags.end(), arg) != kFlags.end()) {
+        const std::optional<bool> valued = flagTakesValue(arg);
+        if (valued == false) {
             a.Rest.Options[arg] = "1";
-        } else if (std::find(kValued.begin(), kValued.end(), arg) != kValued.end()) {
+        } else if (valued == true) {
             if (i + 1 >= argc) {
                 error = arg + " needs a value";
                 return false;
@@ -71,47 +84,6 @@ bool parseArgs(int argc, char** argv, TArgs& a, std::string& error) {
             a.Rest.Positional.push_back(arg);
         }
     }
-    return true;
-}
-
-bool buildConfig(const TArgs& a, TServerConfig& c, std::string& error) {
-    const auto opt = [&](const char* k) {
-        const auto it = a.Rest.Options.find(k);
-        return it == a.Rest.Options.end() ? std::string() : it->second;
-    };
-    if (const std::string f = opt("--config"); !f.empty() && !LoadConfigFile(f, c, error))
-        return false;
-    if (const std::string v = opt("--listen"); !v.empty() && !SplitHostPort(v, c.HttpHost, c.HttpPort)) {
-        error = "--listen takes HOST:PORT";
-        return false;
-    }
-    if (const std::string v = opt("--push"); !v.empty() && !SplitHostPort(v, c.PushHost, c.PushPort)) {
-        error = "--push takes HOST:PORT";
-        return false;
-    }
-    if (const std::string v = opt("--push-address"); !v.empty())
-        c.PushPublicAddress = v;
-    if (const std::string v = opt("--db"); !v.empty())
-        c.Db = v;
-    if (const std::string v = opt("--tls-cert"); !v.empty())
-        c.TlsCert = v;
-    if (const std::string v = opt("--tls-key"); !v.empty())
-        c.TlsKey = v;
-    if (c.TlsCert.empty() != c.TlsKey.empty()) {
-        error = "TLS needs both a certificate and a key";
-        return false;
-    }
-    if (const std::string v = opt("--sqlite-sync"); !v.empty()) {
-        if (v != "full" && v != "normal") {
-            error = "--sqlite-sync takes full or normal";
-            return false;
-        }
-        c.SqliteFullSync = v == "full";
-    }
-    if (a.Rest.Options.count("--quiet"))
-        c.LogRequests = false;
-    if (c.Db.empty())
-        c.Db = DefaultDbLocation();
     return true;
 }
 
@@ -183,7 +155,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     TServerConfig config;
-    if (!buildConfig(args, config, error)) {
+    if (!BuildConfig(args.Rest.Options, config, error)) {
         std::fprintf(stderr, "zuvonote-server: %s\n", error.c_str());
         return 2;
     }

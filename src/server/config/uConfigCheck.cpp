@@ -1,5 +1,6 @@
 #include "server/config/uConfigCheck.h"
 
+#include "server/config/uSettingsKeys.h"
 #include "server/store/uServerStore.h"
 
 #include <QFile>
@@ -22,13 +23,6 @@
 namespace zsrv {
 
 namespace {
-
-const QSet<QString> kTextKeys = {"listen", "push",     "push_address", "support_mail",
-                                 "db",     "tls_cert", "tls_key",      "sqlite_sync"};
-const QSet<QString> kNumberKeys = {"push_idle_seconds",   "push_login_seconds", "push_unsigned_per_address",
-                                   "push_unsigned_total", "max_body_bytes",     "http_threads",
-                                   "pbkdf2_iterations",   "log_requests",       "push_devices_per_account",
-                                   "hash_threads",        "hash_queue",         "push_connections"};
 
 QString unquoted(QString v) {
     v = v.trimmed();
@@ -55,14 +49,15 @@ QString keyProblem(const QString& section, const QString& key, const QString& va
         return kAdKey.match(key).hasMatch() ? QString()
                                             : QStringLiteral("unknown key ") + key + QStringLiteral(" in [") +
                                                   section + QStringLiteral("] (AdNText and AdNUrl only)");
-    const QString k = key.toLower();
-    if (kNumberKeys.contains(k)) {
+    const TSettingKey* known = FindSettingKey(key.toStdString());
+    if (!known)
+        return QStringLiteral("unknown key ") + key + QStringLiteral(" in [server]");
+    if (IsNumberSetting(*known)) {
         bool ok = false;
         (void)unquoted(value).toInt(&ok, 10);
         return ok ? QString() : key + QStringLiteral(" is not a whole number: ") + value.trimmed();
     }
-    return kTextKeys.contains(k) ? QString()
-                                 : QStringLiteral("unknown key ") + key + QStringLiteral(" in [server]");
+    return {};
 }
 
 std::string withPort(const std::string& host, int port) {

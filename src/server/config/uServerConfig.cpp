@@ -1,6 +1,7 @@
 #include "server/config/uServerConfig.h"
 
 #include "server/config/uConfigCheck.h"
+#include "server/config/uSettingsKeys.h"
 #include "shared/uIniFile.h"
 
 #include <QFile>
@@ -63,50 +64,13 @@ bool LoadConfigFile(const std::string& path, TServerConfig& c, std::string& erro
         return false;
     const TIniFile ini(file);
     const QString s = QStringLiteral("server");
-    const auto str = [&](const char* key) {
-        return ini.ReadString(s, QString::fromLatin1(key), {}).toStdString();
-    };
-    const auto hostPort = [&](const char* key, std::string& host, int& port) {
-        const std::string v = str(key);
-        if (!v.empty() && !SplitHostPort(v, host, port)) {
-            error = std::string(key) + " is not host:port: " + v;
+    bool inRange = true;
+    for (const TSettingKey& key : SettingKeys()) {
+        const QString name = QString::fromLatin1(key.Key);
+        if (IsNumberSetting(key))
+            inRange = ApplySettingNumber(key, ini.ReadInteger(s, name, SettingNumber(key, c)), c) && inRange;
+        else if (!ApplySettingText(key, ini.ReadString(s, name, {}).toStdString(), false, c, error))
             return false;
-        }
-        return true;
-    };
-    if (!hostPort("listen", c.HttpHost, c.HttpPort) || !hostPort("push", c.PushHost, c.PushPort))
-        return false;
-    if (const std::string v = str("db"); !v.empty())
-        c.Db = v;
-    if (const std::string v = str("tls_cert"); !v.empty())
-        c.TlsCert = v;
-    if (const std::string v = str("tls_key"); !v.empty())
-        c.TlsKey = v;
-    if (const std::string v = str("push_address"); !v.empty())
-        c.PushPublicAddress = v;
-    if (const std::string v = str("support_mail"); !v.empty())
-        c.SupportMail = v;
-    c.PushIdleSeconds = ini.ReadInteger(s, QStringLiteral("push_idle_seconds"), c.PushIdleSeconds);
-    c.PushLoginSeconds = ini.ReadInteger(s, QStringLiteral("push_login_seconds"), c.PushLoginSeconds);
-    c.PushUnsignedPerAddress =
-        ini.ReadInteger(s, QStringLiteral("push_unsigned_per_address"), c.PushUnsignedPerAddress);
-    c.PushUnsignedTotal = ini.ReadInteger(s, QStringLiteral("push_unsigned_total"), c.PushUnsignedTotal);
-    c.PushDevicesPerAccount =
-        ini.ReadInteger(s, QStringLiteral("push_devices_per_account"), c.PushDevicesPerAccount);
-    c.PushConnections = ini.ReadInteger(s, QStringLiteral("push_connections"), c.PushConnections);
-    c.HashThreads = ini.ReadInteger(s, QStringLiteral("hash_threads"), c.HashThreads);
-    c.HashQueue = ini.ReadInteger(s, QStringLiteral("hash_queue"), c.HashQueue);
-    c.MaxBodyBytes = std::size_t(
-        ini.ReadInteger(s, QStringLiteral("max_body_bytes"), static_cast<qint32>(c.MaxBodyBytes)));
-    c.HttpThreads = ini.ReadInteger(s, QStringLiteral("http_threads"), c.HttpThreads);
-    c.Pbkdf2Iterations = ini.ReadInteger(s, QStringLiteral("pbkdf2_iterations"), c.Pbkdf2Iterations);
-    c.LogRequests = ini.ReadBool(s, QStringLiteral("log_requests"), c.LogRequests);
-    if (const std::string v = str("sqlite_sync"); !v.empty()) {
-        if (v != "full" && v != "normal") {
-            error = "sqlite_sync is full or normal, not " + v;
-            return false;
-        }
-        c.SqliteFullSync = v == "full";
     }
 
     // [ads] holds Ad1Text/Ad1Url, Ad2Text/Ad2Url ... ; [ads.2052] the lines for one language.
@@ -137,9 +101,7 @@ bool LoadConfigFile(const std::string& path, TServerConfig& c, std::string& erro
             readAds(QStringLiteral("ads.") + m.captured(1), m.captured(1).toInt());
         }
     }
-    if (c.PushIdleSeconds <= 0 || c.PushLoginSeconds <= 0 || c.PushUnsignedPerAddress <= 0 ||
-        c.PushUnsignedTotal <= 0 || c.PushDevicesPerAccount <= 0 || c.HashThreads <= 0 || c.HashQueue <= 0 ||
-        c.PushConnections < 0 || c.HttpThreads <= 0 || c.Pbkdf2Iterations <= 0 || c.MaxBodyBytes == 0) {
+    if (!inRange) {
         error = "a number in [server] is out of range";
         return false;
     }

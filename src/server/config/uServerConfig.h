@@ -1,6 +1,7 @@
 #pragma once
 // How one server process is set up: an INI file (--config) and flags, the
-// flags winning. Everything defaults to a private server on this computer.
+// flags winning (uSettingsKeys.h names both). Everything defaults to a
+// private server on this computer.
 
 #include "shared/uLimits.h"
 
@@ -13,6 +14,8 @@ namespace zsrv {
 struct TAdLine {
     std::string Text;
     std::string Url;
+
+    [[nodiscard]] bool operator==(const TAdLine&) const = default;
 };
 
 struct TServerConfig {
@@ -56,6 +59,7 @@ struct TServerConfig {
     std::map<int, std::vector<TAdLine>> Ads;
 
     [[nodiscard]] const std::vector<TAdLine>& AdsFor(int language) const;
+    [[nodiscard]] bool operator==(const TServerConfig&) const = default;
 };
 
 // $XDG_DATA_HOME/Zuvo/Server (or ~/.local/share/Zuvo/Server).
