@@ -314,11 +314,16 @@ public:
     TParser(const TParser&) = delete;
     TParser& operator=(const TParser&) = delete;
 
-    http::request_parser<TAppendBody> FParser;
-    std::uint64_t FChunkLeft = 0; // of the chunk being read
-    bool FAfterData = false;      // a chunk's data has ended; its CRLF comes next
+    [[nodiscard]] http::request_parser<TAppendBody>& parser() { return FParser; }
+    // Bytes left of the chunk being read.
+    [[nodiscard]] std::uint64_t chunkLeft() const { return FChunkLeft; }
+    // Whether a chunk's data has ended, so that its CRLF comes next.
+    [[nodiscard]] bool afterData() const { return FAfterData; }
 
 private:
+    http::request_parser<TAppendBody> FParser;
+    std::uint64_t FChunkLeft = 0;
+    bool FAfterData = false;
     std::function<void(std::uint64_t, boost::beast::string_view, TErrorCode&)> FOnChunkHeader =
         [this](std::uint64_t size, boost::beast::string_view, TErrorCode& ec) {
             FChunkLeft = size;
@@ -408,7 +413,7 @@ TRequestReader::TStep TRequestReader::readHead(std::string& in) {
     // A refusal is for the first line refused, by our checks or the parser's.
     const std::string_view head(in.data(), end);
     const TRefusedLine refused = checkHeadLines(head);
-    http::request_parser<TAppendBody>& parser = FParser->FParser;
+    http::request_parser<TAppendBody>& parser = FParser->parser();
     TErrorCode ec;
     std::size_t used = 0;
     try {
@@ -476,10 +481,10 @@ TRequestReader::TStep TRequestReader::readBody(std::string& in, std::string& bod
     if (!FHead.Chunked && FHead.ContentLength > FMaxBody)
         return failWith(413);
     TParser& p = *FParser;
-    p.FParser.get().body() = &body;
-    while (!p.FParser.is_done()) {
-        if (FHead.Chunked && p.FChunkLeft == 0) {
-            if (const int status = checkChunkFraming(in, p.FAfterData, FMaxHeaderBytes))
+    p.parser().get().body() = &body;
+    while (!p.parser().is_done()) {
+        if (FHead.Chunked && p.chunkLeft() == 0) {
+            if (const int status = checkChunkFraming(in, p.afterData(), FMaxHeaderBytes))
                 return failWith(status);
         }
         if (in.empty())
@@ -487,7 +492,7 @@ TRequestReader::TStep TRequestReader::readBody(std::string& in, std::string& bod
         TErrorCode ec;
         std::size_t used = 0;
         try {
-            used = p.FParser.put(boost::asio::buffer(in.data(), in.size()), ec);
+            used = p.parser().put(boost::asio::buffer(in.data(), in.size()), ec);
         } catch (const std::length_error&) {
             return failWith(400); // a trailer field longer than the parser can hold
         }
@@ -505,7 +510,7 @@ void TRequestReader::TakeBody(std::size_t maxBody) {
     if (FState != TState::HeadRead)
         return;
     FMaxBody = maxBody;
-    FParser->FParser.body_limit(std::uint64_t(maxBody));
+    FParser->parser().body_limit(std::uint64_t(maxBody));
     FState = TState::Body;
 }
 

@@ -92,8 +92,12 @@ public:
     class TPgError : public TDbError {
     public:
         TPgError(const std::string& message, std::string state)
-            : TDbError(message), State(std::move(state)) {}
-        std::string State;
+            : TDbError(message), FState(std::move(state)) {}
+        // The SQLSTATE code the server gave.
+        [[nodiscard]] const std::string& State() const { return FState; }
+
+    private:
+        std::string FState;
     };
 
 private:
@@ -143,7 +147,7 @@ public:
                 });
                 return;
             } catch (const TPgConn::TPgError& e) {
-                if (attempt >= 4 || (e.State != "40001" && e.State != "40P01" && e.State != "23505"))
+                if (attempt >= 4 || (e.State() != "40001" && e.State() != "40P01" && e.State() != "23505"))
                     throw;
             }
         }
