@@ -10,6 +10,7 @@
 #include "note/uNoteContext.h"
 #include "note/uNoteManager.h"
 #include "note/uNoteText.h"
+#include "note/uNoteWidgets.h"
 #include "note/uTransRichEdit.h"
 #include "platform/gui/uAppIcon.h"
 #include "platform/gui/uDesktop.h"
@@ -620,6 +621,57 @@ TEST(NoteLook, TheFocusBorderIsNineOutlinesLightestOutside) {
     }
     EXPECT_EQ(img.pixelColor(9, 60), body);
     EXPECT_EQ(img.pixelColor(110, 10), body); // band and body share the colour
+}
+
+namespace {
+// Where a picture differs from the note's body colour, away from the rounded corners.
+QRect NotBodyColoured(const QImage& img, const QColor& body) {
+    QRect found;
+    for (int y = 2; y < img.height() - 2; ++y)
+        for (int x = 2; x < img.width() - 2; ++x)
+            if (img.pixelColor(x, y) != body)
+                found |= QRect(x, y, 1, 1);
+    return found;
+}
+} // namespace
+
+TEST(NoteLook, TheUpdatingSpinnerTurnsInItsPlaceOnlyWhileTheNoteIsUpdated) {
+    struct TCase {
+        bool Docked;
+        int Edge;
+        QRect Spinner;
+    };
+    // 220 x 100 undocked; strips are 60 x 16 at the top edge, 16 x 60 at the sides.
+    const TCase cases[] = {{false, 0, QRect(198, 8, 16, 16)},
+                           {true, 1, QRect(39, 0, 16, 16)},
+                           {true, 0, QRect(0, 38, 16, 16)},
+                           {true, 2, QRect(0, 38, 16, 16)}};
+    const QColor body(0xfe, 0xea, 0x3e);
+    for (const TCase& c : cases) {
+        TFmNote n;
+        n.resize(220, 100);
+        NoteRecord rec;
+        rec.Note.FmTrans = 255;
+        rec.Dock.Docked = c.Docked;
+        rec.Dock.Edge = c.Edge;
+        n.ShowRecord(rec);
+        const int children = int(n.findChildren<QWidget*>().size());
+        EXPECT_TRUE(NotBodyColoured(n.grab().toImage(), body).isEmpty()) << c.Edge;
+
+        SendMessageW(&n, WM_UPDATINGBEGIN, 0, 0);
+        const QImage turning = n.grab().toImage();
+        const QRect drawn = NotBodyColoured(turning, body);
+        EXPECT_FALSE(drawn.isEmpty()) << c.Edge;
+        EXPECT_TRUE(c.Spinner.contains(drawn)) << c.Edge << " drawn at " << drawn.x() << "," << drawn.y();
+        EXPECT_EQ(int(n.findChildren<QWidget*>().size()), children) << "drawn by the note itself";
+        ASSERT_TRUE(TSpinnerClock::Instance().IsRunning());
+        TSpinnerClock::Instance().StepNow();
+        EXPECT_NE(n.grab().toImage(), turning) << "the next step turns it";
+
+        SendMessageW(&n, WM_UPDATINGEND, 0, 0);
+        EXPECT_TRUE(NotBodyColoured(n.grab().toImage(), body).isEmpty()) << c.Edge;
+        EXPECT_FALSE(TSpinnerClock::Instance().IsRunning()) << "nothing turns, nothing ticks";
+    }
 }
 
 TEST(NoteLook, ANoteCarriesTheProgramsIconAtSmallSizesFromItsFirstNativeWindow) {

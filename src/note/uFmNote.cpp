@@ -107,7 +107,7 @@ TFmNote::TFmNote(TNoteContextPtr context, QWidget* parent)
     // pixels between paints unless someone works in them.
     new TIdleBackingStore(
         this, [this] { return isActiveWindow() || mmoNote || FNoteState.contains(nsFocused); },
-        [this] { return imgUpdating && imgUpdating->isVisible(); });
+        [this] { return FisUpdatingNote && isVisible(); });
     if (TNoteManager* windows = NoteWindows(Context()))
         windows->Register(this);
     SendMessageW(this, WM_UPDATELANGUAGE, 0, 0);
@@ -117,6 +117,8 @@ TFmNote::TFmNote(TNoteContextPtr context, QWidget* parent)
 
 TFmNote::~TFmNote() {
     TSharedTicker::Instance().Unsubscribe(FTicket);
+    if (FSpinTicket)
+        TSpinnerClock::Instance().Unsubscribe(FSpinTicket);
     // A note gone while it was being edited must not hold back every later download.
     if (IsEditing())
         AppState().NoteEditing = false;
@@ -331,16 +333,15 @@ void TFmNote::StartEditRequest(const QPoint& globalPos) {
         EnableMmoNote();
         return;
     }
-    EnsureUpdatingWidgets();
     if (FisUpdatingNote) {
+        EnsureWaitPanel();
         pnlIsUpdating->setGeometry(10, (height() - 35) / 2, width() - 20, 35);
         pnlIsUpdating->show();
         pnlIsUpdating->raise();
         return;
     }
     FLastMousePos = globalPos;
-    imgUpdating->show();
-    FisUpdatingNote = true;
+    SetUpdating(true);
     if (Context().RefreshNote)
         Context().RefreshNote(this);
     else
@@ -359,10 +360,9 @@ void TFmNote::ClearSyncRefused() {
 }
 
 void TFmNote::OnGetOneNoteTerminate() {
-    EnsureUpdatingWidgets();
-    imgUpdating->hide();
-    pnlIsUpdating->hide();
-    FisUpdatingNote = false;
+    SetUpdating(false);
+    if (pnlIsUpdating)
+        pnlIsUpdating->hide();
     SendMessageW(this, WM_RELOADNOTE, 0, 0);
     EnableMmoNote();
 }
@@ -513,8 +513,6 @@ int TFmNote::FocusBorderStep() const {
 }
 
 void TFmNote::DrawNoteFrame() {
-    if (imgUpdating)
-        imgUpdating->SetBackground(colorOf(bodyColor(Context(), FRecord.Note.BGColorIdx)));
     // The picture is worked out once per change, at the next paint; paints in between
     // only replay it.
     cacheBmp.Valid = false;
@@ -588,17 +586,45 @@ void TFmNote::paintEvent(QPaintEvent*) {
         BuildFrame();
     QPainter p(this);
     PaintFrame(p);
-    if (mmoNote || IsDocked())
-        return;
-    // Nobody edits: the window draws its text itself, clipped to the editor's place.
-    const QRect r = EditorRect();
-    p.setClipRect(r);
-    p.translate(r.topLeft() - QPoint(0, FScrollY));
-    QAbstractTextDocumentLayout::PaintContext ctx;
-    ctx.palette.setColor(QPalette::Text, colorOf(FFontColor));
-    ctx.clip = QRectF(0, FScrollY, r.width(), r.height());
-    FDocument->documentLayout()->draw(&p, ctx);
-    NoteText::DrawListMarkers(&p, FDocument, ctx.clip, colorOf(FFontColor));
+    if (!mmoNote && !IsDocked()) {
+        // Nobody edits: the window draws its text itself, clipped to the editor's place.
+        p.save();
+        const QRect r = EditorRect();
+        p.setClipRect(r);
+        p.translate(r.topLeft() - QPoint(0, FScrollY));
+        QAbstractTextDocumentLayout::PaintContext ctx;
+        ctx.palette.setColor(QPalette::Text, colorOf(FFontColor));
+        ctx.clip = QRectF(0, FScrollY, r.width(), r.height());
+        FDocument->documentLayout()->draw(&p, ctx);
+        NoteText::DrawListMarkers(&p, FDocument, ctx.clip, colorOf(FFontColor));
+        p.restore();
+    }
+    if (FisUpdatingNote)
+        p.drawImage(SpinnerRect().topLeft(),
+                    UpdatingSpinner::Frame(cacheBmp.Body, TSpinnerClock::Instance().Step()));
+}
+
+QRect TFmNote::SpinnerRect() const {
+    constexpr int s = UpdatingSpinner::kSize;
+    if (!IsDocked())
+        return QRect(width() - s - 6, 8, s, s);
+    if (Dock().Edge == NoteDocking::kEdgeTop)
+        return QRect(width() - s - 5, (height() - s) / 2, s, s);
+    return QRect((width() - s) / 2, height() - s - 6, s, s);
+}
+
+void TFmNote::SetUpdating(bool on) {
+    FisUpdatingNote = on;
+    TSpinnerClock& clock = TSpinnerClock::Instance();
+    if (on && !FSpinTicket) {
+        FSpinTicket = clock.Subscribe([this] {
+            if (isVisible())
+                update(SpinnerRect());
+        });
+    } else if (!on && FSpinTicket) {
+        clock.Unsubscribe(std::exchange(FSpinTicket, 0));
+    }
+    update(SpinnerRect());
 }
 
 void TFmNote::resizeEvent(QResizeEvent*) {
@@ -610,14 +636,6 @@ void TFmNote::resizeEvent(QResizeEvent*) {
 void TFmNote::PlaceControls() {
     if (pnlPlay)
         pnlPlay->move(width() - 66 - 10, height() - 28 - 10);
-    if (imgUpdating) {
-        if (!IsDocked())
-            imgUpdating->setGeometry(width() - 16 - 6, 8, 16, 16);
-        else if (Dock().Edge == 1)
-            imgUpdating->setGeometry(width() - 16 - 5, (height() - 16) / 2, 16, 16);
-        else
-            imgUpdating->setGeometry((width() - 16) / 2, height() - 16 - 6, 16, 16);
-    }
     if (pnlIsUpdating)
         pnlIsUpdating->setGeometry(10, (height() - 35) / 2, width() - 20, 35);
 }
@@ -1006,20 +1024,16 @@ bool TFmNote::event(QEvent* e) {
     return QWidget::event(e);
 }
 
-void TFmNote::EnsureUpdatingWidgets() {
+void TFmNote::EnsureWaitPanel() {
     if (pnlIsUpdating)
         return;
-    // Made on first need: most notes never show them.
+    // Made on first need: only a note the user tries to edit while it is refreshed shows it.
     pnlIsUpdating = new QLabel(lang(Context())->FmNotepnlIsUpdating_Caption(), this);
     pnlIsUpdating->setAlignment(Qt::AlignCenter);
     pnlIsUpdating->setAutoFillBackground(true);
     pnlIsUpdating->setFrameShape(QFrame::Panel);
     pnlIsUpdating->setGeometry(10, (height() - 35) / 2, width() - 20, 35);
     pnlIsUpdating->hide();
-    imgUpdating = new TUpdatingSpinner(this);
-    imgUpdating->SetBackground(colorOf(bodyColor(Context(), FRecord.Note.BGColorIdx)));
-    PlaceControls();
-    imgUpdating->hide();
 }
 
 void TFmNote::WMUpdateLanguage() {
@@ -1181,19 +1195,15 @@ void TFmNote::WMAppBarNotify(const TWinMessage& m) {
 void TFmNote::WMUpdatingBegin() {
     if (FIsPreviewMode)
         return;
-    FisUpdatingNote = true;
-    EnsureUpdatingWidgets();
-    imgUpdating->show();
+    SetUpdating(true);
 }
 
 void TFmNote::WMUpdatingEnd() {
     if (FIsPreviewMode)
         return;
-    FisUpdatingNote = false;
-    if (imgUpdating) {
-        imgUpdating->hide();
+    SetUpdating(false);
+    if (pnlIsUpdating)
         pnlIsUpdating->hide();
-    }
 }
 
 // ---- the one-second work ----------------------------------------------------------

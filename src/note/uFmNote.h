@@ -22,7 +22,6 @@ class QTextDocument;
 class QLabel;
 class TTransRichEdit;
 class TLinkHighlighter;
-class TUpdatingSpinner;
 class TAudioPlayPanel;
 class TNoteAd;
 class NoteRepository;
@@ -222,7 +221,10 @@ private:
     void ApplyAutoHeight();
     void ApplyNoteType();
     void WMUpdateLanguage();
-    void EnsureUpdatingWidgets();
+    // The spinner shows (and turns) while this note or all notes are refreshed.
+    void SetUpdating(bool on);
+    [[nodiscard]] QRect SpinnerRect() const;
+    void EnsureWaitPanel();
     void PlaceControls();
     void WMSetTrans(const TWinMessage& m);
     void WMSetFontColor(const TWinMessage& m);
@@ -257,7 +259,7 @@ private:
     bool FIsShowDesktop = false;
     QLabel* pnlIsUpdating = nullptr;
     bool FSyncRefused = false;
-    TUpdatingSpinner* imgUpdating = nullptr;
+    quint64 FSpinTicket = 0;
     // The advertisement line (kept hidden by the layout) and its hourly timer.
     TNoteAd* FAd = nullptr;
     QTextDocument* FDocument = nullptr;

@@ -2,10 +2,13 @@
 // Small pieces of the note window: the web-address marker and the updating spinner.
 
 #include <QColor>
+#include <QImage>
 #include <QRegularExpression>
 #include <QSyntaxHighlighter>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
+#include <map>
 
 // Marks web addresses in a note's text as links (underlined, blue).
 class TLinkHighlighter : public QSyntaxHighlighter {
@@ -19,19 +22,37 @@ protected:
     void highlightBlock(const QString& text) override;
 };
 
-// A 16×16 spinner, animated only while visible.
-class TUpdatingSpinner : public QWidget {
-public:
-    explicit TUpdatingSpinner(QWidget* parent);
-    void SetBackground(const QColor& c);
+// The 16×16 "updating" spinner, drawn by the window that shows it: a download
+// touches every note at once, and a child widget and a timer for each of a
+// thousand notes would cost more than the notes themselves.
+namespace UpdatingSpinner {
+inline constexpr int kSize = 16;
+inline constexpr int kSteps = 12;
+inline constexpr int kStepMs = 100;
+// One picture of the spinner over its background; made once per colour and step.
+[[nodiscard]] const QImage& Frame(QColor background, int step);
+} // namespace UpdatingSpinner
 
-protected:
-    void paintEvent(QPaintEvent* e) override;
-    void showEvent(QShowEvent* e) override;
-    void hideEvent(QHideEvent* e) override;
+// Moves every shown spinner on by one step, from a single timer that runs only
+// while some window spins.
+class TSpinnerClock : public QObject {
+public:
+    using THandler = std::function<void()>;
+
+    [[nodiscard]] static TSpinnerClock& Instance();
+
+    [[nodiscard]] quint64 Subscribe(THandler handler);
+    void Unsubscribe(quint64 ticket);
+    // The step every spinner shows now (0 .. kSteps - 1).
+    [[nodiscard]] int Step() const { return FStep; }
+    [[nodiscard]] bool IsRunning() const { return FTimer.isActive(); }
+    // Runs one step now (tests).
+    void StepNow();
 
 private:
+    TSpinnerClock();
     QTimer FTimer;
-    QColor FBackground;
     int FStep = 0;
+    quint64 FNext = 1;
+    std::map<quint64, THandler> FHandlers;
 };
