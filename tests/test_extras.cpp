@@ -6,9 +6,11 @@
 #include "extras/gui/uFmFeedback.h"
 #include "extras/uFeedbackForm.h"
 #include "extras/uZuvoAds.h"
+#include "note/uFmNote.h"
 #include "note/uNoteAd.h"
 #include "platform/gui/uLinkLabel.h"
 #include "platform/gui/uPageView.h"
+#include "platform/uMessages.h"
 #include "shared/uUrlEncoding.h"
 #include "support/ServiceTestEnv.h"
 #include "sync/uEndpoints.h"
@@ -408,6 +410,24 @@ TEST(Ads, TheLineShowsAsWrittenAndOnlyWebAddressesOpen) {
         EXPECT_EQ(opened, l.Opens ? QStringList{QString::fromLatin1(l.Url)} : QStringList{});
     }
     TNoteAd::OpenUrlHook = previous;
+    SetAdList({});
+}
+
+TEST(Ads, OnlyTheNoteThatShowsTheLineCarriesItAndItsHourlyTimer) {
+    SetAdList({{QStringLiteral("Only line"), QStringLiteral("http://only/")}});
+    TFmNote plain;
+    TFmNote carrier;
+    carrier.ShowAd = true;
+    plain.show();
+    carrier.show();
+    for (TFmNote* n : {&plain, &carrier})
+        SendMessageW(n, WM_UPDATEAD, 0, 0);
+    EXPECT_TRUE(plain.findChildren<TNoteAd*>().isEmpty());
+    const QList<TNoteAd*> ads = carrier.findChildren<TNoteAd*>();
+    ASSERT_EQ(ads.size(), 1);
+    EXPECT_EQ(ads[0]->lblAd->text(), QStringLiteral("Only line"));
+    EXPECT_TRUE(ads[0]->lblAd->isHidden());
+    EXPECT_TRUE(ads[0]->tmrAd->isActive());
     SetAdList({});
 }
 

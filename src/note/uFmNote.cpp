@@ -66,7 +66,6 @@ TFmNote::TFmNote(TNoteContextPtr context, QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     setMinimumSize(1, 1);
-    FAd = new TNoteAd(this, [this] { return FIsPreviewMode; });
     resize(220, 100);
 
     FDocument = new QTextDocument(this);
@@ -642,6 +641,9 @@ void TFmNote::PlaceControls() {
 
 void TFmNote::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
+    // Its hourly timer runs from the first showing on.
+    if (ShowAd)
+        EnsureAd();
     if (!FTaskbarSkipped) {
         // The native window exists now and is not mapped yet: the moment to keep it out of task bars.
         FTaskbarSkipped = true;
@@ -987,7 +989,8 @@ bool TFmNote::event(QEvent* e) {
             WMUpdateLanguage();
             return true;
         case WM_UPDATEAD:
-            FAd->WMUpdateAd(ShowAd);
+            if (ShowAd)
+                EnsureAd()->WMUpdateAd(true);
             return true;
         case WM_CHECKNOTEEXISTS:
             if (Context().CheckExists && !FIsPreviewMode)
@@ -1022,6 +1025,14 @@ bool TFmNote::event(QEvent* e) {
     if (e->type() == QEvent::WindowDeactivate)
         Deactivated();
     return QWidget::event(e);
+}
+
+TNoteAd* TFmNote::EnsureAd() {
+    // Only the note that shows the advertisement line needs it; the others' would
+    // stay hidden and empty.
+    if (!FAd)
+        FAd = new TNoteAd(this, [this] { return FIsPreviewMode; });
+    return FAd;
 }
 
 void TFmNote::EnsureWaitPanel() {

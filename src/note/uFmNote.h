@@ -260,8 +260,10 @@ private:
     QLabel* pnlIsUpdating = nullptr;
     bool FSyncRefused = false;
     quint64 FSpinTicket = 0;
-    // The advertisement line (kept hidden by the layout) and its hourly timer.
+    // The advertisement line (kept hidden by the layout) and its hourly timer,
+    // made for the note that shows it.
     TNoteAd* FAd = nullptr;
+    TNoteAd* EnsureAd();
     QTextDocument* FDocument = nullptr;
     TLinkHighlighter* FHighlighter = nullptr;
     // The background, worked out once per change and only replayed on paint.

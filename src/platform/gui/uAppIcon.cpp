@@ -1,5 +1,7 @@
 #include "platform/gui/uAppIcon.h"
 
+#include <QImage>
+#include <QPixmap>
 #include <QString>
 
 QIcon AppIcon() {
@@ -18,8 +20,13 @@ const QIcon& SmallAppIcon() {
     static const QIcon* const icon = [] {
         const QIcon full = AppIcon();
         auto* small = new QIcon;
-        for (const int size : {16, 22, 24, 32, 48, 64})
-            small->addPixmap(full.pixmap(QSize(size, size)));
+        // The sizes window managers ask for most; they scale these for the rest.
+        // Held unpremultiplied, the form the X server takes them in, so that a
+        // window's creation copies them instead of converting every pixel again.
+        for (const int size : {16, 32, 48})
+            small->addPixmap(QPixmap::fromImage(
+                full.pixmap(QSize(size, size)).toImage().convertToFormat(QImage::Format_ARGB32),
+                Qt::NoFormatConversion));
         return small;
     }();
     return *icon;

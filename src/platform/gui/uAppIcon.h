@@ -7,7 +7,8 @@
 
 [[nodiscard]] QIcon AppIcon();
 
-// The same picture at the small sizes only (up to 64 pixels), for windows made by
-// the hundred: every native window carries its own copy of the icon's pixels in
-// the X server, and the full set is over 350 KB, sent again at each window's creation.
+// The same picture at three small sizes only (16, 32 and 48 pixels: 14 KB), for
+// windows made by the hundred: every native window carries its own copy of the
+// icon's pixels in the X server, converted and sent again at each window's
+// creation, and the full set is over 350 KB.
 [[nodiscard]] const QIcon& SmallAppIcon();
