@@ -44,7 +44,8 @@ cpu_ms() { awk -v hz="$(getconf CLK_TCK)" '{print int(($14 + $15) * 1000 / hz)}'
 # as many of its windows mapped as there are pads (polled, so up to 50 ms late).
 viewable() { DISPLAY="$1" xdotool search --onlyvisible --pid "$2" 2>/dev/null | wc -l; }
 
-# One run of one program: fills the globals shown_ms, start_cpu, x_cpu, idle_cpu, peak_kb, x_growth_kb.
+# One run of one program: fills the globals shown_ms, start_cpu, x_cpu, idle_cpu, peak_kb, x_growth_kb
+# and, for the program, parts (its start-up, load timer and loading in ms).
 run_one() {
     local peer=$1 n=$2 r=$3
     local display=":$((90 + RANDOM % 9))"
@@ -72,7 +73,13 @@ run_one() {
             sleep 0.01
         done
         shown=$(awk '/^shown/ {print $3}' "$log")
+        # The parts: start-up to the idle event loop, the load timer's wait, loading until on screen.
+        local idle_at loading_at
+        idle_at=$(awk '/^idle/ {print $2}' "$log")
+        loading_at=$(awk '/^loading/ {print $2}' "$log")
+        parts="$((idle_at - start)) $((loading_at - idle_at)) $((shown - loading_at))"
     else
+        parts=""
         build/bench/fill_store "$home/.config/xpad" "$n" --xpad --size "$size" --chars "$chars"
         start=$(date +%s%3N)
         env -i PATH="$PATH" HOME="$home" XDG_RUNTIME_DIR="$home/run" DISPLAY="$display" \
@@ -114,6 +121,7 @@ echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
 declare -A base_cpu
 for n in "${counts[@]}"; do
     declare -A times=() cpus=() xcpus=() idles=() peaks=() xgrowths=()
+    startups=() timers=() loadings=()
     for ((r = 0; r < runs; r++)); do
         for peer in "${peers[@]}"; do
             run_one "$peer" "$n" "$r"
@@ -123,6 +131,10 @@ for n in "${counts[@]}"; do
             idles[$peer]+="$idle_cpu "
             peaks[$peer]+="$peak_kb "
             xgrowths[$peer]+="$x_growth_kb "
+            if [[ -n $parts ]]; then
+                read -r a b c <<<"$parts"
+                startups+=("$a") timers+=("$b") loadings+=("$c")
+            fi
         done
     done
     for peer in "${peers[@]}"; do
@@ -140,6 +152,10 @@ for n in "${counts[@]}"; do
         [[ $n == 1 ]] && base_cpu[$peer]=$c
         echo "$peer notes=$n: shown in $t ms (CPU $c ms, X server CPU $xc ms), peak $((p / 1024)) MB," \
             "X server +$((g / 1024)) MB, idle CPU $i %$per_note (medians of $runs; runs: ${times[$peer]% })"
+        if [[ $peer == zuvonote && ${#loadings[@]} -gt 0 ]]; then
+            echo "    start-up to the idle loop $(median "${startups[@]}") ms, load timer $(median "${timers[@]}") ms," \
+                "loading until on screen $(median "${loadings[@]}") ms"
+        fi
     done
 done
 echo "load average at end: $(cut -d' ' -f1-3 /proc/loadavg)"

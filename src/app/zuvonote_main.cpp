@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QEvent>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
@@ -98,7 +99,29 @@ bool checkDisplay() {
     return false;
 }
 
+// Prints a named moment as wall-clock milliseconds.
+void ReportMoment(const char* what) {
+    std::fprintf(stderr, "%s %lld\n", what, QDateTime::currentMSecsSinceEpoch());
+    std::fflush(stderr);
+}
+
+// Tells when the load timer fires, ahead of the loader it starts: the time before
+// it is start-up and the timer's deliberate wait, the time after it the loading.
+class TLoadTimerWatch : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() == QEvent::Timer)
+            ReportMoment("loading");
+        return QObject::eventFilter(watched, e);
+    }
+};
+
 void ReportWhenNotesShown(TFmMain* main) {
+    QTimer::singleShot(0, main, [] { ReportMoment("idle"); });
+    main->tmrLoadNotes->installEventFilter(new TLoadTimerWatch(main));
     auto* poll = new QTimer(main);
     QObject::connect(poll, &QTimer::timeout, main, [main, poll] {
         if (main->tmrLoadNotes->isActive())
