@@ -2,7 +2,9 @@
 // old file would be, or upgraded with --upgraded; hidden on this computer unless
 // --shown), 220 x 100 with a short text unless --size WxH and --chars N.
 // With --xpad the same notes, at the same places, go into an xpad
-// configuration folder instead (the first argument is that folder).
+// configuration folder instead (the first argument is that folder). With
+// --also FILE the store gets one more note, shown, whose text is that file's
+// (UTF-8), in list style N with --list N.
 #include "data/uNoteStore.h"
 
 #include <QDir>
@@ -86,7 +88,8 @@ int writeXpadPads(const QString& folder, int rows, QSize size, int chars) {
 int main(int argc, char** argv) {
     if (argc < 3) {
         std::fprintf(stderr,
-                     "usage: %s <brisel.mdb> <rows> [--upgraded] [--shown] [--size WxH] [--chars N]\n"
+                     "usage: %s <brisel.mdb> <rows> [--upgraded] [--shown] [--size WxH] [--chars N]"
+                     " [--also FILE [--list N]]\n"
                      "       %s <xpad folder> <rows> --xpad [--size WxH] [--chars N]\n",
                      argv[0], argv[0]);
         return 2;
@@ -94,10 +97,15 @@ int main(int argc, char** argv) {
     const QString path = QString::fromLocal8Bit(argv[1]);
     const int rows = std::atoi(argv[2]);
     bool xpad = false;
-    int width = 220, height = 100, chars = 0;
+    int width = 220, height = 100, chars = 0, list = 0;
+    QString also;
     for (int i = 3; i < argc; ++i) {
         if (std::strcmp(argv[i], "--xpad") == 0)
             xpad = true;
+        if (std::strcmp(argv[i], "--also") == 0 && i + 1 < argc)
+            also = QString::fromLocal8Bit(argv[++i]);
+        else if (std::strcmp(argv[i], "--list") == 0 && i + 1 < argc)
+            list = std::atoi(argv[++i]);
         if (std::strcmp(argv[i], "--size") == 0 && i + 1 < argc)
             std::sscanf(argv[++i], "%dx%d", &width, &height);
         else if (std::strcmp(argv[i], "--chars") == 0 && i + 1 < argc)
@@ -124,6 +132,19 @@ int main(int argc, char** argv) {
                          "values (?, ?, ?, ?, ?, ?, 160, 0, 9, 'Tahoma', 0, 0, ?, ?, 0)"),
                      {QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(), text, notePlace(i).x(),
                       notePlace(i).y(), width, height, shown ? 1 : 0, NoteStore::NowText()});
+        if (!also.isEmpty()) {
+            QFile f(also);
+            if (!f.open(QIODevice::ReadOnly)) {
+                std::fprintf(stderr, "cannot read %s\n", qPrintable(also));
+                return 1;
+            }
+            db->Exec(QStringLiteral(
+                         "insert into notes (id, mynote, form_x, form_y, form_w, form_h, form_trans, "
+                         "fontcolor, fontsize, fontname, fontbold, alerttype, shownote, ctime, commited, "
+                         "showaslist) values (?, ?, 600, 300, ?, ?, 160, 0, 9, 'Tahoma', 0, 0, 1, ?, 0, ?)"),
+                     {QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(), QString::fromUtf8(f.readAll()),
+                      width, height, NoteStore::NowText(), list});
+        }
         tr.Commit();
     } catch (const TSqlError& e) {
         std::fprintf(stderr, "%s\n", e.what());

@@ -32,6 +32,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
@@ -497,11 +498,9 @@ TEST(NoteListMarkers, AVeryLongNumberedNoteIsDrawnWithItsMarkersWhereverItIsScro
         text += QStringLiteral("item %1\n").arg(i);
     NoteText::SetPlainText(&doc, text, 16, 2);
     EXPECT_EQ(NoteText::ListStyleOf(&doc), 2);
-    const qreal height = doc.documentLayout()->documentSize().height();
-    ASSERT_GT(height, 59999 * 16);
     // Where the text starts: the markers end before it.
     const int edge = int(doc.documentMargin() + doc.indentWidth());
-    for (const qreal y : {0.0, height / 2, height - 100}) {
+    const auto drawAt = [&](qreal y) {
         QImage img(200, 100, QImage::Format_ARGB32_Premultiplied);
         img.fill(Qt::white);
         QPainter p(&img);
@@ -517,11 +516,77 @@ TEST(NoteListMarkers, AVeryLongNumberedNoteIsDrawnWithItsMarkersWhereverItIsScro
                     (px < edge ? inkLeft : inkRight) = true;
         EXPECT_TRUE(inkLeft) << y;
         EXPECT_FALSE(inkRight) << y;
-    }
+    };
+    // The top is drawn before the rest is laid out, as a note shows it at the start.
+    drawAt(0);
+    const qreal height = doc.documentLayout()->documentSize().height();
+    ASSERT_GT(height, 59999 * 16);
+    for (const qreal y : {0.0, height / 2, height - 100})
+        drawAt(y);
     NoteText::ApplyListStyle(&doc, 0);
     EXPECT_EQ(NoteText::ListStyleOf(&doc), 0);
     EXPECT_EQ(doc.rootFrame()->frameFormat().leftMargin(), doc.documentMargin());
     EXPECT_EQ(NoteText::PlainText(&doc), text);
+}
+
+// Web addresses are marked where the text is drawn (by the idle note and by its
+// editor), so that a long note costs no more than a short one; a mark covers the
+// whole address, also far down a long note and inside a line of megabytes.
+TEST(NoteLinkMarks, AddressesInViewAreMarkedWholeWhereverTheTextIsDrawn) {
+    const auto marked = [](const QList<QAbstractTextDocumentLayout::Selection>& marks) {
+        QStringList out;
+        for (const auto& m : marks) {
+            out << m.cursor.selectedText();
+            EXPECT_TRUE(m.format.fontUnderline());
+        }
+        return out;
+    };
+    QString lines;
+    for (int i = 0; i < 60000; ++i)
+        lines += i == 1       ? QStringLiteral("see https://example.com/a?b=1.\n")
+                 : i == 40000 ? QStringLiteral("www.Example.org/path and ftp://host/x\n")
+                              : QStringLiteral("item %1\n").arg(i);
+    QTextDocument doc;
+    doc.setTextWidth(200);
+    NoteText::SetPlainText(&doc, lines, 16, 2);
+    const QRectF top(0, 0, 200, 100);
+    EXPECT_EQ(marked(NoteText::LinkMarks(&doc, top)), QStringList{"https://example.com/a?b=1"});
+    const qreal far = doc.documentLayout()->blockBoundingRect(doc.findBlockByNumber(40000)).top();
+    EXPECT_EQ(marked(NoteText::LinkMarks(&doc, top.translated(0, far - 40))),
+              (QStringList{"www.Example.org/path", "ftp://host/x"}));
+    EXPECT_TRUE(NoteText::LinkMarks(&doc, top.translated(0, far / 2)).isEmpty());
+
+    // The editor marks what it shows, and follows the scrolling.
+    TTransRichEdit editor;
+    editor.SetAutoHeight(false);
+    editor.resize(200, 100);
+    editor.ShareDocument(&doc);
+    const auto editorMarks = [&] {
+        QStringList out;
+        for (const QTextEdit::ExtraSelection& m : editor.extraSelections())
+            out << m.cursor.selectedText();
+        return out;
+    };
+    EXPECT_EQ(editorMarks(), QStringList{"https://example.com/a?b=1"});
+    // The editor scrolls as far as the text is laid out.
+    (void)doc.documentLayout()->documentSize();
+    QCoreApplication::processEvents();
+    editor.verticalScrollBar()->setValue(int(far) - 40);
+    EXPECT_EQ(editorMarks(), (QStringList{"www.Example.org/path", "ftp://host/x"}));
+
+    // One line of 2 MB with an address every thousand characters: only those
+    // near the part drawn are looked at.
+    QString line;
+    while (line.size() < 2000000)
+        line += QStringLiteral("http://a.example/%1 ").arg(line.size()) + QString(975, QLatin1Char('w')) +
+                QLatin1Char(' ');
+    QTextDocument one;
+    one.setTextWidth(200);
+    NoteText::SetPlainText(&one, line, 16, 0);
+    const QStringList near = marked(NoteText::LinkMarks(&one, top));
+    EXPECT_FALSE(near.isEmpty());
+    EXPECT_LT(near.size(), 10);
+    EXPECT_EQ(near.first(), QStringLiteral("http://a.example/0"));
 }
 
 TEST_F(NoteTest, AutoHeightFollowsTheLinesWithinTheWorkAreaAndTheMinimum) {

@@ -72,7 +72,6 @@ TFmNote::TFmNote(TNoteContextPtr context, QWidget* parent)
     FDocument->setDocumentMargin(1);
     FDocument->setIndentWidth(18);
     FDocument->setUndoRedoEnabled(false);
-    FHighlighter = new TLinkHighlighter(FDocument);
     FFont = QFont(QStringLiteral("Tahoma"));
     FFont.setPointSize(9);
     ApplyFontToDocument();
@@ -594,6 +593,7 @@ void TFmNote::paintEvent(QPaintEvent*) {
         QAbstractTextDocumentLayout::PaintContext ctx;
         ctx.palette.setColor(QPalette::Text, colorOf(FFontColor));
         ctx.clip = QRectF(0, FScrollY, r.width(), r.height());
+        ctx.selections = NoteText::LinkMarks(FDocument, ctx.clip);
         FDocument->documentLayout()->draw(&p, ctx);
         NoteText::DrawListMarkers(&p, FDocument, ctx.clip, colorOf(FFontColor));
         p.restore();
@@ -943,7 +943,7 @@ bool TFmNote::EditorMouse(QEvent* e) {
         mmoNote->textCursor().hasSelection())
         return false;
     const QTextCursor at = mmoNote->cursorForPosition(me->position().toPoint());
-    const QString link = TLinkHighlighter::LinkAt(at.block().text(), at.positionInBlock());
+    const QString link = NoteText::LinkAt(at.block().text(), at.positionInBlock());
     if (link.isEmpty())
         return false;
     try {

@@ -21,7 +21,6 @@ class QPainter;
 class QTextDocument;
 class QLabel;
 class TTransRichEdit;
-class TLinkHighlighter;
 class TAudioPlayPanel;
 class TNoteAd;
 class NoteRepository;
@@ -265,7 +264,6 @@ private:
     TNoteAd* FAd = nullptr;
     TNoteAd* EnsureAd();
     QTextDocument* FDocument = nullptr;
-    TLinkHighlighter* FHighlighter = nullptr;
     // The background, worked out once per change and only replayed on paint.
     struct TFrameCache {
         bool Valid = false;

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -51,6 +52,62 @@ QString alphaNumber(int n, char first) {
         n /= 26;
     }
     return out;
+}
+
+// The first paragraph that reaches into the clip (document coordinates), and
+// the one before it, which covers a paragraph whose first line sits just above.
+// Found without laying out much past the clip: the layout's own hit test serves
+// once the text is laid out, but while it is still being laid out a step at a
+// time it may answer with the end of the text.
+QTextBlock firstBlockIn(QTextDocument* doc, const QRectF& clip) {
+    QAbstractTextDocumentLayout* layout = doc->documentLayout();
+    const auto reaches = [&](int number) {
+        return layout->blockBoundingRect(doc->findBlockByNumber(number)).bottom() >= clip.top();
+    };
+    QTextBlock b =
+        doc->findBlock(qMax(0, layout->hitTest(QPointF(clip.left() + 1, clip.top()), Qt::FuzzyHit)));
+    if (b.isValid() && b.blockNumber() > 0 && reaches(b.blockNumber() - 1)) {
+        // Doubling steps from the top, then halving between the last two.
+        const int count = doc->blockCount();
+        int hi = 1;
+        while (hi < count - 1 && !reaches(hi))
+            hi = qMin(count - 1, hi * 2);
+        int lo = hi / 2;
+        while (lo < hi) {
+            const int mid = (lo + hi) / 2;
+            if (reaches(mid))
+                hi = mid;
+            else
+                lo = mid + 1;
+        }
+        b = doc->findBlockByNumber(lo);
+    }
+    if (b.isValid() && b.previous().isValid())
+        b = b.previous();
+    return b;
+}
+
+// The characters of a laid-out paragraph whose lines reach into the clip, as
+// positions in the paragraph; its whole text when it is not laid out.
+std::pair<int, int> spanIn(const QTextBlock& b, const QRectF& rect, const QRectF& clip) {
+    const QTextLayout* tl = b.layout();
+    if (!tl || tl->lineCount() == 0)
+        return {0, b.length() - 1};
+    const auto lineAt = [&](qreal y) { // the first line whose bottom reaches y
+        int lo = 0;
+        int hi = tl->lineCount() - 1;
+        while (lo < hi) {
+            const int mid = (lo + hi) / 2;
+            const QTextLine line = tl->lineAt(mid);
+            if (rect.top() + line.y() + line.height() < y)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        return tl->lineAt(lo);
+    };
+    const QTextLine last = lineAt(clip.bottom());
+    return {lineAt(clip.top()).textStart(), last.textStart() + last.textLength()};
 }
 
 QString romanNumber(int n, bool upper) {
@@ -111,14 +168,9 @@ void DrawListMarkers(QPainter* painter, QTextDocument* doc, const QRectF& clip, 
     if (code == 0)
         return;
     QAbstractTextDocumentLayout* layout = doc->documentLayout();
-    // The first paragraph at the top of the clip, found without walking the text.
-    const int at = layout->hitTest(QPointF(clip.left() + 1, clip.top()), Qt::FuzzyHit);
-    QTextBlock b = doc->findBlock(qMax(0, at));
+    QTextBlock b = firstBlockIn(doc, clip);
     if (!b.isValid())
         return;
-    // One step back covers a paragraph whose first line sits just above the clip.
-    if (b.previous().isValid())
-        b = b.previous();
     const QFontMetricsF fm(doc->defaultFont());
     const qreal gap = fm.horizontalAdvance(QLatin1Char(' '));
     const qreal right = doc->rootFrame()->frameFormat().leftMargin() - gap / 2;
@@ -152,8 +204,21 @@ void SetPlainText(QTextDocument* doc, const QString& text, int pitch, int listCo
     QString t = text;
     t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    doc->setPlainText(t);
-    ApplyLineSpacing(doc, pitch);
+    // Loading a text is no edit: like setPlainText, it leaves nothing to undo.
+    const bool undo = doc->isUndoRedoEnabled();
+    doc->setUndoRedoEnabled(false);
+    doc->setPlainText(QString());
+    // A layout that exists when the text goes in lays out every paragraph at
+    // once (seconds for tens of thousands of lines); one made for a text that is
+    // already there lays it out as far as it is drawn, and the rest in idle
+    // steps. An editor showing the document makes its layout again at once.
+    doc->setDocumentLayout(nullptr);
+    QTextCursor c(doc);
+    QTextBlockFormat f;
+    f.setLineHeight(pitch, QTextBlockFormat::FixedHeight);
+    c.setBlockFormat(f); // new paragraphs take it over: no pass over them afterwards
+    c.insertText(t);
+    doc->setUndoRedoEnabled(undo);
     ApplyListStyle(doc, listCode);
 }
 
@@ -185,6 +250,63 @@ QString FormatDateText(const QString& pattern, const QDateTime& when) {
         afterHour = false;
     }
     return out;
+}
+
+const QRegularExpression& LinkPattern() {
+    static const QRegularExpression re(
+        QStringLiteral(R"((?:(?:https?|ftp)://|www\.)[^\s<>"'()\[\]{}]+[^\s<>"'()\[\]{}.,;:!?])"),
+        QRegularExpression::CaseInsensitiveOption);
+    return re;
+}
+
+QString LinkAt(const QString& paragraph, int column) {
+    auto it = LinkPattern().globalMatch(paragraph);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
+        if (column >= m.capturedStart() && column < m.capturedEnd()) {
+            QString url = m.captured();
+            if (url.startsWith(QLatin1String("www."), Qt::CaseInsensitive))
+                url.prepend(QLatin1String("http://"));
+            return url;
+        }
+    }
+    return {};
+}
+
+QList<QAbstractTextDocumentLayout::Selection> LinkMarks(QTextDocument* doc, const QRectF& clip) {
+    QList<QAbstractTextDocumentLayout::Selection> marks;
+    QAbstractTextDocumentLayout* layout = doc->documentLayout();
+    QTextCharFormat link;
+    link.setForeground(QColor(0, 0, 238));
+    link.setFontUnderline(true);
+    for (QTextBlock b = firstBlockIn(doc, clip); b.isValid(); b = b.next()) {
+        const QRectF r = layout->blockBoundingRect(b);
+        if (r.top() > clip.bottom())
+            break;
+        if (r.bottom() < clip.top())
+            continue;
+        // Within a paragraph too, only the part around what is drawn is searched:
+        // a line of megabytes is drawn a few hundred characters at a time. The
+        // slack keeps whole any address that reaches into the clip.
+        constexpr int kSlack = 2048;
+        auto [start, end] = spanIn(b, r, clip);
+        start = qMax(0, start - kSlack);
+        end = qMin(b.length() - 1, end + kSlack);
+        const QString text = b.text().mid(start, end - start);
+        // Most paragraphs hold no address.
+        if (!text.contains(QLatin1String("://")) &&
+            !text.contains(QLatin1String("www."), Qt::CaseInsensitive))
+            continue;
+        auto it = LinkPattern().globalMatch(text);
+        while (it.hasNext()) {
+            const QRegularExpressionMatch m = it.next();
+            QTextCursor c(doc);
+            c.setPosition(b.position() + start + int(m.capturedStart()));
+            c.setPosition(b.position() + start + int(m.capturedEnd()), QTextCursor::KeepAnchor);
+            marks.append({c, link});
+        }
+    }
+    return marks;
 }
 
 } // namespace NoteText

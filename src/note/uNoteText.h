@@ -2,9 +2,12 @@
 // Whole-text formatting of a note's document, shared by the note window (which
 // paints the document itself while nobody edits it) and its editor.
 
+#include <QAbstractTextDocumentLayout>
 #include <QFont>
+#include <QList>
 
 class QColor;
+class QRegularExpression;
 class QPainter;
 class QRectF;
 class QTextDocument;
@@ -37,8 +40,19 @@ void ApplyListStyle(QTextDocument* doc, int code);
 void DrawListMarkers(QPainter* painter, QTextDocument* doc, const QRectF& clip, const QColor& color);
 // The document's text with paragraphs joined by "\n" (list markers are not text).
 [[nodiscard]] QString PlainText(const QTextDocument* doc);
-// Puts plain text into the document (replacing all) and keeps the pitch and the list.
+// Puts plain text into the document (replacing all) and keeps the pitch and the
+// list. Unless an editor shows the document, the new text is laid out only as far
+// as it is drawn, and the rest a piece at a time while the program is idle.
 void SetPlainText(QTextDocument* doc, const QString& text, int pitch, int listCode);
+
+// Web addresses in a paragraph.
+[[nodiscard]] const QRegularExpression& LinkPattern();
+// The address that covers this column of a paragraph; empty when none does.
+[[nodiscard]] QString LinkAt(const QString& paragraph, int column);
+// The web addresses of the paragraphs that reach into `clip` (document
+// coordinates), marked as links (underlined, blue) for drawing. Only what is
+// drawn is looked at, so a long text costs no more than a short one.
+[[nodiscard]] QList<QAbstractTextDocumentLayout::Selection> LinkMarks(QTextDocument* doc, const QRectF& clip);
 
 // The date text of the insert-date setting: yyyy year, mm month (minutes after hh),
 // dd day, hh hour; other characters are copied.

@@ -2,44 +2,7 @@
 
 #include <QHash>
 #include <QPainter>
-#include <QTextCharFormat>
 #include <vector>
-
-TLinkHighlighter::TLinkHighlighter(QTextDocument* doc) : QSyntaxHighlighter(doc) {}
-
-const QRegularExpression& TLinkHighlighter::LinkPattern() {
-    static const QRegularExpression re(
-        QStringLiteral(R"((?:(?:https?|ftp)://|www\.)[^\s<>"'()\[\]{}]+[^\s<>"'()\[\]{}.,;:!?])"),
-        QRegularExpression::CaseInsensitiveOption);
-    return re;
-}
-
-QString TLinkHighlighter::LinkAt(const QString& paragraph, int column) {
-    auto it = LinkPattern().globalMatch(paragraph);
-    while (it.hasNext()) {
-        const QRegularExpressionMatch m = it.next();
-        if (column >= m.capturedStart() && column < m.capturedEnd()) {
-            QString url = m.captured();
-            if (url.startsWith(QLatin1String("www."), Qt::CaseInsensitive))
-                url.prepend(QLatin1String("http://"));
-            return url;
-        }
-    }
-    return {};
-}
-
-void TLinkHighlighter::highlightBlock(const QString& text) {
-    if (!text.contains(QLatin1String("://")) && !text.contains(QLatin1String("www."), Qt::CaseInsensitive))
-        return; // most paragraphs hold no address
-    QTextCharFormat f;
-    f.setForeground(QColor(0, 0, 238));
-    f.setFontUnderline(true);
-    auto it = LinkPattern().globalMatch(text);
-    while (it.hasNext()) {
-        const QRegularExpressionMatch m = it.next();
-        setFormat(int(m.capturedStart()), int(m.capturedLength()), f);
-    }
-}
 
 namespace UpdatingSpinner {
 

@@ -1,26 +1,12 @@
 #pragma once
-// Small pieces of the note window: the web-address marker and the updating spinner.
+// Small pieces of the note window: the updating spinner.
 
 #include <QColor>
 #include <QImage>
-#include <QRegularExpression>
-#include <QSyntaxHighlighter>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <map>
-
-// Marks web addresses in a note's text as links (underlined, blue).
-class TLinkHighlighter : public QSyntaxHighlighter {
-public:
-    explicit TLinkHighlighter(QTextDocument* doc);
-    [[nodiscard]] static const QRegularExpression& LinkPattern();
-    // The address that covers this column of a paragraph; empty when none does.
-    [[nodiscard]] static QString LinkAt(const QString& paragraph, int column);
-
-protected:
-    void highlightBlock(const QString& text) override;
-};
 
 // The 16×16 "updating" spinner, drawn by the window that shows it: a download
 // touches every note at once, and a child widget and a timer for each of a

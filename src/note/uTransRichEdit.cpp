@@ -12,19 +12,37 @@ TTransRichEdit::TTransRichEdit(QWidget* parent) : QTextEdit(parent) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setAcceptRichText(false);
-    connect(document(), &QTextDocument::contentsChanged, this, [this] {
-        if (FAutoHeight)
-            UpdateAutoHeight();
-    });
+    watchDocument(document());
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &TTransRichEdit::markLinks);
     fontChanged();
 }
 
 void TTransRichEdit::ShareDocument(QTextDocument* doc) {
     setDocument(doc);
+    watchDocument(doc);
+    markLinks();
+}
+
+void TTransRichEdit::watchDocument(QTextDocument* doc) {
     connect(doc, &QTextDocument::contentsChanged, this, [this] {
         if (FAutoHeight)
             UpdateAutoHeight();
+        markLinks();
     });
+}
+
+void TTransRichEdit::markLinks() {
+    const QRectF inView(horizontalScrollBar()->value(), verticalScrollBar()->value(), viewport()->width(),
+                        viewport()->height());
+    QList<ExtraSelection> marks;
+    for (const auto& m : NoteText::LinkMarks(document(), inView))
+        marks.append({m.cursor, m.format});
+    setExtraSelections(marks);
+}
+
+void TTransRichEdit::resizeEvent(QResizeEvent* e) {
+    QTextEdit::resizeEvent(e);
+    markLinks();
 }
 
 void TTransRichEdit::SetTransparent(bool v) {

@@ -1,7 +1,7 @@
 #pragma once
 // The note's text editor: a rich-text edit whose note background shows through
 // behind text and caret, that measures its own font for a fixed line pitch and
-// reports the height its content needs.
+// reports the height its content needs. Web addresses in view are marked as links.
 
 #include <QTextEdit>
 #include <functional>
@@ -31,9 +31,13 @@ protected:
     void paintEvent(QPaintEvent* e) override;
     void wheelEvent(QWheelEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
 
 private:
     void fontChanged();
+    void watchDocument(QTextDocument* doc);
+    // Marks the links of the paragraphs in view (only those: see NoteText::LinkMarks).
+    void markLinks();
 
     int FTextHeight = 0;
     bool FTransparent = false;
