@@ -589,6 +589,43 @@ TEST(NoteLinkMarks, AddressesInViewAreMarkedWholeWhereverTheTextIsDrawn) {
     EXPECT_EQ(near.first(), QStringLiteral("http://a.example/0"));
 }
 
+// A paste goes in as plain text and is undone in one step, short or long (a long
+// one is laid out afterwards as far as it is shown, not all at once).
+TEST(NotePaste, APasteGoesInAsTypedAndIsUndoneAtOnceShortOrLong) {
+    QString many;
+    for (int i = 0; i < 60000; ++i)
+        many += QStringLiteral("pasted %1\r\n").arg(i);
+    const struct {
+        const char* Name;
+        QString Text;
+    } cases[] = {{"short", QStringLiteral("a\r\nb")}, {"long", many}};
+    for (const auto& c : cases) {
+        QTextDocument doc;
+        NoteText::SetPlainText(&doc, QStringLiteral("first\nlast"), 16, 2);
+        TTransRichEdit editor;
+        editor.SetAutoHeight(false);
+        editor.resize(200, 100);
+        editor.ShareDocument(&doc);
+        doc.setUndoRedoEnabled(true);
+        QTextCursor at(&doc);
+        at.setPosition(5); // after "first"
+        editor.setTextCursor(at);
+        QApplication::clipboard()->setText(c.Text);
+        editor.paste();
+        QString expected = c.Text;
+        expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        EXPECT_EQ(NoteText::PlainText(&doc), QStringLiteral("first") + expected + QStringLiteral("\nlast"))
+            << c.Name;
+        EXPECT_EQ(editor.textCursor().position(), 5 + expected.size()) << c.Name;
+        // Typing goes on where the paste ended, and is drawn with its markers.
+        QTest::keyClicks(&editor, QStringLiteral("x"));
+        EXPECT_TRUE(NoteText::PlainText(&doc).endsWith(QStringLiteral("x\nlast"))) << c.Name;
+        doc.undo();
+        doc.undo();
+        EXPECT_EQ(NoteText::PlainText(&doc), QStringLiteral("first\nlast")) << c.Name;
+    }
+}
+
 TEST_F(NoteTest, AutoHeightFollowsTheLinesWithinTheWorkAreaAndTheMinimum) {
     Start();
     TFmNote* n = FMain->CreateNewNote(QString());

@@ -11,6 +11,7 @@
 #include "note/uTransRichEdit.h"
 #include "platform/gui/uWindows.h"
 #include "platform/uMessages.h"
+#include "platform/uSignalPipe.h"
 #include "shared/uIniFile.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/ProgramFolder.h"
@@ -19,11 +20,14 @@
 
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QSemaphore>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
 #include <QtGui/private/qguiapplication_p.h>
 #include <atomic>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -296,4 +300,86 @@ TEST(Shutdown, TheSessionManagersSaveRequestSavesEveryNoteThenShutsDownInOrder) 
     const TRowSet r = db->Select(QStringLiteral("select mynote, commited from notes where id='A'"));
     EXPECT_EQ(r.asText(0, "mynote"), QStringLiteral("typed before log-off"));
     EXPECT_EQ(r.asInt(0, "commited"), 1);
+}
+
+// A termination signal ends the program in time even when the exit cannot send:
+// the last upload gets what is left of the time, and its rows stay pending.
+TEST(Shutdown, AnExitWithADeadlineLeavesWhatItCannotSendInTimePending) {
+    TLoopbackHttpServer server;
+    server.setReply({200, "text/html", "0", 3000}); // in time for the usual bound, not for this one
+    const TProgramSetup s = MakeProgramSetup();
+    auto main = startSignedIn(s, server.baseUrl() + QStringLiteral("api/v11/"));
+    addRow(main->Db(), "A", QStringLiteral("text"), 0);
+    main->EndBy(QDeadlineTimer(300));
+    main->Shutdown();
+    EXPECT_TRUE(main->IsShuttingDown());
+    EXPECT_EQ(committedFlags(s.DataFolder(), {"A"}), QList<int>{0});
+}
+
+// What is typed or pasted after the notes were saved for the exit would be
+// lost: it no longer reaches them.
+TEST(Shutdown, InputQueuedBehindTheExitNoLongerChangesANote) {
+    const TProgramSetup s = MakeProgramSetup();
+    auto main = startSignedIn(s, QStringLiteral("http://127.0.0.1:9/api/v11/"), false);
+    addRow(main->Db(), "A", QStringLiteral("text"), 1);
+    main->tmrLoadNotesTimer();
+    TFmNote* note = TFmMain::NoteWindows().value(0);
+    ASSERT_NE(note, nullptr);
+    note->EnableMmoNote();
+    QPointer<TTransRichEdit> editor = note->mmoNote;
+    editor->moveCursor(QTextCursor::End);
+    QTest::keyClicks(editor, QStringLiteral(" typed"));
+    EndSessionAndShutDown(*main);
+    ASSERT_TRUE(editor); // deleted later, by the loop that the exit ends
+    QTest::keyClicks(editor, QStringLiteral(" late"));
+    EXPECT_EQ(note->NoteText(), QStringLiteral("text typed"));
+    auto db = TDbConnection::Open(s.DataFolder() + QStringLiteral("brisel.mdb"));
+    EXPECT_EQ(db->Select(QStringLiteral("select mynote from notes where id='A'")).asText(0, "mynote"),
+              QStringLiteral("text typed"));
+}
+
+// The user-interface thread saves the edits, and handles a termination signal
+// when its loop turns. Should it not (busy, or stuck), a thread of its own ends
+// the process after the grace time, once a write to the store under way is done.
+TEST(Shutdown, ASignalTheBusyLoopDoesNotHearEndsTheProcessAfterTheWriteUnderWay) {
+    const TProgramSetup s = MakeProgramSetup();
+    QDir().mkpath(s.DataFolder());
+    const QString path = s.DataFolder() + QStringLiteral("signal.mdb");
+    NoteStore::CreateFromSchema(path);
+    QSemaphore writing;
+    std::atomic<bool> committed = false;
+    std::thread writer([&] {
+        auto db = TDbConnection::Open(path);
+        db->Exec(QStringLiteral("BEGIN IMMEDIATE"));
+        db->Exec(QStringLiteral("insert into notes (id, mynote) values ('A', 'written')"));
+        writing.release();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        db->Exec(QStringLiteral("COMMIT"));
+        committed = true;
+    });
+
+    TSignalPipe pipe;
+    QSignalSpy heard(&pipe, &TSignalPipe::Terminate);
+    QSemaphore ended;
+    bool committedFirst = false;
+    int endedBy = 0;
+    pipe.EndWithin(
+        50,
+        [&] {
+            WaitForStoreWrites(path, 10000);
+            committedFirst = committed;
+        },
+        [&](int sig) {
+            endedBy = sig;
+            ended.release();
+        });
+    ASSERT_TRUE(writing.tryAcquire(1, 10000));
+    ::raise(SIGTERM);
+    // This thread turns no loop meanwhile: it stands for a busy one.
+    ASSERT_TRUE(ended.tryAcquire(1, 20000));
+    writer.join();
+    EXPECT_TRUE(committedFirst);
+    EXPECT_EQ(endedBy, SIGTERM);
+    // The loop still hears of it once it turns.
+    EXPECT_TRUE(heard.wait(10000));
 }

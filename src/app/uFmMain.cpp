@@ -73,6 +73,33 @@ TFmMain* gFmMain = nullptr;
 constexpr int kTrayHostWaitMs = 10000;
 const QString kNoTrayToldKey = QStringLiteral("NoTrayNoticeShown");
 
+// Once the notes are saved for the exit, input still queued (a paste typed just
+// before a termination signal, say) would change a note only to be lost.
+class TExitInputFilter : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        switch (e->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::InputMethod:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::Drop:
+            return true;
+        default:
+            return false;
+        }
+    }
+};
+
 QString withSeparator(QString path) {
     if (!path.endsWith(QLatin1Char('/')))
         path += QLatin1Char('/');
@@ -534,6 +561,7 @@ void TFmMain::Shutdown() {
     if (FShuttingDown)
         return;
     FShuttingDown = true;
+    qApp->installEventFilter(new TExitInputFilter(this));
     tmrLoadNotes->stop();
     tmrAppUpdate->stop();
 
@@ -552,7 +580,7 @@ void TFmMain::Shutdown() {
         //    still pending and goes with the last upload below.
         if (FSyncCtl)
             FSyncCtl->StopRuns();
-        while (AppState().RunningUploadCount.load() > 0) {
+        while (AppState().RunningUploadCount.load() > 0 && !FExitDeadline.hasExpired()) {
             QThread::msleep(10);
             QCoreApplication::processEvents(QEventLoop::AllEvents);
         }
@@ -561,7 +589,10 @@ void TFmMain::Shutdown() {
         if (FNotes) {
             TShutdownUploadOptions how;
             how.ApiBase = FEnv.ApiBase.isEmpty() ? NotesApiBase() : FEnv.ApiBase;
-            how.TimeoutMs = FEnv.ShutdownUploadTimeoutMs;
+            how.TimeoutMs = FExitDeadline.isForever()
+                                ? FEnv.ShutdownUploadTimeoutMs
+                                : int(qBound<qint64>(0, FExitDeadline.remainingTime(),
+                                                     qint64(FEnv.ShutdownUploadTimeoutMs)));
             how.MaxUploadBytes = FSyncCtl ? FSyncCtl->MaxUploadBytes() : 0;
             (void)ShutdownUpload(*FNotes, options, how);
         }

@@ -7,6 +7,7 @@
 #include "platform/uMessages.h"
 
 #include <QAction>
+#include <QDeadlineTimer>
 #include <QList>
 #include <QLocale>
 #include <QPointer>
@@ -74,6 +75,9 @@ public:
     [[nodiscard]] bool Startup(QString* error);
     // The shutdown sequence; runs once, then ends the event loop.
     void Shutdown();
+    // The shutdown that follows ends by then: what it cannot send in time (the
+    // last upload, uploads still running) stays pending for the next start.
+    void EndBy(QDeadlineTimer deadline) { FExitDeadline = deadline; }
 
     [[nodiscard]] const QString& ProgramFolder() const { return FProgramFolder; }
     [[nodiscard]] const QString& DataFolder() const { return FDataFolder; }
@@ -238,6 +242,7 @@ private:
     SyncController* FSyncCtl = nullptr;
     bool FStarted = false;
     bool FShuttingDown = false;
+    QDeadlineTimer FExitDeadline{QDeadlineTimer::Forever};
     std::shared_ptr<TNoteContext> FNoteContext;
     TNoteManager* FWindows = nullptr;
 };

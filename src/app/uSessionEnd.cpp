@@ -1,12 +1,15 @@
 #include "app/uSessionEnd.h"
 
 #include "app/uFmMain.h"
+#include "platform/uSignalPipe.h"
+#include "shared/uDbConnection.h"
 
 #include <QApplication>
 #include <QGuiApplication>
 #include <QMetaObject>
 #include <QSessionManager>
 #include <cstdlib>
+#include <sqlite3.h>
 
 namespace {
 
@@ -35,6 +38,30 @@ void EndSessionAndShutDown(TFmMain& main) {
     }
     main.EndSession();
     main.close();
+}
+
+void EndOnSignals(TSignalPipe& pipe, TFmMain& main) {
+    QObject::connect(&pipe, &TSignalPipe::Terminate, &main, [&main](int) {
+        main.EndBy(QDeadlineTimer(qMax<qint64>(0, kOrderedExitMs - TSignalPipe::MsSinceSignal())));
+        EndSessionAndShutDown(main);
+    });
+}
+
+void EndAfterSignalsRegardless(TSignalPipe& pipe, const QString& storePath) {
+    pipe.EndWithin(kSignalGraceMs, [storePath] { WaitForStoreWrites(storePath, kStoreWriteWaitMs); });
+}
+
+void WaitForStoreWrites(const QString& storePath, int boundMs) {
+    // Holding the write lock, this connection knows every other one to be
+    // between transactions; the process may end there, and keeps it.
+    try {
+        auto db = TDbConnection::Open(storePath);
+        sqlite3_busy_timeout(db->handle(), boundMs);
+        db->Exec(QStringLiteral("BEGIN IMMEDIATE"));
+        (void)db.release(); // the lock stays taken until the process is gone
+    } catch (const std::exception&) {
+        // Past the bound: a transaction not committed by now is not kept, whole.
+    }
 }
 
 TSessionEndWatch::TSessionEndWatch(TFmMain& main) {

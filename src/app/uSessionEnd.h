@@ -4,11 +4,29 @@
 // note saves its text, place and look first; what can still run after that
 // (the ordered shutdown with its last upload) follows.
 
+#include <QString>
+
 class TFmMain;
 
 // Ends any modal loop, saves every note as at the end of a session, then runs
 // the ordered shutdown.
 void EndSessionAndShutDown(TFmMain& main);
+
+// A termination signal ends the session as above, the ordered shutdown by
+// kOrderedExitMs after the signal came (also when the user-interface thread
+// hears of it late).
+inline constexpr int kOrderedExitMs = 3500;
+class TSignalPipe;
+void EndOnSignals(TSignalPipe& pipe, TFmMain& main);
+// Should the user-interface thread not have ended the process within
+// kSignalGraceMs of a signal, it ends regardless, once no write to the store at
+// `storePath` is under way (waiting for one at most kStoreWriteWaitMs). Edits are
+// saved by that thread, and no step keeps it busy for long: a last resort.
+inline constexpr int kSignalGraceMs = 4000;
+inline constexpr int kStoreWriteWaitMs = 400;
+void EndAfterSignalsRegardless(TSignalPipe& pipe, const QString& storePath);
+// Returns once no other connection writes to the store (or after `boundMs`).
+void WaitForStoreWrites(const QString& storePath, int boundMs);
 
 // While it lives: the session manager's save request ends the session as above,
 // and a process that ends because the display went away saves the notes on

@@ -175,8 +175,7 @@ int main(int argc, char** argv) {
 
     TFmMain main(TFmMainEnv::Default());
     TSignalPipe signalPipe;
-    QObject::connect(&signalPipe, &TSignalPipe::Terminate, &main,
-                     [&main](int) { EndSessionAndShutDown(main); });
+    EndOnSignals(signalPipe, main);
     const TSessionEndWatch sessionEnd(main);
 
     QString error;
@@ -184,6 +183,7 @@ int main(int argc, char** argv) {
         ShowErrorBox(error);
         return 1;
     }
+    EndAfterSignalsRegardless(signalPipe, main.DataFolder() + QStringLiteral("brisel.mdb"));
     // Notes kept on top step back while a full-screen program is in front.
     const TFullScreenWatch fullScreen(main.Windows());
     if (!importPath.isEmpty())

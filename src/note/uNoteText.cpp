@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -200,19 +201,32 @@ QString PlainText(const QTextDocument* doc) {
     return text;
 }
 
-void SetPlainText(QTextDocument* doc, const QString& text, int pitch, int listCode) {
+namespace {
+QString withLineFeeds(const QString& text) {
     QString t = text;
     t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return t;
+}
+
+// A layout that exists when text goes in lays out every inserted paragraph at
+// once (seconds for tens of thousands of lines); one made for a text that is
+// already there lays it out as far as it is drawn, and the rest in idle steps.
+// Set aside quietly: told of it, an editor showing the document would make the
+// new layout at once, before the text is in.
+void setLayoutAside(QTextDocument* doc) {
+    const QSignalBlocker quiet(doc);
+    doc->setDocumentLayout(nullptr);
+}
+} // namespace
+
+void SetPlainText(QTextDocument* doc, const QString& text, int pitch, int listCode) {
+    const QString t = withLineFeeds(text);
     // Loading a text is no edit: like setPlainText, it leaves nothing to undo.
     const bool undo = doc->isUndoRedoEnabled();
     doc->setUndoRedoEnabled(false);
     doc->setPlainText(QString());
-    // A layout that exists when the text goes in lays out every paragraph at
-    // once (seconds for tens of thousands of lines); one made for a text that is
-    // already there lays it out as far as it is drawn, and the rest in idle
-    // steps. An editor showing the document makes its layout again at once.
-    doc->setDocumentLayout(nullptr);
+    setLayoutAside(doc);
     QTextCursor c(doc);
     QTextBlockFormat f;
     f.setLineHeight(pitch, QTextBlockFormat::FixedHeight);
@@ -220,6 +234,16 @@ void SetPlainText(QTextDocument* doc, const QString& text, int pitch, int listCo
     c.insertText(t);
     doc->setUndoRedoEnabled(undo);
     ApplyListStyle(doc, listCode);
+    (void)doc->documentLayout(); // made now, for the text (an editor is told of it)
+}
+
+void InsertPlainText(QTextCursor& cursor, const QString& text) {
+    const QString t = withLineFeeds(text);
+    QTextDocument* doc = cursor.document();
+    if (t.size() >= kLongInsert)
+        setLayoutAside(doc);
+    cursor.insertText(t);
+    (void)doc->documentLayout();
 }
 
 QString FormatDateText(const QString& pattern, const QDateTime& when) {

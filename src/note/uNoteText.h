@@ -10,6 +10,7 @@ class QColor;
 class QRegularExpression;
 class QPainter;
 class QRectF;
+class QTextCursor;
 class QTextDocument;
 
 namespace NoteText {
@@ -41,9 +42,15 @@ void DrawListMarkers(QPainter* painter, QTextDocument* doc, const QRectF& clip, 
 // The document's text with paragraphs joined by "\n" (list markers are not text).
 [[nodiscard]] QString PlainText(const QTextDocument* doc);
 // Puts plain text into the document (replacing all) and keeps the pitch and the
-// list. Unless an editor shows the document, the new text is laid out only as far
-// as it is drawn, and the rest a piece at a time while the program is idle.
+// list. The new text is laid out only as far as it is drawn, and the rest a
+// piece at a time while the program is idle.
 void SetPlainText(QTextDocument* doc, const QString& text, int pitch, int listCode);
+
+// Inserts plain text at the cursor, as typed (undone as one edit). A long text
+// (kLongInsert characters or more) is laid out afterwards as far as it is drawn,
+// and the rest in idle steps, rather than all at once.
+inline constexpr int kLongInsert = 64 * 1024;
+void InsertPlainText(QTextCursor& cursor, const QString& text);
 
 // Web addresses in a paragraph.
 [[nodiscard]] const QRegularExpression& LinkPattern();

@@ -2,6 +2,7 @@
 
 #include "note/uNoteText.h"
 
+#include <QMimeData>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -38,6 +39,15 @@ void TTransRichEdit::markLinks() {
     for (const auto& m : NoteText::LinkMarks(document(), inView))
         marks.append({m.cursor, m.format});
     setExtraSelections(marks);
+}
+
+void TTransRichEdit::insertFromMimeData(const QMimeData* source) {
+    if (!source || !source->hasText())
+        return;
+    QTextCursor c = textCursor();
+    NoteText::InsertPlainText(c, source->text());
+    setTextCursor(c);
+    ensureCursorVisible();
 }
 
 void TTransRichEdit::resizeEvent(QResizeEvent* e) {

@@ -32,6 +32,8 @@ protected:
     void wheelEvent(QWheelEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
+    // Only plain text is kept: pasted or dropped text goes in as typed.
+    void insertFromMimeData(const QMimeData* source) override;
 
 private:
     void fontChanged();
