@@ -42,7 +42,7 @@ rss_kb() { awk '/VmRSS/ {print $2}' "/proc/$1/status"; }
 cpu_ms() { awk -v hz="$(getconf CLK_TCK)" '{print int(($14 + $15) * 1000 / hz)}' "/proc/$1/stat"; }
 # xpad says nothing when its pads are up: the moment is when the X server shows
 # as many of its windows mapped as there are pads (polled, so up to 50 ms late).
-viewable() { DISPLAY="$1" xdotool search --onlyvisible --pid "$2" 2>/dev/null | wc -l; }
+viewable() { { DISPLAY="$1" xdotool search --onlyvisible --pid "$2" 2>/dev/null || true; } | wc -l; }
 
 # One run of one program: fills the globals shown_ms, start_cpu, x_cpu, idle_cpu, peak_kb, x_growth_kb
 # and, for the program, parts (its start-up, load timer and loading in ms).
@@ -77,7 +77,10 @@ run_one() {
         local idle_at loading_at
         idle_at=$(awk '/^idle/ {print $2}' "$log")
         loading_at=$(awk '/^loading/ {print $2}' "$log")
-        parts="$((idle_at - start)) $((loading_at - idle_at)) $((shown - loading_at))"
+        parts=""
+        # (a build from before these lines says neither)
+        [[ -n $idle_at && -n $loading_at ]] &&
+            parts="$((idle_at - start)) $((loading_at - idle_at)) $((shown - loading_at))"
     else
         parts=""
         build/bench/fill_store "$home/.config/xpad" "$n" --xpad --size "$size" --chars "$chars"
@@ -85,14 +88,22 @@ run_one() {
         env -i PATH="$PATH" HOME="$home" XDG_RUNTIME_DIR="$home/run" DISPLAY="$display" \
             LANG=C.UTF-8 xpad >"$log" 2>&1 &
         pid=$!
+        # Here xpad shows 941 of 1000 pads and no more: its count settles, so the
+        # wait ends when all are up or none came for 3 s (the count is reported).
         shown=""
+        local seen=0 now count
         for ((w = 0; w < 1200; w++)); do
-            if (($(viewable "$display" "$pid") >= n)); then
-                shown=$(date +%s%3N)
-                break
+            count=$(viewable "$display" "$pid")
+            now=$(date +%s%3N)
+            if ((count > seen)); then
+                seen=$count
+                shown=$now
             fi
+            ((seen >= n)) && break
+            [[ -n $shown ]] && ((now - shown > 3000)) && break
             sleep 0.05
         done
+        parts="xpad $seen"
     fi
     shown_ms=$((${shown:-0} - start))
     [[ -n $shown ]] || shown_ms=-1
@@ -120,7 +131,7 @@ run_one() {
 echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
 declare -A base_cpu
 for n in "${counts[@]}"; do
-    declare -A times=() cpus=() xcpus=() idles=() peaks=() xgrowths=()
+    declare -A times=() cpus=() xcpus=() idles=() peaks=() xgrowths=() shown_counts=()
     startups=() timers=() loadings=()
     for ((r = 0; r < runs; r++)); do
         for peer in "${peers[@]}"; do
@@ -131,7 +142,9 @@ for n in "${counts[@]}"; do
             idles[$peer]+="$idle_cpu "
             peaks[$peer]+="$peak_kb "
             xgrowths[$peer]+="$x_growth_kb "
-            if [[ -n $parts ]]; then
+            if [[ $parts == xpad* ]]; then
+                shown_counts[$peer]+="${parts#xpad } "
+            elif [[ -n $parts ]]; then
                 read -r a b c <<<"$parts"
                 startups+=("$a") timers+=("$b") loadings+=("$c")
             fi
@@ -152,6 +165,9 @@ for n in "${counts[@]}"; do
         [[ $n == 1 ]] && base_cpu[$peer]=$c
         echo "$peer notes=$n: shown in $t ms (CPU $c ms, X server CPU $xc ms), peak $((p / 1024)) MB," \
             "X server +$((g / 1024)) MB, idle CPU $i %$per_note (medians of $runs; runs: ${times[$peer]% })"
+        if [[ -n ${shown_counts[$peer]:-} ]]; then
+            echo "    windows shown: ${shown_counts[$peer]% } of $n"
+        fi
         if [[ $peer == zuvonote && ${#loadings[@]} -gt 0 ]]; then
             echo "    start-up to the idle loop $(median "${startups[@]}") ms, load timer $(median "${timers[@]}") ms," \
                 "loading until on screen $(median "${loadings[@]}") ms"
