@@ -8,12 +8,17 @@
 #include <QGuiApplication>
 #include <QMetaObject>
 #include <QSessionManager>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <sqlite3.h>
+#include <thread>
 
 namespace {
 
 TFmMain* gWatched = nullptr;
+// Set once every note was saved for the session's end; read by the signal watcher.
+std::atomic<bool> gSessionSaved{false};
 QMetaObject::Connection gCommitData;
 
 // The display's client library ends the process with exit() when the connection
@@ -37,6 +42,7 @@ void EndSessionAndShutDown(TFmMain& main) {
             break;
     }
     main.EndSession();
+    gSessionSaved = true;
     main.close();
 }
 
@@ -48,7 +54,11 @@ void EndOnSignals(TSignalPipe& pipe, TFmMain& main) {
 }
 
 void EndAfterSignalsRegardless(TSignalPipe& pipe, const QString& storePath) {
-    pipe.EndWithin(kSignalGraceMs, [storePath] { WaitForStoreWrites(storePath, kStoreWriteWaitMs); });
+    pipe.EndWithin(kSignalGraceMs, [storePath] {
+        for (int waited = 0; !gSessionSaved && waited < kSaveWaitMs; waited += 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        WaitForStoreWrites(storePath, kStoreWriteWaitMs);
+    });
 }
 
 void WaitForStoreWrites(const QString& storePath, int boundMs) {

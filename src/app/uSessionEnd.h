@@ -19,10 +19,13 @@ inline constexpr int kOrderedExitMs = 3500;
 class TSignalPipe;
 void EndOnSignals(TSignalPipe& pipe, TFmMain& main);
 // Should the user-interface thread not have ended the process within
-// kSignalGraceMs of a signal, it ends regardless, once no write to the store at
-// `storePath` is under way (waiting for one at most kStoreWriteWaitMs). Edits are
-// saved by that thread, and no step keeps it busy for long: a last resort.
+// kSignalGraceMs of a signal, it ends regardless, once the notes were saved for
+// the session's end (a step of that thread still running holds the end back,
+// at most kSaveWaitMs more: an edit is worth more than the time) and no write to
+// the store at `storePath` is under way (waiting for one at most
+// kStoreWriteWaitMs). No step of that thread takes long: a last resort.
 inline constexpr int kSignalGraceMs = 4000;
+inline constexpr int kSaveWaitMs = 60000;
 inline constexpr int kStoreWriteWaitMs = 400;
 void EndAfterSignalsRegardless(TSignalPipe& pipe, const QString& storePath);
 // Returns once no other connection writes to the store (or after `boundMs`).
