@@ -142,8 +142,8 @@ int main(int argc, char** argv) {
                          "insert into notes (id, mynote, form_x, form_y, form_w, form_h, form_trans, "
                          "fontcolor, fontsize, fontname, fontbold, alerttype, shownote, ctime, commited, "
                          "showaslist) values (?, ?, 600, 300, ?, ?, 160, 0, 9, 'Tahoma', 0, 0, 1, ?, 0, ?)"),
-                     {QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(), QString::fromUtf8(f.readAll()),
-                      width, height, NoteStore::NowText(), list});
+                     {QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(),
+                      QString::fromUtf8(f.readAll()), width, height, NoteStore::NowText(), list});
         }
         tr.Commit();
     } catch (const TSqlError& e) {
