@@ -11,6 +11,7 @@
 #include "account/uSignOn.h"
 #include "app/uFmMain.h"
 #include "data/uFunctions.h"
+#include "net/uServiceRequest.h"
 #include "platform/gui/uLinkLabel.h"
 #include "platform/gui/uPageView.h"
 #include "platform/uAnsi.h"

@@ -2,12 +2,19 @@
 // how each reply is read, and what uploads, deletions and downloads do to the
 // store, against a recording loopback server.
 
+#include "account/uServicePages.h"
+#include "account/uSignOn.h"
 #include "app/uFmMain.h"
 #include "data/uAppState.h"
 #include "data/uNoteRepository.h"
 #include "data/uNoteStore.h"
 #include "data/uSyncStore.h"
+#include "extras/uFeedbackForm.h"
+#include "extras/uZuvoAds.h"
 #include "lang/uLanguageObject.h"
+#include "net/uEndpoints.h"
+#include "net/uHttpClient.h"
+#include "net/uServiceRequest.h"
 #include "note/uFmNote.h"
 #include "note/uNoteManager.h"
 #include "shared/uMd5.h"
@@ -15,8 +22,7 @@
 #include "support/LoopbackHttpServer.h"
 #include "support/ProgramFolder.h"
 #include "support/TestEnv.h"
-#include "sync/uEndpoints.h"
-#include "sync/uHttpClient.h"
+#include "sync/uNotesService.h"
 #include "sync/uSyncController.h"
 #include "sync/uSyncEngine.h"
 #include "sync/uSyncWorkers.h"
@@ -953,6 +959,56 @@ TEST(SyncHttps, ACertificateNobodyTrustsIsATransportFailureAndOneNamedAsCaIsTrus
     const THttpResponse trusted = HttpPerform(r);
     EXPECT_TRUE(trusted.Ok) << trusted.Error.toStdString();
     EXPECT_EQ(trusted.Status, 200);
+}
+
+// Each part of the program builds its requests from its own row of one table: a
+// request that forgot the server's CA file would fail against a self-hosted https
+// server, and one that sent a secret it should not would leak it.
+TEST(ServiceRequests, EveryRequestGoesToTheServerTrustingItsOwnCaWithTheCallersSetUp) {
+    const QString ca = QStringLiteral("/etc/zuvo-test/own-ca.pem");
+    SetServerRoot(QStringLiteral("https://notes.example.org/"));
+    SetServerCAFile(ca);
+    const TServiceEndpoint e = TServiceEndpoint::Configured();
+    const TServiceCredentials c{QStringLiteral("7"), QStringLiteral("digest"), QStringLiteral("PC"),
+                                QStringLiteral("me")};
+    struct TCase {
+        const char* Name;
+        THttpRequest Request;
+        bool CarriesSecret;
+        qsizetype MaxBodyBytes; // 0: documents and audio of any length
+    };
+    const TCase cases[] = {
+        {"sign in",
+         SignInRequest(QStringLiteral("me@example.org"), QStringLiteral("pw"), QStringLiteral("1")), true,
+         kTextReplyLimit},
+        {"register", RegisterRequest(TRegisterInput{}, QString()), true, kTextReplyLimit},
+        {"page", DownloadPageRequest(QStringLiteral("7")), false, kPageReplyLimit},
+        {"update history",
+         UpdateHistoryRequest(QStringLiteral("7"), QStringLiteral("d"), QStringLiteral("N")), true,
+         kPageReplyLimit},
+        {"adverts", AdRequest(1033, QStringLiteral("zn"), QStringLiteral("1")), false, kTextReplyLimit},
+        {"feedback",
+         FeedbackRequest(QStringLiteral("me"), QString(), QStringLiteral("hi"), QStringLiteral("zn")), false,
+         kTextReplyLimit},
+        {"upload", NotesService::Upload(e, c, TUploadFields{}, "<NoteList/>"), true, 0},
+        {"full download", NotesService::FullDownload(e, c), true, 0},
+        {"single note", NotesService::SingleNote(e, c, QStringLiteral("N")), true, 0},
+        {"delete", NotesService::Delete(e, c, QStringLiteral("N")), true, 0},
+        {"audio", NotesService::Audio(e, c, QStringLiteral("N")), true, 0},
+        {"basic information", NotesService::BasicInfo(e), false, 0},
+    };
+    for (const TCase& t : cases) {
+        SCOPED_TRACE(t.Name);
+        EXPECT_TRUE(t.Request.Url.startsWith(ServerRoot())) << t.Request.Url.toStdString();
+        EXPECT_EQ(t.Request.CaFile, ca);
+        EXPECT_FALSE(t.Request.UserAgent.isEmpty());
+        EXPECT_GT(t.Request.ConnectTimeoutMs, 0);
+        EXPECT_GT(t.Request.ReadTimeoutMs, 0);
+        EXPECT_EQ(t.Request.CarriesSecret, t.CarriesSecret);
+        EXPECT_EQ(t.Request.MaxBodyBytes, t.MaxBodyBytes);
+    }
+    SetServerCAFile(QString());
+    SetServerRoot(QString());
 }
 
 TEST_F(TSyncFixture, AnUploadToAServerWithAnUntrustedCertificateLeavesTheRowPending) {

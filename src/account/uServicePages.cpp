@@ -1,18 +1,11 @@
 #include "account/uServicePages.h"
 
-#include "account/uSignOn.h"
 #include "lang/uInterfaceLanguage.h"
-#include "sync/uEndpoints.h"
+#include "net/uEndpoints.h"
+#include "net/uServiceRequest.h"
 
 THttpRequest PageRequest(const QString& url) {
-    THttpRequest r;
-    r.Url = url;
-    r.UserAgent = ServiceUserAgent;
-    r.ConnectTimeoutMs = 30000;
-    r.ReadTimeoutMs = 30000;
-    r.MaxBodyBytes = kPageReplyLimit;
-    r.CaFile = ServerCAFile();
-    return r;
+    return ServiceRequest(TServiceCaller::Pages, url);
 }
 
 QString PageLanguageQuery() {
@@ -29,14 +22,14 @@ THttpRequest DownloadPageRequest(const QString& userId) {
 }
 
 THttpRequest UpdateHistoryRequest(const QString& userId, const QString& userPass, const QString& noteId) {
-    THttpRequest r = PageRequest(WithPageLanguage(NotesSiteRoot() + QStringLiteral("update_his.php")));
-    r.Method = "POST";
-    r.ContentType = "application/x-www-form-urlencoded";
-    r.CarriesSecret = true;
-    const QString body = QStringLiteral("userid=") + userId + QStringLiteral("&userpass=") + userPass +
+    const QString text = QStringLiteral("userid=") + userId + QStringLiteral("&userpass=") + userPass +
                          QStringLiteral("&noteid=") + noteId;
-    r.Body.reserve(body.size());
-    for (const QChar ch : body)
-        r.Body.append(char(ch.unicode() & 0xFF));
+    QByteArray body;
+    body.reserve(text.size());
+    for (const QChar ch : text)
+        body.append(char(ch.unicode() & 0xFF));
+    THttpRequest r = ServiceFormPost(
+        TServiceCaller::Pages, WithPageLanguage(NotesSiteRoot() + QStringLiteral("update_his.php")), body);
+    r.CarriesSecret = true;
     return r;
 }

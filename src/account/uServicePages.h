@@ -1,7 +1,7 @@
 #pragma once
 // Requests for the pages the program shows in its own browser windows.
 
-#include "sync/uHttpClient.h"
+#include "net/uHttpClient.h"
 
 #include <QString>
 

@@ -1,11 +1,12 @@
 #include "account/uSignOn.h"
 
 #include "account/uServiceEnv.h"
+#include "net/uEndpoints.h"
+#include "net/uServiceRequest.h"
 #include "platform/uAnsi.h"
 #include "platform/uAsyncCall.h"
 #include "shared/uEmail.h"
 #include "shared/uMd5.h"
-#include "sync/uEndpoints.h"
 
 #include <QtEndian>
 
@@ -22,20 +23,10 @@ QString trimBlanks(const QString& text) {
     return text.mid(begin, end - begin);
 }
 
-THttpRequest signOnPost(const QString& script, const QList<QString>& lines, int connectTimeoutMs) {
-    THttpRequest r;
-    r.Method = "POST";
-    r.Url = SignOnBase() + script;
-    r.ContentType = "application/x-www-form-urlencoded";
-    r.UserAgent = ServiceUserAgent;
+// Sign-in sends the password digest, registration the password itself.
+THttpRequest signOnPost(const QString& script, const QList<QString>& lines) {
+    THttpRequest r = ServiceFormPost(TServiceCaller::SignOn, SignOnBase() + script, FormBody(lines));
     r.Referer = SignOnBase().toUtf8();
-    r.CaFile = ServerCAFile();
-    r.Body = FormBody(lines);
-    r.ConnectTimeoutMs = connectTimeoutMs;
-    r.ReadTimeoutMs = 30000;
-    r.MaxBodyBytes = kTextReplyLimit;
-    // Sign-in sends the password digest, registration the password itself.
-    r.CarriesSecret = true;
     return r;
 }
 
@@ -64,8 +55,7 @@ THttpRequest SignInRequest(const QString& account, const QString& password, cons
     return signOnPost(QStringLiteral("login_80124.php"),
                       {QStringLiteral("username=") + trimBlanks(account),
                        QStringLiteral("password=") + PasswordDigest(password),
-                       QStringLiteral("version=") + version, QStringLiteral("productidlist=1,2")},
-                      30000);
+                       QStringLiteral("version=") + version, QStringLiteral("productidlist=1,2")});
 }
 
 TSignInReply ReadSignInReply(const THttpResponse& response) {
@@ -118,14 +108,15 @@ TRegisterCheck CheckRegisterInput(const TRegisterInput& in) {
 
 THttpRequest RegisterRequest(const TRegisterInput& in, const QString& affId) {
     const auto line = [](const char* name, const QString& value) { return QLatin1String(name) + value; };
-    return signOnPost(QStringLiteral("reg_6541z.php"),
-                      {line("username=", trimBlanks(in.Account)), line("password=", in.Password),
-                       line("uemail=", in.Account), line("uname=", in.UserName), line("utel=", in.Tel),
-                       line("umobile=", in.Mobile), line("usite=", in.Site), line("uprovince=", in.Province),
-                       line("ucity=", in.City), line("uqq=", in.QQ), line("umsn=", in.Msn),
-                       line("uremark=", in.Remark), QStringLiteral("regfrom=Zuvo Note"),
-                       line("affid=", affId)},
-                      20000);
+    THttpRequest r =
+        signOnPost(QStringLiteral("reg_6541z.php"),
+                   {line("username=", trimBlanks(in.Account)), line("password=", in.Password),
+                    line("uemail=", in.Account), line("uname=", in.UserName), line("utel=", in.Tel),
+                    line("umobile=", in.Mobile), line("usite=", in.Site), line("uprovince=", in.Province),
+                    line("ucity=", in.City), line("uqq=", in.QQ), line("umsn=", in.Msn),
+                    line("uremark=", in.Remark), QStringLiteral("regfrom=Zuvo Note"), line("affid=", affId)});
+    r.ConnectTimeoutMs = 20000;
+    return r;
 }
 
 TRegisterOutcome ReadRegisterReply(const THttpResponse& response) {

@@ -2,7 +2,7 @@
 // The sign-on service: the sign-in and registration requests and how their
 // replies are read. No windows here, so every rule is testable on its own.
 
-#include "sync/uHttpClient.h"
+#include "net/uHttpClient.h"
 
 #include <QString>
 #include <functional>
@@ -10,11 +10,6 @@
 class QObject;
 
 struct TServiceEnv;
-
-// Text replies are small; anything longer is not an answer of the service.
-inline constexpr qsizetype kTextReplyLimit = 1 << 20;
-// Pages shown in the program's browser windows.
-inline constexpr qsizetype kPageReplyLimit = 64 << 20;
 
 // Applies the environment's time-outs, when it sets any, over a request's own.
 void ApplyTimeouts(THttpRequest& request, const TServiceEnv& env);

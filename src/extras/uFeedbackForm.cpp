@@ -1,9 +1,9 @@
 #include "extras/uFeedbackForm.h"
 
-#include "account/uSignOn.h"
+#include "net/uEndpoints.h"
+#include "net/uServiceRequest.h"
 #include "shared/uEmail.h"
 #include "shared/uUrlEncoding.h"
-#include "sync/uEndpoints.h"
 
 #include <algorithm>
 
@@ -24,19 +24,9 @@ THttpRequest FeedbackRequest(const QString& name, const QString& email, const QS
     const auto line = [](const char* key, const QString& value) {
         return QLatin1String(key) + UrlEncode(value.toUtf8());
     };
-    THttpRequest r;
-    r.Method = "POST";
-    r.Url = WebSiteRoot() + QStringLiteral("utils/feedback.php");
-    r.ContentType = "application/x-www-form-urlencoded";
-    r.UserAgent = ShellUserAgent;
-    r.Body = FormBody({line("fbname=", name), line("fbemail=", email), line("fbcontent=", crlf),
-                       line("fbproduct=", product)});
-    // The form has no limits of its own; a hung site must not hold the dialog forever.
-    r.ConnectTimeoutMs = 30000;
-    r.ReadTimeoutMs = 30000;
-    r.MaxBodyBytes = kTextReplyLimit;
-    r.CaFile = ServerCAFile();
-    return r;
+    return ServiceFormPost(TServiceCaller::Feedback, WebSiteRoot() + QStringLiteral("utils/feedback.php"),
+                           FormBody({line("fbname=", name), line("fbemail=", email), line("fbcontent=", crlf),
+                                     line("fbproduct=", product)}));
 }
 
 TFeedbackOutcome ReadFeedbackReply(const THttpResponse& response) {

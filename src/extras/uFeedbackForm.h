@@ -2,7 +2,7 @@
 // The feedback form of the web site: the local checks, the request, and how
 // its reply is read.
 
-#include "sync/uHttpClient.h"
+#include "net/uHttpClient.h"
 
 #include <QString>
 

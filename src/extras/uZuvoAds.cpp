@@ -1,8 +1,8 @@
 #include "extras/uZuvoAds.h"
 
-#include "account/uSignOn.h"
+#include "net/uEndpoints.h"
+#include "net/uServiceRequest.h"
 #include "platform/uAsyncCall.h"
-#include "sync/uEndpoints.h"
 
 #include <QUrl>
 #include <libxml/parser.h>
@@ -39,15 +39,11 @@ QList<TAdItem>& list() {
 } // namespace
 
 THttpRequest AdRequest(quint16 languageId, const QString& appFlag, const QString& appVer) {
-    THttpRequest r;
-    r.Url = AdServiceRoot() + QStringLiteral("getad.php?clang=") + QString::number(languageId) +
-            QStringLiteral("&app=") + appFlag + QStringLiteral("&appver=") + appVer;
-    r.UserAgent = ServiceUserAgent;
+    THttpRequest r =
+        ServiceRequest(TServiceCaller::Adverts, AdServiceRoot() + QStringLiteral("getad.php?clang=") +
+                                                    QString::number(languageId) + QStringLiteral("&app=") +
+                                                    appFlag + QStringLiteral("&appver=") + appVer);
     r.Referer = (AdServiceRoot() + QStringLiteral("getad.php")).toUtf8();
-    r.ConnectTimeoutMs = 10000;
-    r.ReadTimeoutMs = 10000;
-    r.MaxBodyBytes = kTextReplyLimit;
-    r.CaFile = ServerCAFile();
     return r;
 }
 

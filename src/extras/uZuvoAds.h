@@ -3,7 +3,7 @@
 // on the UI thread, where note windows and alarm windows read it.
 
 #include "data/uDataTypes.h"
-#include "sync/uHttpClient.h"
+#include "net/uHttpClient.h"
 
 #include <QList>
 #include <QString>

@@ -2,9 +2,10 @@
 
 #include "data/uFunctions.h"
 #include "data/uNoteOptions.h"
+#include "net/uEndpoints.h"
+#include "net/uServiceRequest.h"
 #include "shared/uNoteId.h"
 #include "shared/uUrlEncoding.h"
-#include "sync/uEndpoints.h"
 
 #include <QDebug>
 #include <QXmlStreamReader>
@@ -25,25 +26,21 @@ namespace NotesService {
 
 namespace {
 
-THttpRequest base(const TServiceEndpoint& e, const QString& url) {
-    THttpRequest r;
-    r.Url = url;
-    // Every request but the basic information names the account with its digest.
-    r.CarriesSecret = true;
-    r.UserAgent = ServiceUserAgent;
+// The endpoint's time-outs: tests and the simulation shorten them.
+THttpRequest fromEndpoint(THttpRequest r, const TServiceEndpoint& e) {
     r.Referer = e.ApiBase.toUtf8();
     r.ConnectTimeoutMs = e.ConnectTimeoutMs;
     r.ReadTimeoutMs = e.ReadTimeoutMs;
-    r.CaFile = e.CaFile;
     return r;
 }
 
+// Every request but the basic information names the account with its digest.
+THttpRequest base(const TServiceEndpoint& e, const QString& url) {
+    return fromEndpoint(ServiceRequest(TServiceCaller::NotesService, url, e.CaFile), e);
+}
+
 THttpRequest formPost(const TServiceEndpoint& e, const QString& url, const QByteArray& body) {
-    THttpRequest r = base(e, url);
-    r.Method = "POST";
-    r.ContentType = "application/x-www-form-urlencoded";
-    r.Body = body;
-    return r;
+    return fromEndpoint(ServiceFormPost(TServiceCaller::NotesService, url, body, e.CaFile), e);
 }
 
 // Values go into query strings exactly as stored.

@@ -3,7 +3,7 @@
 // functions: the workers send what these build and act on what they read.
 
 #include "data/uDataTypes.h"
-#include "sync/uHttpClient.h"
+#include "net/uHttpClient.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,8 +1,8 @@
 #include "sync/uOtherTask.h"
 
+#include "net/uEndpoints.h"
+#include "net/uHttpClient.h"
 #include "platform/uThreadHandOver.h"
-#include "sync/uEndpoints.h"
-#include "sync/uHttpClient.h"
 #include "sync/uNotesService.h"
 
 #include <memory>
@@ -16,12 +16,7 @@ QString ParseSupportAddress(const QByteArray& xml) {
 }
 
 TBasicInfo FetchBasicInfo() {
-    THttpRequest req;
-    req.Url = NotesSiteRoot() + QStringLiteral("zuvonote.xml");
-    req.CaFile = ServerCAFile();
-    req.UserAgent = ServiceUserAgent;
-    req.Referer = NotesApiBase().toUtf8();
-    const THttpResponse reply = HttpPerform(req);
+    const THttpResponse reply = HttpPerform(NotesService::BasicInfo(TServiceEndpoint::Configured()));
     if (!reply.Ok)
         return TBasicInfo{};
     TBasicInfo info = NotesService::ReadBasicInfo(reply.Body);

@@ -3,11 +3,11 @@
 #include "data/uFunctions.h"
 #include "data/uNoteOptions.h"
 #include "data/uNoteRepository.h"
+#include "net/uHttpClient.h"
+#include "net/uServiceRequest.h"
 #include "platform/uBlockingCall.h"
 #include "shared/uLimits.h"
 #include "shared/uUrlEncoding.h"
-#include "sync/uEndpoints.h"
-#include "sync/uHttpClient.h"
 #include "sync/uSyncEngine.h"
 
 #include <QElapsedTimer>
@@ -16,20 +16,17 @@ namespace {
 
 THttpRequest exitRequest(const TNoteOptions& options, const TShutdownUploadOptions& how, TUploadFields fields,
                          const TRowSet& rows, int timeoutMs) {
-    THttpRequest req;
-    req.Method = "POST";
-    req.CarriesSecret = true;
-    req.CaFile = ServerCAFile();
     // The field string names what each row changed, so the server takes
     // nothing this computer did not change.
-    req.Url = how.ApiBase + QStringLiteral("update_note.php?userid=") + options.FconfigUserID +
-              QStringLiteral("&userpass=") + options.FconfigUserPass + QStringLiteral("&pcid=") +
-              options.FconfigPcID + QStringLiteral("&uploadfields=") + UploadFieldsToStr(fields);
-    req.Body = UrlEncodeBytes(NotesToXmlUtf8(rows));
-    req.ContentType = "application/x-www-form-urlencoded";
-    req.UserAgent = ShellUserAgent;
+    THttpRequest req = ServiceFormPost(
+        TServiceCaller::ExitUpload,
+        how.ApiBase + QStringLiteral("update_note.php?userid=") + options.FconfigUserID +
+            QStringLiteral("&userpass=") + options.FconfigUserPass + QStringLiteral("&pcid=") +
+            options.FconfigPcID + QStringLiteral("&uploadfields=") + UploadFieldsToStr(fields),
+        UrlEncodeBytes(NotesToXmlUtf8(rows)));
     req.Accept = "text/html, */*";
-    req.ConnectTimeoutMs = std::min(5000, timeoutMs);
+    // What is left of the session's one bound, for the whole request.
+    req.ConnectTimeoutMs = std::min(req.ConnectTimeoutMs, timeoutMs);
     req.ReadTimeoutMs = timeoutMs;
     req.TotalTimeoutMs = timeoutMs;
     return req;

@@ -1,9 +1,9 @@
 #include "sync/uSyncController.h"
 
 #include "data/uAppState.h"
+#include "net/uEndpoints.h"
 #include "platform/uBlockingCall.h"
 #include "platform/uThreadHandOver.h"
-#include "sync/uEndpoints.h"
 #include "sync/uOtherTask.h"
 #include "sync/uPushChannel.h"
 #include "sync/uSyncWorkers.h"

@@ -2,9 +2,9 @@
 
 #include "data/uFunctions.h"
 #include "lang/uInterfaceLanguage.h"
+#include "net/uEndpoints.h"
 #include "platform/gui/uLinkLabel.h"
 #include "platform/gui/uWindows.h"
-#include "sync/uEndpoints.h"
 
 #include <QApplication>
 #include <QFrame>

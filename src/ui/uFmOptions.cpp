@@ -5,10 +5,10 @@
 #include "lang/uDateStamp.h"
 #include "lang/uInterfaceLanguage.h"
 #include "lang/uLanguageObject.h"
+#include "net/uEndpoints.h"
 #include "note/uNoteManager.h"
 #include "platform/gui/uWindows.h"
 #include "platform/uAutostart.h"
-#include "sync/uEndpoints.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -8,9 +8,9 @@
 #include "account/uSignOn.h"
 #include "extras/uFeedbackForm.h"
 #include "extras/uZuvoAds.h"
+#include "net/uEndpoints.h"
 #include "server/store/uServerStore.h"
 #include "support/TestEnv.h"
-#include "sync/uEndpoints.h"
 
 #include <QRegularExpression>
 #include <gtest/gtest.h>

@@ -3,12 +3,12 @@
 
 #include "ServerTestSupport.h"
 
+#include "net/uHttpClient.h"
 #include "server/auth/uAccounts.h"
 #include "server/store/uServerStore.h"
 #include "shared/uLimits.h"
 #include "shared/uUrlEncoding.h"
 #include "support/TestEnv.h"
-#include "sync/uHttpClient.h"
 
 #include <functional>
 #include <gtest/gtest.h>

@@ -5,9 +5,9 @@
 #include "ServerTestSupport.h"
 
 #include "data/uFunctions.h"
+#include "net/uHttpClient.h"
 #include "server/store/uServerStore.h"
 #include "shared/uUrlEncoding.h"
-#include "sync/uHttpClient.h"
 
 #include <QStringList>
 #include <QUrl>

@@ -7,11 +7,11 @@
 #include "account/uServiceEnv.h"
 #include "data/uNoteOptions.h"
 #include "lang/uLanguageObject.h"
+#include "net/uEndpoints.h"
 #include "platform/gui/uWindows.h"
 #include "shared/uIniFile.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TestEnv.h"
-#include "sync/uEndpoints.h"
 
 #include <QStringList>
 #include <QTest>

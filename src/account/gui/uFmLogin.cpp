@@ -6,10 +6,10 @@
 #include "data/uFunctions.h"
 #include "data/uNoteOptions.h"
 #include "lang/uLanguageObject.h"
+#include "net/uEndpoints.h"
+#include "net/uHttpClient.h"
 #include "platform/gui/uLinkLabel.h"
 #include "platform/gui/uWindows.h"
-#include "sync/uEndpoints.h"
-#include "sync/uHttpClient.h"
 
 #include <QApplication>
 #include <QFontMetrics>

@@ -3,9 +3,9 @@
 #include "account/uSignOn.h"
 #include "data/uNoteOptions.h"
 #include "lang/uLanguageObject.h"
+#include "net/uEndpoints.h"
+#include "net/uHttpClient.h"
 #include "platform/gui/uWindows.h"
-#include "sync/uEndpoints.h"
-#include "sync/uHttpClient.h"
 
 #include <QCheckBox>
 #include <QFormLayout>

@@ -4,9 +4,9 @@
 #include "account/uServicePages.h"
 #include "data/uNoteOptions.h"
 #include "lang/uLanguageObject.h"
+#include "net/uEndpoints.h"
 #include "platform/gui/uWindows.h"
 #include "qr/uQrCode.h"
-#include "sync/uEndpoints.h"
 
 #include <QGridLayout>
 #include <QGroupBox>

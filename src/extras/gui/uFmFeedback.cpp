@@ -4,9 +4,9 @@
 #include "data/uFunctions.h"
 #include "extras/uFeedbackForm.h"
 #include "lang/uLanguageObject.h"
+#include "net/uEndpoints.h"
 #include "platform/gui/uLinkLabel.h"
 #include "platform/gui/uWindows.h"
-#include "sync/uEndpoints.h"
 
 #include <QFormLayout>
 #include <QGroupBox>

@@ -2,8 +2,8 @@
 // A fixed-size window that is all page: each time it is shown it fetches the
 // page its subclass asks for and shows it in an embedded page view.
 
+#include "net/uHttpClient.h"
 #include "platform/gui/uFixedDialog.h"
-#include "sync/uHttpClient.h"
 
 #include <functional>
 

@@ -3,7 +3,7 @@
 // fetched by our own HTTP client (off the UI thread). Links open in the user's
 // own browser; a page that cannot be fetched shows an error page of its own.
 
-#include "sync/uHttpClient.h"
+#include "net/uHttpClient.h"
 
 #include <QTextBrowser>
 #include <functional>

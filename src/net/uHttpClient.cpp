@@ -1,4 +1,4 @@
-#include "sync/uHttpClient.h"
+#include "net/uHttpClient.h"
 
 #include <QStringDecoder>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "sync/uEndpoints.h"
+#include "net/uEndpoints.h"
 
 #include <QMutex>
 #include <QMutexLocker>
