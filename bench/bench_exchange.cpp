@@ -1,7 +1,7 @@
 // The two exchange documents at the size of a large account: every pending note
 // going up in one body, and a full download coming back.
 
-#include "data/uFunctions.h"
+#include "exchange/uNotesXml.h"
 #include "shared/uUrlEncoding.h"
 
 #include <QCoreApplication>

@@ -10,7 +10,7 @@
 #include "account/gui/uFmUserInfo.h"
 #include "account/uSignOn.h"
 #include "app/uFmMain.h"
-#include "data/uFunctions.h"
+#include "data/uFileVersion.h"
 #include "net/uServiceRequest.h"
 #include "platform/gui/uLinkLabel.h"
 #include "platform/gui/uPageView.h"

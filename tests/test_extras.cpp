@@ -2,7 +2,7 @@
 // line: the requests as the web site and the services read them, every reply
 // rule, and replies that are no answer at all.
 
-#include "data/uFunctions.h"
+#include "data/uFileVersion.h"
 #include "extras/gui/uFmFeedback.h"
 #include "extras/uFeedbackForm.h"
 #include "extras/uZuvoAds.h"

@@ -1,9 +1,12 @@
 // The exchange documents and the small text helpers whose exact results the
 // server, the push channel and the windows depend on.
 
-#include "data/uFunctions.h"
+#include "data/uColors.h"
+#include "data/uFileVersion.h"
 #include "data/uVersionMarker.h"
+#include "exchange/uNotesXml.h"
 #include "platform/uAnsi.h"
+#include "platform/uSpecialFolders.h"
 #include "support/TestEnv.h"
 #include "uVersion.h"
 

@@ -25,6 +25,24 @@ void appendPlace(QString& sql, TSqlParams& p, const NoteRecord& n, const char* s
     p << n.Note.FmX << n.Note.FmY << n.Note.FmW << n.Note.FmH;
 }
 
+// The look the window shows and every save of it writes: transparency, font
+// colour, face, size and weight.
+void appendLook(QString& sql, TSqlParams& p, const TNoteItem& i) {
+    sql += QStringLiteral("form_trans=?,fontcolor=?,fontname=?,fontsize=?,fontbold=?");
+    p << i.FmTrans << i.FontColor << i.FontName << i.FontSize << i.FontBold;
+}
+
+// What a save of the edited note writes besides its pending mark: text, place,
+// look and paper colour.
+void appendEdit(QString& sql, TSqlParams& p, const NoteRecord& n) {
+    sql += QStringLiteral("mynote=?,");
+    p << n.Note.NNote;
+    appendPlace(sql, p, n, ",");
+    appendLook(sql, p, n.Note);
+    sql += QStringLiteral(",bgcolorindex=?");
+    p << n.Note.BGColorIdx;
+}
+
 } // namespace
 
 NoteRepository::NoteRepository(TDbConnection& db, QObject* parent) : QObject(parent), FDb(db) {}
@@ -133,39 +151,34 @@ bool NoteRepository::OnlyNoteIsBlank() {
 // ---- the note window's writes ---------------------------------------------------
 
 bool NoteRepository::SaveEdit(const NoteRecord& n) {
-    const TNoteItem& i = n.Note;
-    QString sql = QStringLiteral("update notes set mynote=?,");
-    TSqlParams p{i.NNote};
-    appendPlace(sql, p, n, ",");
-    sql += QStringLiteral("form_trans=?,fontcolor=?,fontname=?,fontsize=?,fontbold=?,bgcolorindex=?,") +
-           pendingWrite({utNote}) + QStringLiteral("  where id=?");
-    p << i.FmTrans << i.FontColor << i.FontName << i.FontSize << i.FontBold << i.BGColorIdx << i.NoteID;
-    return write(i.NoteID, {utNote}, sql, p);
+    QString sql = QStringLiteral("update notes set ");
+    TSqlParams p;
+    appendEdit(sql, p, n);
+    sql += QLatin1Char(',') + pendingWrite({utNote}) + QStringLiteral("  where id=?");
+    p << n.Note.NoteID;
+    return write(n.Note.NoteID, {utNote}, sql, p);
 }
 
 bool NoteRepository::SaveAtSessionEnd(const NoteRecord& n, bool textChanged) {
-    const TNoteItem& i = n.Note;
-    QString sql = QStringLiteral("update notes set mynote=?,");
-    TSqlParams p{i.NNote};
-    appendPlace(sql, p, n, ",");
-    sql += QStringLiteral("form_trans=?,fontcolor=?,fontname=?,bgcolorindex=?,fontsize=?,fontbold=?");
-    p << i.FmTrans << i.FontColor << i.FontName << i.BGColorIdx << i.FontSize << i.FontBold;
+    QString sql = QStringLiteral("update notes set ");
+    TSqlParams p;
+    appendEdit(sql, p, n);
     // An edit that was never saved must still go up: it is pending like any other.
     if (textChanged)
         sql += QLatin1Char(',') + pendingWrite({utNote});
     sql += QStringLiteral(" where id=?");
-    p << i.NoteID;
-    return write(i.NoteID, {}, sql, p);
+    p << n.Note.NoteID;
+    return write(n.Note.NoteID, {}, sql, p);
 }
 
 bool NoteRepository::SaveLook(const NoteRecord& n) {
-    const TNoteItem& i = n.Note;
     QString sql = QStringLiteral("Update notes set  ");
     TSqlParams p;
     appendPlace(sql, p, n, ",");
-    sql += QStringLiteral(" form_trans=?,fontcolor=?,fontname=?,fontsize=?,fontbold=? where id=?");
-    p << i.FmTrans << i.FontColor << i.FontName << i.FontSize << i.FontBold << i.NoteID;
-    return write(i.NoteID, {}, sql, p);
+    appendLook(sql, p, n.Note);
+    sql += QStringLiteral(" where id=?");
+    p << n.Note.NoteID;
+    return write(n.Note.NoteID, {}, sql, p);
 }
 
 bool NoteRepository::SetTransparency(const QString& id, qint32 alpha) {

@@ -3,7 +3,7 @@
 
 #include "app/uFmMain.h"
 #include "data/uAppState.h"
-#include "data/uFunctions.h"
+#include "data/uColors.h"
 #include "data/uNoteRepository.h"
 #include "lang/uLanguageObject.h"
 #include "net/uEndpoints.h"

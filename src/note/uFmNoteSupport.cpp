@@ -1,7 +1,7 @@
 #include "note/uFmNoteSupport.h"
 
 #include "data/uAppState.h"
-#include "data/uFunctions.h"
+#include "data/uColors.h"
 #include "lang/uLanguageObject.h"
 #include "note/uNoteContext.h"
 

@@ -1,7 +1,7 @@
 #include "sync/uNotesService.h"
 
-#include "data/uFunctions.h"
 #include "data/uNoteOptions.h"
+#include "exchange/uNotesXml.h"
 #include "net/uEndpoints.h"
 #include "net/uServiceRequest.h"
 #include "shared/uNoteId.h"

@@ -1,8 +1,8 @@
 #include "sync/uShutdownUpload.h"
 
-#include "data/uFunctions.h"
 #include "data/uNoteOptions.h"
 #include "data/uNoteRepository.h"
+#include "exchange/uNotesXml.h"
 #include "net/uHttpClient.h"
 #include "net/uServiceRequest.h"
 #include "platform/uBlockingCall.h"

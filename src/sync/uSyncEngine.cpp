@@ -1,9 +1,9 @@
 #include "sync/uSyncEngine.h"
 
-#include "data/uFunctions.h"
 #include "data/uNoteRepository.h"
 #include "data/uNoteStore.h"
 #include "data/uSyncStore.h"
+#include "exchange/uNotesXml.h"
 #include "shared/uLimits.h"
 #include "shared/uMd5.h"
 #include "shared/uNoteId.h"

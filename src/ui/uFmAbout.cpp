@@ -1,6 +1,6 @@
 #include "ui/uFmAbout.h"
 
-#include "data/uFunctions.h"
+#include "data/uFileVersion.h"
 #include "lang/uInterfaceLanguage.h"
 #include "net/uEndpoints.h"
 #include "platform/gui/uLinkLabel.h"

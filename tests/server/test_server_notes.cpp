@@ -4,7 +4,7 @@
 
 #include "ServerTestSupport.h"
 
-#include "data/uFunctions.h"
+#include "exchange/uNotesXml.h"
 #include "net/uHttpClient.h"
 #include "server/store/uServerStore.h"
 #include "shared/uUrlEncoding.h"

@@ -3,7 +3,7 @@
 #include "account/gui/uFmRegister.h"
 #include "account/uServicePages.h"
 #include "account/uSignOn.h"
-#include "data/uFunctions.h"
+#include "data/uFileVersion.h"
 #include "data/uNoteOptions.h"
 #include "lang/uLanguageObject.h"
 #include "net/uEndpoints.h"

@@ -1,7 +1,7 @@
 #include "extras/gui/uFmFeedback.h"
 
 #include "account/uSignOn.h"
-#include "data/uFunctions.h"
+#include "data/uFileVersion.h"
 #include "extras/uFeedbackForm.h"
 #include "lang/uLanguageObject.h"
 #include "net/uEndpoints.h"

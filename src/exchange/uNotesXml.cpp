@@ -1,9 +1,5 @@
-#include "data/uFunctions.h"
+#include "exchange/uNotesXml.h"
 
-#include "data/uVersionMarker.h"
-
-#include <QFile>
-#include <QStandardPaths>
 #include <QStringEncoder>
 
 #include <libxml/SAX2.h>
@@ -18,7 +14,6 @@
 #include <limits>
 #include <memory>
 #include <mutex>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -521,31 +516,6 @@ private:
     std::string FText;
 };
 
-// ---------------------------------------------------------------------------
-// Version marker search
-
-// The marker's magic bytes, each XOR-ed with the mask below. The mask is read
-// through a volatile so the compiler cannot fold the pattern back into literal
-// bytes: the true pattern then exists in a file only inside the marker.
-constexpr unsigned char kStartMasked[TVersionMarker::kStartSize] = {
-    0x2C, 0xFF, 0xF0, 0xF3, 0xEA, 0x88, 0xF3, 0xE0, 0xF7, 0xF6, 0xEC, 0xEA, 0xEB, 0xA8, 0xAF, 0xBF};
-constexpr unsigned char kEndMasked[TVersionMarker::kEndSize] = {0xBF, 0xE0, 0xEB, 0xE1,
-                                                                0x88, 0xFF, 0xF3, 0x2C};
-const volatile unsigned char gMarkerMask = 0xA5;
-
-template <size_t N> std::array<unsigned char, N> Unmask(const unsigned char (&masked)[N]) {
-    std::array<unsigned char, N> out{};
-    const unsigned char mask = gMarkerMask;
-    for (size_t i = 0; i < N; ++i)
-        out[i] = static_cast<unsigned char>(masked[i] ^ mask);
-    return out;
-}
-
-QString VersionText(const unsigned char* parts) {
-    auto part = [parts](int i) { return QString::number(parts[2 * i] | (parts[2 * i + 1] << 8)); };
-    return part(0) + QLatin1Char('.') + part(1) + QLatin1Char('.') + part(2) + QLatin1Char('.') + part(3);
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -656,68 +626,4 @@ QString UploadFieldsToStr(TUploadFields fields) {
             s[m] = QLatin1Char('0');
     }
     return s;
-}
-
-qint32 HexToColor(const QString& text) {
-    if (text.size() != 6)
-        throw std::invalid_argument("a colour needs six hexadecimal digits");
-    auto digit = [](QChar ch) {
-        const char16_t c = ch.unicode();
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        throw std::invalid_argument("a colour needs six hexadecimal digits");
-    };
-    auto byte = [&](int i) { return digit(text[i]) * 16 + digit(text[i + 1]); };
-    return byte(0) + byte(2) * 0x100 + byte(4) * 0x10000;
-}
-
-qint32 LightenColor(qint32 color, int amount) {
-    qint32 result = 0;
-    for (int shift = 0; shift < 24; shift += 8) {
-        const int b = std::clamp(((color >> shift) & 0xFF) + amount, 0, 255);
-        result |= b << shift;
-    }
-    return result;
-}
-
-QString GetFileVersionText(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
-        return {};
-    const uchar* data = file.map(0, file.size());
-    if (!data)
-        return {};
-    const auto size = static_cast<size_t>(file.size());
-    const auto start = Unmask(kStartMasked);
-    const auto end = Unmask(kEndMasked);
-
-    bool found = false;
-    size_t from = 0;
-    while (from < size) {
-        const void* hit = memmem(data + from, size - from, start.data(), start.size());
-        if (!hit)
-            break;
-        found = true;
-        const size_t at = static_cast<size_t>(static_cast<const uchar*>(hit) - data);
-        const size_t parts = at + TVersionMarker::kStartSize;
-        const size_t tail = parts + TVersionMarker::kPartsSize;
-        if (tail + TVersionMarker::kEndSize <= size && std::memcmp(data + tail, end.data(), end.size()) == 0)
-            return VersionText(data + parts);
-        from = at + 1;
-    }
-    return found ? QStringLiteral("-1") : QString();
-}
-
-QString GetAppVersion() {
-    return VersionText(zuvo_version_marker.Parts);
-}
-
-QString GetSpecialFolder(int id) {
-    if (id != CSIDL_APPDATA)
-        return {};
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
 }

@@ -1,6 +1,6 @@
 #pragma once
-// Exchange documents (notes <-> XML) and the small text helpers whose exact
-// behaviour the sync protocol, the windows and the server rely on.
+// The exchange documents: notes to XML and back, and the field string of an
+// upload, whose exact bytes the sync protocol and the server rely on.
 
 #include "data/uDataTypes.h"
 
@@ -30,18 +30,3 @@ typedef struct _xmlNode xmlNode;
 [[nodiscard]] QList<TNoteItem> ReadNotesDocument(const QByteArray& xml, TServerStoreState* state = nullptr);
 
 [[nodiscard]] QString UploadFieldsToStr(TUploadFields fields);
-// Six hexadecimal digits, red first -> 0x00BBGGRR. Throws std::invalid_argument
-// on text that is not six hexadecimal digits.
-[[nodiscard]] qint32 HexToColor(const QString& text);
-[[nodiscard]] qint32 LightenColor(qint32 color, int amount);
-
-// Version embedded in an executable file by our build: "a.b.c.d"; empty when the
-// file carries none or cannot be opened (as for a file without a version
-// resource); "-1" when its marker starts but is cut short or damaged.
-[[nodiscard]] QString GetFileVersionText(const QString& path);
-[[nodiscard]] QString GetAppVersion();
-inline constexpr int CSIDL_APPDATA = 26;
-// The per-user data root for CSIDL_APPDATA: $XDG_DATA_HOME, else ~/.local/share.
-// Like the desktop shell's folder paths it has no trailing separator, so callers
-// append "/" + their subfolder. Empty for other ids.
-[[nodiscard]] QString GetSpecialFolder(int id);
