@@ -438,12 +438,12 @@ TEST(AccountPanel, QrCodeDecodesToTheAccountTextInTheDesktopCodePage) {
         panel.show();
         // The code carries the account's secret: nothing of it shows before a click.
         EXPECT_TRUE(panel.QrImage().isNull());
-        EXPECT_TRUE(panel.Image1->pixmap().isNull());
-        EXPECT_EQ(panel.Image1->text(), QStringLiteral("Click to show the QR code"));
-        QTest::mouseClick(panel.Image1, Qt::LeftButton);
+        EXPECT_TRUE(panel.imgQrCode->pixmap().isNull());
+        EXPECT_EQ(panel.imgQrCode->text(), QStringLiteral("Click to show the QR code"));
+        QTest::mouseClick(panel.imgQrCode, Qt::LeftButton);
         const QImage image = panel.QrImage();
         ASSERT_FALSE(image.isNull()) << c.locale;
-        EXPECT_FALSE(panel.Image1->pixmap().isNull());
+        EXPECT_FALSE(panel.imgQrCode->pixmap().isNull());
         // 3 pixels a module, a 2-module margin: a version-N symbol has 17 + 4N modules a side.
         EXPECT_EQ(image.width(), image.height());
         EXPECT_EQ(image.width() % 3, 0);
@@ -455,7 +455,7 @@ TEST(AccountPanel, QrCodeDecodesToTheAccountTextInTheDesktopCodePage) {
         // Closing takes the code away with the panel.
         panel.close();
         EXPECT_TRUE(panel.QrImage().isNull());
-        EXPECT_TRUE(panel.Image1->pixmap().isNull());
+        EXPECT_TRUE(panel.imgQrCode->pixmap().isNull());
     }
 }
 
@@ -467,7 +467,7 @@ TEST(SignOut, ForgetsTheAccountClosesThePushChannelAndKeepsTheRest) {
     {
         TFmLogout cancelled(t.Env);
         EXPECT_EQ(
-            cancelled.Label1->text(),
+            cancelled.lblQuestion->text(),
             QStringLiteral("You have signed in with user@example.com, are you sure you want to log out?"));
         cancelled.btnCancel->click();
         EXPECT_EQ(cancelled.result(), QDialog::Rejected);

@@ -234,30 +234,30 @@ TEST(About, ShowsTheVersionAndOpensItsLinks) {
         EXPECT_EQ(dialog.lblProductName->text(), QStringLiteral("Zuvo Note"));
         EXPECT_EQ(dialog.lblVersion->text(), version);
         EXPECT_EQ(dialog.lblHomePage->text(), t.Server.baseUrl());
-        EXPECT_EQ(dialog.Label2->text(), QStringLiteral("help@example.org"));
+        EXPECT_EQ(dialog.lblSupportMail->text(), QStringLiteral("help@example.org"));
         dialog.show();
         // Captions never run into their values, whatever font stands in for the dialog's.
         for (const auto& [caption, value] :
              {std::pair<QWidget*, QWidget*>{dialog.lblProductName, dialog.lblVersion},
-              {dialog.Label3, dialog.lblHomePage},
-              {dialog.Label4, dialog.Label2}})
+              {dialog.lblHomePageCaption, dialog.lblHomePage},
+              {dialog.lblMailCaption, dialog.lblSupportMail}})
             EXPECT_LT(caption->geometry().right(), value->x()) << value->objectName().toStdString();
-        dialog.Label5Click();
+        dialog.lblMobileVersionClick();
         EXPECT_EQ(t.DownloadPageCount, 1);
         EXPECT_TRUE(dialog.isVisible());
         dialog.lblHomePageClick();
         EXPECT_FALSE(dialog.isVisible());
     }
     TFmAbout mail(t.Env);
-    mail.Label2Click();
+    mail.lblSupportMailClick();
     EXPECT_EQ(t.Opened, (QStringList{t.Server.baseUrl() + QStringLiteral("?from=app&version=") + version,
                                      QStringLiteral("mailto:help@example.org")}));
     // Without an address from the server the line is not there at all.
     SetSupportMailAddress(QString());
     TFmAbout none(t.Env);
     none.show();
-    EXPECT_FALSE(none.Label2->isVisible());
-    EXPECT_FALSE(none.Label4->isVisible());
+    EXPECT_FALSE(none.lblSupportMail->isVisible());
+    EXPECT_FALSE(none.lblMailCaption->isVisible());
 }
 
 // --- update history

@@ -439,11 +439,11 @@ TEST_F(Reminders, AlarmShakesInBurstsOfSeventeenMoves) {
     TFmAlertWindow w;
     w.tmrShake1->stop();
     w.tmrShake2->stop();
-    const int rest = w.Image1->x();
+    const int rest = w.imgAlarm->x();
     std::vector<int> burst;
     for (int tick = 0; tick < 18; ++tick) {
         w.tmrShake2Timer();
-        burst.push_back(w.Image1->x());
+        burst.push_back(w.imgAlarm->x());
     }
     std::vector<int> expected;
     for (int i = 1; i <= 17; ++i)
@@ -456,7 +456,7 @@ TEST_F(Reminders, AlarmShakesInBurstsOfSeventeenMoves) {
     EXPECT_EQ(w.ShakeTimes, 0);
     EXPECT_TRUE(w.tmrShake2->isActive());
     w.tmrShake2Timer();
-    EXPECT_EQ(w.Image1->x(), rest);
+    EXPECT_EQ(w.imgAlarm->x(), rest);
     // Both timers run from creation at their intervals.
     TFmAlertWindow fresh;
     EXPECT_TRUE(fresh.tmrShake1->isActive());

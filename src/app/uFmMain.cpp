@@ -816,17 +816,6 @@ void TFmMain::NoteTick(TFmNote* note) {
     CheckNoteReminder(note);
 }
 
-bool TFmMain::DesktopInFront() {
-    static quint32 lastTick = 0;
-    static bool lastValue = false;
-    const quint32 now = GetTickCount();
-    if (lastTick == 0 || now - lastTick >= 900) {
-        lastTick = now;
-        lastValue = IsShowingDesktop();
-    }
-    return lastValue;
-}
-
 TServiceEnv TFmMain::ServiceEnv() {
     TServiceEnv env;
     env.Language = &LanguageOrEmpty(FLanguage.get());

@@ -144,8 +144,6 @@ public:
     void DeleteNoteOnServer(const QString& noteId);
     void ApplyReminder(TFmNote* note, int type, const QString& v1, const QString& v2, const QString& v3);
     void NoteTick(TFmNote* note);
-    // The desktop is in front (show-desktop); read at most once a second for all notes.
-    [[nodiscard]] static bool DesktopInFront();
 
     QMenu* pmTray = nullptr;
     void pmTrayPopup();

@@ -29,10 +29,10 @@ TAudioPlayPanel::TAudioPlayPanel(QWidget* parent, TNoteContextPtr context)
     setFixedSize(66, 28);
     setCursor(Qt::PointingHandCursor);
 
-    Image1 = new QLabel(this);
-    Image1->setGeometry(0, 0, 66, 26);
-    Image1->setScaledContents(true);
-    Image1->setPixmap(panelBackground());
+    imgPanelBackground = new QLabel(this);
+    imgPanelBackground->setGeometry(0, 0, 66, 26);
+    imgPanelBackground->setScaledContents(true);
+    imgPanelBackground->setPixmap(panelBackground());
 
     imgAudioCtrl = new QLabel(this);
     imgAudioCtrl->setGeometry(10, 6, 15, 15);
@@ -53,7 +53,7 @@ TAudioPlayPanel::TAudioPlayPanel(QWidget* parent, TNoteContextPtr context)
                                                "QProgressBar::chunk{background:#2c7bd6;}"));
 
     // The panel decides what a press means, whichever picture lies under it.
-    for (QWidget* w : {static_cast<QWidget*>(Image1), static_cast<QWidget*>(imgAudioCtrl),
+    for (QWidget* w : {static_cast<QWidget*>(imgPanelBackground), static_cast<QWidget*>(imgAudioCtrl),
                        static_cast<QWidget*>(lblAudioCtrl), static_cast<QWidget*>(ProgressBar1)})
         w->setAttribute(Qt::WA_TransparentForMouseEvents);
 }

@@ -21,7 +21,7 @@ public:
     // The note whose recording this control plays.
     QString NoteId;
 
-    QLabel* Image1;
+    QLabel* imgPanelBackground;
     QLabel* imgAudioCtrl;
     QLabel* lblAudioCtrl;
     QProgressBar* ProgressBar1;

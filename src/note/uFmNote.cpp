@@ -1,7 +1,6 @@
 #include "note/uFmNote.h"
 #include "note/uNoteAd.h"
 
-#include "app/uFmMain.h"
 #include "data/uAppState.h"
 #include "data/uColors.h"
 #include "data/uNoteRepository.h"
@@ -1225,7 +1224,7 @@ void TFmNote::Tick() {
         Context().Tick(this);
     if (FRecord.Note.IsTopMost == 1 || !isVisible())
         return;
-    const bool desktop = TFmMain::DesktopInFront();
+    const bool desktop = DesktopInFront();
     if (desktop && !FIsShowDesktop) {
         if (QWindow* w = windowHandle())
             w->setFlag(Qt::WindowStaysOnTopHint, true);

@@ -92,10 +92,10 @@ void TNoteDeletion::EnsurePanel() {
     lblCounter = new QLabel(pnlDelAlert);
     lblCounter->setGeometry(7, 64, 114, 13);
     lblCounter->setAlignment(Qt::AlignCenter);
-    Bevel1 = new QFrame(pnlDelAlert);
-    Bevel1->setGeometry(5, 85, 122, 2);
-    Bevel1->setFrameShape(QFrame::HLine);
-    Bevel1->setFrameShadow(QFrame::Sunken);
+    bvlSeparator = new QFrame(pnlDelAlert);
+    bvlSeparator->setGeometry(5, 85, 122, 2);
+    bvlSeparator->setFrameShape(QFrame::HLine);
+    bvlSeparator->setFrameShadow(QFrame::Sunken);
     btnCopyNote = new QPushButton(l.FmNotebtnCopyNote_Caption(), pnlDelAlert);
     btnCopyNote->setGeometry(8, 93, 76, 22);
     btnCopyNote->setFlat(true);

@@ -26,7 +26,7 @@ public:
     QFrame* pnlDelAlert = nullptr;
     QLabel* lblDeleteAlert = nullptr;
     QLabel* lblCounter = nullptr;
-    QFrame* Bevel1 = nullptr;
+    QFrame* bvlSeparator = nullptr;
     QPushButton* btnCopyNote = nullptr;
     QPushButton* btnCloseDelAlert = nullptr;
 

@@ -29,22 +29,22 @@ TFmAbout::TFmAbout(TServiceEnv env, QWidget* parent)
     QPalette white = Panel2->palette();
     white.setColor(QPalette::Window, Qt::white);
     Panel2->setPalette(white);
-    Image1 = new QLabel(Panel2);
-    Image1->setFixedSize(64, 64);
-    Image1->setPixmap(QApplication::windowIcon().pixmap(64, 64));
-    Label1 = new QLabel(MakerDomain(), Panel2);
+    imgAppIcon = new QLabel(Panel2);
+    imgAppIcon->setFixedSize(64, 64);
+    imgAppIcon->setPixmap(QApplication::windowIcon().pixmap(64, 64));
+    lblMakerDomain = new QLabel(MakerDomain(), Panel2);
     QFont arial(QStringLiteral("Arial"));
     arial.setPixelSize(24);
     arial.setItalic(true);
-    Label1->setFont(arial);
-    QPalette green = Label1->palette();
+    lblMakerDomain->setFont(arial);
+    QPalette green = lblMakerDomain->palette();
     green.setColor(QPalette::WindowText, QColor(0, 128, 0));
-    Label1->setPalette(green);
+    lblMakerDomain->setPalette(green);
     auto* banner = new QHBoxLayout(Panel2);
     banner->setContentsMargins(16, 5, 8, 5);
-    banner->addWidget(Image1);
+    banner->addWidget(imgAppIcon);
     banner->addStretch(1);
-    banner->addWidget(Label1);
+    banner->addWidget(lblMakerDomain);
 
     Panel1 = new QFrame(this);
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
@@ -55,39 +55,39 @@ TFmAbout::TFmAbout(TServiceEnv env, QWidget* parent)
     bold.setBold(true);
     lblProductName->setFont(bold);
     lblVersion = new QLabel(version, Panel1);
-    Label3 = new QLabel(QStringLiteral("Home Page:"), Panel1);
+    lblHomePageCaption = new QLabel(QStringLiteral("Home Page:"), Panel1);
     lblHomePage = new TLinkLabel(Panel1, false);
     lblHomePage->setText(HomePageUrl());
-    Label4 = new QLabel(QStringLiteral("Email:"), Panel1);
-    Label2 = new TLinkLabel(Panel1, false);
+    lblMailCaption = new QLabel(QStringLiteral("Email:"), Panel1);
+    lblSupportMail = new TLinkLabel(Panel1, false);
     // Only an address the server named: a guessed one would reach nobody.
-    Label2->setText(SupportMailAddress());
-    Label4->setVisible(!Label2->text().isEmpty());
-    Label2->setVisible(!Label2->text().isEmpty());
-    Label4->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblSupportMail->setText(SupportMailAddress());
+    lblMailCaption->setVisible(!lblSupportMail->text().isEmpty());
+    lblSupportMail->setVisible(!lblSupportMail->text().isEmpty());
+    lblMailCaption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     auto* facts = new QGridLayout(Panel1);
     facts->setContentsMargins(16, 12, 16, 12);
     facts->addWidget(lblProductName, 0, 0);
     facts->addWidget(lblVersion, 0, 1);
-    facts->addWidget(Label3, 1, 0);
+    facts->addWidget(lblHomePageCaption, 1, 0);
     facts->addWidget(lblHomePage, 1, 1);
-    facts->addWidget(Label4, 2, 0);
-    facts->addWidget(Label2, 2, 1);
+    facts->addWidget(lblMailCaption, 2, 0);
+    facts->addWidget(lblSupportMail, 2, 1);
     facts->setColumnStretch(1, 1);
     facts->setColumnMinimumWidth(0, 72);
 
-    Label5 = new TLinkLabel(this, false);
+    lblMobileVersion = new TLinkLabel(this, false);
     // The About box has no texts of its own in the language files; this one
     // caption is the only one that is not English.
-    Label5->setText(InterfaceLanguage::Current().language() == QLocale::Chinese
-                        ? QStringLiteral("Android版下載")
-                        : QStringLiteral("Android version"));
+    lblMobileVersion->setText(InterfaceLanguage::Current().language() == QLocale::Chinese
+                                  ? QStringLiteral("Android版下載")
+                                  : QStringLiteral("Android version"));
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setMinimumSize(75, 25);
     OKButton->setDefault(true);
     auto* bottom = new QHBoxLayout;
     bottom->setContentsMargins(8, 0, 8, 8);
-    bottom->addWidget(Label5);
+    bottom->addWidget(lblMobileVersion);
     bottom->addStretch(1);
     bottom->addWidget(OKButton);
     auto* main = new QVBoxLayout;
@@ -99,11 +99,11 @@ TFmAbout::TFmAbout(TServiceEnv env, QWidget* parent)
     main->addLayout(middle, 1);
     main->addLayout(bottom);
     UseLayout(main);
-    SetTabOrder({OKButton, lblHomePage, Label2, Label5});
+    SetTabOrder({OKButton, lblHomePage, lblSupportMail, lblMobileVersion});
 
     connect(lblHomePage, &TLinkLabel::clicked, this, &TFmAbout::lblHomePageClick);
-    connect(Label2, &TLinkLabel::clicked, this, &TFmAbout::Label2Click);
-    connect(Label5, &TLinkLabel::clicked, this, &TFmAbout::Label5Click);
+    connect(lblSupportMail, &TLinkLabel::clicked, this, &TFmAbout::lblSupportMailClick);
+    connect(lblMobileVersion, &TLinkLabel::clicked, this, &TFmAbout::lblMobileVersionClick);
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
     SendMessageW(this, WM_UPDATELANGUAGE);
     CenterOnScreen();
@@ -119,14 +119,14 @@ void TFmAbout::lblHomePageClick() {
     reject();
 }
 
-void TFmAbout::Label2Click() {
-    if (Label2->text().isEmpty())
+void TFmAbout::lblSupportMailClick() {
+    if (lblSupportMail->text().isEmpty())
         return;
-    FEnv.Open(QStringLiteral("mailto:") + Label2->text());
+    FEnv.Open(QStringLiteral("mailto:") + lblSupportMail->text());
     reject();
 }
 
-void TFmAbout::Label5Click() {
+void TFmAbout::lblMobileVersionClick() {
     if (FEnv.ShowDownloadPage)
         FEnv.ShowDownloadPage();
 }

@@ -18,21 +18,21 @@ public:
     static int Execute(const TServiceEnv& env, QWidget* owner);
 
     QFrame* Panel2;
-    QLabel* Image1;
-    QLabel* Label1;
+    QLabel* imgAppIcon;
+    QLabel* lblMakerDomain;
     QFrame* Panel1;
     QLabel* lblProductName;
     QLabel* lblVersion;
-    QLabel* Label3;
+    QLabel* lblHomePageCaption;
     TLinkLabel* lblHomePage;
-    QLabel* Label4;
-    TLinkLabel* Label2;
-    TLinkLabel* Label5;
+    QLabel* lblMailCaption;
+    TLinkLabel* lblSupportMail;
+    TLinkLabel* lblMobileVersion;
     QPushButton* OKButton;
 
     void lblHomePageClick();
-    void Label2Click();
-    void Label5Click();
+    void lblSupportMailClick();
+    void lblMobileVersionClick();
 
 private:
     void WMUpdateLanguage() override {}

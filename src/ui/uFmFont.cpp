@@ -49,7 +49,7 @@ TFmSetFont::TFmSetFont(QWidget* owner, const TLanguageObject* language)
     : TFmAppearanceDialog(owner, language, QSize(319, 310)), grpFontName(new QGroupBox(this)),
       lstFontName(new QListWidget), grpFontSize(new QGroupBox(this)), lbFontSize(new QListWidget),
       grpTextStyle(new QGroupBox(this)), chkFontBold(new QCheckBox(grpTextStyle)),
-      pnlPreview(new QLabel(this)), Bevel1(new QFrame(this)) {
+      pnlPreview(new QLabel(this)), bvlSeparator(new QFrame(this)) {
     FillFrame(grpFontName, lstFontName);
     lstFontName->addItems(QFontDatabase::families());
     lstFontName->setMinimumSize(193, 150);
@@ -69,9 +69,9 @@ TFmSetFont::TFmSetFont(QWidget* owner, const TLanguageObject* language)
     pnlPreview->setLineWidth(1);
     pnlPreview->setAlignment(Qt::AlignCenter);
 
-    Bevel1->setFrameShape(QFrame::HLine);
-    Bevel1->setFrameShadow(QFrame::Sunken);
-    Bevel1->setFixedHeight(2);
+    bvlSeparator->setFrameShape(QFrame::HLine);
+    bvlSeparator->setFrameShadow(QFrame::Sunken);
+    bvlSeparator->setFixedHeight(2);
     btnOK->setMinimumSize(65, 25);
     btnCancel->setMinimumSize(66, 25);
 
@@ -91,7 +91,7 @@ TFmSetFont::TFmSetFont(QWidget* owner, const TLanguageObject* language)
     main->addLayout(choices, 1);
     main->addWidget(pnlPreview);
     main->addWidget(chkApply2AllNote);
-    main->addWidget(Bevel1);
+    main->addWidget(bvlSeparator);
     main->addLayout(buttons);
     UseLayout(main);
     SetTabOrder({lstFontName, lbFontSize, chkFontBold, chkApply2AllNote, btnOK, btnCancel});

@@ -22,7 +22,7 @@ public:
     QGroupBox* grpTextStyle;
     QCheckBox* chkFontBold;
     QLabel* pnlPreview;
-    QFrame* Bevel1;
+    QFrame* bvlSeparator;
 
     // The opening note's font: its name and size are selected where the lists hold
     // them, the bold box follows it, and the preview starts from it. A name or

@@ -22,7 +22,7 @@ TFmHint::TFmHint(QWidget* owner, const TLanguageObject* language, QString dataFo
     : TFixedDialog(owner,
                    Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint,
                    QSize(507, 130)),
-      RichEdit1(new QTextEdit(this)), Bevel1(new QFrame(this)), chkDoNotShow(new QCheckBox(this)),
+      RichEdit1(new QTextEdit(this)), bvlSeparator(new QFrame(this)), chkDoNotShow(new QCheckBox(this)),
       btnCancel(new QPushButton(this)), btnOK(new QPushButton(this)), FLanguage(language),
       FDataFolder(std::move(dataFolder)) {
     RichEdit1->setMinimumSize(457, 57);
@@ -34,9 +34,9 @@ TFmHint::TFmHint(QWidget* owner, const TLanguageObject* language, QString dataFo
     RichEdit1->setStyleSheet(QStringLiteral("QTextEdit { background: transparent; }"));
     // Read, not typed in: Tab goes on to the controls.
     RichEdit1->setTabChangesFocus(true);
-    Bevel1->setFrameShape(QFrame::HLine);
-    Bevel1->setFrameShadow(QFrame::Sunken);
-    Bevel1->setFixedHeight(2);
+    bvlSeparator->setFrameShape(QFrame::HLine);
+    bvlSeparator->setFrameShadow(QFrame::Sunken);
+    bvlSeparator->setFixedHeight(2);
     btnOK->setDefault(true);
     for (QPushButton* b : {btnCancel, btnOK})
         b->setMinimumSize(75, 25);
@@ -47,7 +47,7 @@ TFmHint::TFmHint(QWidget* owner, const TLanguageObject* language, QString dataFo
     auto* main = new QVBoxLayout;
     main->setContentsMargins(24, 16, 16, 8);
     main->addWidget(RichEdit1, 1);
-    main->addWidget(Bevel1);
+    main->addWidget(bvlSeparator);
     main->addLayout(bottom);
     UseLayout(main);
     SetTabOrder({chkDoNotShow, btnOK, btnCancel, RichEdit1});

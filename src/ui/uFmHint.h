@@ -22,7 +22,7 @@ public:
     int HintID = 0;
 
     QTextEdit* RichEdit1;
-    QFrame* Bevel1;
+    QFrame* bvlSeparator;
     QCheckBox* chkDoNotShow;
     QPushButton* btnCancel;
     QPushButton* btnOK;

@@ -163,7 +163,7 @@ TFmSetColor::TFmSetColor(QWidget* owner, const TLanguageObject* language)
     : TFmAppearanceDialog(owner, language, QSize(353, 360)), grpTextColor(new QGroupBox(this)),
       ImgColorPalette(new TPaletteImage(grpTextColor, [this](QPoint pos) { PickAt(pos); })),
       Shape2(new TShape(TShape::stCircle, grpTextColor)), Shape1(new TShape(TShape::stRectangle, this)),
-      Bevel1(new QFrame(this)) {
+      bvlSeparator(new QFrame(this)) {
     ImgColorPalette->setFixedSize(kPaletteSize, kPaletteSize);
     auto* chart = new QVBoxLayout(grpTextColor);
     chart->setContentsMargins(6, 4, 6, 6);
@@ -174,9 +174,9 @@ TFmSetColor::TFmSetColor(QWidget* owner, const TLanguageObject* language)
     Shape2->raise();
     Shape2->hide();
     Shape1->setFixedSize(65, 65);
-    Bevel1->setFrameShape(QFrame::HLine);
-    Bevel1->setFrameShadow(QFrame::Sunken);
-    Bevel1->setFixedHeight(2);
+    bvlSeparator->setFrameShape(QFrame::HLine);
+    bvlSeparator->setFrameShadow(QFrame::Sunken);
+    bvlSeparator->setFixedHeight(2);
     btnOK->setMinimumSize(65, 25);
     btnCancel->setMinimumSize(66, 25);
     auto* swatch = new QVBoxLayout;
@@ -194,7 +194,7 @@ TFmSetColor::TFmSetColor(QWidget* owner, const TLanguageObject* language)
     main->setContentsMargins(8, 8, 8, 8);
     main->addLayout(top, 1);
     main->addWidget(chkApply2AllNote);
-    main->addWidget(Bevel1);
+    main->addWidget(bvlSeparator);
     main->addLayout(buttons);
     UseLayout(main);
     SendMessageW(this, WM_UPDATELANGUAGE);

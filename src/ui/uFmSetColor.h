@@ -43,7 +43,7 @@ public:
     // The swatch: its colour is the dialog's current colour. The opener fills it
     // with the note's text colour before showing the dialog.
     TShape* Shape1;
-    QFrame* Bevel1;
+    QFrame* bvlSeparator;
 
     // The 256 x 256 palette picture, hue by column and lightness by row; the same
     // picture for every dialog of the process.

@@ -31,9 +31,9 @@ TFmLogin::TFmLogin(TServiceEnv env, QWidget* parent)
     QPalette white = Panel1->palette();
     white.setColor(QPalette::Window, Qt::white);
     Panel1->setPalette(white);
-    Image1 = new QLabel(Panel1);
-    Image1->setFixedSize(32, 32);
-    Image1->setPixmap(QApplication::windowIcon().pixmap(32, 32));
+    imgAppIcon = new QLabel(Panel1);
+    imgAppIcon->setFixedSize(32, 32);
+    imgAppIcon->setPixmap(QApplication::windowIcon().pixmap(32, 32));
     lblAppName = new QLabel(QStringLiteral("Zuvo Note"), Panel1);
     QFont big = lblAppName->font();
     big.setPixelSize(21);
@@ -41,7 +41,7 @@ TFmLogin::TFmLogin(TServiceEnv env, QWidget* parent)
     auto* banner = new QHBoxLayout(Panel1);
     banner->setContentsMargins(12, 12, 12, 12);
     banner->setSpacing(12);
-    banner->addWidget(Image1);
+    banner->addWidget(imgAppIcon);
     banner->addWidget(lblAppName, 1);
 
     GroupBox1 = new QGroupBox(this);

@@ -24,7 +24,7 @@ public:
     static int Execute(const TServiceEnv& env, QWidget* owner);
 
     QFrame* Panel1;
-    QLabel* Image1;
+    QLabel* imgAppIcon;
     QLabel* lblAppName;
     QGroupBox* GroupBox1;
     QLabel* lblTitleAccount;

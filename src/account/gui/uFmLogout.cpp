@@ -13,10 +13,10 @@
 TFmLogout::TFmLogout(TServiceEnv env, QWidget* parent)
     : TFixedDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, QSize(423, 122)),
       FEnv(std::move(env)) {
-    Label1 = new QLabel(this);
-    Label1->setWordWrap(true);
-    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label1->setMinimumWidth(319);
+    lblQuestion = new QLabel(this);
+    lblQuestion->setWordWrap(true);
+    lblQuestion->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblQuestion->setMinimumWidth(319);
     auto* icon = new QLabel(this);
     icon->setFixedSize(32, 32);
     icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(32, 32));
@@ -26,7 +26,7 @@ TFmLogout::TFmLogout(TServiceEnv env, QWidget* parent)
     auto* question = new QHBoxLayout;
     question->setSpacing(20);
     question->addWidget(icon, 0, Qt::AlignTop);
-    question->addWidget(Label1, 1);
+    question->addWidget(lblQuestion, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     for (QPushButton* b : {btnLogout, btnCancel}) {
@@ -52,7 +52,7 @@ int TFmLogout::Execute(const TServiceEnv& env, QWidget* owner) {
 void TFmLogout::WMUpdateLanguage() {
     const TLanguageObject& l = *FEnv.Language;
     setWindowTitle(l.FmLogoutCaption());
-    Label1->setText(
+    lblQuestion->setText(
         QString(l.FmLogoutgrpLogout_Caption()).replace(QStringLiteral("%s"), FEnv.Options->FconfigUserName));
     btnLogout->setText(l.FmLogoutbtnLogout_Caption());
     btnCancel->setText(l.OthersbtnCancel_Caption());

@@ -16,7 +16,7 @@ public:
     // Modal; IDYES when the account was forgotten.
     static int Execute(const TServiceEnv& env, QWidget* owner);
 
-    QLabel* Label1;
+    QLabel* lblQuestion;
     QPushButton* btnLogout;
     QPushButton* btnCancel;
 

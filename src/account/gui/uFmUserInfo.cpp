@@ -47,16 +47,16 @@ TFmUserInfo::TFmUserInfo(TServiceEnv env, QWidget* parent)
     QPalette red = lblCurrUser->palette();
     red.setColor(QPalette::WindowText, Qt::red);
     lblCurrUser->setPalette(red);
-    Image1 = new QLabel(grpMyAccount);
+    imgQrCode = new QLabel(grpMyAccount);
     // Wide enough for the code; as high as its prompt needs in the face in use.
-    Image1->setFixedWidth(89);
-    Image1->setMinimumHeight(81);
-    Image1->setScaledContents(true);
-    Image1->setWordWrap(true);
-    Image1->setAlignment(Qt::AlignCenter);
-    Image1->setFrameShape(QFrame::Box);
-    Image1->setCursor(Qt::PointingHandCursor);
-    Image1->installEventFilter(this);
+    imgQrCode->setFixedWidth(89);
+    imgQrCode->setMinimumHeight(81);
+    imgQrCode->setScaledContents(true);
+    imgQrCode->setWordWrap(true);
+    imgQrCode->setAlignment(Qt::AlignCenter);
+    imgQrCode->setFrameShape(QFrame::Box);
+    imgQrCode->setCursor(Qt::PointingHandCursor);
+    imgQrCode->installEventFilter(this);
     lblTitleQRCode = new QLabel(grpMyAccount);
     lblTitleQRCode->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     btnChangePass = new QPushButton(grpMyAccount);
@@ -72,7 +72,7 @@ TFmUserInfo::TFmUserInfo(TServiceEnv env, QWidget* parent)
     account->addWidget(lblTitleCurrUser);
     account->addWidget(lblCurrUser, 1);
     auto* code = new QVBoxLayout;
-    code->addWidget(Image1, 0, Qt::AlignHCenter);
+    code->addWidget(imgQrCode, 0, Qt::AlignHCenter);
     code->addWidget(lblTitleQRCode);
     auto* actions = new QVBoxLayout;
     actions->addStretch(1);
@@ -108,20 +108,20 @@ void TFmUserInfo::ShowQrCode() {
     if (const auto symbol =
             EncodeQr(AccountQrBytes(AccountQrText(o.FconfigUserID, o.FconfigUserName, o.FconfigUserPass)))) {
         FQrImage = RenderQrImage(*symbol);
-        Image1->setFrameShape(QFrame::NoFrame);
-        Image1->setPixmap(QPixmap::fromImage(FQrImage));
+        imgQrCode->setFrameShape(QFrame::NoFrame);
+        imgQrCode->setPixmap(QPixmap::fromImage(FQrImage));
     }
 }
 
 void TFmUserInfo::HideQrCode() {
     FQrImage = QImage();
-    Image1->setPixmap(QPixmap());
-    Image1->setFrameShape(QFrame::Box);
-    Image1->setText(FEnv.Language->FmUserInfolblShowQRCode_Caption());
+    imgQrCode->setPixmap(QPixmap());
+    imgQrCode->setFrameShape(QFrame::Box);
+    imgQrCode->setText(FEnv.Language->FmUserInfolblShowQRCode_Caption());
 }
 
 bool TFmUserInfo::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Image1 && event->type() == QEvent::MouseButtonRelease &&
+    if (watched == imgQrCode && event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton && FQrImage.isNull())
         ShowQrCode();
     return TFixedDialog::eventFilter(watched, event);
@@ -139,7 +139,7 @@ void TFmUserInfo::WMUpdateLanguage() {
     lblTitleCurrUser->setText(l.FmUserInfolblTitleCurrUser_Caption());
     lblTitleQRCode->setText(l.FmUserInfolblTitleQRCode_Caption());
     if (FQrImage.isNull())
-        Image1->setText(l.FmUserInfolblShowQRCode_Caption());
+        imgQrCode->setText(l.FmUserInfolblShowQRCode_Caption());
     btnChangePass->setText(l.FmUserInfobtnChangePass_Caption());
     btnLogout->setText(l.FmUserInfobtnLogout_Caption());
     btnClose->setText(l.OthersbtnOK_Caption());

@@ -25,7 +25,7 @@ public:
     QGroupBox* grpMyAccount;
     QLabel* lblTitleCurrUser;
     QLabel* lblCurrUser;
-    QLabel* Image1;
+    QLabel* imgQrCode;
     QLabel* lblTitleQRCode;
     QPushButton* btnChangePass;
     QPushButton* btnLogout;

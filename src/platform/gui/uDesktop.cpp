@@ -1,5 +1,7 @@
 #include "platform/gui/uDesktop.h"
 
+#include "platform/uTicks.h"
+
 #include <QApplication>
 #include <QGuiApplication>
 #include <QHash>
@@ -93,6 +95,17 @@ bool IsShowingDesktop() {
         return false;
     const auto v = property(c, rootWindow(c), atom(c, "_NET_SHOWING_DESKTOP"), XCB_ATOM_CARDINAL);
     return !v.empty() && v[0] != 0;
+}
+
+bool DesktopInFront() {
+    static quint32 lastTick = 0;
+    static bool lastValue = false;
+    const quint32 now = GetTickCount();
+    if (lastTick == 0 || now - lastTick >= 900) {
+        lastTick = now;
+        lastValue = IsShowingDesktop();
+    }
+    return lastValue;
 }
 
 bool ActiveWindowIsFullScreen() {

@@ -17,5 +17,8 @@ void SetSkipTaskbar(QWidget* window);
 void SetWindowRole(QWidget* window, const char* role);
 // The desktop is in front (the window manager's show-desktop mode).
 [[nodiscard]] bool IsShowingDesktop();
+// The same, asked of the window manager at most about once a second: every note
+// asks it at each tick, and one answer serves them all.
+[[nodiscard]] bool DesktopInFront();
 // The active window belongs to another program and covers the screen.
 [[nodiscard]] bool ActiveWindowIsFullScreen();

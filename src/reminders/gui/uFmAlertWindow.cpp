@@ -79,9 +79,9 @@ TFmAlertWindow::TFmAlertWindow(QWidget* owner, TNoteContextPtr context)
     // The icon shakes inside a column of its own, which the layout never moves.
     auto* iconColumn = new QWidget(this);
     iconColumn->setFixedSize(64, 100);
-    Image1 = new QLabel(iconColumn);
-    Image1->setGeometry(kIconRest, 0, 32, 32);
-    Image1->setPixmap(alarmIcon());
+    imgAlarm = new QLabel(iconColumn);
+    imgAlarm->setGeometry(kIconRest, 0, 32, 32);
+    imgAlarm->setPixmap(alarmIcon());
     btnPlay = new QPushButton(iconColumn);
     btnPlay->setGeometry(8, 57, 50, 25);
     btnPlay->hide();
@@ -217,7 +217,7 @@ void TFmAlertWindow::tmrShake1Timer() {
 
 void TFmAlertWindow::tmrShake2Timer() {
     if (ShakeTimes < kMovesPerBurst) {
-        Image1->move(Image1->x() == kIconRest ? kIconShaken : kIconRest, Image1->y());
+        imgAlarm->move(imgAlarm->x() == kIconRest ? kIconShaken : kIconRest, imgAlarm->y());
         ++ShakeTimes;
     } else {
         tmrShake2->stop();

@@ -42,7 +42,7 @@ public:
     int ShakeTimes = 0;
     TAdItem ADItem;
 
-    QLabel* Image1;
+    QLabel* imgAlarm;
     QLabel* lblAlertTime;
     QFrame* Panel2;
     QPlainTextEdit* mmoAlertText;
