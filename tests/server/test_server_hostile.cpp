@@ -331,6 +331,12 @@ TEST(HttpChecks, AFullCheckQueueRefusesAtOnceAndOtherRequestsDoNotWait) {
     EXPECT_GE(served, 1);
     EXPECT_GE(refused, 1);
     EXPECT_EQ(served + refused, 8);
+    // A reply goes out before its check has ended; the server (made after the
+    // queue, so ended first) must not go while a check still holds a connection.
+    const auto end = TClock::now() + 10s;
+    while (!checks.Idle() && TClock::now() < end)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(checks.Idle());
 }
 
 TEST(HttpChecks, AnAddressWhoseChecksKeepFailingWaitsLongerEachTime) {
@@ -455,7 +461,8 @@ TEST_P(HostileClients, ARequestNeedingNoHashIsAnsweredDuringAFloodOfSignIns) {
     stop = true;
     for (std::thread& t : flood)
         t.join();
-    EXPECT_GT(sent.load(), 24);
+    // Every flooding client got through at least one sign-in: the flood was on.
+    EXPECT_GE(sent.load(), 24);
 }
 
 TEST_P(HostileClients, AnUploadThatCannotProveItsAccountIsRefusedWithoutItsBody) {

@@ -94,6 +94,9 @@ void TCheckQueue::run() {
         } catch (...) {
             // A job reports its own errors; the thread must live on for the others.
         }
+        // What the job holds (a connection, objects of its event loop) goes before
+        // the queue can say it is idle: whoever waits for that may then end them.
+        next.second = nullptr;
         settle(next.first, tFailedChecks != failedBefore, tGoodChecks != goodBefore);
     }
 }
